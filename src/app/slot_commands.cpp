@@ -1,0 +1,146 @@
+#include "app/slot_commands.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/session.h"
+#include "app/texts.h"
+#include "app/tform1.h"
+#include "controls/push_panel.h"
+
+namespace warpkit {
+
+std::string folder_of(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return std::string();
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+SlotCommands::SlotCommands(TForm1& form) : QObject(&form), form_(form) {
+    connect(form.load_buttons[0], &QPushButton::clicked, this, [this] { SourceLoad(); });
+    for (int k = 1; k <= kTargetCount; ++k) {
+        connect(form.load_buttons[k], &QPushButton::clicked, this, [this, k] { TargetLoad(k); });
+        connect(form.kill_buttons[k], &QPushButton::clicked, this, [this, k] { TargetKill(k); });
+    }
+}
+
+void SlotCommands::report_read_failure(const ReadOutcome& outcome, const std::string& path) {
+    const ShownMessage message = read_failure_message(outcome, path, form_.state().UiLanguage);
+    if (!message.text.empty()) form_.dialogs().warn(message.text, message.title);
+}
+
+bool SlotCommands::choose_and_read(const std::string& dialog_title, const std::string& prompt,
+                                   std::string& path) {
+    EditorState& state = form_.state();
+    UserDialogs& dialogs = form_.dialogs();
+    FileDialogRequest request;
+    request.title = dialog_title;
+    request.filter = texts::kObjectFilter;
+    request.folder = state.object_folder;
+    const std::optional<std::string> chosen = dialogs.open_file(request);
+    if (!chosen) return false;
+    path = *chosen;
+    // The folder follows the chosen file even when the read is refused.
+    state.object_folder = folder_of(path);
+
+    const ReadOutcome outcome = reader_.ReadObject(
+        path, prompt, false, [&dialogs](const ObjectTable& table, const std::string& text) {
+            return dialogs.choose_object(table, text);
+        });
+    if (!outcome.ok()) {
+        report_read_failure(outcome, path);
+        return false;
+    }
+    return true;
+}
+
+void SlotCommands::SourceLoad() {
+    EditorState& state = form_.state();
+    const int32_t language = state.UiLanguage;
+    if (state.source_loaded()) {
+        const MessageText& question = texts::kSourceReplaceQuestion;
+        if (!form_.dialogs().confirm(pick(language, question.text), pick(language, question.title)))
+            return;
+    }
+    std::string path;
+    if (!choose_and_read(pick(language, texts::kOpenSourceTitle),
+                         pick(language, texts::kSelectSourcePrompt), path))
+        return;
+
+    const ReadResult& source = reader_.result();
+    if (source.vertex_count <= 0) {
+        const MessageText& refusal = texts::kEmptySourceRefusal;
+        form_.dialogs().warn(
+            format_text(pick(language, refusal.text), display_text(source.object_name).c_str()),
+            pick(language, refusal.title));
+        reader_.ReleaseReadResult();
+        return;
+    }
+
+    // The targets that were loaded go back to empty rows.
+    for (int k = 1; k <= kTargetCount; ++k) {
+        if (state.target_loaded(k)) form_.weight_fields[k]->setText("0");
+    }
+    install_source(state, path, source);
+    reader_.ReleaseReadResult();
+    form_.refresh_slot_rows();
+    form_.DrawScene();
+}
+
+void SlotCommands::TargetLoad(int k) {
+    EditorState& state = form_.state();
+    const int32_t language = state.UiLanguage;
+    if (!state.source_loaded()) return;
+    if (state.target_loaded(k)) {
+        const MessageText& question = texts::kTargetReloadQuestion;
+        if (!form_.dialogs().confirm(format_text(pick(language, question.text), k),
+                                     pick(language, question.title)))
+            return;
+    }
+    std::string path;
+    if (!choose_and_read(format_text(pick(language, texts::kOpenTargetTitle), k),
+                         format_text(pick(language, texts::kSelectTargetPrompt), k), path)) {
+        form_.DrawScene();
+        return;
+    }
+    const ReadResult& target = reader_.result();
+    if (target.vertex_count != state.vertex_count) {
+        const MessageText& refusal = texts::kVertexCountRefusal;
+        form_.dialogs().warn(pick(language, refusal.text), pick(language, refusal.title));
+        reader_.ReleaseReadResult();
+        return;
+    }
+
+    const bool replaced = state.target_loaded(k);
+    install_target(state, k, path, target);
+    reader_.ReleaseReadResult();
+    form_.refresh_slot_rows();
+    QPushButton* key = form_.key_buttons[k];
+    key->setEnabled(state.current_frame != 0);
+    key->setText(state.current_frame == 0 ? texts::kApplied : texts::kMakeKey);
+    form_.weight_fields[k]->setText("0.0");
+    if (replaced) {
+        // The replaced target's shape must not linger on screen.
+        form_.reblend_current();
+    } else {
+        form_.DrawScene();
+    }
+}
+
+void SlotCommands::TargetKill(int k) {
+    EditorState& state = form_.state();
+    const int32_t language = state.UiLanguage;
+    if (!state.target_loaded(k)) return;
+    const MessageText& question = texts::kTargetDeleteQuestion;
+    if (!form_.dialogs().confirm(format_text(pick(language, question.text), k),
+                                 pick(language, question.title)))
+        return;
+    remove_target(state, k);
+    form_.weight_fields[k]->setText("0");
+    form_.refresh_slot_rows();
+    // The removed target's shape must not linger on screen.
+    form_.reblend_current();
+}
+
+}  // namespace warpkit

@@ -1,0 +1,38 @@
+#pragma once
+// The slot rows' commands: load the source, load or reload a target, remove a target.
+// Each asks and validates first and changes the session last.
+#include <QObject>
+#include <string>
+
+#include "model/qxm_reader.h"
+
+namespace warpkit {
+
+class TForm1;
+
+class SlotCommands : public QObject {
+    Q_OBJECT
+public:
+    explicit SlotCommands(TForm1& form);
+
+    void SourceLoad();
+    void TargetLoad(int k);
+    void TargetKill(int k);
+
+    // Shows why a read was refused (nothing for the silent outcomes).
+    void report_read_failure(const ReadOutcome& outcome, const std::string& path);
+
+private:
+    // Reads an object the user picks from a file chosen in the open dialog; false when
+    // cancelled or refused (the refusal already shown).
+    bool choose_and_read(const std::string& dialog_title, const std::string& prompt,
+                         std::string& path);
+
+    TForm1& form_;
+    ObjectFileReader reader_;
+};
+
+// The folder part of a file name ("/a/b/c.qxm" -> "/a/b"); empty when there is none.
+std::string folder_of(const std::string& path);
+
+}  // namespace warpkit

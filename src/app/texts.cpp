@@ -1,0 +1,134 @@
+#include "app/texts.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+namespace warpkit {
+
+std::string format_text(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    const int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string out;
+    if (length > 0) {
+        std::vector<char> buffer(static_cast<size_t>(length) + 1);
+        std::vsnprintf(buffer.data(), buffer.size(), format, args);
+        out.assign(buffer.data(), static_cast<size_t>(length));
+    }
+    va_end(args);
+    return out;
+}
+
+namespace texts {
+
+const MessageText kSourceReplaceQuestion = {
+    {"このコマンドは現在の情報をすべて破棄します。よろしいですか？",
+     "This command delete all data in Warpkit. OK?"},
+    {"確認<TESSEL WARP>", "Confirmation<TESSEL WARP>"}};
+const MessageText kTargetReloadQuestion = {
+    {"%d番目のターゲットは既にロードされています。読み直しますか？",
+     " Target %d is already loaded. Reload it?"},
+    {"確認<TESSEL WARP for QXMT>", "Confirmation<TESSEL WARP>"}};
+const MessageText kVertexCountRefusal = {
+    {"選択されたオブジェクトはソースオブジェクトと異なる頂点数です。",
+     "Selected Object has incorrect vertices"},
+    {"不正なオブジェクトの選択", "Incorrect object selected."}};
+const MessageText kTargetDeleteQuestion = {
+    {"%d番目のターゲットを削除します。よろしいですか？", "Delete Target No. %d. Is it OK?"},
+    {"確認<TESSEL WARP>", "Confirmation<TESSEL WARP>"}};
+const MessageText kFormatRefusal = {
+    {"Tessel Warp が開けるファイルは、現在<rev.3>フォーマットのみです。\n"
+     "<rev.3>フォーマットで保存し直してください。",
+     "Tessel Warp can only open QXM<rev.3>format. Please save the file as <rev.3> format."},
+    {"フォーマットが異なります", "Incorrect format"}};
+const MessageText kProjectVertexCountWarning = {
+    {"%d番目のターゲットの頂点数はソースオブジェクトと異なります。ロードできません",
+     "Target No.%d has incorrect vertices. It will not be loaded."},
+    {"不正なオブジェクト指定", "Incorrect object selected"}};
+const MessageText kSaveQuestionNew = {
+    {"プロジェクトは変更されています。保存しますか？", "Project has been changed. Save it?"},
+    {"新規プロジェクト確認", "New Project Confirmation"}};
+const MessageText kSaveQuestionLoad = {
+    {"プロジェクトは変更されています。保存しますか？", "Project has been changed. Save it?"},
+    {"確認<Tessel Warp>", "Confirmation<Tessel Warp>"}};
+const MessageText kSaveQuestionQuit = {
+    {"プロジェクトは変更されています。保存しますか？", "Project has beed changed. Save it?"},
+    {"アプリケーション終了確認", "Application is going to quit"}};
+const MessageText kProjectEmpty = {{"プロジェクトは存在しません。", "Project is empty."},
+                                   {"確認<Tessel Warp>", "Confirmation<Tessel Warp>"}};
+const MessageText kAboutBox = {{kAbout, kAbout}, {"バージョン情報", "Version information"}};
+
+const MessageText kDamagedObjectFile = {
+    {"オブジェクトファイル %s は壊れているため読み込めません：%s",
+     "The object file %s is damaged and cannot be read: %s"},
+    {"不正なファイル", "Damaged file"}};
+const MessageText kEmptySourceRefusal = {
+    {"オブジェクト %s には頂点がありません。ソースオブジェクトにできません。",
+     "The object %s has no vertices and cannot be the source object."},
+    {"不正なオブジェクトの選択", "Incorrect object selected."}};
+const MessageText kNumberRefusal = {
+    {"「%s」は数値ではありません。", "\"%s\" is not a number."},
+    {"数値の誤り", "Invalid number"}};
+const MessageText kWholeNumberRefusal = {
+    {"「%s」は整数ではありません。", "\"%s\" is not a whole number."},
+    {"数値の誤り", "Invalid number"}};
+const MessageText kMaxFrameRefusal = {
+    {"最大フレーム数は 1 以上にしてください。", "The maximum frame count must be at least 1."},
+    {"数値の誤り", "Invalid number"}};
+const MessageText kProjectRefusal = {
+    {"プロジェクトファイル %s を読み込めません：%s", "The project file %s cannot be loaded: %s"},
+    {"プロジェクト読込みエラー", "Project load error"}};
+const MessageText kProjectTargetWarning = {
+    {"%d番目のターゲット（オブジェクト %s、ファイル %s）を読み込めません：%s",
+     "Target No.%d (object %s in %s) cannot be loaded: %s"},
+    {"不正なオブジェクト指定", "Incorrect object selected"}};
+const MessageText kSaveFailed = {
+    {"プロジェクトファイル %s を保存できません：%s", "The project file %s could not be saved: %s"},
+    {"保存エラー", "Save error"}};
+const MessageText kObjectNameNotFound = {
+    {"オブジェクトファイル %s にはオブジェクト %s がありません。",
+     "The object file %s holds no object named %s."},
+    {"不正なオブジェクト指定", "Incorrect object selected"}};
+
+const Bilingual kOpenSourceTitle = {"ソースオブジェクトの読み込み", "Load Source Ojbect"};
+const Bilingual kOpenTargetTitle = {"%d番ターゲットを読み込む", "Load No.%d Target"};
+const Bilingual kSelectSourcePrompt = {"ソースオブジェクトの選択", "Select Source Object"};
+const Bilingual kSelectTargetPrompt = {"%d番ターゲットの選択", "Select No.%d Target "};
+const Bilingual kSelectObjectCaption = {"オブジェクトの選択", "Select Object"};
+const Bilingual kSelectObjectInfo = {"%s\nオブジェクト名：%s\n頂点数：%6d/ポリゴン数：%6d",
+                                     "%s\nObject Name：%s\nVertices：%6d/Triangles：%6d"};
+const Bilingual kNoObjectInfo = {"%s\nこのファイルにはオブジェクトがありません。",
+                                 "%s\nThis file holds no object."};
+const Bilingual kSaveProjectTitle = {"プロジェクトの保存", "Save Project to File"};
+const Bilingual kLoadProjectTitle = {"プロジェクト読込み", "Load Project File"};
+const Bilingual kMaxFrameCaption = {"最大フレーム数の設定", "Max Frame Count"};
+const Bilingual kMaxFrameGroup = {"最大フレーム数を設定します。", "Set Max Frame Count."};
+const Bilingual kJumpFrameCaption = {"指定フレームへジャンプ", "Go to Selected Frame"};
+const Bilingual kJumpFrameGroup = {"ジャンプするフレームを設定します。", "Set Jamp Frame Count"};
+
+const MenuCaption kMenuCaptions[] = {
+    {"file1", "ファイル (&F)", "FILE(&F)", "ファイル(&F)"},
+    {"OPEN1", "新規プロジェクト", "NEW PROJECT", "新規プロジェクト"},
+    {"SAVEPROJECT1", "プロジェクト保存", "SAVE PROJECT", "プロジェクト保存 "},
+    {"LOADPROJECT1", "プロジェクト読込み", "LOAD PROJECT", "プロジェクト読込み"},
+    {"QUIT1", "終了", "QUIT", "終了"},
+    {"CONFIG1", "表示(&V)", "VIEW(&V)", "表示(&V)"},
+    {"Quality", "描画設定", "VIEW QUALITY", "描画設定"},
+    {"Wire", "ワイヤーフレーム", "WireFrame", "ワイヤーフレーム"},
+    {"Flat", "フラットシェーディング", "FlatShading", "フラットシェーディング"},
+    {"Smooth", "スムーズシェーディング", "SmoothShading", "スムースシェーディング"},
+    {"Color", "色設定", "SHADING COLOR", "色設定"},
+    {"Lang", "言語設定", "LANGUAGE", "言語設定"},
+    {"Japan", "日本語", "JAPANESE", "日本語"},
+    {"English", "英語", "ENGLISH", "英語"},
+    {"HELP", "ヘルプ(&H)", "Help(&H)", "ヘルプ(&H)"},
+    {"ABOUT", "Tessel Warp について (&H)", "About Tessel Warp", "Tessel Warp について"},
+};
+const int kMenuCaptionCount = static_cast<int>(sizeof(kMenuCaptions) / sizeof(kMenuCaptions[0]));
+
+}  // namespace texts
+}  // namespace warpkit

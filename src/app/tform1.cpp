@@ -1,0 +1,351 @@
+#include "app/tform1.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QKeyEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <cmath>
+
+#include "app/slot_commands.h"
+#include "controls/spinner_drag.h"
+#include "morph/morph_controller.h"
+#include "morph/timeline_controller.h"
+#include "project/project_commands.h"
+#include "view/view_controller.h"
+#include "app/texts.h"
+#include "controls/push_panel.h"
+#include "model/qxm_reader.h"
+#include "view/gl_view.h"
+
+namespace warpkit {
+
+namespace {
+
+struct Rect {
+    int left, top, width, height;
+};
+
+// Slot rows of GroupBox1: tops per row (source, targets 1..8) and the columns that differ.
+constexpr int kLabelTop[9] = {24, 55, 87, 120, 152, 184, 216, 248, 280};
+constexpr int kLoadTop[9] = {21, 51, 83, 114, 147, 180, 212, 243, 276};
+constexpr int kKillTop[9] = {0, 51, 83, 115, 147, 180, 212, 244, 276};
+constexpr int kEditTop[9] = {0, 52, 84, 116, 148, 180, 212, 244, 276};
+constexpr int kSpinTop[9] = {0, 52, 85, 117, 149, 181, 212, 245, 277};
+constexpr int kKeyTop[9] = {0, 51, 82, 115, 147, 180, 212, 243, 276};
+
+int label_left(int k) { return k == 1 ? 8 : 9; }
+int load_left(int k) { return k >= 4 ? 104 : 105; }
+int kill_left(int k) { return k == 7 ? 243 : 242; }
+int edit_left(int k) { return k == 3 ? 268 : (k == 8 ? 270 : 269); }
+int spin_left(int k) { return k == 1 ? 328 : 329; }
+int key_left(int k) { return (k == 2 || k >= 6) ? 355 : 356; }
+
+QFrame* make_strip(QWidget* parent, const char* name, Rect r, bool bevel) {
+    auto* frame = new QFrame(parent);
+    frame->setObjectName(name);
+    frame->setGeometry(r.left, r.top, r.width, r.height);
+    frame->setFrameStyle(bevel ? (QFrame::Panel | QFrame::Raised) : QFrame::NoFrame);
+    frame->setAutoFillBackground(true);
+    return frame;
+}
+
+QLabel* add_picture(PushPanel* panel, const char* name, const QPixmap& picture, int left, int top) {
+    auto* label = panel->addPicture(picture, QPoint(left, top));
+    label->setObjectName(name);
+    return label;
+}
+
+}  // namespace
+
+TForm1::TForm1(EditorState& state, UserDialogs& dialogs, const std::string& configured_folder)
+    : state_(state), dialogs_(dialogs) {
+    setObjectName("Form1");
+    setWindowTitle(texts::kAppTitle);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    QFont font = this->font();
+    font.setFamily("sans-serif");
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    setFont(font);
+
+    client = new QWidget(this);
+    client->setObjectName("client");
+    client->setFixedSize(kClientWidth, kClientHeight);
+    setCentralWidget(client);
+
+    // Start values of the session that the window itself owns.
+    state_.current_frame = 0;
+    state_.max_frame = 100;
+    state_.playing_forward = 0;
+    state_.playing_backward = 0;
+    state_.ShadingMode = kFlat;
+    state_.modified = 0;
+    state_.drag_mode = 0;
+    state_.UiLanguage = 1;
+    state_.object_folder = configured_folder;
+    state_.project_folder = configured_folder;
+
+    build_preview();
+    build_slot_rows();
+    build_timeline();
+    build_menu();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(100);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::timer_ivent);
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName("Timer2");
+    Timer2->setInterval(1);
+
+    slots_ = new SlotCommands(*this);
+    morph = new MorphController(*this);
+    spinners = new SpinnerDrag(*this);
+    timeline = new TimelineController(*this);
+    view_control = new ViewController(*this);
+    projects = new ProjectCommands(*this);
+
+    setFixedSize(sizeHint());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect desktop = screen->availableGeometry();
+        move(desktop.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::build_preview() {
+    // The preview lies beneath every other control, so it is made first.
+    view = new GlView(state_, client);
+    view->setGeometry(0, 0, kClientWidth, kClientHeight);
+    view->on_error = [this](const std::string& message) { dialogs_.plain(message); };
+
+    Panel10 = make_strip(client, "Panel10", {-51, -2, 883, 29}, true);
+    Panel13 = make_strip(client, "Panel13", {-72, -25, 883, 29}, true);
+    Panel11 = make_strip(client, "Panel11", {-34, 307, 883, 100}, true);
+    Panel12 = make_strip(client, "Panel12", {744, 5, 94, 375}, false);
+}
+
+void TForm1::build_slot_rows() {
+    GroupBox1 = new QGroupBox(client);
+    GroupBox1->setObjectName("GroupBox1");
+    GroupBox1->setGeometry(334, 9, 466, 311);
+
+    for (int k = 0; k <= kTargetCount; ++k) {
+        auto* label = new QLabel(GroupBox1);
+        label->setObjectName(QString("Label%1").arg(k + 1));
+        label->setText(k == 0 ? texts::kSourceLabel
+                              : QString::fromStdString(format_text(texts::kTargetLabel, k)));
+        label->setGeometry(label_left(k), kLabelTop[k], k == 0 ? 68 : 74, 13);
+        labels[k] = label;
+
+        auto* load = new QPushButton(texts::kLoad, GroupBox1);
+        load->setObjectName(QString("Button%1").arg(k));
+        load->setGeometry(load_left(k), kLoadTop[k], 137, 20);
+        load->setEnabled(k == 0);
+        load_buttons[k] = load;
+        if (k == 0) continue;
+
+        auto* kill = new QPushButton(texts::kKill, GroupBox1);
+        kill->setObjectName(QString("Kill%1").arg(k));
+        kill->setGeometry(kill_left(k), kKillTop[k], 24, 20);
+        kill->setEnabled(false);
+        kill_buttons[k] = kill;
+
+        auto* edit = new QLineEdit("0", GroupBox1);
+        edit->setObjectName(QString("Edit%1").arg(k));
+        edit->setGeometry(edit_left(k), kEditTop[k], 58, 21);
+        edit->setEnabled(false);
+        edit->setMaxLength(255);
+        weight_fields[k] = edit;
+
+        auto* spinner = new DragSpinner(GroupBox1);
+        spinner->setObjectName(QString("Panel%1").arg(k));
+        spinner->move(spin_left(k), kSpinTop[k]);
+        spinner->setEnabled(false);
+        spinner_panels[k] = spinner;
+
+        auto* key = new QPushButton(texts::kMakeKey, GroupBox1);
+        key->setObjectName(QString("Key%1").arg(k));
+        key->setGeometry(key_left(k), kKeyTop[k], 100, 20);
+        key->setEnabled(false);
+        key_buttons[k] = key;
+    }
+}
+
+void TForm1::build_timeline() {
+    Panel9 = new QFrame(client);
+    Panel9->setObjectName("Panel9");
+    Panel9->setGeometry(-3, 349, 812, 20);
+    Panel9->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel9->setAutoFillBackground(true);
+
+    FrameSlide = new PushPanel(client);
+    FrameSlide->setObjectName("FrameSlide");
+    FrameSlide->setGeometry(4, 352, 103, 14);
+    FrameSlide->setCaption("0 / 100");
+
+    auto make_push = [this](const char* name, int left) {
+        auto* panel = new PushPanel(client);
+        panel->setObjectName(name);
+        panel->setGeometry(left, 330, 98, 16);
+        return panel;
+    };
+    First = make_push("First", 156);
+    FirstImage = add_picture(First, "FirstImage", first_picture(), 41, 1);
+    Back = make_push("Back", 256);
+    BackImageA = add_picture(Back, "BackImageA", back_picture(), 41, 0);
+    BackImageB = add_picture(Back, "BackImageB", back_playing_picture(), 41, 1);
+    BackImageB->hide();
+    Fore = make_push("Fore", 357);
+    ForeImageA = add_picture(Fore, "ForeImageA", fore_picture(), 41, 0);
+    ForeImageB = add_picture(Fore, "ForeImageB", fore_playing_picture(), 41, 1);
+    ForeImageB->hide();
+    Last = make_push("Last", 457);
+    LastImage = add_picture(Last, "LastImage", last_picture(), 41, 0);
+}
+
+void TForm1::build_menu() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName("MainMenu1");
+    auto action = [this](QMenu* menu, const char* name, QKeySequence shortcut = {}) {
+        auto* item = new QAction(this);
+        item->setObjectName(name);
+        if (!shortcut.isEmpty()) item->setShortcut(shortcut);
+        if (menu) menu->addAction(item);
+        return item;
+    };
+    file1 = bar->addMenu(QString());
+    file1->setObjectName("file1");
+    OPEN1 = action(file1, "OPEN1", QKeySequence("Ctrl+N"));
+    SAVEPROJECT1 = action(file1, "SAVEPROJECT1", QKeySequence("Ctrl+S"));
+    LOADPROJECT1 = action(file1, "LOADPROJECT1", QKeySequence("Ctrl+L"));
+    N1 = file1->addSeparator();
+    N1->setObjectName("N1");
+    N1->setEnabled(false);
+    QUIT1 = action(file1, "QUIT1", QKeySequence("Ctrl+Q"));
+
+    CONFIG1 = bar->addMenu(QString());
+    CONFIG1->setObjectName("CONFIG1");
+    Quality = CONFIG1->addMenu(QString());
+    Quality->setObjectName("Quality");
+    Wire = action(Quality, "Wire");
+    Flat = action(Quality, "Flat");
+    Smooth = action(Quality, "Smooth");
+    Color = action(CONFIG1, "Color");
+    Lang = CONFIG1->addMenu(QString());
+    Lang->setObjectName("Lang");
+    auto* languages = new QActionGroup(this);
+    languages->setExclusive(true);
+    Japan = action(Lang, "Japan");
+    English = action(Lang, "English");
+    for (QAction* item : {Japan, English}) {
+        item->setCheckable(true);
+        languages->addAction(item);
+    }
+    Japan->setChecked(true);
+    connect(Japan, &QAction::triggered, this, &TForm1::JapanClick);
+    connect(English, &QAction::triggered, this, &TForm1::EnglishClick);
+
+    HELP = bar->addMenu(QString());
+    HELP->setObjectName("HELP");
+    ABOUT = action(HELP, "ABOUT");
+
+    // Never shown; reached only by their shortcuts, so they belong to the window.
+    xxx1 = action(nullptr, "xxx1", QKeySequence("Ctrl+D"));
+    xxx1->setText("xxx ");
+    zzz1 = action(nullptr, "zzz1", QKeySequence("Ctrl+C"));
+    zzz1->setText("zzz");
+    addAction(xxx1);
+    addAction(zzz1);
+
+    apply_menu_captions(0);
+}
+
+void TForm1::apply_menu_captions(int which) {
+    for (int i = 0; i < texts::kMenuCaptionCount; ++i) {
+        const texts::MenuCaption& caption = texts::kMenuCaptions[i];
+        const char* text = which == 0 ? caption.at_start : (which == 1 ? caption.ja : caption.en);
+        if (auto* item = findChild<QAction*>(caption.item)) {
+            item->setText(QString::fromUtf8(text));
+        } else if (auto* menu = findChild<QMenu*>(caption.item)) {
+            menu->setTitle(QString::fromUtf8(text));
+        }
+    }
+}
+
+void TForm1::JapanClick() {
+    Japan->setChecked(true);
+    state_.UiLanguage = 1;
+    apply_menu_captions(1);
+}
+
+void TForm1::EnglishClick() {
+    English->setChecked(true);
+    state_.UiLanguage = 0;
+    apply_menu_captions(2);
+}
+
+void TForm1::DrawScene() { view->DrawScene(); }
+
+void TForm1::scroll_go(int target, int percent) { morph->scroll_go(target, percent); }
+
+void TForm1::reblend_current() { morph->reblend_current(); }
+
+void TForm1::refresh_slot_rows() {
+    const bool source = state_.source_loaded();
+    load_buttons[0]->setText(source ? QString::fromStdString(display_text(state_.slots[0].name))
+                                    : QString(texts::kLoad));
+    for (int k = 1; k <= kTargetCount; ++k) {
+        const bool loaded = source && state_.target_loaded(k);
+        load_buttons[k]->setEnabled(source);
+        load_buttons[k]->setText(loaded
+                                     ? QString::fromStdString(display_text(state_.slots[k].name))
+                                     : QString(texts::kLoad));
+        kill_buttons[k]->setEnabled(loaded);
+        weight_fields[k]->setEnabled(loaded);
+        spinner_panels[k]->setEnabled(loaded);
+        if (!loaded) {
+            key_buttons[k]->setEnabled(false);
+            key_buttons[k]->setText(texts::kMakeKey);
+        }
+    }
+}
+
+void TForm1::refresh_timeline() {
+    FrameSlide->setCaption(QString("%1 / %2").arg(state_.current_frame).arg(state_.max_frame));
+    const int max_frame = state_.max_frame > 0 ? state_.max_frame : 1;
+    const double place = static_cast<double>(state_.current_frame) / max_frame * 700.0;
+    FrameSlide->move(static_cast<int>(std::trunc(place)) + 4, FrameSlide->y());
+}
+
+void TForm1::timer_ivent() {
+    if (state_.drag_mode != 0) QCursor::setPos(anchor);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (projects->QuitApp()) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TForm1::keyPressEvent(QKeyEvent* event) {
+    if (!view_control->FormKeyDown(event->key())) QMainWindow::keyPressEvent(event);
+}
+
+}  // namespace warpkit

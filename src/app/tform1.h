@@ -1,0 +1,141 @@
+#pragma once
+// The main window: owns the widgets at their pixel places, the menu and the timers, and wires
+// events to the command modules. The rules live in those modules and in the core.
+#include <QMainWindow>
+#include <QPoint>
+#include <array>
+#include <memory>
+#include <string>
+
+#include "app/editor_state.h"
+#include "app/user_dialogs.h"
+
+class QAction;
+class QActionGroup;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTimer;
+
+namespace warpkit {
+
+class GlView;
+class PushPanel;
+class DragSpinner;
+class SlotCommands;
+class MorphController;
+class TimelineController;
+class ViewController;
+class ProjectCommands;
+class SpinnerDrag;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int kClientWidth = 809;
+    static constexpr int kClientHeight = 378;
+
+    // `configured_folder` is the model-data folder read at start-up (empty for none).
+    TForm1(EditorState& state, UserDialogs& dialogs, const std::string& configured_folder);
+    ~TForm1() override;
+
+    EditorState& state() { return state_; }
+    UserDialogs& dialogs() { return dialogs_; }
+
+    // The full synchronous redraw of the preview.
+    void DrawScene();
+    // The one blend-and-redraw routine: 0 frame mode, 1..8 preview of that target at percent.
+    void scroll_go(int target, int percent);
+    // Blends the loaded targets at their fields' weights and redraws.
+    void reblend_current();
+    // Brings the load/kill/field/spinner enabled states and the load captions in line with
+    // the slots (key captions and field texts are set by the commands that know them).
+    void refresh_slot_rows();
+    // The knob's read-out ("12 / 100") and place.
+    void refresh_timeline();
+    // The shared drag anchor and the drag timer of the view and the spinners.
+    QPoint anchor;
+    void timer_ivent();
+
+    // Language switch.
+    void JapanClick();
+    void EnglishClick();
+
+    // Widgets, named as the forms name them.
+    QWidget* client = nullptr;
+    GlView* view = nullptr;
+    QFrame* Panel10 = nullptr;
+    QFrame* Panel11 = nullptr;
+    QFrame* Panel12 = nullptr;
+    QFrame* Panel13 = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    std::array<QLabel*, kTargetCount + 1> labels{};
+    std::array<QPushButton*, kTargetCount + 1> load_buttons{};  // Button0..Button8
+    std::array<QPushButton*, kTargetCount + 1> kill_buttons{};  // [1..8]: Kill1..Kill8
+    std::array<QPushButton*, kTargetCount + 1> key_buttons{};   // [1..8]: Key1..Key8
+    std::array<QLineEdit*, kTargetCount + 1> weight_fields{};   // [1..8]: Edit1..Edit8
+    std::array<DragSpinner*, kTargetCount + 1> spinner_panels{};  // [1..8]: Panel1..Panel8
+
+    QFrame* Panel9 = nullptr;
+    PushPanel* FrameSlide = nullptr;
+    PushPanel* First = nullptr;
+    PushPanel* Back = nullptr;
+    PushPanel* Fore = nullptr;
+    PushPanel* Last = nullptr;
+    QLabel* FirstImage = nullptr;
+    QLabel* BackImageA = nullptr;
+    QLabel* BackImageB = nullptr;
+    QLabel* ForeImageA = nullptr;
+    QLabel* ForeImageB = nullptr;
+    QLabel* LastImage = nullptr;
+
+    QTimer* Timer1 = nullptr;  // drag timer of the view and the spinners
+    QTimer* Timer2 = nullptr;  // playback tick
+
+    QMenu* file1 = nullptr;
+    QMenu* CONFIG1 = nullptr;
+    QMenu* Quality = nullptr;
+    QMenu* Lang = nullptr;
+    QMenu* HELP = nullptr;
+    QAction* OPEN1 = nullptr;
+    QAction* SAVEPROJECT1 = nullptr;
+    QAction* LOADPROJECT1 = nullptr;
+    QAction* N1 = nullptr;
+    QAction* QUIT1 = nullptr;
+    QAction* Wire = nullptr;
+    QAction* Flat = nullptr;
+    QAction* Smooth = nullptr;
+    QAction* Color = nullptr;
+    QAction* Japan = nullptr;
+    QAction* English = nullptr;
+    QAction* ABOUT = nullptr;
+    QAction* xxx1 = nullptr;  // hidden, Ctrl+D
+    QAction* zzz1 = nullptr;  // hidden, Ctrl+C
+
+    // Command modules, one per subsystem.
+    SlotCommands* slots_ = nullptr;
+    MorphController* morph = nullptr;
+    SpinnerDrag* spinners = nullptr;
+    TimelineController* timeline = nullptr;
+    ViewController* view_control = nullptr;
+    ProjectCommands* projects = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void build_preview();
+    void build_slot_rows();
+    void build_timeline();
+    void build_menu();
+    void apply_menu_captions(int which);  // 0 start, 1 Japanese, 2 English
+
+    EditorState& state_;
+    UserDialogs& dialogs_;
+};
+
+}  // namespace warpkit

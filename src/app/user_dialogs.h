@@ -1,0 +1,54 @@
+#pragma once
+// Every modal question the program asks goes through this interface, so the commands can be
+// tested end to end with a scripted implementation that records each text and title.
+// Texts are UTF-8; paths are bytes as the file system gives them.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "model/qxm_reader.h"
+
+namespace warpkit {
+
+enum class SaveAnswer { kYes, kNo, kCancel };
+
+struct Rgb {
+    int red = 0;
+    int green = 0;
+    int blue = 0;
+};
+
+struct FileDialogRequest {
+    std::string title;
+    std::string filter;          // "Description|*.ext"
+    std::string folder;          // where the dialog starts; empty: the process's current folder
+    std::string default_suffix;  // save only
+};
+
+enum class FrameDialogMode { kJump = 1, kMaximum = 2 };
+
+class UserDialogs {
+public:
+    virtual ~UserDialogs() = default;
+    // OK/Cancel with the question icon; true for OK.
+    virtual bool confirm(const std::string& text, const std::string& title) = 0;
+    // Yes/No/Cancel with the question icon.
+    virtual SaveAnswer ask_save(const std::string& text, const std::string& title) = 0;
+    // OK with the exclamation icon.
+    virtual void warn(const std::string& text, const std::string& title) = 0;
+    // OK with the information icon.
+    virtual void notify(const std::string& text, const std::string& title) = 0;
+    // OK, no icon, no title of its own (the drawing set-up errors).
+    virtual void plain(const std::string& text) = 0;
+    // File dialogs: the chosen file's full name, or nothing when cancelled.
+    virtual std::optional<std::string> open_file(const FileDialogRequest& request) = 0;
+    virtual std::optional<std::string> save_file(const FileDialogRequest& request) = 0;
+    // Full colour chooser starting at `initial`; nothing when cancelled.
+    virtual std::optional<Rgb> choose_colour(const Rgb& initial) = 0;
+    // The object selection dialog: the chosen index, or -1.
+    virtual int32_t choose_object(const ObjectTable& table, const std::string& prompt) = 0;
+    // The frame dialog; it changes the session's frames itself.
+    virtual void frame_dialog(FrameDialogMode mode) = 0;
+};
+
+}  // namespace warpkit

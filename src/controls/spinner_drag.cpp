@@ -1,0 +1,90 @@
+#include "controls/spinner_drag.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QTimer>
+
+#include "app/texts.h"
+#include "app/tform1.h"
+#include "controls/push_panel.h"
+#include "morph/decimal.h"
+#include "morph/key_track.h"
+#include "morph/morph_controller.h"
+
+namespace warpkit {
+
+int spinner_step(int value, int dy) {
+    const int sign = (dy > 0) - (dy < 0);
+    int next = value - sign - dy / 10;
+    if (next > 100) next = 100;
+    if (next < 0) next = 0;
+    return next;
+}
+
+SpinnerDrag::SpinnerDrag(TForm1& form) : QObject(&form), form_(form) {
+    for (int n = 1; n <= kTargetCount; ++n) {
+        DragSpinner* spinner = form.spinner_panels[n];
+        connect(spinner, &PushPanel::pressed, this, [this, n] { init_spin(n); });
+        connect(spinner, &PushPanel::moved, this, [this] { move_spin(); });
+        connect(spinner, &PushPanel::released, this, [this] { quit_spin(); });
+    }
+}
+
+void SpinnerDrag::init_spin(int n) {
+    EditorState& state = form_.state();
+    if (active_ != 0 || state.drag_mode != 0) return;
+    const std::string text = form_.weight_fields[n]->text().toStdString();
+    const std::optional<int32_t> value = whole_percent(text);
+    if (!value) {
+        // No drag starts on a text that is no number: the cursor is never left hidden.
+        const MessageText& refusal = texts::kNumberRefusal;
+        form_.dialogs().warn(format_text(pick(state.UiLanguage, refusal.text), text.c_str()),
+                             pick(state.UiLanguage, refusal.title));
+        return;
+    }
+    form_.Timer1->setInterval(10);
+    form_.Timer1->start();
+    active_ = n;
+    state.drag_mode = 1;
+    state.spinner_active = 1;
+    form_.anchor = QCursor::pos();
+    QGuiApplication::setOverrideCursor(Qt::BlankCursor);
+    state.spinner_value = *value;
+    form_.spinner_panels[n]->press_look();
+}
+
+void SpinnerDrag::move_spin() {
+    EditorState& state = form_.state();
+    if (active_ == 0 || state.drag_mode == 0) return;
+    const int dy = QCursor::pos().y() - form_.anchor.y();
+    if (state.drag_mode != 1) return;
+    state.spinner_value = spinner_step(state.spinner_value, dy);
+    form_.weight_fields[active_]->setText(
+        QString::fromStdString(format_weight(static_cast<double>(state.spinner_value))));
+    form_.repaint();
+    form_.scroll_go(active_, state.spinner_value);
+}
+
+void SpinnerDrag::quit_spin() {
+    EditorState& state = form_.state();
+    if (active_ == 0) return;
+    const int n = active_;
+    form_.Timer1->stop();
+    QCursor::setPos(form_.anchor);
+    state.drag_mode = 0;
+    state.spinner_active = 0;
+    active_ = 0;
+    QGuiApplication::restoreOverrideCursor();
+    form_.spinner_panels[n]->release_look();
+
+    if (!state.target_loaded(n)) return;
+    const std::optional<double> weight =
+        strict_decimal(form_.weight_fields[n]->text().toStdString());
+    if (weight && set_key_weight_at(state.slots[n].keys, state.current_frame,
+                                    static_cast<float>(*weight))) {
+        state.modified = 1;
+    }
+}
+
+}  // namespace warpkit

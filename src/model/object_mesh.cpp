@@ -1,0 +1,236 @@
+#include "model/object_mesh.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <cstddef>
+
+namespace warpkit {
+
+namespace {
+
+// The framing angles keep their historic 3.1415 for pi so the starting view of a given object
+// stays where users have always seen it.
+constexpr double kPi = 3.1415;
+constexpr double kVerticalHalfAngle = 15.0 * kPi / 180.0;
+constexpr double kHorizontalHalfAngle = 14.0 * kPi / 180.0;
+constexpr double kFrameMargin = 1.5;
+
+// Past the near plane (1.0), so even an object that is a single point stays in front of it.
+constexpr float kMinimumViewDistance = 2.0f;
+
+constexpr float kObjectGrey = 0.8627451f;  // 220 / 255
+
+bool valid_index(int32_t index, int32_t vertex_count) {
+    return index >= 0 && index < vertex_count;
+}
+
+// The three candidates in order, a later one replacing the distance only when strictly greater.
+float framing_distance(const Vec3& max, const Vec3& centre) {
+    float distance = static_cast<float>(kFrameMargin * max.z);
+    const float from_height = static_cast<float>(
+        kFrameMargin * (static_cast<double>(max.y) - centre.y) / std::tan(kVerticalHalfAngle));
+    if (from_height > distance) distance = from_height;
+    const float from_width = static_cast<float>(
+        kFrameMargin * (static_cast<double>(max.x) - centre.x) / std::tan(kHorizontalHalfAngle));
+    if (from_width > distance) distance = from_width;
+    return distance;
+}
+
+// A source flat in x and y that lies at z <= 0 leaves every candidate at or below zero, which
+// would put the camera on or behind the centre; frame its depth extent instead.
+float fallback_distance(const Vec3& max, const Vec3& centre) {
+    const double half_extent =
+        std::max({static_cast<double>(max.x) - centre.x, static_cast<double>(max.y) - centre.y,
+                  static_cast<double>(max.z) - centre.z});
+    const float distance =
+        static_cast<float>(kFrameMargin * half_extent / std::tan(kVerticalHalfAngle));
+    return std::max(distance, kMinimumViewDistance);
+}
+
+template <typename T>
+void release(std::vector<T>& array) {
+    std::vector<T>().swap(array);
+}
+
+float unit_byte(uint8_t value) {
+    return static_cast<float>(static_cast<double>(value) * (1.0 / 255.0));
+}
+
+}  // namespace
+
+int32_t InitSource(EditorState& state, const ReadResult& source) {
+    const std::vector<Vec3>& positions = state.slots[0].vertices;
+    assert(state.vertex_count > 0);
+    assert(state.vertex_count == source.vertex_count);
+    assert(state.triangle_count == source.triangle_count);
+    assert(positions.size() == static_cast<size_t>(state.vertex_count));
+    assert(source.triangles.size() == static_cast<size_t>(source.triangle_count));
+    assert(source.red.size() == static_cast<size_t>(source.colour_count));
+    assert(source.green.size() == source.red.size() && source.blue.size() == source.red.size());
+    ObjectMesh& mesh = state.mesh;
+    const size_t vertex_count = static_cast<size_t>(state.vertex_count);
+
+    // starting angles
+    state.yaw = -30.0f;
+    state.pitch = -10.0f;
+    state.view_distance = 0.0f;
+
+    // displayed shape and bounding box
+    mesh.displayed.resize(vertex_count);
+    Vec3 max = positions[0];
+    Vec3 min = positions[0];
+    for (size_t i = 0; i < vertex_count; ++i) {
+        const Vec3& p = positions[i];
+        mesh.displayed[i] = p;
+        if (max.x < p.x) max.x = p.x;
+        if (min.x > p.x) min.x = p.x;
+        if (max.y < p.y) max.y = p.y;
+        if (min.y > p.y) min.y = p.y;
+        if (max.z < p.z) max.z = p.z;
+        if (min.z > p.z) min.z = p.z;
+    }
+
+    // view centre and distance
+    state.view_centre.x = static_cast<float>((static_cast<double>(max.x) + min.x) * 0.5);
+    state.view_centre.y = static_cast<float>((static_cast<double>(max.y) + min.y) * 0.5);
+    state.view_centre.z = static_cast<float>((static_cast<double>(max.z) + min.z) * 0.5);
+    state.view_distance = framing_distance(max, state.view_centre);
+    if (!(state.view_distance > 0.0f))
+        state.view_distance = fallback_distance(max, state.view_centre);
+
+    // topology, palette, scratch
+    mesh.triangles = source.triangles;
+    const size_t colour_count = static_cast<size_t>(source.colour_count);
+    mesh.palette_red.resize(colour_count);
+    mesh.palette_green.resize(colour_count);
+    mesh.palette_blue.resize(colour_count);
+    for (size_t j = 0; j < colour_count; ++j) {
+        mesh.palette_red[j] = unit_byte(source.red[j]);
+        mesh.palette_green[j] = unit_byte(source.green[j]);
+        mesh.palette_blue[j] = unit_byte(source.blue[j]);
+    }
+    mesh.blend_offsets.assign(vertex_count, Vec3{});
+
+    state.object_colour[0] = kObjectGrey;
+    state.object_colour[1] = kObjectGrey;
+    state.object_colour[2] = kObjectGrey;
+
+    build_vertex_triangle_lists(state.vertex_count, mesh.triangles, mesh.list_start,
+                                mesh.triangle_list);
+
+    // normals are filled per draw; only their space is made here
+    mesh.face_normals.assign(mesh.triangles.size(), Vec3{});
+    mesh.vertex_normals.assign(vertex_count, Vec3{});
+    return 1;
+}
+
+Vec3 face_normal(const Vec3& a, const Vec3& b, const Vec3& c) {
+    const float ux = b.x - a.x;
+    const float uy = b.y - a.y;
+    const float uz = b.z - a.z;
+    const float vx = c.x - a.x;
+    const float vy = c.y - a.y;
+    const float vz = c.z - a.z;
+    // Products of two floats are exact in double, so each component is rounded once, at the end.
+    Vec3 n;
+    n.x = static_cast<float>(static_cast<double>(uy) * vz - static_cast<double>(uz) * vy);
+    n.y = static_cast<float>(static_cast<double>(uz) * vx - static_cast<double>(ux) * vz);
+    n.z = static_cast<float>(static_cast<double>(ux) * vy - static_cast<double>(uy) * vx);
+    return n;
+}
+
+void compute_face_normals(EditorState& state) {
+    ObjectMesh& mesh = state.mesh;
+    assert(mesh.face_normals.size() == mesh.triangles.size());
+    const int32_t vertex_count = static_cast<int32_t>(mesh.displayed.size());
+    const size_t count = std::min(mesh.face_normals.size(), mesh.triangles.size());
+    for (size_t k = 0; k < count; ++k) {
+        const Triangle& t = mesh.triangles[k];
+        if (!valid_index(t.v[0], vertex_count) || !valid_index(t.v[1], vertex_count) ||
+            !valid_index(t.v[2], vertex_count)) {
+            assert(!"triangle index outside the vertices");
+            mesh.face_normals[k] = Vec3{};
+            continue;
+        }
+        mesh.face_normals[k] =
+            face_normal(mesh.displayed[t.v[0]], mesh.displayed[t.v[1]], mesh.displayed[t.v[2]]);
+    }
+}
+
+void compute_vertex_normals(EditorState& state) {
+    compute_face_normals(state);
+    ObjectMesh& mesh = state.mesh;
+    assert(mesh.list_start.size() == mesh.vertex_normals.size() + 1 || mesh.list_start.empty());
+    const size_t count = mesh.list_start.empty()
+                             ? 0
+                             : std::min(mesh.vertex_normals.size(), mesh.list_start.size() - 1);
+    for (size_t i = 0; i < count; ++i) {
+        Vec3 sum;
+        for (int32_t j = mesh.list_start[i]; j < mesh.list_start[i + 1]; ++j) {
+            const Vec3& n = mesh.face_normals[mesh.triangle_list[j]];
+            sum.x += n.x;
+            sum.y += n.y;
+            sum.z += n.z;
+        }
+        mesh.vertex_normals[i] = sum;
+    }
+}
+
+void build_vertex_triangle_lists(int32_t vertex_count, const std::vector<Triangle>& triangles,
+                                 std::vector<int32_t>& list_start,
+                                 std::vector<int32_t>& triangle_list) {
+    assert(vertex_count >= 0);
+    const size_t vertices = static_cast<size_t>(std::max(vertex_count, 0));
+    // Calls `visit(vertex)` once for each distinct, valid vertex of triangle t.
+    auto for_each_corner = [vertex_count](const Triangle& t, auto&& visit) {
+        for (int c = 0; c < 3; ++c) {
+            const int32_t v = t.v[c];
+            if (!valid_index(v, vertex_count)) {
+                assert(!"triangle index outside the vertices");
+                continue;
+            }
+            if ((c >= 1 && v == t.v[0]) || (c == 2 && v == t.v[1])) continue;
+            visit(v);
+        }
+    };
+
+    // count the triangles of each vertex, one slot ahead so the prefix sum gives the starts
+    list_start.assign(vertices + 1, 0);
+    for (const Triangle& t : triangles) {
+        for_each_corner(t, [&](int32_t v) { ++list_start[static_cast<size_t>(v) + 1]; });
+    }
+    for (size_t i = 0; i < vertices; ++i) list_start[i + 1] += list_start[i];
+
+    // fill in triangle order, so each list comes out ascending
+    triangle_list.assign(static_cast<size_t>(list_start[vertices]), 0);
+    std::vector<int32_t> next(list_start.begin(), list_start.end() - 1);
+    for (size_t k = 0; k < triangles.size(); ++k) {
+        for_each_corner(triangles[k], [&](int32_t v) {
+            triangle_list[static_cast<size_t>(next[static_cast<size_t>(v)]++)] =
+                static_cast<int32_t>(k);
+        });
+    }
+}
+
+void release_source(EditorState& state) {
+    ObjectMesh& mesh = state.mesh;
+    // The displayed shape keeps its storage for the next source; every other array goes.
+    mesh.displayed.clear();
+    release(mesh.blend_offsets);
+    release(mesh.triangles);
+    release(mesh.palette_red);
+    release(mesh.palette_green);
+    release(mesh.palette_blue);
+    release(mesh.list_start);
+    release(mesh.triangle_list);
+    release(mesh.face_normals);
+    release(mesh.vertex_normals);
+    release(state.slots[0].vertices);
+    // Counts follow the arrays, so nothing can index what was just released.
+    state.vertex_count = 0;
+    state.triangle_count = 0;
+    state.slots[0].loaded = 0;
+}
+
+}  // namespace warpkit

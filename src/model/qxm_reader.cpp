@@ -1,0 +1,528 @@
+#include "model/qxm_reader.h"
+
+#include <iconv.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "app/texts.h"
+
+namespace warpkit {
+namespace {
+
+constexpr char kMagic[7] = {'Q', 'X', 'M', ' ', 'v', '9', '1'};
+
+// Fixed positions and record sizes of the format. Every later position is the header length
+// H plus a fixed amount plus the sizes of the sections in front of it.
+constexpr int64_t kHeaderLengthOffset = 8;
+constexpr int64_t kCountsOffset = 216;        // + H: N, T, V, C, X
+constexpr int64_t kColourExtrasOffset = 316;  // + H
+constexpr int64_t kTableToVertexGap = 12;
+constexpr int64_t kSectionGap = 20;
+constexpr int64_t kColourExtraSize = 16;
+constexpr int64_t kAuxRecordSize = 32;
+constexpr int64_t kObjectRecordSize = 52;
+constexpr int64_t kVertexRecordSize = 32;
+constexpr int64_t kTriangleRecordSize = 32;
+constexpr int64_t kColourRecordSize = 4;
+constexpr size_t kNameFieldSize = 16;
+
+// Big sections are read in pieces of this many bytes: few enough calls to cost nothing, small
+// enough that the piece stays in cache while it is decoded.
+constexpr int64_t kChunkBytes = int64_t{1} << 20;
+
+int32_t load_i32(const uint8_t* p) {
+    const uint32_t value =
+        uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+    int32_t out;
+    std::memcpy(&out, &value, sizeof out);
+    return out;
+}
+
+float load_f32(const uint8_t* p) {
+    const uint32_t value =
+        uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+    float out;
+    std::memcpy(&out, &value, sizeof out);
+    return out;
+}
+
+std::string quoted(const std::string& name) {
+    return "\"" + display_text(name) + "\"";
+}
+
+ReadOutcome refused(ReadStatus status, std::string reason = {}) {
+    ReadOutcome outcome;
+    outcome.status = status;
+    outcome.reason = std::move(reason);
+    return outcome;
+}
+
+ReadOutcome damaged(std::string reason) {
+    return refused(ReadStatus::kDamaged, std::move(reason));
+}
+
+// A regular file opened for binary reading, closed when it goes out of scope.
+class InputFile {
+  public:
+    bool open(const std::string& path) {
+        file_.reset(std::fopen(path.c_str(), "rb"));
+        if (!file_) return false;
+        struct stat info;
+        if (fstat(fileno(file_.get()), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+        size_ = static_cast<int64_t>(info.st_size);
+        // Every read is one large block; stdio's own buffer would only add a copy.
+        std::setvbuf(file_.get(), nullptr, _IONBF, 0);
+        return true;
+    }
+
+    int64_t size() const { return size_; }
+
+    // Reads exactly `length` bytes at `offset`; false when the file has fewer (it may have
+    // shrunk since it was measured) or the read fails.
+    bool read_at(int64_t offset, void* out, size_t length) {
+        if (fseeko(file_.get(), static_cast<off_t>(offset), SEEK_SET) != 0) return false;
+        return std::fread(out, 1, length, file_.get()) == length;
+    }
+
+  private:
+    struct Closer {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+    std::unique_ptr<std::FILE, Closer> file_;
+    int64_t size_ = 0;
+};
+
+std::string ends_early(int64_t offset, int64_t length) {
+    return "the file ends early: bytes " + std::to_string(offset) + " to " +
+           std::to_string(offset + length - 1) + " could not be read";
+}
+
+// Where the sections of one file start, from its header.
+struct Layout {
+    int32_t object_count = 0;
+    int32_t triangle_count = 0;
+    int32_t vertex_count = 0;
+    int32_t colour_count = 0;
+    int32_t aux_count = 0;
+    int64_t colour_extras = 0;
+    int64_t aux = 0;
+    int64_t objects = 0;
+    int64_t vertices = 0;
+    int64_t triangles = 0;
+    int64_t colours = 0;
+};
+
+// The counts are 32-bit and the header length too, so every position fits easily in 64 bits;
+// only whether a section fits in the file needs care.
+void compute_layout(int64_t header_length, Layout& layout) {
+    layout.colour_extras = header_length + kColourExtrasOffset;
+    layout.aux = layout.colour_extras + kColourExtraSize * layout.colour_count;
+    layout.objects = layout.aux + kAuxRecordSize * layout.aux_count;
+    layout.vertices = layout.objects + kObjectRecordSize * layout.object_count + kTableToVertexGap;
+    layout.triangles = layout.vertices + kVertexRecordSize * layout.vertex_count + kSectionGap;
+    layout.colours = layout.triangles + kTriangleRecordSize * layout.triangle_count + kSectionGap;
+}
+
+bool section_fits(int64_t file_size, int64_t start, int64_t count, int64_t record_size) {
+    if (count == 0) return true;
+    if (start > file_size) return false;
+    return count <= (file_size - start) / record_size;
+}
+
+std::string check_sections(const Layout& layout, int64_t file_size) {
+    struct Section {
+        const char* what;
+        int64_t start;
+        int64_t count;
+        int64_t record_size;
+    };
+    const Section sections[] = {
+        {"colour extras", layout.colour_extras, layout.colour_count, kColourExtraSize},
+        {"auxiliary section", layout.aux, layout.aux_count, kAuxRecordSize},
+        {"object table", layout.objects, layout.object_count, kObjectRecordSize},
+        {"vertex section", layout.vertices, layout.vertex_count, kVertexRecordSize},
+        {"triangle section", layout.triangles, layout.triangle_count, kTriangleRecordSize},
+        {"colour section", layout.colours, layout.colour_count, kColourRecordSize},
+    };
+    for (const Section& section : sections) {
+        if (!section_fits(file_size, section.start, section.count, section.record_size)) {
+            return "the " + std::string(section.what) + " (" + std::to_string(section.count) +
+                   " records of " + std::to_string(section.record_size) + " bytes from byte " +
+                   std::to_string(section.start) + ") does not fit in the file of " +
+                   std::to_string(file_size) + " bytes";
+        }
+    }
+    return {};
+}
+
+std::string counted(int64_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+struct RunWords {
+    const char* one;
+    const char* many;
+};
+constexpr RunWords kVertexWords = {"vertex", "vertices"};
+constexpr RunWords kTriangleWords = {"triangle", "triangles"};
+
+std::string check_run(int index, const std::string& name, RunWords words, int64_t first,
+                      int64_t count, int64_t section_count) {
+    const std::string object = "object " + std::to_string(index) + " (" + quoted(name) + ")";
+    if (count < 0) {
+        return object + " has a negative " + words.one + " count (" + std::to_string(count) + ")";
+    }
+    if (first < 0 || first > section_count || count > section_count - first) {
+        return object + " claims " + counted(count, words.one, words.many) + " from " + words.one +
+               " " + std::to_string(first) + ", but the file has " +
+               counted(section_count, words.one, words.many);
+    }
+    return {};
+}
+
+std::string name_from_field(const uint8_t* field) {
+    const auto* begin = reinterpret_cast<const char*>(field);
+    const void* nul = std::memchr(begin, '\0', kNameFieldSize);
+    // A field without a NUL keeps its first 15 bytes, the longest name the format allows.
+    const size_t length =
+        nul ? static_cast<size_t>(static_cast<const char*>(nul) - begin) : kNameFieldSize - 1;
+    return std::string(begin, length);
+}
+
+// Header and object table, checked: every listed object's runs lie inside their sections and
+// every section inside the file.
+ReadOutcome read_header_and_table(InputFile& file, Layout& layout, ObjectTable& table) {
+    const int64_t size = file.size();
+
+    // The magic first: anything shorter than it cannot be this format at all.
+    uint8_t start[12];
+    const size_t start_length = static_cast<size_t>(std::min<int64_t>(size, sizeof start));
+    if (start_length < sizeof kMagic) return refused(ReadStatus::kBadMagic);
+    if (!file.read_at(0, start, start_length)) return damaged(ends_early(0, start_length));
+    if (std::memcmp(start, kMagic, sizeof kMagic) != 0) return refused(ReadStatus::kBadMagic);
+    if (start_length < sizeof start) {
+        return damaged("the file is " + std::to_string(size) +
+                       " bytes long and ends inside its header");
+    }
+
+    const int64_t header_length = load_i32(start + kHeaderLengthOffset);
+    if (header_length < 0) {
+        return damaged("the header length " + std::to_string(header_length) + " is negative");
+    }
+
+    // The five counts.
+    const int64_t counts_at = header_length + kCountsOffset;
+    uint8_t counts[20];
+    if (counts_at > size || static_cast<int64_t>(sizeof counts) > size - counts_at) {
+        return damaged("the file is " + std::to_string(size) +
+                       " bytes long and ends before its object counts at byte " +
+                       std::to_string(counts_at));
+    }
+    if (!file.read_at(counts_at, counts, sizeof counts)) {
+        return damaged(ends_early(counts_at, sizeof counts));
+    }
+    layout.object_count = load_i32(counts);
+    layout.triangle_count = load_i32(counts + 4);
+    layout.vertex_count = load_i32(counts + 8);
+    layout.colour_count = load_i32(counts + 12);
+    layout.aux_count = load_i32(counts + 16);
+    const std::pair<const char*, int32_t> named_counts[] = {
+        {"object", layout.object_count},        {"triangle", layout.triangle_count},
+        {"vertex", layout.vertex_count},        {"colour", layout.colour_count},
+        {"auxiliary record", layout.aux_count},
+    };
+    for (const auto& [what, count] : named_counts) {
+        if (count < 0) {
+            return damaged("the " + std::string(what) + " count " + std::to_string(count) +
+                           " is negative");
+        }
+    }
+
+    // Sections against the file's real size, before anything is allocated for them.
+    compute_layout(header_length, layout);
+    const std::string section_fault = check_sections(layout, size);
+    if (!section_fault.empty()) return damaged(section_fault);
+
+    // The object table, in one read. Only the objects the table has room for are read.
+    const int listed = std::min(layout.object_count, kMaxListedObjects);
+    std::vector<uint8_t> records(static_cast<size_t>(listed * kObjectRecordSize));
+    if (listed > 0 && !file.read_at(layout.objects, records.data(), records.size())) {
+        return damaged(ends_early(layout.objects, static_cast<int64_t>(records.size())));
+    }
+    table.colour_count = layout.colour_count;
+    table.objects.resize(static_cast<size_t>(listed));
+    for (int i = 0; i < listed; ++i) {
+        const uint8_t* record = records.data() + i * kObjectRecordSize;
+        ObjectEntry& entry = table.objects[static_cast<size_t>(i)];
+        entry.name = name_from_field(record);
+        entry.vertex_count = load_i32(record + 20);
+        entry.first_vertex = load_i32(record + 24);
+        entry.triangle_count = load_i32(record + 28);
+        entry.first_triangle = load_i32(record + 32);
+        std::string fault = check_run(i, entry.name, kVertexWords, entry.first_vertex,
+                                      entry.vertex_count, layout.vertex_count);
+        if (fault.empty()) {
+            fault = check_run(i, entry.name, kTriangleWords, entry.first_triangle,
+                              entry.triangle_count, layout.triangle_count);
+        }
+        if (!fault.empty()) {
+            table = ObjectTable{};
+            return damaged(fault);
+        }
+    }
+    return {};
+}
+
+// Reads `count` records of `record_size` bytes from `offset` in a few large pieces and hands
+// each piece to `decode(first_record_index, bytes, records_in_piece)`, which may refuse by
+// returning a reason.
+template <typename Decode>
+ReadOutcome read_records(InputFile& file, int64_t offset, int64_t count, int64_t record_size,
+                         Decode decode) {
+    if (count == 0) return {};
+    const int64_t per_chunk = std::max<int64_t>(1, kChunkBytes / record_size);
+    std::vector<uint8_t> buffer(static_cast<size_t>(std::min(count, per_chunk) * record_size));
+    for (int64_t done = 0; done < count;) {
+        const int64_t records = std::min(count - done, per_chunk);
+        const int64_t at = offset + done * record_size;
+        const size_t length = static_cast<size_t>(records * record_size);
+        if (!file.read_at(at, buffer.data(), length)) {
+            return damaged(ends_early(at, static_cast<int64_t>(length)));
+        }
+        std::string fault = decode(done, buffer.data(), records);
+        if (!fault.empty()) return damaged(std::move(fault));
+        done += records;
+    }
+    return {};
+}
+
+ReadOutcome read_vertices(InputFile& file, const Layout& layout, const ObjectEntry& entry,
+                          std::vector<Vec3>& vertices) {
+    vertices.resize(static_cast<size_t>(entry.vertex_count));
+    return read_records(
+        file, layout.vertices + kVertexRecordSize * entry.first_vertex, entry.vertex_count,
+        kVertexRecordSize, [&](int64_t first, const uint8_t* bytes, int64_t records) {
+            Vec3* out = vertices.data() + first;
+            for (int64_t j = 0; j < records; ++j, bytes += kVertexRecordSize) {
+                out[j] = Vec3{load_f32(bytes), load_f32(bytes + 4), load_f32(bytes + 8)};
+            }
+            return std::string();
+        });
+}
+
+ReadOutcome read_triangles(InputFile& file, const Layout& layout, const ObjectEntry& entry,
+                           std::vector<Triangle>& triangles) {
+    triangles.resize(static_cast<size_t>(entry.triangle_count));
+    const int64_t first_vertex = entry.first_vertex;
+    const int64_t vertex_count = entry.vertex_count;
+    const int32_t colour_count = layout.colour_count;
+    return read_records(
+        file, layout.triangles + kTriangleRecordSize * entry.first_triangle, entry.triangle_count,
+        kTriangleRecordSize, [&](int64_t first, const uint8_t* bytes, int64_t records) {
+            Triangle* out = triangles.data() + first;
+            for (int64_t j = 0; j < records; ++j, bytes += kTriangleRecordSize) {
+                Triangle& triangle = out[j];
+                for (int corner = 0; corner < 3; ++corner) {
+                    // The file counts in the whole vertex section; the result in the object.
+                    const int64_t local = int64_t{load_i32(bytes + 4 * corner)} - first_vertex;
+                    if (local < 0 || local >= vertex_count) {
+                        return "triangle " + std::to_string(first + j) + " uses vertex " +
+                               std::to_string(local) + " but the object has " +
+                               counted(vertex_count, "vertex", "vertices");
+                    }
+                    triangle.v[corner] = static_cast<int32_t>(local);
+                }
+                triangle.colour = load_i32(bytes + 24);
+                // An empty palette is never looked up, so its indices cannot be wrong.
+                if (colour_count > 0 && (triangle.colour < 0 || triangle.colour >= colour_count)) {
+                    return "triangle " + std::to_string(first + j) + " uses colour " +
+                           std::to_string(triangle.colour) + " but the file has " +
+                           counted(colour_count, "colour", "colours");
+                }
+            }
+            return std::string();
+        });
+}
+
+ReadOutcome read_colours(InputFile& file, const Layout& layout, ReadResult& result) {
+    const size_t count = static_cast<size_t>(layout.colour_count);
+    result.red.resize(count);
+    result.green.resize(count);
+    result.blue.resize(count);
+    return read_records(file, layout.colours, layout.colour_count, kColourRecordSize,
+                        [&](int64_t first, const uint8_t* bytes, int64_t records) {
+                            for (int64_t j = 0; j < records; ++j, bytes += kColourRecordSize) {
+                                const size_t k = static_cast<size_t>(first + j);
+                                result.red[k] = bytes[0];
+                                result.green[k] = bytes[1];
+                                result.blue[k] = bytes[2];
+                            }
+                            return std::string();
+                        });
+}
+
+bool is_valid_utf8(const std::string& text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = p + text.size();
+    while (p < end) {
+        const unsigned char lead = *p;
+        int length;
+        uint32_t code;
+        uint32_t minimum;
+        if (lead < 0x80) {
+            ++p;
+            continue;
+        } else if ((lead & 0xE0) == 0xC0) {
+            length = 2, code = lead & 0x1F, minimum = 0x80;
+        } else if ((lead & 0xF0) == 0xE0) {
+            length = 3, code = lead & 0x0F, minimum = 0x800;
+        } else if ((lead & 0xF8) == 0xF0) {
+            length = 4, code = lead & 0x07, minimum = 0x10000;
+        } else {
+            return false;
+        }
+        if (end - p < length) return false;
+        for (int k = 1; k < length; ++k) {
+            if ((p[k] & 0xC0) != 0x80) return false;
+            code = (code << 6) | (p[k] & 0x3F);
+        }
+        if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+        p += length;
+    }
+    return true;
+}
+
+constexpr const char* kReplacement = "\xEF\xBF\xBD";
+
+std::string decode_shift_jis(const std::string& bytes) {
+    iconv_t converter = iconv_open("UTF-8", "CP932");
+    if (converter == reinterpret_cast<iconv_t>(-1)) converter = iconv_open("UTF-8", "SHIFT_JIS");
+    std::string out;
+    if (converter == reinterpret_cast<iconv_t>(-1)) {
+        // No converter at all: keep what is ASCII and mark the rest.
+        for (const char c : bytes)
+            out += (static_cast<unsigned char>(c) < 0x80) ? std::string(1, c) : kReplacement;
+        return out;
+    }
+    std::vector<char> input(bytes.begin(), bytes.end());
+    char* in = input.data();
+    size_t in_left = input.size();
+    // Two bytes of Shift-JIS never take more than three of UTF-8; one never more than three.
+    std::vector<char> output(bytes.size() * 3 + 4);
+    while (in_left > 0) {
+        char* out_ptr = output.data();
+        size_t out_left = output.size();
+        const size_t done = iconv(converter, &in, &in_left, &out_ptr, &out_left);
+        out.append(output.data(), static_cast<size_t>(out_ptr - output.data()));
+        if (done == static_cast<size_t>(-1)) {
+            if (errno == E2BIG) continue;
+            // A byte that starts no character: mark it and go on after it.
+            out += kReplacement;
+            ++in;
+            --in_left;
+            iconv(converter, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    iconv_close(converter);
+    return out;
+}
+
+}  // namespace
+
+ReadOutcome read_object_table(const std::string& path, ObjectTable& table) {
+    table = ObjectTable{};
+    InputFile file;
+    if (!file.open(path)) return refused(ReadStatus::kCannotOpen);
+    Layout layout;
+    return read_header_and_table(file, layout, table);
+}
+
+ReadOutcome ObjectFileReader::ReadObject(const std::string& path, const std::string& text,
+                                         bool by_name, const ObjectChooser& choose) {
+    prompt_ = text;
+    table_ = ObjectTable{};
+    ReleaseReadResult();
+
+    InputFile file;
+    if (!file.open(path)) return refused(ReadStatus::kCannotOpen);
+    Layout layout;
+    ReadOutcome outcome = read_header_and_table(file, layout, table_);
+    if (!outcome.ok()) return outcome;
+
+    // Choose the object.
+    const auto listed = static_cast<int32_t>(table_.objects.size());
+    int32_t chosen = -1;
+    if (by_name) {
+        // Names compare as NUL-ended texts.
+        const std::string wanted = text.substr(0, text.find('\0'));
+        for (int32_t i = 0; i < listed && chosen < 0; ++i) {
+            if (table_.objects[static_cast<size_t>(i)].name == wanted) chosen = i;
+        }
+        if (chosen < 0) {
+            outcome = refused(ReadStatus::kNameNotFound,
+                              "the file holds no object named " + quoted(wanted));
+            outcome.object_name = wanted;
+            return outcome;
+        }
+    } else {
+        const int32_t answer = choose ? choose(table_, prompt_) : -1;
+        if (answer < 0 || answer >= listed) return refused(ReadStatus::kCancelled);
+        chosen = answer;
+    }
+
+    // Read the chosen object's runs and the colour table, checking every index.
+    const ObjectEntry& entry = table_.objects[static_cast<size_t>(chosen)];
+    ReadResult result;
+    outcome = read_vertices(file, layout, entry, result.vertices);
+    if (outcome.ok()) outcome = read_triangles(file, layout, entry, result.triangles);
+    if (outcome.ok()) outcome = read_colours(file, layout, result);
+    if (!outcome.ok()) return outcome;
+
+    result.vertex_count = entry.vertex_count;
+    result.triangle_count = entry.triangle_count;
+    result.colour_count = layout.colour_count;
+    result.object_name = entry.name;
+    result_ = std::move(result);
+    return outcome;
+}
+
+void ObjectFileReader::ReleaseReadResult() {
+    result_ = ReadResult{};
+}
+
+ShownMessage read_failure_message(const ReadOutcome& outcome, const std::string& path,
+                                  int32_t ui_language) {
+    const std::string file = display_text(path);
+    switch (outcome.status) {
+        case ReadStatus::kBadMagic:
+            return {pick(ui_language, texts::kFormatRefusal.text),
+                    pick(ui_language, texts::kFormatRefusal.title)};
+        case ReadStatus::kDamaged:
+            return {format_text(pick(ui_language, texts::kDamagedObjectFile.text), file.c_str(),
+                                outcome.reason.c_str()),
+                    pick(ui_language, texts::kDamagedObjectFile.title)};
+        case ReadStatus::kNameNotFound:
+            return {format_text(pick(ui_language, texts::kObjectNameNotFound.text), file.c_str(),
+                                display_text(outcome.object_name).c_str()),
+                    pick(ui_language, texts::kObjectNameNotFound.title)};
+        case ReadStatus::kOk:
+        case ReadStatus::kCannotOpen:
+        case ReadStatus::kCancelled:
+            break;
+    }
+    return {};
+}
+
+std::string display_text(const std::string& bytes) {
+    if (is_valid_utf8(bytes)) return bytes;
+    return decode_shift_jis(bytes);
+}
+
+}  // namespace warpkit

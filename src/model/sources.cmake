@@ -1,0 +1,8 @@
+# Files of src/model: core ones need only the standard library, UI ones use Qt.
+list(APPEND WARPKIT_CORE_SOURCES
+    src/model/qxm_reader.cpp
+    src/model/object_mesh.cpp
+)
+list(APPEND WARPKIT_UI_SOURCES
+    src/model/form2.cpp
+)

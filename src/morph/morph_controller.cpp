@@ -1,0 +1,200 @@
+#include "morph/morph_controller.h"
+
+#include <QEvent>
+#include <QFocusEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <array>
+
+#include "app/texts.h"
+#include "app/tform1.h"
+#include "morph/decimal.h"
+#include "morph/key_track.h"
+
+namespace warpkit {
+
+MorphController::MorphController(TForm1& form) : QObject(&form), form_(form) {
+    for (int k = 1; k <= kTargetCount; ++k) {
+        connect(form.key_buttons[k], &QPushButton::clicked, this, [this, k] { KeyOperation(k); });
+        QLineEdit* field = form.weight_fields[k];
+        connect(field, &QLineEdit::textChanged, this, [this] { EditChange(); });
+        field->installEventFilter(this);
+    }
+}
+
+bool MorphController::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) {
+        // Only focus moving between controls counts: a message box or another window taking
+        // the focus for a while is neither leaving nor entering the field.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
+            return QObject::eventFilter(watched, event);
+        for (int k = 1; k <= kTargetCount; ++k) {
+            if (watched != form_.weight_fields[k]) continue;
+            if (event->type() == QEvent::FocusIn) {
+                EditEnter(k);
+            } else {
+                EditExit();
+            }
+            break;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void MorphController::refuse_number(const std::string& text) {
+    const int32_t language = form_.state().UiLanguage;
+    const MessageText& refusal = texts::kNumberRefusal;
+    form_.dialogs().warn(format_text(pick(language, refusal.text), text.c_str()),
+                         pick(language, refusal.title));
+}
+
+bool MorphController::refresh_weights_from_fields() {
+    EditorState& state = form_.state();
+    for (int j = 1; j <= kTargetCount; ++j) {
+        const std::string text = form_.weight_fields[j]->text().toStdString();
+        const std::optional<double> value = strict_decimal(text);
+        if (!value) {
+            refuse_number(text);
+            return false;
+        }
+        state.slots[j].weight = static_cast<float>(*value);
+    }
+    return true;
+}
+
+void MorphController::blend_and_draw(int preview_target, int percent) {
+    EditorState& state = form_.state();
+    std::array<float, kTargetCount + 1> weights{};
+    for (int j = 1; j <= kTargetCount; ++j) weights[j] = state.slots[j].weight;
+    if (preview_target >= 1) weights[preview_target] = static_cast<float>(percent);
+    blend(state, weights);
+    form_.DrawScene();
+}
+
+void MorphController::scroll_go(int target, int percent) {
+    EditorState& state = form_.state();
+    if (!state.source_loaded()) return;
+    if (target >= 1 && target <= kTargetCount && !state.target_loaded(target)) return;
+    if (!refresh_weights_from_fields()) return;
+
+    if (target >= 1) {
+        blend_and_draw(target, percent);
+        return;
+    }
+
+    // Frame mode: every loaded target's weight from its keys at the current frame.
+    writing_fields_ = true;
+    for (int j = 1; j <= kTargetCount; ++j) {
+        if (!state.target_loaded(j)) continue;
+        const FrameEvaluation at = evaluate_track(state.slots[j].keys, state.current_frame);
+        state.slots[j].weight = at.weight;
+        QPushButton* key = form_.key_buttons[j];
+        key->setText(key_caption_text(at.caption));
+        key->setEnabled(at.caption != KeyCaption::kApplied);
+        form_.weight_fields[j]->setText(QString::fromStdString(format_weight(at.weight)));
+    }
+    writing_fields_ = false;
+    blend_and_draw(0, 0);
+}
+
+void MorphController::reblend_current() {
+    if (!form_.state().source_loaded()) {
+        form_.DrawScene();
+        return;
+    }
+    if (!refresh_weights_from_fields()) return;
+    blend_and_draw(0, 0);
+}
+
+void MorphController::KeyOperation(int k) {
+    EditorState& state = form_.state();
+    if (!state.target_loaded(k)) return;
+    QPushButton* button = form_.key_buttons[k];
+    KeyTrack& track = state.slots[k].keys;
+    if (key_caption_from_text(button->text().toStdString()) == KeyCaption::kMakeKey) {
+        make_key(track, state.current_frame, state.slots[k].weight);
+        button->setText(texts::kDeleteKey);
+        button->setEnabled(true);
+        state.modified = 1;
+        return;
+    }
+    // Removing a key is a change the project records, so it counts as unsaved too.
+    state.modified = 1;
+    if (delete_key(track, state.current_frame)) scroll_go(0, 0);
+}
+
+void MorphController::EditEnter(int k) {
+    EditorState& state = form_.state();
+    QLineEdit* field = form_.weight_fields[k];
+    entry_text_ = field->text().toStdString();
+    state.edited_slot = k;
+    // Selected after the click that gave the focus has placed the caret.
+    QTimer::singleShot(0, field, [field] {
+        if (field->hasFocus()) field->selectAll();
+    });
+}
+
+void MorphController::EditChange() {
+    EditorState& state = form_.state();
+    if (state.spinner_active || writing_fields_) return;
+    if (state.edited_slot < 1) return;
+    QLineEdit* field = form_.weight_fields[state.edited_slot];
+    const std::string text = field->text().toStdString();
+    if (text.empty() || !digits_and_points(text)) return;
+    if (tolerant_decimal(text) > 100.0) {
+        field->setText("100");
+        return;
+    }
+    const std::optional<int32_t> percent = whole_percent(text);
+    if (!percent) {
+        refuse_number(text);
+        return;
+    }
+    scroll_go(state.edited_slot, *percent);
+    form_.repaint();
+}
+
+void MorphController::EditExit() {
+    EditorState& state = form_.state();
+    if (state.edited_slot < 1) return;
+    const int slot = state.edited_slot;
+    QLineEdit* field = form_.weight_fields[slot];
+    const std::string text = field->text().toStdString();
+    if (!digits_and_points(text)) {
+        field->setText(QString::fromStdString(entry_text_));
+    } else {
+        if (text.empty()) field->setText(QString::fromStdString(entry_text_));
+        const std::string now = field->text().toStdString();
+        const std::optional<int32_t> percent = whole_percent(now);
+        if (!percent) {
+            refuse_number(now);
+            return;
+        }
+        scroll_go(slot, *percent);
+    }
+
+    const std::string current = field->text().toStdString();
+    const std::optional<double> value = strict_decimal(current);
+    if (!value) {
+        refuse_number(current);
+        return;
+    }
+    const std::string tidy = format_weight(*value);
+    field->setText(QString::fromStdString(tidy));
+    if (!state.target_loaded(slot)) return;
+
+    const std::optional<double> keyed = strict_decimal(tidy);
+    KeyTrack& track = state.slots[slot].keys;
+    const float weight = static_cast<float>(keyed.value_or(0.0));
+    for (int32_t i = 0; i < track.count(); ++i) {
+        if (track.frames[i] != state.current_frame) continue;
+        // A key's weight is recorded in the project file, so a real change is unsaved work.
+        if (track.weights[i] != weight) state.modified = 1;
+        set_key_weight_at(track, state.current_frame, weight);
+        break;
+    }
+}
+
+}  // namespace warpkit

@@ -1,0 +1,159 @@
+#include "morph/timeline_controller.h"
+
+#include <QCursor>
+#include <QLabel>
+#include <QTimer>
+#include <cmath>
+
+#include "app/tform1.h"
+#include "app/user_dialogs.h"
+#include "controls/push_panel.h"
+
+namespace warpkit {
+
+int frame_for_knob_drag(int max_frame, int frame_at_press, int dx) {
+    const long double frame =
+        static_cast<long double>(max_frame) * (1.0L / 700.0L) * dx + frame_at_press;
+    long double whole = std::trunc(frame);
+    if (whole > max_frame) whole = max_frame;
+    if (whole < 0) whole = 0;
+    return static_cast<int>(whole);
+}
+
+TimelineController::TimelineController(TForm1& form) : QObject(&form), form_(form) {
+    connect(form.First, &PushPanel::pressed, this, [this] { FirstDown(); });
+    connect(form.First, &PushPanel::released, this, [this] { FirstUp(); });
+    connect(form.Last, &PushPanel::pressed, this, [this] { LastDown(); });
+    connect(form.Last, &PushPanel::released, this, [this] { LastUp(); });
+    connect(form.Back, &PushPanel::pressed, this, [this] { BackDown(); });
+    connect(form.Back, &PushPanel::released, this, [this] { BackUp(); });
+    connect(form.Fore, &PushPanel::pressed, this, [this] { ForeDown(); });
+    connect(form.Fore, &PushPanel::released, this, [this] { ForeUp(); });
+    connect(form.FrameSlide, &PushPanel::pressed, this,
+            [this](Qt::MouseButton button) { FrameSlideDown(button); });
+    connect(form.FrameSlide, &PushPanel::moved, this, [this] { FrameSlideMove(); });
+    connect(form.FrameSlide, &PushPanel::released, this, [this] { FrameSlideUp(); });
+    connect(form.Timer2, &QTimer::timeout, this, [this] { Time_go(); });
+}
+
+void TimelineController::FirstDown() {
+    form_.First->setLowered(true);
+    form_.First->shiftPicture(form_.FirstImage, 1, 1);
+    form_.state().current_frame = 0;
+    form_.refresh_timeline();
+}
+
+void TimelineController::FirstUp() {
+    form_.First->setLowered(false);
+    form_.First->shiftPicture(form_.FirstImage, -1, -1);
+    form_.scroll_go(0, 0);
+}
+
+void TimelineController::LastDown() {
+    form_.Last->setLowered(true);
+    form_.Last->shiftPicture(form_.LastImage, 1, 1);
+    form_.state().current_frame = form_.state().max_frame;
+    form_.refresh_timeline();
+}
+
+void TimelineController::LastUp() {
+    form_.Last->setLowered(false);
+    form_.Last->shiftPicture(form_.LastImage, -1, -1);
+    form_.scroll_go(0, 0);
+}
+
+void TimelineController::stop_backward() {
+    form_.BackImageA->show();
+    form_.BackImageB->hide();
+    form_.Timer2->stop();
+    form_.state().playing_backward = 0;
+}
+
+void TimelineController::stop_forward() {
+    form_.ForeImageA->show();
+    form_.ForeImageB->hide();
+    form_.Timer2->stop();
+    form_.state().playing_forward = 0;
+}
+
+void TimelineController::BackDown() {
+    form_.Back->setLowered(true);
+    if (form_.state().playing_backward) {
+        stop_backward();
+        return;
+    }
+    if (form_.state().playing_forward) stop_forward();
+    form_.BackImageA->hide();
+    form_.BackImageB->show();
+    form_.state().playing_backward = 1;
+    form_.Timer2->start();
+}
+
+void TimelineController::ForeDown() {
+    form_.Fore->setLowered(true);
+    if (form_.state().playing_forward) {
+        stop_forward();
+        return;
+    }
+    if (form_.state().playing_backward) stop_backward();
+    form_.ForeImageA->hide();
+    form_.ForeImageB->show();
+    form_.state().playing_forward = 1;
+    form_.Timer2->start();
+}
+
+void TimelineController::BackUp() {
+    form_.Back->setLowered(false);
+}
+
+void TimelineController::ForeUp() {
+    form_.Fore->setLowered(false);
+}
+
+void TimelineController::Time_go() {
+    EditorState& state = form_.state();
+    if (state.playing_forward) {
+        if (++state.current_frame > state.max_frame) state.current_frame = 0;
+    }
+    if (state.playing_backward) {
+        if (--state.current_frame < 0) state.current_frame = state.max_frame;
+    }
+    form_.refresh_timeline();
+    form_.repaint();
+    form_.scroll_go(0, 0);
+}
+
+void TimelineController::FrameSlideDown(Qt::MouseButton button) {
+    EditorState& state = form_.state();
+    dragged_ = false;
+    form_.anchor = QCursor::pos();
+    if (button == Qt::LeftButton) state.drag_mode = 1;
+    if (button == Qt::RightButton) state.drag_mode = 2;
+    frame_at_press_ = state.current_frame;
+}
+
+void TimelineController::FrameSlideMove() {
+    EditorState& state = form_.state();
+    if (state.drag_mode != 1) return;
+    dragged_ = true;
+    state.current_frame = frame_for_knob_drag(state.max_frame, frame_at_press_,
+                                              QCursor::pos().x() - form_.anchor.x());
+    form_.refresh_timeline();
+    form_.repaint();
+    form_.scroll_go(0, 0);
+}
+
+void TimelineController::FrameSlideUp() {
+    EditorState& state = form_.state();
+    if (!dragged_ && (state.drag_mode == 1 || state.drag_mode == 2)) {
+        form_.dialogs().frame_dialog(state.drag_mode == 1 ? FrameDialogMode::kJump
+                                                          : FrameDialogMode::kMaximum);
+        if (state.current_frame > state.max_frame) state.current_frame = state.max_frame;
+        form_.refresh_timeline();
+        form_.scroll_go(0, 0);
+    }
+    state.drag_mode = 0;
+    form_.repaint();
+}
+
+}  // namespace warpkit

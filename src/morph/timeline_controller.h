@@ -1,0 +1,41 @@
+#pragma once
+// The timeline strip: the knob that shows and scrubs the current frame, the jumps to the first
+// and last frame, and playback in both directions on the 1 ms timer.
+#include <QObject>
+#include <QPoint>
+
+namespace warpkit {
+
+class TForm1;
+
+class TimelineController : public QObject {
+    Q_OBJECT
+  public:
+    explicit TimelineController(TForm1& form);
+
+    void FirstDown();
+    void FirstUp();
+    void LastDown();
+    void LastUp();
+    void BackDown();
+    void BackUp();
+    void ForeDown();
+    void ForeUp();
+    void Time_go();
+    void FrameSlideDown(Qt::MouseButton button);
+    void FrameSlideMove();
+    void FrameSlideUp();
+
+  private:
+    void stop_backward();
+    void stop_forward();
+
+    TForm1& form_;
+    bool dragged_ = false;
+    int frame_at_press_ = 0;
+};
+
+// The frame a knob drag reaches: 700 pixels sweep the whole timeline, clamped to 0..max.
+int frame_for_knob_drag(int max_frame, int frame_at_press, int dx);
+
+}  // namespace warpkit

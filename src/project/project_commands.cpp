@@ -1,0 +1,141 @@
+#include "project/project_commands.h"
+
+#include <QAction>
+#include <QCoreApplication>
+
+#include "app/session.h"
+#include "app/slot_commands.h"
+#include "app/tform1.h"
+#include "project/project_file.h"
+#include "project/project_session.h"
+
+namespace warpkit {
+
+ProjectCommands::ProjectCommands(TForm1& form) : QObject(&form), form_(form) {
+    exit_program = [](int status) { QCoreApplication::exit(status); };
+    connect(form.OPEN1, &QAction::triggered, this, &ProjectCommands::OPEN1Click);
+    connect(form.SAVEPROJECT1, &QAction::triggered, this, &ProjectCommands::SAVEPROJECT1Click);
+    connect(form.LOADPROJECT1, &QAction::triggered, this, &ProjectCommands::LOADPROJECT1Click);
+    connect(form.QUIT1, &QAction::triggered, this, &ProjectCommands::QUIT1Click);
+    connect(form.ABOUT, &QAction::triggered, this, &ProjectCommands::HELPClick);
+}
+
+void ProjectCommands::warn(const MessageText& message, const std::string& text) {
+    form_.dialogs().warn(text, pick(form_.state().UiLanguage, message.title));
+}
+
+bool ProjectCommands::save_question(const MessageText& question) {
+    const EditorState& state = form_.state();
+    if (state.modified != 1) return true;
+    switch (form_.dialogs().ask_save(pick(state.UiLanguage, question.text),
+                                     pick(state.UiLanguage, question.title))) {
+        case SaveAnswer::kCancel: return false;
+        case SaveAnswer::kYes: return SaveProject();
+        case SaveAnswer::kNo: return true;
+    }
+    return false;
+}
+
+bool ProjectCommands::SaveProject() {
+    EditorState& state = form_.state();
+    const int32_t language = state.UiLanguage;
+    if (!state.source_loaded()) {
+        form_.dialogs().notify(pick(language, texts::kProjectEmpty.text),
+                               pick(language, texts::kProjectEmpty.title));
+        return false;
+    }
+    FileDialogRequest request;
+    request.title = pick(language, texts::kSaveProjectTitle);
+    request.filter = texts::kProjectSaveFilter;
+    request.default_suffix = texts::kProjectSuffix;
+    request.folder = state.project_folder;
+    const std::optional<std::string> chosen = form_.dialogs().save_file(request);
+    if (!chosen) return false;
+    state.project_folder = folder_of(*chosen);
+
+    const SaveOutcome saved = save_project_file(*chosen, project_from_state(state));
+    if (!saved.ok) {
+        warn(texts::kSaveFailed, format_text(pick(language, texts::kSaveFailed.text),
+                                             display_text(*chosen).c_str(), saved.reason.c_str()));
+        return false;
+    }
+    state.modified = 0;
+    return true;
+}
+
+void ProjectCommands::SAVEPROJECT1Click() { SaveProject(); }
+
+void ProjectCommands::OPEN1Click() {
+    if (!save_question(texts::kSaveQuestionNew)) return;
+    clear_session(form_.state());
+    form_.refresh_slot_rows();
+    form_.DrawScene();
+}
+
+void ProjectCommands::LOADPROJECT1Click() {
+    EditorState& state = form_.state();
+    const int32_t language = state.UiLanguage;
+    if (!save_question(texts::kSaveQuestionLoad)) return;
+
+    FileDialogRequest request;
+    request.title = pick(language, texts::kLoadProjectTitle);
+    request.filter = texts::kProjectOpenFilter;
+    request.folder = state.project_folder;
+    const std::optional<std::string> chosen = form_.dialogs().open_file(request);
+    if (!chosen) return;
+    state.project_folder = folder_of(*chosen);
+
+    // Everything is read and checked before the current session is let go.
+    ProjectData project;
+    const ParseOutcome parsed = read_project_file(*chosen, project);
+    std::string refusal;
+    if (!parsed.ok) {
+        refusal = parsed.line > 0 ? "line " + std::to_string(parsed.line) + ": " + parsed.reason
+                                  : parsed.reason;
+    }
+    PreparedProject prepared;
+    if (refusal.empty()) {
+        prepared = prepare_project(project);
+        refusal = prepared.refusal;
+    }
+    if (!refusal.empty()) {
+        warn(texts::kProjectRefusal, format_text(pick(language, texts::kProjectRefusal.text),
+                                                 display_text(*chosen).c_str(), refusal.c_str()));
+        return;
+    }
+    for (const TargetLoadWarning& warning : prepared.warnings) {
+        if (warning.kind == TargetLoadWarning::Kind::kVertexCount) {
+            warn(texts::kProjectVertexCountWarning,
+                 format_text(pick(language, texts::kProjectVertexCountWarning.text), warning.slot));
+        } else {
+            warn(texts::kProjectTargetWarning,
+                 format_text(pick(language, texts::kProjectTargetWarning.text), warning.slot,
+                             display_text(warning.name).c_str(),
+                             display_text(warning.path).c_str(), warning.reason.c_str()));
+        }
+    }
+
+    apply_project(state, project, prepared);
+    form_.refresh_slot_rows();
+    form_.refresh_timeline();
+    form_.scroll_go(0, 0);
+    state.modified = 0;
+}
+
+void ProjectCommands::QUIT1Click() {
+    if (!save_question(texts::kSaveQuestionQuit)) return;
+    exit_program(1);
+}
+
+void ProjectCommands::HELPClick() {
+    const int32_t language = form_.state().UiLanguage;
+    form_.dialogs().notify(pick(language, texts::kAboutBox.text),
+                           pick(language, texts::kAboutBox.title));
+}
+
+bool ProjectCommands::QuitApp() {
+    if (form_.state().modified != 1) return true;
+    return save_question(texts::kSaveQuestionQuit);
+}
+
+}  // namespace warpkit

@@ -1,0 +1,38 @@
+#pragma once
+// The file menu: new, save, load and quit, the about box, and the close request; each asks
+// before unsaved work is lost.
+#include <QObject>
+#include <functional>
+
+#include "app/texts.h"
+
+namespace warpkit {
+
+class TForm1;
+
+class ProjectCommands : public QObject {
+    Q_OBJECT
+public:
+    explicit ProjectCommands(TForm1& form);
+
+    bool SaveProject();
+    void SAVEPROJECT1Click();
+    void OPEN1Click();
+    void LOADPROJECT1Click();
+    void QUIT1Click();
+    void HELPClick();
+    // The main window's close request: true when it may close.
+    bool QuitApp();
+
+    // Ends the program with a status; tests replace it.
+    std::function<void(int)> exit_program;
+
+private:
+    // The save question; true when the command may go on.
+    bool save_question(const MessageText& question);
+    void warn(const MessageText& message, const std::string& text);
+
+    TForm1& form_;
+};
+
+}  // namespace warpkit

@@ -1,0 +1,43 @@
+#pragma once
+// Rebuilding a session from a parsed project. Every object file is read once, and everything
+// is read and checked before the session is touched, so a refused project leaves the current
+// session exactly as it was.
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/editor_state.h"
+#include "model/qxm_reader.h"
+#include "project/project_file.h"
+
+namespace warpkit {
+
+struct TargetLoadWarning {
+    enum class Kind { kVertexCount, kUnreadable };
+    int slot = 0;
+    Kind kind = Kind::kVertexCount;
+    std::string path;
+    std::string name;
+    std::string reason;  // English words, for kUnreadable
+};
+
+struct PreparedProject {
+    std::string refusal;  // non-empty: the project cannot be loaded (English words)
+    ReadResult source;
+    std::array<std::optional<ReadResult>, kTargetCount + 1> targets;  // [1..8]
+    std::vector<TargetLoadWarning> warnings;  // in slot order
+};
+
+// Reads the source and every target named by the project; nothing of the session changes.
+PreparedProject prepare_project(const ProjectData& project);
+
+// Replaces the session with the prepared one: source, accepted targets with their keys, the
+// maximum frame; the current frame brought into 0..maximum; the modified flag cleared.
+void apply_project(EditorState& state, const ProjectData& project, const PreparedProject& prepared);
+
+// Why a read failed, in words, for the project refusal and the target warnings.
+std::string read_failure_words(const ReadOutcome& outcome, const std::string& path,
+                               const std::string& name);
+
+}  // namespace warpkit

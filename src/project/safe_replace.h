@@ -1,0 +1,22 @@
+#pragma once
+// Replacing a file's whole contents so that the file is at every moment either the old one or
+// the complete new one: a save that fails half-way (disk full, no permission, a crash) must not
+// cost the user the file they had.
+#include <string>
+
+namespace warpkit {
+
+struct FileOutcome {
+    bool ok = false;
+    std::string reason;  // English, set when !ok: "disk full: No space left on device"
+};
+
+// Writes `bytes` to a new temporary file in the folder of `path`, forces it to disk, and renames
+// it over `path`. A symbolic link at `path` is followed, so the file it names is replaced and
+// the link stays. A replaced file keeps its permission bits (and, where allowed, its owner);
+// a new file gets 0666 less the umask, as any file the program creates. On failure the
+// temporary file is removed and `path` is untouched. Hard links to the old file keep the old
+// contents. Single-threaded use only: the umask is read by setting it.
+FileOutcome replace_file_contents(const std::string& path, const std::string& bytes);
+
+}  // namespace warpkit

@@ -1,0 +1,8 @@
+# Files of src/view: core ones need only the standard library, UI ones use Qt.
+list(APPEND WARPKIT_CORE_SOURCES
+)
+list(APPEND WARPKIT_UI_SOURCES
+    src/view/scene_renderer.cpp
+    src/view/gl_view.cpp
+    src/view/view_controller.cpp
+)

@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "model/object_mesh.h"
+
+namespace warpkit {
+namespace {
+
+Triangle tri(int32_t a, int32_t b, int32_t c, int32_t colour = 0) {
+    Triangle t;
+    t.v[0] = a;
+    t.v[1] = b;
+    t.v[2] = c;
+    t.colour = colour;
+    return t;
+}
+
+ReadResult make_source(std::vector<Vec3> vertices, std::vector<Triangle> triangles,
+                       std::vector<uint8_t> grey = {}) {
+    ReadResult r;
+    r.vertices = std::move(vertices);
+    r.triangles = std::move(triangles);
+    r.vertex_count = static_cast<int32_t>(r.vertices.size());
+    r.triangle_count = static_cast<int32_t>(r.triangles.size());
+    r.colour_count = static_cast<int32_t>(grey.size());
+    r.red = grey;
+    r.green = grey;
+    r.blue = grey;
+    return r;
+}
+
+// Sets the state up the way a source load does before InitSource.
+void load(EditorState& state, const ReadResult& source) {
+    state.vertex_count = source.vertex_count;
+    state.triangle_count = source.triangle_count;
+    state.slots[0].vertices = source.vertices;
+    state.slots[0].loaded = 1;
+    ASSERT_EQ(InitSource(state, source), 1);
+}
+
+void expect_vec(const Vec3& v, float x, float y, float z) {
+    EXPECT_FLOAT_EQ(v.x, x);
+    EXPECT_FLOAT_EQ(v.y, y);
+    EXPECT_FLOAT_EQ(v.z, z);
+}
+
+std::vector<int32_t> list_of(const ObjectMesh& mesh, int32_t vertex) {
+    return std::vector<int32_t>(mesh.triangle_list.begin() + mesh.list_start[vertex],
+                                mesh.triangle_list.begin() + mesh.list_start[vertex + 1]);
+}
+
+TEST(ObjectMesh, face_normal_follows_winding_and_is_twice_the_area) {
+    const Vec3 o{0, 0, 0}, x1{1, 0, 0}, y1{0, 1, 0}, x2{2, 0, 0}, y2{0, 2, 0};
+    expect_vec(face_normal(o, x1, y1), 0, 0, 1);
+    expect_vec(face_normal(o, y1, x1), 0, 0, -1);
+    expect_vec(face_normal(o, x2, y2), 0, 0, 4);
+}
+
+TEST(ObjectMesh, face_normal_rounds_each_difference_to_float) {
+    // B.x - A.x = 1 - 1e8 is no float and rounds to -1e8, which cancels the other term of z
+    // exactly; an unrounded difference would leave z = 1.
+    const Vec3 a{1e8f, 0, 0}, b{1, -1.25e7f, 0}, c{1e8f + 8.0f, 1, 0};
+    expect_vec(face_normal(a, b, c), 0, 0, 0);
+}
+
+TEST(ObjectMesh, single_triangle_gives_each_vertex_its_normal) {
+    EditorState state;
+    load(state, make_source({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {tri(0, 1, 2)}));
+    compute_vertex_normals(state);
+    expect_vec(state.mesh.face_normals[0], 0, 0, 1);
+    for (const Vec3& n : state.mesh.vertex_normals) expect_vec(n, 0, 0, 1);
+}
+
+TEST(ObjectMesh, degenerate_triangle_and_unused_vertex_have_zero_normals) {
+    EditorState state;
+    // Triangle 0 is a line (all three points on the x axis); vertex 3 is used by nothing.
+    load(state, make_source({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {5, 5, 5}}, {tri(0, 1, 2)}));
+    compute_vertex_normals(state);
+    expect_vec(state.mesh.face_normals[0], 0, 0, 0);
+    expect_vec(state.mesh.vertex_normals[3], 0, 0, 0);
+    EXPECT_TRUE(list_of(state.mesh, 3).empty());
+}
+
+TEST(ObjectMesh, shared_edge_vertices_sum_both_faces) {
+    EditorState state;
+    // Two triangles of the z = 0 plane sharing the edge 1-2; the second is twice as large.
+    load(state,
+         make_source({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {2, 2, 0}}, {tri(0, 1, 2), tri(1, 3, 2)}));
+    compute_vertex_normals(state);
+    expect_vec(state.mesh.face_normals[0], 0, 0, 1);
+    expect_vec(state.mesh.face_normals[1], 0, 0, 3);
+    expect_vec(state.mesh.vertex_normals[0], 0, 0, 1);
+    expect_vec(state.mesh.vertex_normals[1], 0, 0, 4);
+    expect_vec(state.mesh.vertex_normals[2], 0, 0, 4);
+    expect_vec(state.mesh.vertex_normals[3], 0, 0, 3);
+    EXPECT_EQ(list_of(state.mesh, 1), (std::vector<int32_t>{0, 1}));
+    EXPECT_EQ(list_of(state.mesh, 2), (std::vector<int32_t>{0, 1}));
+}
+
+TEST(ObjectMesh, normals_follow_the_displayed_shape_without_reallocating) {
+    EditorState state;
+    load(state, make_source({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {tri(0, 1, 2)}));
+    compute_vertex_normals(state);
+    const Vec3* faces = state.mesh.face_normals.data();
+    const Vec3* vertices = state.mesh.vertex_normals.data();
+    state.mesh.displayed[1] = {3, 0, 0};  // a blend stretches the triangle
+    compute_vertex_normals(state);
+    EXPECT_EQ(state.mesh.face_normals.data(), faces);
+    EXPECT_EQ(state.mesh.vertex_normals.data(), vertices);
+    expect_vec(state.mesh.vertex_normals[0], 0, 0, 3);
+}
+
+TEST(ObjectMesh, triangle_naming_a_vertex_twice_is_listed_once) {
+    std::vector<int32_t> start, list;
+    build_vertex_triangle_lists(3, {tri(0, 0, 1), tri(2, 1, 2), tri(1, 1, 1)}, start, list);
+    EXPECT_EQ(start, (std::vector<int32_t>{0, 1, 4, 5}));
+    EXPECT_EQ(list, (std::vector<int32_t>{0, 0, 1, 2, 1}));
+}
+
+TEST(ObjectMesh, lists_match_the_scan_of_every_triangle_per_vertex) {
+    std::mt19937 random(7);
+    const int32_t vertex_count = 300;
+    std::uniform_int_distribution<int32_t> pick(0, vertex_count - 1);
+    std::vector<Triangle> triangles;
+    for (int k = 0; k < 2000; ++k) {
+        // Small index range on some triangles so repeated corners occur too.
+        if (k % 7 == 0) {
+            triangles.push_back(tri(pick(random) % 4, pick(random) % 4, pick(random) % 4));
+        } else {
+            triangles.push_back(tri(pick(random), pick(random), pick(random)));
+        }
+    }
+    std::vector<int32_t> start, list;
+    build_vertex_triangle_lists(vertex_count, triangles, start, list);
+    ASSERT_EQ(start.size(), static_cast<size_t>(vertex_count + 1));
+    for (int32_t i = 0; i < vertex_count; ++i) {
+        std::vector<int32_t> expected;
+        for (int32_t k = 0; k < static_cast<int32_t>(triangles.size()); ++k) {
+            const Triangle& t = triangles[k];
+            if (t.v[0] == i || t.v[1] == i || t.v[2] == i) expected.push_back(k);
+        }
+        const std::vector<int32_t> got(list.begin() + start[i], list.begin() + start[i + 1]);
+        ASSERT_EQ(got, expected) << "vertex " << i;
+    }
+}
+
+TEST(ObjectMesh, init_source_frames_the_bounding_box) {
+    EditorState state;
+    load(state, make_source({{-1, 0, 0}, {1, -2, 1}, {0, 2, 0.5f}}, {tri(0, 1, 2)}));
+    expect_vec(state.view_centre, 0, 0, 0.5f);
+    const float from_height =
+        static_cast<float>(1.5 * 2.0 / std::tan(15.0 * 3.1415 / 180.0));  // about 11.1965
+    EXPECT_NEAR(from_height, 11.1965f, 1e-4f);
+    EXPECT_EQ(state.view_distance, from_height);
+    EXPECT_EQ(state.yaw, -30.0f);
+    EXPECT_EQ(state.pitch, -10.0f);
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(state.object_colour[c], 0.8627451f);
+    EXPECT_EQ(state.mesh.displayed.size(), 3u);
+    expect_vec(state.mesh.displayed[1], 1, -2, 1);
+    EXPECT_EQ(state.mesh.blend_offsets.size(), 3u);
+    EXPECT_EQ(state.mesh.face_normals.size(), 1u);
+    EXPECT_EQ(state.mesh.vertex_normals.size(), 3u);
+}
+
+TEST(ObjectMesh, wide_object_is_framed_by_its_width) {
+    EditorState state;
+    load(state, make_source({{-4, -1, 0}, {4, 1, 0}, {0, 0, 1}}, {tri(0, 1, 2)}));
+    const float from_width = static_cast<float>(1.5 * 4.0 / std::tan(14.0 * 3.1415 / 180.0));
+    EXPECT_EQ(state.view_distance, from_width);
+}
+
+TEST(ObjectMesh, object_at_negative_z_is_framed_by_its_extent) {
+    EditorState state;
+    load(state, make_source({{-1, -2, -9}, {1, 2, -8}, {0, 0, -8.5f}}, {tri(0, 1, 2)}));
+    EXPECT_NEAR(state.view_distance, 11.1965f, 1e-4f);
+    EXPECT_FLOAT_EQ(state.view_centre.z, -8.5f);
+}
+
+TEST(ObjectMesh, object_flat_in_x_and_y_at_negative_z_gets_a_distance_in_front) {
+    EditorState segment;
+    load(segment, make_source({{3, 3, -4}, {3, 3, -2}}, {}));
+    EXPECT_GT(segment.view_distance, 1.0f + 1.0f);  // beyond the near plane and the half depth
+    EXPECT_FLOAT_EQ(segment.view_centre.z, -3.0f);
+
+    EditorState point;
+    load(point, make_source({{0, 0, -1}}, {}));
+    EXPECT_GT(point.view_distance, 1.0f);
+}
+
+TEST(ObjectMesh, palette_bytes_become_unit_floats) {
+    EditorState state;
+    load(state, make_source({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {tri(0, 1, 2, 2)}, {0, 128, 255}));
+    ASSERT_EQ(state.mesh.palette_red.size(), 3u);
+    EXPECT_EQ(state.mesh.palette_red[0], 0.0f);
+    EXPECT_NEAR(state.mesh.palette_green[1], 0.50196f, 1e-5f);
+    EXPECT_EQ(state.mesh.palette_blue[2], 1.0f);
+    EXPECT_EQ(state.mesh.triangles[0].colour, 2);
+}
+
+TEST(ObjectMesh, release_leaves_nothing_to_draw_and_reload_rebuilds) {
+    EditorState state;
+    load(state, make_source({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {tri(0, 1, 2)}, {9}));
+    release_source(state);
+    EXPECT_FALSE(state.source_loaded());
+    EXPECT_EQ(state.vertex_count, 0);
+    EXPECT_EQ(state.triangle_count, 0);
+    EXPECT_TRUE(state.slots[0].vertices.empty());
+    EXPECT_TRUE(state.mesh.triangles.empty());
+    EXPECT_TRUE(state.mesh.palette_red.empty());
+    EXPECT_TRUE(state.mesh.face_normals.empty());
+    EXPECT_TRUE(state.mesh.list_start.empty());
+    compute_vertex_normals(state);  // nothing left to read
+
+    load(state, make_source({{0, 0, 0}, {2, 0, 0}, {0, 2, 0}, {1, 1, 1}}, {tri(0, 1, 2)}));
+    compute_vertex_normals(state);
+    EXPECT_EQ(state.mesh.displayed.size(), 4u);
+    expect_vec(state.mesh.vertex_normals[0], 0, 0, 4);
+    EXPECT_TRUE(list_of(state.mesh, 3).empty());
+}
+
+}  // namespace
+}  // namespace warpkit

@@ -1,0 +1,86 @@
+#include "support/scripted_dialogs.h"
+
+#include <gtest/gtest.h>
+
+namespace warpkit::testing {
+
+namespace {
+template <typename T>
+T take(std::deque<T>& queue, const char* kind, T fallback) {
+    if (queue.empty()) {
+        ADD_FAILURE() << "unexpected dialog: " << kind;
+        return fallback;
+    }
+    T answer = queue.front();
+    queue.pop_front();
+    return answer;
+}
+}  // namespace
+
+bool ScriptedDialogs::confirm(const std::string& text, const std::string& title) {
+    shown.push_back({"confirm", text, title, "", ""});
+    return take(confirm_answers, "confirm", false);
+}
+
+SaveAnswer ScriptedDialogs::ask_save(const std::string& text, const std::string& title) {
+    shown.push_back({"ask_save", text, title, "", ""});
+    return take(save_answers, "ask_save", SaveAnswer::kCancel);
+}
+
+void ScriptedDialogs::warn(const std::string& text, const std::string& title) {
+    shown.push_back({"warn", text, title, "", ""});
+}
+
+void ScriptedDialogs::notify(const std::string& text, const std::string& title) {
+    shown.push_back({"notify", text, title, "", ""});
+}
+
+void ScriptedDialogs::plain(const std::string& text) { shown.push_back({"plain", text, "", "", ""}); }
+
+std::optional<std::string> ScriptedDialogs::open_file(const FileDialogRequest& request) {
+    shown.push_back({"open_file", request.filter, request.title, request.folder, ""});
+    return take(file_answers, "open_file", std::optional<std::string>{});
+}
+
+std::optional<std::string> ScriptedDialogs::save_file(const FileDialogRequest& request) {
+    shown.push_back(
+        {"save_file", request.filter, request.title, request.folder, request.default_suffix});
+    return take(file_answers, "save_file", std::optional<std::string>{});
+}
+
+std::optional<Rgb> ScriptedDialogs::choose_colour(const Rgb& initial) {
+    shown.push_back({"choose_colour",
+                     std::to_string(initial.red) + "," + std::to_string(initial.green) + "," +
+                         std::to_string(initial.blue),
+                     "", "", ""});
+    return take(colour_answers, "choose_colour", std::optional<Rgb>{});
+}
+
+int32_t ScriptedDialogs::choose_object(const ObjectTable& table, const std::string& prompt) {
+    shown.push_back(
+        {"choose_object", prompt, std::to_string(table.objects.size()), "", ""});
+    return take(object_answers, "choose_object", int32_t{-1});
+}
+
+void ScriptedDialogs::frame_dialog(FrameDialogMode mode) {
+    shown.push_back({"frame_dialog", mode == FrameDialogMode::kJump ? "jump" : "maximum", "", "",
+                     ""});
+    auto action = take(frame_answers, "frame_dialog", std::function<void(FrameDialogMode)>{});
+    if (action) action(mode);
+}
+
+bool ScriptedDialogs::all_answers_used() const {
+    return confirm_answers.empty() && save_answers.empty() && file_answers.empty() &&
+           colour_answers.empty() && object_answers.empty() && frame_answers.empty();
+}
+
+std::string ScriptedDialogs::kinds() const {
+    std::string out;
+    for (const auto& dialog : shown) {
+        if (!out.empty()) out += ' ';
+        out += dialog.kind;
+    }
+    return out;
+}
+
+}  // namespace warpkit::testing
