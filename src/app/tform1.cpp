@@ -143,6 +143,7 @@ void TForm1::build_slot_rows() {
     GroupBox1 = new QGroupBox(client);
     GroupBox1->setObjectName("GroupBox1");
     GroupBox1->setGeometry(334, 9, 466, 311);
+    GroupBox1->setAutoFillBackground(true);
 
     for (int k = 0; k <= kTargetCount; ++k) {
         auto* label = new QLabel(GroupBox1);
@@ -150,6 +151,8 @@ void TForm1::build_slot_rows() {
         label->setText(k == 0 ? texts::kSourceLabel
                               : QString::fromStdString(format_text(texts::kTargetLabel, k)));
         label->setGeometry(label_left(k), kLabelTop[k], k == 0 ? 68 : 74, 13);
+        // The labels size themselves to their text, as the fonts here run wider.
+        label->adjustSize();
         labels[k] = label;
 
         auto* load = new QPushButton(texts::kLoad, GroupBox1);
