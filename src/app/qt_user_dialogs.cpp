@@ -12,9 +12,13 @@ namespace warpkit {
 
 namespace {
 
-QString from_utf8(const std::string& text) { return QString::fromStdString(text); }
+QString from_utf8(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
-QString from_path(const std::string& path) { return QFile::decodeName(path.c_str()); }
+QString from_path(const std::string& path) {
+    return QFile::decodeName(path.c_str());
+}
 
 std::optional<std::string> run_file_dialog(QWidget* parent, const FileDialogRequest& request,
                                            bool save) {
@@ -39,7 +43,11 @@ std::optional<std::string> run_file_dialog(QWidget* parent, const FileDialogRequ
 QString qt_name_filter(const std::string& filter) {
     const size_t bar = filter.find('|');
     if (bar == std::string::npos) return from_utf8(filter);
-    return from_utf8(filter.substr(0, bar)) + " (" + from_utf8(filter.substr(bar + 1)) + ")";
+    const QString description = from_utf8(filter.substr(0, bar));
+    const QString patterns = from_utf8(filter.substr(bar + 1));
+    // A description that already ends with its patterns is shown as written, not with them twice.
+    if (description.endsWith("(" + patterns + ")")) return description;
+    return description + " (" + patterns + ")";
 }
 
 void QtUserDialogs::attach(QWidget* main_window, TForm2* form2, TForm3* form3) {
@@ -58,9 +66,12 @@ SaveAnswer QtUserDialogs::ask_save(const std::string& text, const std::string& t
     QMessageBox box(QMessageBox::Question, from_utf8(title), from_utf8(text),
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, main_window_);
     switch (box.exec()) {
-        case QMessageBox::Yes: return SaveAnswer::kYes;
-        case QMessageBox::No: return SaveAnswer::kNo;
-        default: return SaveAnswer::kCancel;
+        case QMessageBox::Yes:
+            return SaveAnswer::kYes;
+        case QMessageBox::No:
+            return SaveAnswer::kNo;
+        default:
+            return SaveAnswer::kCancel;
     }
 }
 
@@ -77,8 +88,7 @@ void QtUserDialogs::notify(const std::string& text, const std::string& title) {
 }
 
 void QtUserDialogs::plain(const std::string& text) {
-    QMessageBox box(QMessageBox::NoIcon, QString(), from_utf8(text), QMessageBox::Ok,
-                    main_window_);
+    QMessageBox box(QMessageBox::NoIcon, QString(), from_utf8(text), QMessageBox::Ok, main_window_);
     box.exec();
 }
 
@@ -102,6 +112,8 @@ int32_t QtUserDialogs::choose_object(const ObjectTable& table, const std::string
     return form2_->choose(table, prompt, ui_language ? *ui_language : 1);
 }
 
-void QtUserDialogs::frame_dialog(FrameDialogMode mode) { form3_->run(mode); }
+void QtUserDialogs::frame_dialog(FrameDialogMode mode) {
+    form3_->run(mode);
+}
 
 }  // namespace warpkit

@@ -1,9 +1,9 @@
 #pragma once
 // The real dialogs: message boxes, Qt's own file dialogs (so tests can drive them), the colour
 // chooser, and the two forms of the program.
-#include "app/user_dialogs.h"
-
 #include <QString>
+
+#include "app/user_dialogs.h"
 
 class QWidget;
 
@@ -37,7 +37,8 @@ private:
     TForm3* form3_ = nullptr;
 };
 
-// "Description|*.ext" as Qt writes a name filter: "Description (*.ext)".
+// "Description|*.ext" as Qt writes a name filter: "Description (*.ext)"; a description that
+// ends with "(*.ext)" already is kept as it is.
 QString qt_name_filter(const std::string& filter);
 
 }  // namespace warpkit

@@ -78,12 +78,11 @@ void SlotCommands::SourceLoad() {
         return;
     }
 
-    // The targets that were loaded go back to empty rows.
-    for (int k = 1; k <= kTargetCount; ++k) {
-        if (state.target_loaded(k)) form_.weight_fields[k]->setText("0");
-    }
     install_source(state, path, source);
     reader_.ReleaseReadResult();
+    // Every target row is empty now; its field is reset only after the slot is, so the field's
+    // change reaction finds no target left to preview with the old shape.
+    for (int k = 1; k <= kTargetCount; ++k) form_.weight_fields[k]->setText("0");
     form_.refresh_slot_rows();
     form_.DrawScene();
 }

@@ -70,9 +70,8 @@ const MessageText kEmptySourceRefusal = {
     {"オブジェクト %s には頂点がありません。ソースオブジェクトにできません。",
      "The object %s has no vertices and cannot be the source object."},
     {"不正なオブジェクトの選択", "Incorrect object selected."}};
-const MessageText kNumberRefusal = {
-    {"「%s」は数値ではありません。", "\"%s\" is not a number."},
-    {"数値の誤り", "Invalid number"}};
+const MessageText kNumberRefusal = {{"「%s」は数値ではありません。", "\"%s\" is not a number."},
+                                    {"数値の誤り", "Invalid number"}};
 const MessageText kWholeNumberRefusal = {
     {"「%s」は整数ではありません。", "\"%s\" is not a whole number."},
     {"数値の誤り", "Invalid number"}};
@@ -81,6 +80,10 @@ const MessageText kMaxFrameRefusal = {
     {"数値の誤り", "Invalid number"}};
 const MessageText kProjectRefusal = {
     {"プロジェクトファイル %s を読み込めません：%s", "The project file %s cannot be loaded: %s"},
+    {"プロジェクト読込みエラー", "Project load error"}};
+const MessageText kProjectRefusalAtLine = {
+    {"プロジェクトファイル %s の %d 行目を読み込めません：%s",
+     "The project file %s cannot be loaded: line %d: %s"},
     {"プロジェクト読込みエラー", "Project load error"}};
 const MessageText kProjectTargetWarning = {
     {"%d番目のターゲット（オブジェクト %s、ファイル %s）を読み込めません：%s",

@@ -58,25 +58,26 @@ extern const MessageText kSaveQuestionQuit;
 extern const MessageText kProjectEmpty;
 extern const MessageText kAboutBox;
 
-// Messages of our own: refusals the original texts do not cover.
+// Refusals and warnings that the messages above do not cover.
 extern const MessageText kDamagedObjectFile;     // %s file name, %s reason
 extern const MessageText kEmptySourceRefusal;    // %s object name
 extern const MessageText kNumberRefusal;         // %s the refused text
 extern const MessageText kWholeNumberRefusal;    // %s the refused text
 extern const MessageText kMaxFrameRefusal;       // maximum frame below 1
 extern const MessageText kProjectRefusal;        // %s project file, %s reason
+extern const MessageText kProjectRefusalAtLine;  // %s project file, %d line, %s reason
 extern const MessageText kProjectTargetWarning;  // %d slot, %s object, %s file, %s reason
 extern const MessageText kSaveFailed;            // %s file name, %s reason
 extern const MessageText kObjectNameNotFound;    // %s file name, %s object name
 
 // Titles, captions and texts of dialogs.
 extern const Bilingual kOpenSourceTitle;
-extern const Bilingual kOpenTargetTitle;        // %d
+extern const Bilingual kOpenTargetTitle;  // %d
 extern const Bilingual kSelectSourcePrompt;
-extern const Bilingual kSelectTargetPrompt;     // %d
+extern const Bilingual kSelectTargetPrompt;  // %d
 extern const Bilingual kSelectObjectCaption;
-extern const Bilingual kSelectObjectInfo;       // %s prompt, %s name, %6d vertices, %6d triangles
-extern const Bilingual kNoObjectInfo;           // %s prompt
+extern const Bilingual kSelectObjectInfo;  // %s prompt, %s name, %6d vertices, %6d triangles
+extern const Bilingual kNoObjectInfo;      // %s prompt
 extern const Bilingual kSaveProjectTitle;
 extern const Bilingual kLoadProjectTitle;
 extern const Bilingual kMaxFrameCaption;

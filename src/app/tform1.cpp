@@ -4,10 +4,10 @@
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QCursor>
-#include <QKeyEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -15,18 +15,19 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 
 #include "app/slot_commands.h"
+#include "app/texts.h"
+#include "controls/push_panel.h"
 #include "controls/spinner_drag.h"
+#include "model/qxm_reader.h"
 #include "morph/morph_controller.h"
 #include "morph/timeline_controller.h"
 #include "project/project_commands.h"
-#include "view/view_controller.h"
-#include "app/texts.h"
-#include "controls/push_panel.h"
-#include "model/qxm_reader.h"
 #include "view/gl_view.h"
+#include "view/view_controller.h"
 
 namespace warpkit {
 
@@ -44,12 +45,24 @@ constexpr int kEditTop[9] = {0, 52, 84, 116, 148, 180, 212, 244, 276};
 constexpr int kSpinTop[9] = {0, 52, 85, 117, 149, 181, 212, 245, 277};
 constexpr int kKeyTop[9] = {0, 51, 82, 115, 147, 180, 212, 243, 276};
 
-int label_left(int k) { return k == 1 ? 8 : 9; }
-int load_left(int k) { return k >= 4 ? 104 : 105; }
-int kill_left(int k) { return k == 7 ? 243 : 242; }
-int edit_left(int k) { return k == 3 ? 268 : (k == 8 ? 270 : 269); }
-int spin_left(int k) { return k == 1 ? 328 : 329; }
-int key_left(int k) { return (k == 2 || k >= 6) ? 355 : 356; }
+int label_left(int k) {
+    return k == 1 ? 8 : 9;
+}
+int load_left(int k) {
+    return k >= 4 ? 104 : 105;
+}
+int kill_left(int k) {
+    return k == 7 ? 243 : 242;
+}
+int edit_left(int k) {
+    return k == 3 ? 268 : (k == 8 ? 270 : 269);
+}
+int spin_left(int k) {
+    return k == 1 ? 328 : 329;
+}
+int key_left(int k) {
+    return (k == 2 || k >= 6) ? 355 : 356;
+}
 
 QFrame* make_strip(QWidget* parent, const char* name, Rect r, bool bevel) {
     auto* frame = new QFrame(parent);
@@ -275,7 +288,14 @@ void TForm1::build_menu() {
     addAction(xxx1);
     addAction(zzz1);
 
-    apply_menu_captions(0);
+    // Japanese captions stand taller than English ones; a menu bar of one height for both
+    // keeps the client area in its place when the language is switched.
+    int height = 0;
+    for (int which : {2, 1, 0}) {
+        apply_menu_captions(which);
+        height = std::max(height, bar->sizeHint().height());
+    }
+    bar->setFixedHeight(height);
 }
 
 void TForm1::apply_menu_captions(int which) {
@@ -302,11 +322,17 @@ void TForm1::EnglishClick() {
     apply_menu_captions(2);
 }
 
-void TForm1::DrawScene() { view->DrawScene(); }
+void TForm1::DrawScene() {
+    view->DrawScene();
+}
 
-void TForm1::scroll_go(int target, int percent) { morph->scroll_go(target, percent); }
+void TForm1::scroll_go(int target, int percent) {
+    morph->scroll_go(target, percent);
+}
 
-void TForm1::reblend_current() { morph->reblend_current(); }
+void TForm1::reblend_current() {
+    morph->reblend_current();
+}
 
 void TForm1::refresh_slot_rows() {
     const bool source = state_.source_loaded();
@@ -315,12 +341,13 @@ void TForm1::refresh_slot_rows() {
     for (int k = 1; k <= kTargetCount; ++k) {
         const bool loaded = source && state_.target_loaded(k);
         load_buttons[k]->setEnabled(source);
-        load_buttons[k]->setText(loaded
-                                     ? QString::fromStdString(display_text(state_.slots[k].name))
-                                     : QString(texts::kLoad));
-        kill_buttons[k]->setEnabled(loaded);
+        load_buttons[k]->setText(loaded ? QString::fromStdString(display_text(state_.slots[k].name))
+                                        : QString(texts::kLoad));
+        // The field goes first: a focused control that is disabled hands the focus on, and it
+        // must not pass through the field being emptied.
         weight_fields[k]->setEnabled(loaded);
         spinner_panels[k]->setEnabled(loaded);
+        kill_buttons[k]->setEnabled(loaded);
         if (!loaded) {
             key_buttons[k]->setEnabled(false);
             key_buttons[k]->setText(texts::kMakeKey);

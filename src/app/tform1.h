@@ -73,10 +73,10 @@ public:
     QFrame* Panel13 = nullptr;
     QGroupBox* GroupBox1 = nullptr;
     std::array<QLabel*, kTargetCount + 1> labels{};
-    std::array<QPushButton*, kTargetCount + 1> load_buttons{};  // Button0..Button8
-    std::array<QPushButton*, kTargetCount + 1> kill_buttons{};  // [1..8]: Kill1..Kill8
-    std::array<QPushButton*, kTargetCount + 1> key_buttons{};   // [1..8]: Key1..Key8
-    std::array<QLineEdit*, kTargetCount + 1> weight_fields{};   // [1..8]: Edit1..Edit8
+    std::array<QPushButton*, kTargetCount + 1> load_buttons{};    // Button0..Button8
+    std::array<QPushButton*, kTargetCount + 1> kill_buttons{};    // [1..8]: Kill1..Kill8
+    std::array<QPushButton*, kTargetCount + 1> key_buttons{};     // [1..8]: Key1..Key8
+    std::array<QLineEdit*, kTargetCount + 1> weight_fields{};     // [1..8]: Edit1..Edit8
     std::array<DragSpinner*, kTargetCount + 1> spinner_panels{};  // [1..8]: Panel1..Panel8
 
     QFrame* Panel9 = nullptr;

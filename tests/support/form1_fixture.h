@@ -1,5 +1,7 @@
 #pragma once
 // A main window on the real display with scripted dialogs, and object files written for it.
+#include <gtest/gtest.h>
+
 #include <QTest>
 #include <memory>
 #include <string>
@@ -17,7 +19,7 @@ public:
     explicit Form1Fixture(const std::string& configured_folder = std::string()) {
         form = std::make_unique<TForm1>(state, dialogs, configured_folder);
         form->show();
-        QTest::qWaitForWindowExposed(form.get());
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     }
 
     // Writes a one-object file and returns its path.
