@@ -5,7 +5,6 @@
 #include <QLineEdit>
 #include <QTimer>
 
-#include "app/texts.h"
 #include "app/tform1.h"
 #include "controls/push_panel.h"
 #include "morph/decimal.h"
@@ -33,16 +32,22 @@ SpinnerDrag::SpinnerDrag(TForm1& form) : QObject(&form), form_(form) {
 
 void SpinnerDrag::init_spin(int n) {
     EditorState& state = form_.state();
-    if (active_ != 0 || state.drag_mode != 0) return;
+    if (active_ != 0 || state.drag_mode != 0 || !state.target_loaded(n)) return;
+    // Every move blends, and a blend stops at a field that holds no number with a message
+    // box: with the cursor hidden and pinned to the anchor the user could not answer it. So
+    // no drag starts until every field reads as a number.
+    if (const std::optional<std::string> refused = form_.morph->refused_field()) {
+        form_.morph->refuse_number(*refused);
+        return;
+    }
     const std::string text = form_.weight_fields[n]->text().toStdString();
     const std::optional<int32_t> value = whole_percent(text);
     if (!value) {
-        // No drag starts on a text that is no number: the cursor is never left hidden.
-        const MessageText& refusal = texts::kNumberRefusal;
-        form_.dialogs().warn(format_text(pick(state.UiLanguage, refusal.text), text.c_str()),
-                             pick(state.UiLanguage, refusal.title));
+        // A number, but far beyond any whole percent (an exponent typed and not yet left).
+        form_.morph->refuse_number(text);
         return;
     }
+
     form_.Timer1->setInterval(10);
     form_.Timer1->start();
     active_ = n;
@@ -50,8 +55,8 @@ void SpinnerDrag::init_spin(int n) {
     state.spinner_active = 1;
     form_.anchor = QCursor::pos();
     QGuiApplication::setOverrideCursor(Qt::BlankCursor);
-    state.spinner_value = *value;
     form_.spinner_panels[n]->press_look();
+    state.spinner_value = *value;
 }
 
 void SpinnerDrag::move_spin() {
@@ -59,11 +64,15 @@ void SpinnerDrag::move_spin() {
     if (active_ == 0 || state.drag_mode == 0) return;
     const int dy = QCursor::pos().y() - form_.anchor.y();
     if (state.drag_mode != 1) return;
+    const int n = active_;
     state.spinner_value = spinner_step(state.spinner_value, dy);
-    form_.weight_fields[active_]->setText(
+    form_.weight_fields[n]->setText(
         QString::fromStdString(format_weight(static_cast<double>(state.spinner_value))));
     form_.repaint();
-    form_.scroll_go(active_, state.spinner_value);
+    // A field may have been typed into while the mouse was held; the blend would then ask a
+    // question the hidden cursor cannot answer, so the drag ends first.
+    if (form_.morph->refused_field()) quit_spin();
+    form_.scroll_go(n, state.spinner_value);
 }
 
 void SpinnerDrag::quit_spin() {
@@ -81,8 +90,8 @@ void SpinnerDrag::quit_spin() {
     if (!state.target_loaded(n)) return;
     const std::optional<double> weight =
         strict_decimal(form_.weight_fields[n]->text().toStdString());
-    if (weight && set_key_weight_at(state.slots[n].keys, state.current_frame,
-                                    static_cast<float>(*weight))) {
+    if (weight &&
+        set_key_weight_at(state.slots[n].keys, state.current_frame, static_cast<float>(*weight))) {
         state.modified = 1;
     }
 }

@@ -1,7 +1,6 @@
 #include "morph/morph_controller.h"
 
-#include <QEvent>
-#include <QFocusEvent>
+#include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -17,30 +16,35 @@ namespace warpkit {
 MorphController::MorphController(TForm1& form) : QObject(&form), form_(form) {
     for (int k = 1; k <= kTargetCount; ++k) {
         connect(form.key_buttons[k], &QPushButton::clicked, this, [this, k] { KeyOperation(k); });
-        QLineEdit* field = form.weight_fields[k];
-        connect(field, &QLineEdit::textChanged, this, [this] { EditChange(); });
-        field->installEventFilter(this);
+        connect(form.weight_fields[k], &QLineEdit::textChanged, this, [this] { EditChange(); });
     }
+    connect(qApp, &QApplication::focusChanged, this,
+            [this](QWidget*, QWidget* now) { follow_focus(now); });
 }
 
-bool MorphController::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) {
-        // Only focus moving between controls counts: a message box or another window taking
-        // the focus for a while is neither leaving nor entering the field.
-        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
-            return QObject::eventFilter(watched, event);
-        for (int k = 1; k <= kTargetCount; ++k) {
-            if (watched != form_.weight_fields[k]) continue;
-            if (event->type() == QEvent::FocusIn) {
-                EditEnter(k);
-            } else {
-                EditExit();
-            }
-            break;
-        }
+void MorphController::follow_focus(QWidget* now) {
+    // Only the focus moving between the controls of the main window enters or leaves a field.
+    // A message box, a dialog or another application holding the focus for a while does
+    // neither, so the field is still the one being edited when the window comes back; and a
+    // click into a field of a window that was not active enters it, whatever order the
+    // activation and the click arrive in.
+    if (now == nullptr || now->window() != form_.window()) return;
+    int k = 0;
+    for (int j = 1; j <= kTargetCount; ++j) {
+        if (now == form_.weight_fields[j]) k = j;
     }
-    return QObject::eventFilter(watched, event);
+    if (k == focused_field_) return;
+    if (focused_field_ != 0) {
+        const int left = focused_field_;
+        focused_field_ = 0;
+        // A field disabled under the focus was not left by the user: its target has gone,
+        // and its text is the slot's business.
+        if (form_.weight_fields[left]->isEnabled()) EditExit();
+    }
+    if (k != 0) {
+        focused_field_ = k;
+        EditEnter(k);
+    }
 }
 
 void MorphController::refuse_number(const std::string& text) {
@@ -48,6 +52,14 @@ void MorphController::refuse_number(const std::string& text) {
     const MessageText& refusal = texts::kNumberRefusal;
     form_.dialogs().warn(format_text(pick(language, refusal.text), text.c_str()),
                          pick(language, refusal.title));
+}
+
+std::optional<std::string> MorphController::refused_field() const {
+    for (int j = 1; j <= kTargetCount; ++j) {
+        std::string text = form_.weight_fields[j]->text().toStdString();
+        if (!strict_decimal(text)) return text;
+    }
+    return std::nullopt;
 }
 
 bool MorphController::refresh_weights_from_fields() {
@@ -100,11 +112,18 @@ void MorphController::scroll_go(int target, int percent) {
 }
 
 void MorphController::reblend_current() {
-    if (!form_.state().source_loaded()) {
+    EditorState& state = form_.state();
+    if (!state.source_loaded()) {
         form_.DrawScene();
         return;
     }
-    if (!refresh_weights_from_fields()) return;
+    // No refusal here: this tidies up after a confirmed command, and stopping would leave the
+    // shape of a target that is gone on screen. The next edit reports the field.
+    for (int j = 1; j <= kTargetCount; ++j) {
+        const std::optional<double> value =
+            strict_decimal(form_.weight_fields[j]->text().toStdString());
+        if (value) state.slots[j].weight = static_cast<float>(*value);
+    }
     blend_and_draw(0, 0);
 }
 
@@ -185,14 +204,13 @@ void MorphController::EditExit() {
     field->setText(QString::fromStdString(tidy));
     if (!state.target_loaded(slot)) return;
 
-    const std::optional<double> keyed = strict_decimal(tidy);
+    const float weight = static_cast<float>(strict_decimal(tidy).value_or(0.0));
     KeyTrack& track = state.slots[slot].keys;
-    const float weight = static_cast<float>(keyed.value_or(0.0));
     for (int32_t i = 0; i < track.count(); ++i) {
         if (track.frames[i] != state.current_frame) continue;
         // A key's weight is recorded in the project file, so a real change is unsaved work.
         if (track.weights[i] != weight) state.modified = 1;
-        set_key_weight_at(track, state.current_frame, weight);
+        track.weights[i] = weight;
         break;
     }
 }

@@ -3,7 +3,10 @@
 // weight fields. The arithmetic lives in key_track and decimal; this module reads the fields,
 // calls it, and writes captions and texts back.
 #include <QObject>
+#include <optional>
 #include <string>
+
+class QWidget;
 
 namespace warpkit {
 
@@ -11,15 +14,22 @@ class TForm1;
 
 class MorphController : public QObject {
     Q_OBJECT
-  public:
+public:
     explicit MorphController(TForm1& form);
 
     // 0: frame mode at the current frame. 1..8: preview of that target at `percent`, the
     // others at their fields' weights.
     void scroll_go(int target, int percent);
     // Blends every loaded target at its field's weight and redraws (after a target was
-    // removed or replaced, so its shape does not linger).
+    // removed or replaced, so its shape does not linger). A field that holds no number keeps
+    // the weight it last gave, so this always redraws.
     void reblend_current();
+
+    // The text of the first weight field, in target order, that the strict conversion refuses;
+    // none when all eight hold numbers. Every blend reads all eight fields.
+    std::optional<std::string> refused_field() const;
+    // Tells the user that `text` is not a number.
+    void refuse_number(const std::string& text);
 
     void KeyOperation(int k);
     void EditEnter(int k);
@@ -28,17 +38,16 @@ class MorphController : public QObject {
 
     const std::string& entry_text() const { return entry_text_; }
 
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-  private:
+private:
+    // Enters and leaves the weight fields as the focus moves to `now`.
+    void follow_focus(QWidget* now);
     // Takes every field's weight into the slots; false (after saying why) on a refused text.
     bool refresh_weights_from_fields();
     void blend_and_draw(int preview_target, int percent);
-    void refuse_number(const std::string& text);
 
     TForm1& form_;
     std::string entry_text_;
+    int focused_field_ = 0;        // the field entered and not yet left, 0 for none
     bool writing_fields_ = false;  // frame mode is rewriting the fields
 };
 

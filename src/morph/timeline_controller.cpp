@@ -8,6 +8,7 @@
 #include "app/tform1.h"
 #include "app/user_dialogs.h"
 #include "controls/push_panel.h"
+#include "morph/morph_controller.h"
 
 namespace warpkit {
 
@@ -120,7 +121,21 @@ void TimelineController::Time_go() {
     }
     form_.refresh_timeline();
     form_.repaint();
+    // A weight field the blend cannot read is reported by a message box. At a tick per
+    // millisecond the next message would follow the moment the last one closed, and no press
+    // could ever reach the stop button; so playback ends with the one message.
+    if (blend_would_be_refused()) stop_playback();
     form_.scroll_go(0, 0);
+}
+
+bool TimelineController::blend_would_be_refused() const {
+    // Without a source nothing is blended, so nothing is refused.
+    return form_.state().source_loaded() && form_.morph->refused_field().has_value();
+}
+
+void TimelineController::stop_playback() {
+    if (form_.state().playing_forward) stop_forward();
+    if (form_.state().playing_backward) stop_backward();
 }
 
 void TimelineController::FrameSlideDown(Qt::MouseButton button) {

@@ -10,7 +10,7 @@ class TForm1;
 
 class TimelineController : public QObject {
     Q_OBJECT
-  public:
+public:
     explicit TimelineController(TForm1& form);
 
     void FirstDown();
@@ -26,9 +26,12 @@ class TimelineController : public QObject {
     void FrameSlideMove();
     void FrameSlideUp();
 
-  private:
+private:
     void stop_backward();
     void stop_forward();
+    void stop_playback();
+    // The frame-mode blend refuses (with a message) when a weight field holds no number.
+    bool blend_would_be_refused() const;
 
     TForm1& form_;
     bool dragged_ = false;

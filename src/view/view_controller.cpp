@@ -13,6 +13,7 @@ namespace warpkit {
 namespace {
 constexpr long double kDegreesPerPixel = 0.04L;
 constexpr float kDegreesPerArrowKey = 5.0f;
+constexpr int kDragTickMs = 50;
 }  // namespace
 
 ViewController::ViewController(TForm1& form) : QObject(&form), form_(form) {
@@ -31,13 +32,14 @@ ViewController::ViewController(TForm1& form) : QObject(&form), form_(form) {
 
 void ViewController::viewMdown(Qt::MouseButton button) {
     EditorState& state = form_.state();
-    // A second button pressed during the drag belongs to the same drag.
-    if (pressed_) return;
     form_.Timer1->start();
-    form_.Timer1->setInterval(50);
+    form_.Timer1->setInterval(kDragTickMs);
     if (button == Qt::LeftButton) state.drag_mode = 1;
     if (button == Qt::RightButton) state.drag_mode = 2;
     form_.anchor = QCursor::pos();
+    // A second button joins the drag under way (and may switch it between turning and
+    // zooming); the cursor is hidden once, since one release ends the whole drag.
+    if (pressed_) return;
     QGuiApplication::setOverrideCursor(Qt::BlankCursor);
     pressed_ = true;
 }
@@ -78,11 +80,20 @@ bool ViewController::FormKeyDown(int key) {
     // it moves the same way.
     EditorState& state = form_.state();
     switch (key) {
-        case Qt::Key_Up: state.pitch += kDegreesPerArrowKey; break;
-        case Qt::Key_Down: state.pitch -= kDegreesPerArrowKey; break;
-        case Qt::Key_Left: state.yaw += kDegreesPerArrowKey; break;
-        case Qt::Key_Right: state.yaw -= kDegreesPerArrowKey; break;
-        default: return false;
+        case Qt::Key_Up:
+            state.pitch += kDegreesPerArrowKey;
+            break;
+        case Qt::Key_Down:
+            state.pitch -= kDegreesPerArrowKey;
+            break;
+        case Qt::Key_Left:
+            state.yaw += kDegreesPerArrowKey;
+            break;
+        case Qt::Key_Right:
+            state.yaw -= kDegreesPerArrowKey;
+            break;
+        default:
+            return false;
     }
     form_.DrawScene();
     return true;
@@ -94,18 +105,31 @@ void ViewController::set_shading(int mode) {
     form_.DrawScene();
 }
 
-void ViewController::WireClick() { set_shading(kWireFrame); }
-void ViewController::FlatClick() { set_shading(kFlat); }
-void ViewController::SmoothClick() { set_shading(kSmooth); }
+void ViewController::WireClick() {
+    set_shading(kWireFrame);
+}
+void ViewController::FlatClick() {
+    set_shading(kFlat);
+}
+void ViewController::SmoothClick() {
+    set_shading(kSmooth);
+}
 
 void ViewController::ShadingSet() {
     EditorState& state = form_.state();
     if (!state.source_loaded()) return;
     switch (state.ShadingMode) {
-        case kWireFrame: state.ShadingMode = kFlat; break;
-        case kFlat: state.ShadingMode = kSmooth; break;
-        case kSmooth: state.ShadingMode = kWireFrame; break;
-        default: return;
+        case kWireFrame:
+            state.ShadingMode = kFlat;
+            break;
+        case kFlat:
+            state.ShadingMode = kSmooth;
+            break;
+        case kSmooth:
+            state.ShadingMode = kWireFrame;
+            break;
+        default:
+            return;
     }
     form_.DrawScene();
 }

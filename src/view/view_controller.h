@@ -31,8 +31,8 @@ private:
     void set_shading(int mode);
 
     TForm1& form_;
-    bool pressed_ = false;   // a view drag holds the cursor
-    Rgb last_colour_;        // the colour chooser opens with what it returned last
+    bool pressed_ = false;  // a view drag holds the cursor
+    Rgb last_colour_;       // the colour chooser opens with what it returned last
 };
 
 }  // namespace warpkit
