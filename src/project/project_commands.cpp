@@ -2,10 +2,13 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QLineEdit>
+#include <QSignalBlocker>
 
 #include "app/session.h"
 #include "app/slot_commands.h"
 #include "app/tform1.h"
+#include "morph/decimal.h"
 #include "project/project_file.h"
 #include "project/project_session.h"
 
@@ -20,6 +23,15 @@ ProjectCommands::ProjectCommands(TForm1& form) : QObject(&form), form_(form) {
     connect(form.ABOUT, &QAction::triggered, this, &ProjectCommands::HELPClick);
 }
 
+void ProjectCommands::settle_weight_fields() {
+    for (int k = 1; k <= kTargetCount; ++k) {
+        QLineEdit* field = form_.weight_fields[k];
+        if (strict_decimal(field->text().toStdString())) continue;
+        const QSignalBlocker quiet(field);
+        field->setText("0");
+    }
+}
+
 void ProjectCommands::warn(const MessageText& message, const std::string& text) {
     form_.dialogs().warn(text, pick(form_.state().UiLanguage, message.title));
 }
@@ -29,9 +41,12 @@ bool ProjectCommands::save_question(const MessageText& question) {
     if (state.modified != 1) return true;
     switch (form_.dialogs().ask_save(pick(state.UiLanguage, question.text),
                                      pick(state.UiLanguage, question.title))) {
-        case SaveAnswer::kCancel: return false;
-        case SaveAnswer::kYes: return SaveProject();
-        case SaveAnswer::kNo: return true;
+        case SaveAnswer::kCancel:
+            return false;
+        case SaveAnswer::kYes:
+            return SaveProject();
+        case SaveAnswer::kNo:
+            return true;
     }
     return false;
 }
@@ -63,11 +78,14 @@ bool ProjectCommands::SaveProject() {
     return true;
 }
 
-void ProjectCommands::SAVEPROJECT1Click() { SaveProject(); }
+void ProjectCommands::SAVEPROJECT1Click() {
+    SaveProject();
+}
 
 void ProjectCommands::OPEN1Click() {
     if (!save_question(texts::kSaveQuestionNew)) return;
     clear_session(form_.state());
+    settle_weight_fields();
     form_.refresh_slot_rows();
     form_.DrawScene();
 }
@@ -88,19 +106,23 @@ void ProjectCommands::LOADPROJECT1Click() {
     // Everything is read and checked before the current session is let go.
     ProjectData project;
     const ParseOutcome parsed = read_project_file(*chosen, project);
-    std::string refusal;
     if (!parsed.ok) {
-        refusal = parsed.line > 0 ? "line " + std::to_string(parsed.line) + ": " + parsed.reason
-                                  : parsed.reason;
+        const std::string file = display_text(*chosen);
+        if (parsed.line > 0) {
+            warn(texts::kProjectRefusalAtLine,
+                 format_text(pick(language, texts::kProjectRefusalAtLine.text), file.c_str(),
+                             parsed.line, parsed.reason.c_str()));
+        } else {
+            warn(texts::kProjectRefusal, format_text(pick(language, texts::kProjectRefusal.text),
+                                                     file.c_str(), parsed.reason.c_str()));
+        }
+        return;
     }
-    PreparedProject prepared;
-    if (refusal.empty()) {
-        prepared = prepare_project(project);
-        refusal = prepared.refusal;
-    }
-    if (!refusal.empty()) {
-        warn(texts::kProjectRefusal, format_text(pick(language, texts::kProjectRefusal.text),
-                                                 display_text(*chosen).c_str(), refusal.c_str()));
+    const PreparedProject prepared = prepare_project(project);
+    if (!prepared.refusal.empty()) {
+        warn(texts::kProjectRefusal,
+             format_text(pick(language, texts::kProjectRefusal.text), display_text(*chosen).c_str(),
+                         prepared.refusal.c_str()));
         return;
     }
     for (const TargetLoadWarning& warning : prepared.warnings) {
@@ -110,12 +132,13 @@ void ProjectCommands::LOADPROJECT1Click() {
         } else {
             warn(texts::kProjectTargetWarning,
                  format_text(pick(language, texts::kProjectTargetWarning.text), warning.slot,
-                             display_text(warning.name).c_str(),
-                             display_text(warning.path).c_str(), warning.reason.c_str()));
+                             display_text(warning.name).c_str(), display_text(warning.path).c_str(),
+                             warning.reason.c_str()));
         }
     }
 
     apply_project(state, project, prepared);
+    settle_weight_fields();
     form_.refresh_slot_rows();
     form_.refresh_timeline();
     form_.scroll_go(0, 0);

@@ -31,6 +31,10 @@ private:
     // The save question; true when the command may go on.
     bool save_question(const MessageText& question);
     void warn(const MessageText& message, const std::string& text);
+    // A field the user left half-typed ("" or "1.2.") when the session was replaced would be
+    // refused at every later blend, and an empty row's field cannot be edited to mend it: such
+    // a field reads "0" again. Fields holding a number keep their text.
+    void settle_weight_fields();
 
     TForm1& form_;
 };

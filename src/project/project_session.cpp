@@ -1,5 +1,7 @@
 #include "project/project_session.h"
 
+#include <cassert>
+
 #include "app/session.h"
 
 namespace warpkit {
@@ -8,13 +10,18 @@ std::string read_failure_words(const ReadOutcome& outcome, const std::string& pa
                                const std::string& name) {
     const std::string file = display_text(path);
     switch (outcome.status) {
-        case ReadStatus::kOk: return std::string();
-        case ReadStatus::kCannotOpen: return "the object file " + file + " cannot be opened";
-        case ReadStatus::kBadMagic: return file + " is not a QXM rev.3 object file";
-        case ReadStatus::kCancelled: return "the object choice was cancelled";
+        case ReadStatus::kOk:
+            return std::string();
+        case ReadStatus::kCannotOpen:
+            return "the object file " + file + " cannot be opened";
+        case ReadStatus::kBadMagic:
+            return file + " is not a QXM rev.3 object file";
+        case ReadStatus::kCancelled:
+            return "the object choice was cancelled";
         case ReadStatus::kNameNotFound:
             return file + " holds no object named " + display_text(name);
-        case ReadStatus::kDamaged: return file + " is damaged: " + outcome.reason;
+        case ReadStatus::kDamaged:
+            return file + " is damaged: " + outcome.reason;
     }
     return std::string();
 }
@@ -30,8 +37,8 @@ PreparedProject prepare_project(const ProjectData& project) {
     prepared.source = std::move(reader.result());
     reader.ReleaseReadResult();
     if (prepared.source.vertex_count <= 0) {
-        prepared.refusal = "the source object " + display_text(project.source_name) +
-                           " has no vertices";
+        prepared.refusal =
+            "the source object " + display_text(project.source_name) + " has no vertices";
         return prepared;
     }
 
@@ -66,7 +73,9 @@ PreparedProject prepare_project(const ProjectData& project) {
     return prepared;
 }
 
-void apply_project(EditorState& state, const ProjectData& project, const PreparedProject& prepared) {
+void apply_project(EditorState& state, const ProjectData& project,
+                   const PreparedProject& prepared) {
+    assert(prepared.refusal.empty());
     install_source(state, project.source_path, prepared.source);
     state.max_frame = project.max_frame;
     for (int k = 1; k <= kTargetCount; ++k) {

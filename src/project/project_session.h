@@ -26,14 +26,15 @@ struct PreparedProject {
     std::string refusal;  // non-empty: the project cannot be loaded (English words)
     ReadResult source;
     std::array<std::optional<ReadResult>, kTargetCount + 1> targets;  // [1..8]
-    std::vector<TargetLoadWarning> warnings;  // in slot order
+    std::vector<TargetLoadWarning> warnings;                          // in slot order
 };
 
 // Reads the source and every target named by the project; nothing of the session changes.
 PreparedProject prepare_project(const ProjectData& project);
 
-// Replaces the session with the prepared one: source, accepted targets with their keys, the
-// maximum frame; the current frame brought into 0..maximum; the modified flag cleared.
+// Replaces the session with a prepared project that was not refused: source, accepted targets
+// with their keys, the maximum frame; the current frame brought into 0..maximum; the modified
+// flag cleared. Reads no file.
 void apply_project(EditorState& state, const ProjectData& project, const PreparedProject& prepared);
 
 // Why a read failed, in words, for the project refusal and the target warnings.
