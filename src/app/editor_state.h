@@ -3,6 +3,7 @@
 // Plain data; the operations that change it live in the modules of each subsystem.
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,9 +11,11 @@
 
 namespace warpkit {
 
-constexpr int kTargetCount = 8;      // slots 1..8; slot 0 is the source
-constexpr int kPathCapacity = 255;   // longest path or folder the session keeps
-constexpr int kNameCapacity = 15;    // longest object name of the object file format
+struct DrawArrays;
+
+constexpr int kTargetCount = 8;     // slots 1..8; slot 0 is the source
+constexpr int kPathCapacity = 255;  // longest path or folder the session keeps
+constexpr int kNameCapacity = 15;   // longest object name of the object file format
 
 // Keys of one target: parallel arrays, frames strictly increasing, the first at frame 0.
 struct KeyTrack {
@@ -27,11 +30,11 @@ struct KeyTrack {
 
 struct TargetSlot {
     int32_t loaded = 0;
-    std::string path;   // bytes as the file dialog or the project gave them
-    std::string name;   // bytes as the object file holds them (at most 15)
+    std::string path;  // bytes as the file dialog or the project gave them
+    std::string name;  // bytes as the object file holds them (at most 15)
     // Slot 0: source positions as read. Slots 1..8: target minus source, per vertex.
     std::vector<Vec3> vertices;
-    KeyTrack keys;      // slots 1..8 only
+    KeyTrack keys;        // slots 1..8 only
     float weight = 0.0f;  // percent, last taken from the weight field
 };
 
@@ -47,6 +50,9 @@ struct ObjectMesh {
     std::vector<int32_t> triangle_list;
     std::vector<Vec3> face_normals;    // not normalised: length is twice the area
     std::vector<Vec3> vertex_normals;  // sum of the faces around the vertex
+    // The renderer's arrays for sending these triangles in bulk (view/draw_arrays.h): made at
+    // the first draw of a source, dropped with it by InitSource and release_source.
+    std::shared_ptr<DrawArrays> draw_arrays;
 };
 
 enum ShadingModeValue : int32_t { kWireFrame = 0, kFlat = 1, kSmooth = 2 };
@@ -76,7 +82,7 @@ struct EditorState {
     // User interface state.
     int32_t UiLanguage = 1;  // 1 Japanese, anything else English
     int32_t modified = 0;
-    int32_t drag_mode = 0;   // 0 none; 1 or 2 a drag of the view, a spinner or the knob
+    int32_t drag_mode = 0;  // 0 none; 1 or 2 a drag of the view, a spinner or the knob
     int32_t spinner_active = 0;
     int32_t spinner_value = 0;
     int32_t edited_slot = 0;  // weight field entered last, 0 for none

@@ -48,6 +48,12 @@ float fallback_distance(const Vec3& max, const Vec3& centre) {
     return std::max(distance, kMinimumViewDistance);
 }
 
+void add_to(Vec3& sum, const Vec3& n) {
+    sum.x += n.x;
+    sum.y += n.y;
+    sum.z += n.z;
+}
+
 template <typename T>
 void release(std::vector<T>& array) {
     std::vector<T>().swap(array);
@@ -122,6 +128,8 @@ int32_t InitSource(EditorState& state, const ReadResult& source) {
     // normals are filled per draw; only their space is made here
     mesh.face_normals.assign(mesh.triangles.size(), Vec3{});
     mesh.vertex_normals.assign(vertex_count, Vec3{});
+    // the renderer lays its arrays out afresh for the new triangles at its next draw
+    mesh.draw_arrays.reset();
     return 1;
 }
 
@@ -145,35 +153,51 @@ void compute_face_normals(EditorState& state) {
     assert(mesh.face_normals.size() == mesh.triangles.size());
     const int32_t vertex_count = static_cast<int32_t>(mesh.displayed.size());
     const size_t count = std::min(mesh.face_normals.size(), mesh.triangles.size());
+    const Vec3* displayed = mesh.displayed.data();
+    const Triangle* triangles = mesh.triangles.data();
+    Vec3* faces = mesh.face_normals.data();
     for (size_t k = 0; k < count; ++k) {
-        const Triangle& t = mesh.triangles[k];
+        const Triangle& t = triangles[k];
         if (!valid_index(t.v[0], vertex_count) || !valid_index(t.v[1], vertex_count) ||
             !valid_index(t.v[2], vertex_count)) {
             assert(!"triangle index outside the vertices");
-            mesh.face_normals[k] = Vec3{};
+            faces[k] = Vec3{};
             continue;
         }
-        mesh.face_normals[k] =
-            face_normal(mesh.displayed[t.v[0]], mesh.displayed[t.v[1]], mesh.displayed[t.v[2]]);
+        faces[k] = face_normal(displayed[t.v[0]], displayed[t.v[1]], displayed[t.v[2]]);
     }
 }
 
 void compute_vertex_normals(EditorState& state) {
-    compute_face_normals(state);
     ObjectMesh& mesh = state.mesh;
-    assert(mesh.list_start.size() == mesh.vertex_normals.size() + 1 || mesh.list_start.empty());
-    const size_t count = mesh.list_start.empty()
-                             ? 0
-                             : std::min(mesh.vertex_normals.size(), mesh.list_start.size() - 1);
-    for (size_t i = 0; i < count; ++i) {
-        Vec3 sum;
-        for (int32_t j = mesh.list_start[i]; j < mesh.list_start[i + 1]; ++j) {
-            const Vec3& n = mesh.face_normals[mesh.triangle_list[j]];
-            sum.x += n.x;
-            sum.y += n.y;
-            sum.z += n.z;
+    assert(mesh.face_normals.size() == mesh.triangles.size());
+    assert(mesh.vertex_normals.size() == mesh.displayed.size());
+    const int32_t vertex_count =
+        static_cast<int32_t>(std::min(mesh.displayed.size(), mesh.vertex_normals.size()));
+    const size_t count = std::min(mesh.face_normals.size(), mesh.triangles.size());
+    const Vec3* displayed = mesh.displayed.data();
+    const Triangle* triangles = mesh.triangles.data();
+    Vec3* faces = mesh.face_normals.data();
+    Vec3* sums = mesh.vertex_normals.data();
+    std::fill(mesh.vertex_normals.begin(), mesh.vertex_normals.end(), Vec3{});
+
+    // One pass over the triangles: each face normal is added to its corners right away.
+    // Triangles come in ascending order, so every vertex adds its faces in the order of its
+    // vertex-triangle list, each once, and gets the same float sum as walking that list.
+    for (size_t k = 0; k < count; ++k) {
+        const Triangle& t = triangles[k];
+        const int32_t a = t.v[0], b = t.v[1], c = t.v[2];
+        if (!valid_index(a, vertex_count) || !valid_index(b, vertex_count) ||
+            !valid_index(c, vertex_count)) {
+            assert(!"triangle index outside the vertices");
+            faces[k] = Vec3{};
+            continue;
         }
-        mesh.vertex_normals[i] = sum;
+        const Vec3 n = face_normal(displayed[a], displayed[b], displayed[c]);
+        faces[k] = n;
+        add_to(sums[a], n);
+        if (b != a) add_to(sums[b], n);
+        if (c != a && c != b) add_to(sums[c], n);
     }
 }
 
@@ -226,6 +250,7 @@ void release_source(EditorState& state) {
     release(mesh.triangle_list);
     release(mesh.face_normals);
     release(mesh.vertex_normals);
+    mesh.draw_arrays.reset();
     release(state.slots[0].vertices);
     // Counts follow the arrays, so nothing can index what was just released.
     state.vertex_count = 0;

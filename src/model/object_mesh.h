@@ -16,7 +16,8 @@ Vec3 face_normal(const Vec3& a, const Vec3& b, const Vec3& c);
 
 // Fills mesh.face_normals from mesh.displayed (no allocation).
 void compute_face_normals(EditorState& state);
-// Face normals, then mesh.vertex_normals as the sum of each vertex's faces (no allocation).
+// Face normals, and mesh.vertex_normals as the sum of each vertex's faces in the order of its
+// vertex-triangle list, in one pass over the triangles (no allocation).
 void compute_vertex_normals(EditorState& state);
 
 // Builds the vertex-triangle lists in time linear in vertices + triangles:

@@ -36,10 +36,10 @@ bool delete_key(KeyTrack& track, int32_t frame);
 // Sets the weight of the first key on `frame`; returns true when there was one.
 bool set_key_weight_at(KeyTrack& track, int32_t frame, float weight);
 
-// displayed = source + offsets, offsets = sum over loaded targets j in order of
-// (offset_j * weights[j]) * 0.01, each term in double and each partial sum rounded to float.
-// Works in place on mesh.blend_offsets and mesh.displayed (sized at load; nothing allocated);
-// weights[0] is unused, unloaded targets are skipped. Needs a loaded source.
+// displayed = source + the sum over loaded targets j, in order, of (offset_j * weights[j]) *
+// 0.01f, every product and partial sum rounded to float. One pass over the source, the loaded
+// targets' offsets and mesh.displayed (sized at load; nothing allocated); weights[0] is unused,
+// unloaded targets are skipped, and mesh.blend_offsets is not touched. Needs a loaded source.
 void blend(EditorState& state, const std::array<float, kTargetCount + 1>& weights);
 
 }  // namespace warpkit

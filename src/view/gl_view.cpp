@@ -13,6 +13,8 @@ namespace warpkit {
 GlView::GlView(EditorState& state, QWidget* parent) : QOpenGLWidget(parent), state_(state) {
     setObjectName("GlView");
     setMouseTracking(false);
+    // The framebuffer keeps the last picture, so composition can show it without a redraw.
+    setUpdateBehavior(QOpenGLWidget::PartialUpdate);
 }
 
 void GlView::DrawScene() {
@@ -22,6 +24,7 @@ void GlView::DrawScene() {
     makeCurrent();
     warpkit::DrawScene(state_);
     doneCurrent();
+    picture_current_ = true;
     update();
 }
 
@@ -39,10 +42,17 @@ void GlView::initializeGL() {
     SetupLights();
 }
 
-// Composition may ask at any time, so it gets the whole scene drawn afresh, never an old frame.
+// The composition that DrawScene asks for finds its picture already drawn; any other paint
+// request (an expose, a new framebuffer after a resize) gets the whole scene drawn afresh.
 void GlView::paintGL() {
+    if (picture_current_) {
+        picture_current_ = false;
+        return;
+    }
     warpkit::DrawScene(state_);
 }
+
+void GlView::resizeGL(int, int) { picture_current_ = false; }
 
 bool GlView::event(QEvent* event) {
     const bool handled = QOpenGLWidget::event(event);

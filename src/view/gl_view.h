@@ -34,6 +34,7 @@ class GlView : public QOpenGLWidget {
   protected:
     void initializeGL() override;
     void paintGL() override;
+    void resizeGL(int width, int height) override;
     bool event(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -46,6 +47,7 @@ class GlView : public QOpenGLWidget {
 
     EditorState& state_;
     bool reported_ = false;
+    bool picture_current_ = false;  // DrawScene drew what the next paint must show
 };
 
 }  // namespace warpkit

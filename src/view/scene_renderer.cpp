@@ -8,16 +8,19 @@
 
 #include "app/editor_state.h"
 #include "model/object_mesh.h"
+#include "view/draw_arrays.h"
 
 namespace warpkit {
 
 namespace {
 
-// The projection keeps the aspect of the original preview area, not that of the viewport.
+// The projection keeps the aspect of a 320 x 294 preview area, not that of the viewport.
 constexpr double kFieldOfView = 30.0;
 constexpr float kAspect = 320.0f / 294.0f;
 constexpr double kNear = 1.0;
 constexpr double kFar = 65536.0;
+
+DrawPath current_path = DrawPath::kVertexArrays;
 
 bool in_range(int32_t index, size_t count) {
     return index >= 0 && static_cast<size_t>(index) < count;
@@ -49,9 +52,8 @@ void normal(const Vec3& n) {
     glNormal3f(n.x, n.y, n.z);
 }
 
-void draw_wire_frame(const EditorState& state) {
+void draw_wire_frame_per_triangle(const EditorState& state) {
     const ObjectMesh& mesh = state.mesh;
-    glDisable(GL_LIGHTING);
     for (const Triangle& t : mesh.triangles) {
         if (!drawable(t, mesh.displayed.size())) continue;
         set_triangle_colour(state, t);
@@ -61,10 +63,7 @@ void draw_wire_frame(const EditorState& state) {
     }
 }
 
-void draw_flat(EditorState& state) {
-    glEnable(GL_LIGHTING);
-    compute_face_normals(state);
-    glShadeModel(GL_FLAT);
+void draw_flat_per_triangle(const EditorState& state) {
     const ObjectMesh& mesh = state.mesh;
     for (size_t k = 0; k < mesh.triangles.size(); ++k) {
         const Triangle& t = mesh.triangles[k];
@@ -77,10 +76,7 @@ void draw_flat(EditorState& state) {
     }
 }
 
-void draw_smooth(EditorState& state) {
-    glEnable(GL_LIGHTING);
-    compute_vertex_normals(state);
-    glShadeModel(GL_SMOOTH);
+void draw_smooth_per_triangle(const EditorState& state) {
     const ObjectMesh& mesh = state.mesh;
     const size_t vertex_count = std::min(mesh.displayed.size(), mesh.vertex_normals.size());
     for (const Triangle& t : mesh.triangles) {
@@ -92,6 +88,63 @@ void draw_smooth(EditorState& state) {
             vertex(mesh.displayed[t.v[c]]);
         }
         glEnd();
+    }
+}
+
+// One draw call for the whole batch; client arrays are switched on only for its length, so
+// the per-triangle path never sees them.
+void draw_batch(GLenum primitive, const ArrayBatch& batch) {
+    if (batch.index_count == 0) return;
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, batch.positions);
+    if (batch.normals != nullptr) {
+        glEnableClientState(GL_NORMAL_ARRAY);
+        glNormalPointer(GL_FLOAT, 0, batch.normals);
+    }
+    if (batch.colours != nullptr) {
+        glEnableClientState(GL_COLOR_ARRAY);
+        glColorPointer(3, GL_FLOAT, 0, batch.colours);
+    } else {
+        glColor3f(batch.colour[0], batch.colour[1], batch.colour[2]);
+    }
+    glDrawElements(primitive, static_cast<GLsizei>(batch.index_count), GL_UNSIGNED_INT,
+                   batch.indices);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+}
+
+void draw_triangles(EditorState& state) {
+    const bool arrays = current_path == DrawPath::kVertexArrays;
+    switch (state.ShadingMode) {
+        case kWireFrame:
+            glDisable(GL_LIGHTING);
+            if (arrays) {
+                draw_batch(GL_LINES, prepare_wire_frame(draw_arrays_of(state.mesh), state));
+            } else {
+                draw_wire_frame_per_triangle(state);
+            }
+            break;
+        case kFlat:
+            glEnable(GL_LIGHTING);
+            compute_face_normals(state);
+            glShadeModel(GL_FLAT);
+            if (arrays) {
+                draw_batch(GL_TRIANGLES, prepare_flat(draw_arrays_of(state.mesh), state));
+            } else {
+                draw_flat_per_triangle(state);
+            }
+            break;
+        default:
+            glEnable(GL_LIGHTING);
+            compute_vertex_normals(state);
+            glShadeModel(GL_SMOOTH);
+            if (arrays) {
+                draw_batch(GL_TRIANGLES, prepare_smooth(draw_arrays_of(state.mesh), state));
+            } else {
+                draw_smooth_per_triangle(state);
+            }
+            break;
     }
 }
 
@@ -157,20 +210,16 @@ void DrawScene(EditorState& state) {
     glRotated(-static_cast<double>(state.pitch), 1.0, 0.0, 0.0);
     glTranslatef(-state.view_centre.x, -state.view_centre.y, -state.view_centre.z);
 
-    if (state.source_loaded()) {
-        switch (state.ShadingMode) {
-            case kWireFrame:
-                draw_wire_frame(state);
-                break;
-            case kFlat:
-                draw_flat(state);
-                break;
-            default:
-                draw_smooth(state);
-                break;
-        }
-    }
+    if (state.source_loaded()) draw_triangles(state);
     glFlush();
+}
+
+void set_draw_path(DrawPath path) {
+    current_path = path;
+}
+
+DrawPath draw_path() {
+    return current_path;
 }
 
 }  // namespace warpkit

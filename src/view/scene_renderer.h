@@ -20,4 +20,11 @@ void FormResize();
 // picture is the caller's job.
 void DrawScene(EditorState& state);
 
+// How DrawScene sends the triangles. Vertex arrays (the default) send a frame in one draw call
+// and give the same picture; one begin/end per triangle is the plain way, kept as the
+// reference the arrays are checked against. Applies to every later draw on this thread.
+enum class DrawPath { kVertexArrays, kPerTriangle };
+void set_draw_path(DrawPath path);
+DrawPath draw_path();
+
 }  // namespace warpkit

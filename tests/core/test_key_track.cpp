@@ -113,13 +113,12 @@ TEST(KeyCaption, texts_round_trip_and_anything_else_deletes) {
     EXPECT_EQ(key_caption_from_text("make key"), KeyCaption::kDeleteKey);
 }
 
-// A source of three vertices with buffers sized as the source load makes them.
+// A source of three vertices with the displayed shape sized as the source load makes it.
 EditorState blend_fixture() {
     EditorState state;
     state.vertex_count = 3;
     state.slots[0].loaded = 1;
     state.slots[0].vertices = {{1.0f, 2.0f, 3.0f}, {0.0f, 0.0f, 0.0f}, {-1.0f, 0.5f, 8.0f}};
-    state.mesh.blend_offsets.resize(3);
     state.mesh.displayed.resize(3);
     return state;
 }
@@ -147,7 +146,6 @@ TEST(Blend, adds_weighted_offsets_of_loaded_targets_only) {
     weights[1] = 50.0f;
     weights[2] = 100.0f;
     weights[3] = 150.0f;
-    const Vec3* offsets_before = state.mesh.blend_offsets.data();
     const Vec3* displayed_before = state.mesh.displayed.data();
 
     blend(state, weights);
@@ -155,8 +153,6 @@ TEST(Blend, adds_weighted_offsets_of_loaded_targets_only) {
     expect_vertex(state.mesh.displayed[0], 9.0f, -2.0f, 12.25f);
     expect_vertex(state.mesh.displayed[1], 1.0f, -2.0f, 1.0f);
     expect_vertex(state.mesh.displayed[2], 0.5f, 2.0f, 11.5f);
-    expect_vertex(state.mesh.blend_offsets[0], 8.0f, -4.0f, 9.25f);
-    EXPECT_EQ(state.mesh.blend_offsets.data(), offsets_before);
     EXPECT_EQ(state.mesh.displayed.data(), displayed_before);
 }
 
@@ -174,19 +170,75 @@ TEST(Blend, starts_each_call_from_the_source) {
     expect_vertex(state.mesh.displayed[2], -1.0f, 0.5f, 8.0f);
 }
 
-TEST(Blend, rounds_each_partial_sum_to_float) {
-    // Each small term alone is below half a float step at 1.0, so rounding after every target
-    // keeps 1.0; one rounding of the whole sum would give the next float above 1.0.
+TEST(Blend, each_term_is_offset_times_weight_then_times_a_hundredth_in_float) {
+    // Vertex 1 of the source is the origin, so it shows the offset itself. For these two
+    // numbers the three ways of working the term out round differently: (d * w) * 0.01f gives
+    // 3.42971802, d * (w * 0.01f) would give 3.42971754 and double arithmetic 3.42971778.
+    EditorState state = blend_fixture();
+    load_target(state, 1, {{0.0f, 0.0f, 0.0f}, {5.98554611f, 0.0f, 0.0f}, {0.0f, 0.0f, 0.0f}});
+    std::array<float, kTargetCount + 1> weights{};
+    weights[1] = 57.3f;
+    blend(state, weights);
+    EXPECT_EQ(state.mesh.displayed[1].x, 3.42971802f);
+}
+
+TEST(Blend, sums_the_targets_in_slot_order_rounding_each_partial_sum_to_float) {
+    // Each small term alone is below half a float step at 1.0, so adding them one by one after
+    // the large one keeps 1.0; one rounding of the whole sum, or the small terms first, would
+    // give the next float above 1.0.
     EditorState state = blend_fixture();
     for (int slot = 1; slot <= 4; ++slot) {
-        load_target(state, slot, {{1.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 0.0f}});
+        load_target(state, slot, {{0.0f, 0.0f, 0.0f}, {1.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 0.0f}});
     }
     std::array<float, kTargetCount + 1> weights{};
     weights[1] = 100.0f;
     weights[2] = weights[3] = weights[4] = 4e-6f;
     blend(state, weights);
-    EXPECT_EQ(state.mesh.blend_offsets[0].x, 1.0f);
-    EXPECT_EQ(state.mesh.displayed[0].x, 2.0f);
+    EXPECT_EQ(state.mesh.displayed[1].x, 1.0f);
+}
+
+TEST(Blend, every_vertex_of_a_long_shape_gets_its_own_sum) {
+    // Long enough to be worked through in several blocks, with a last block cut short; each
+    // vertex and target differs, so a block that read another block's offsets shows.
+    EditorState state;
+    const int32_t vertices = 1001;
+    state.vertex_count = vertices;
+    state.slots[0].loaded = 1;
+    state.mesh.displayed.resize(vertices);
+    auto value = [](int slot, int32_t i, int axis) {
+        return static_cast<float>((i * 7 + axis * 3 + slot * 11) % 97) * 0.25f - 12.0f;
+    };
+    for (int slot = 0; slot <= kTargetCount; ++slot) {
+        std::vector<Vec3> array(vertices);
+        for (int32_t i = 0; i < vertices; ++i) {
+            array[i] = {value(slot, i, 0), value(slot, i, 1), value(slot, i, 2)};
+        }
+        if (slot == 0) {
+            state.slots[0].vertices = array;
+        } else if (slot != 5) {  // slot 5 stays empty
+            load_target(state, slot, array);
+        }
+    }
+    std::array<float, kTargetCount + 1> weights{};
+    for (int slot = 1; slot <= kTargetCount; ++slot) weights[slot] = 7.5f * slot;
+
+    blend(state, weights);
+
+    for (int32_t i = 0; i < vertices; ++i) {
+        for (int axis = 0; axis < 3; ++axis) {
+            float sum = 0.0f;
+            for (int slot = 1; slot <= kTargetCount; ++slot) {
+                if (slot != 5) sum += (value(slot, i, axis) * weights[slot]) * 0.01f;
+            }
+            const float expected = value(0, i, axis) + sum;
+            const Vec3& got = state.mesh.displayed[i];
+            ASSERT_EQ(axis == 0   ? got.x
+                      : axis == 1 ? got.y
+                                  : got.z,
+                      expected)
+                << "vertex " << i << " axis " << axis;
+        }
+    }
 }
 
 }  // namespace

@@ -112,6 +112,49 @@ TEST(ObjectMesh, normals_follow_the_displayed_shape_without_reallocating) {
     expect_vec(state.mesh.vertex_normals[0], 0, 0, 3);
 }
 
+TEST(ObjectMesh, vertex_normals_are_the_sums_over_each_list_in_list_order_bit_for_bit) {
+    // Scattered sizes make float sums depend on their order; some triangles repeat a corner.
+    std::mt19937 random(5);
+    std::uniform_real_distribution<float> coordinate(-1.0f, 1.0f);
+    std::uniform_int_distribution<int> scale(-6, 6);
+    const int32_t vertex_count = 200;
+    std::uniform_int_distribution<int32_t> pick(0, vertex_count - 1);
+    std::vector<Vec3> vertices(vertex_count);
+    for (Vec3& v : vertices) {
+        const float s = std::ldexp(1.0f, scale(random));
+        v = {coordinate(random) * s, coordinate(random) * s, coordinate(random) * s};
+    }
+    std::vector<Triangle> triangles;
+    for (int k = 0; k < 1500; ++k) {
+        const int32_t a = pick(random);
+        triangles.push_back(k % 9 == 0 ? tri(a, a, pick(random))
+                                       : tri(a, pick(random), pick(random)));
+    }
+    EditorState state;
+    load(state, make_source(vertices, triangles));
+    compute_vertex_normals(state);
+
+    int order_matters = 0;
+    for (int32_t i = 0; i < vertex_count; ++i) {
+        const std::vector<int32_t> list = list_of(state.mesh, i);
+        Vec3 forward, backward;
+        for (size_t j = 0; j < list.size(); ++j) {
+            const Vec3& f = state.mesh.face_normals[list[j]];
+            const Vec3& b = state.mesh.face_normals[list[list.size() - 1 - j]];
+            forward = {forward.x + f.x, forward.y + f.y, forward.z + f.z};
+            backward = {backward.x + b.x, backward.y + b.y, backward.z + b.z};
+        }
+        const Vec3& got = state.mesh.vertex_normals[i];
+        ASSERT_EQ(got.x, forward.x) << "vertex " << i;
+        ASSERT_EQ(got.y, forward.y) << "vertex " << i;
+        ASSERT_EQ(got.z, forward.z) << "vertex " << i;
+        if (forward.x != backward.x || forward.y != backward.y || forward.z != backward.z) {
+            ++order_matters;
+        }
+    }
+    EXPECT_GT(order_matters, 0) << "the data no longer tells the summing orders apart";
+}
+
 TEST(ObjectMesh, triangle_naming_a_vertex_twice_is_listed_once) {
     std::vector<int32_t> start, list;
     build_vertex_triangle_lists(3, {tri(0, 0, 1), tri(2, 1, 2), tri(1, 1, 1)}, start, list);
