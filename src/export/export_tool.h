@@ -1,0 +1,18 @@
+#pragma once
+// warpkit-export as a function: the command line in, the exit status out, everything said on
+// the two given streams. main() only hands it the process's arguments and streams.
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace warpkit::exporting {
+
+constexpr int kExitDone = 0;
+constexpr int kExitRefused = 1;  // an input was refused or an output could not be written
+constexpr int kExitUsage = 2;
+
+// `args` without the program name. Results go to `out`; refusals, warnings and progress to
+// `err`, each refusal one line naming the file and the problem.
+int run_export_tool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace warpkit::exporting

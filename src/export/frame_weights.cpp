@@ -1,0 +1,45 @@
+#include "export/frame_weights.h"
+
+#include <algorithm>
+
+#include "model/qxm_reader.h"
+#include "morph/key_track.h"
+
+namespace warpkit::exporting {
+
+std::vector<int> loaded_targets(const EditorState& state) {
+    std::vector<int> slots;
+    for (int k = 1; k <= kTargetCount; ++k) {
+        if (state.target_loaded(k)) slots.push_back(k);
+    }
+    return slots;
+}
+
+std::string target_label(const EditorState& state, int slot) {
+    return std::to_string(slot) + " " + display_text(state.slots[slot].name);
+}
+
+SlotWeights weights_at(const EditorState& state, int32_t frame) {
+    SlotWeights weights{};
+    for (int k : loaded_targets(state))
+        weights[k] = evaluate_track(state.slots[k].keys, frame).weight;
+    return weights;
+}
+
+void blend_at(EditorState& state, int32_t frame) {
+    blend(state, weights_at(state, frame));
+}
+
+std::vector<int32_t> animation_frames(const EditorState& state) {
+    std::vector<int32_t> frames = {0, state.max_frame};
+    for (int k : loaded_targets(state)) {
+        for (int32_t frame : state.slots[k].keys.frames) {
+            if (frame > 0 && frame < state.max_frame) frames.push_back(frame);
+        }
+    }
+    std::sort(frames.begin(), frames.end());
+    frames.erase(std::unique(frames.begin(), frames.end()), frames.end());
+    return frames;
+}
+
+}  // namespace warpkit::exporting

@@ -1,0 +1,23 @@
+#pragma once
+// Writes a glTF model as one binary .glb file, or as a .gltf text with its buffer in a .bin
+// file beside it. A file already there is replaced whole or not at all.
+#include <tiny_gltf.h>
+
+#include <string>
+
+#include "project/safe_replace.h"
+
+namespace warpkit::exporting {
+
+// `path` ending in .gltf (any case): text, with the buffer in the file of the same name ending
+// in .bin, which the text names by a relative URI. Anything else: binary glTF. The model's
+// first buffer must have no URI of its own.
+FileOutcome write_gltf_file(const tinygltf::Model& model, const std::string& path);
+
+// The .bin file written beside a .gltf file; `gltf_path` ends in .gltf (any case).
+std::string bin_path_for(const std::string& gltf_path);
+
+// A file name as a relative URI: every byte outside the unreserved set percent-encoded.
+std::string uri_from_file_name(const std::string& name);
+
+}  // namespace warpkit::exporting

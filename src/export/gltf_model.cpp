@@ -1,0 +1,274 @@
+#include "export/gltf_model.h"
+
+#include <cassert>
+#include <cmath>
+#include <limits>
+#include <map>
+
+#include "app/texts.h"
+#include "export/frame_weights.h"
+#include "export/shape_check.h"
+#include "export/unit_normals.h"
+#include "model/qxm_reader.h"
+#include "morph/key_track.h"
+
+namespace warpkit::exporting {
+
+namespace {
+
+constexpr int kArrayBuffer = TINYGLTF_TARGET_ARRAY_BUFFER;
+constexpr int kElementArrayBuffer = TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER;
+constexpr int kNoTarget = 0;
+// The program's object colour, shown when a file has no palette.
+constexpr double kObjectColour = 220.0 / 255.0;
+
+// Packs the arrays of the one buffer, each view starting on a 4-byte boundary so every
+// component type is aligned however the views follow each other.
+class BufferPacker {
+public:
+    explicit BufferPacker(tinygltf::Model& model) : model_(model) { model_.buffers.emplace_back(); }
+
+    int add_view(const void* bytes, size_t length, int target) {
+        std::vector<unsigned char>& data = model_.buffers[0].data;
+        while (data.size() % 4 != 0) data.push_back(0);
+        tinygltf::BufferView view;
+        view.buffer = 0;
+        view.byteOffset = data.size();
+        view.byteLength = length;
+        view.target = target;
+        const auto* first = static_cast<const unsigned char*>(bytes);
+        data.insert(data.end(), first, first + length);
+        model_.bufferViews.push_back(view);
+        return static_cast<int>(model_.bufferViews.size() - 1);
+    }
+
+    // A float VEC3 accessor over `points`, with the min and max that readers and the
+    // glTF rules require for positions (taken from the float values exactly).
+    int add_vec3(const std::vector<Vec3>& points, int target, bool bounds) {
+        tinygltf::Accessor accessor;
+        accessor.bufferView = add_view(points.data(), points.size() * sizeof(Vec3), target);
+        accessor.componentType = TINYGLTF_COMPONENT_TYPE_FLOAT;
+        accessor.type = TINYGLTF_TYPE_VEC3;
+        accessor.count = points.size();
+        if (bounds) {
+            accessor.minValues = {points[0].x, points[0].y, points[0].z};
+            accessor.maxValues = accessor.minValues;
+            for (const Vec3& p : points) {
+                const double c[3] = {p.x, p.y, p.z};
+                for (int axis = 0; axis < 3; ++axis) {
+                    accessor.minValues[axis] = std::min(accessor.minValues[axis], c[axis]);
+                    accessor.maxValues[axis] = std::max(accessor.maxValues[axis], c[axis]);
+                }
+            }
+        }
+        return add_accessor(accessor);
+    }
+
+    int add_scalars(const std::vector<float>& values, bool bounds) {
+        tinygltf::Accessor accessor;
+        accessor.bufferView = add_view(values.data(), values.size() * sizeof(float), kNoTarget);
+        accessor.componentType = TINYGLTF_COMPONENT_TYPE_FLOAT;
+        accessor.type = TINYGLTF_TYPE_SCALAR;
+        accessor.count = values.size();
+        if (bounds) {
+            accessor.minValues = {*std::min_element(values.begin(), values.end())};
+            accessor.maxValues = {*std::max_element(values.begin(), values.end())};
+        }
+        return add_accessor(accessor);
+    }
+
+    // Triangle indices: 16 bits while every index fits below the 16-bit restart value,
+    // 32 bits otherwise.
+    int add_indices(const std::vector<uint32_t>& indices, int32_t vertex_count) {
+        tinygltf::Accessor accessor;
+        accessor.type = TINYGLTF_TYPE_SCALAR;
+        accessor.count = indices.size();
+        if (vertex_count <= std::numeric_limits<uint16_t>::max()) {
+            const std::vector<uint16_t> narrow(indices.begin(), indices.end());
+            accessor.bufferView =
+                add_view(narrow.data(), narrow.size() * sizeof(uint16_t), kElementArrayBuffer);
+            accessor.componentType = TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT;
+        } else {
+            accessor.bufferView =
+                add_view(indices.data(), indices.size() * sizeof(uint32_t), kElementArrayBuffer);
+            accessor.componentType = TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT;
+        }
+        return add_accessor(accessor);
+    }
+
+private:
+    int add_accessor(const tinygltf::Accessor& accessor) {
+        model_.accessors.push_back(accessor);
+        return static_cast<int>(model_.accessors.size() - 1);
+    }
+
+    tinygltf::Model& model_;
+};
+
+// glTF weights are fractions where the program's are percent.
+float fraction(float percent) {
+    return static_cast<float>(percent / 100.0);
+}
+
+double linear_from_srgb(double c) {
+    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+}
+
+// A matte material of one colour given as the program shows it (0..1 per channel). The
+// program's colours go to the screen unconverted, i.e. as sRGB; glTF colour factors are linear.
+int add_material(tinygltf::Model& model, const std::string& name, double red, double green,
+                 double blue) {
+    tinygltf::Material material;
+    material.name = name;
+    material.pbrMetallicRoughness.baseColorFactor = {linear_from_srgb(red), linear_from_srgb(green),
+                                                     linear_from_srgb(blue), 1.0};
+    material.pbrMetallicRoughness.metallicFactor = 0.0;
+    material.pbrMetallicRoughness.roughnessFactor = 1.0;
+    model.materials.push_back(material);
+    return static_cast<int>(model.materials.size() - 1);
+}
+
+// One primitive per colour index that some triangle uses, in colour order, each holding its
+// triangles in file order; a file without a palette gives one primitive of every triangle.
+// A source without triangles is shown as its points.
+void add_primitives(tinygltf::Model& model, BufferPacker& packer, const EditorState& state,
+                    int positions, int normals) {
+    tinygltf::Primitive base;
+    base.attributes["POSITION"] = positions;
+    base.attributes["NORMAL"] = normals;
+    base.mode = TINYGLTF_MODE_TRIANGLES;
+
+    const ObjectMesh& mesh = state.mesh;
+    const size_t colours = mesh.palette_red.size();
+    std::map<int32_t, std::vector<uint32_t>> by_colour;
+    for (const Triangle& t : mesh.triangles) {
+        std::vector<uint32_t>& indices = by_colour[colours > 0 ? t.colour : 0];
+        for (int corner = 0; corner < 3; ++corner) {
+            indices.push_back(static_cast<uint32_t>(t.v[corner]));
+        }
+    }
+
+    if (by_colour.empty()) {
+        tinygltf::Primitive points = base;
+        points.mode = TINYGLTF_MODE_POINTS;
+        points.material =
+            add_material(model, "default", kObjectColour, kObjectColour, kObjectColour);
+        model.meshes[0].primitives.push_back(points);
+        return;
+    }
+    for (const auto& [colour, indices] : by_colour) {
+        tinygltf::Primitive primitive = base;
+        primitive.indices = packer.add_indices(indices, state.vertex_count);
+        if (colours > 0) {
+            const size_t c = static_cast<size_t>(colour);
+            assert(c < colours);  // the reader keeps colour indices inside the palette
+            primitive.material =
+                add_material(model, "colour " + std::to_string(colour), mesh.palette_red[c],
+                             mesh.palette_green[c], mesh.palette_blue[c]);
+        } else {
+            primitive.material =
+                add_material(model, "default", kObjectColour, kObjectColour, kObjectColour);
+        }
+        model.meshes[0].primitives.push_back(primitive);
+    }
+}
+
+}  // namespace
+
+GltfBuild build_gltf_model(EditorState& state, const GltfOptions& options, Progress* progress) {
+    GltfBuild build;
+    build.problem = session_shape_problem(state);
+    if (!build.problem.empty()) return build;
+    const std::vector<int> targets = loaded_targets(state);
+
+    // Times of the animation frames; they must strictly increase as the floats a reader gets.
+    const std::vector<int32_t> frames = animation_frames(state);
+    std::vector<float> times;
+    for (int32_t frame : frames) {
+        const float time = static_cast<float>(static_cast<double>(frame) / options.fps);
+        if (!std::isfinite(time)) {
+            build.problem = format_text("frame %d is beyond any time at %g frames a second",
+                                        static_cast<int>(frame), options.fps);
+            return build;
+        }
+        if (!times.empty() && !(time > times.back())) {
+            build.problem = format_text("frames %d and %d fall on one time at %g frames a second",
+                                        static_cast<int>(frames[times.size() - 1]),
+                                        static_cast<int>(frame), options.fps);
+            return build;
+        }
+        times.push_back(time);
+    }
+
+    tinygltf::Model& model = build.model;
+    model.asset.version = "2.0";
+    model.asset.generator = "warpkit-export";
+    BufferPacker packer(model);
+    const std::string source_name = display_text(state.slots[0].name);
+
+    // The source shape with its normals.
+    blend(state, SlotWeights{});
+    const int positions = packer.add_vec3(state.slots[0].vertices, kArrayBuffer, true);
+    const int normals = packer.add_vec3(unit_vertex_normals(state), kArrayBuffer, false);
+
+    model.meshes.emplace_back();
+    tinygltf::Mesh& mesh = model.meshes[0];
+    mesh.name = source_name;
+    add_primitives(model, packer, state, positions, normals);
+
+    // One morph target per loaded target: its displacement from the source.
+    std::vector<std::map<std::string, int>> morph_targets;
+    tinygltf::Value::Array names;
+    for (size_t i = 0; i < targets.size(); ++i) {
+        const int k = targets[i];
+        morph_targets.push_back(
+            {{"POSITION", packer.add_vec3(state.slots[k].vertices, kArrayBuffer, true)}});
+        names.emplace_back(target_label(state, k));
+        if (progress) progress->advance(static_cast<int64_t>(i + 1));
+    }
+    if (!targets.empty()) {
+        for (tinygltf::Primitive& primitive : mesh.primitives) primitive.targets = morph_targets;
+        tinygltf::Value::Object extras;
+        extras["targetNames"] = tinygltf::Value(names);
+        mesh.extras = tinygltf::Value(extras);
+        const SlotWeights first = weights_at(state, 0);
+        for (int k : targets) mesh.weights.push_back(fraction(first[k]));
+    }
+
+    tinygltf::Node node;
+    node.name = source_name;
+    node.mesh = 0;
+    model.nodes.push_back(node);
+    tinygltf::Scene scene;
+    scene.nodes = {0};
+    model.scenes.push_back(scene);
+    model.defaultScene = 0;
+
+    // The weights animation: every target's weight at each animation frame, frame by frame.
+    if (!targets.empty()) {
+        std::vector<float> weights;
+        weights.reserve(frames.size() * targets.size());
+        for (int32_t frame : frames) {
+            const SlotWeights at = weights_at(state, frame);
+            for (int k : targets) weights.push_back(fraction(at[k]));
+        }
+        tinygltf::AnimationSampler sampler;
+        sampler.input = packer.add_scalars(times, true);
+        sampler.output = packer.add_scalars(weights, false);
+        sampler.interpolation = "LINEAR";
+        tinygltf::AnimationChannel channel;
+        channel.sampler = 0;
+        channel.target_node = 0;
+        channel.target_path = "weights";
+        tinygltf::Animation animation;
+        animation.name = options.animation_name;
+        animation.samplers.push_back(sampler);
+        animation.channels.push_back(channel);
+        model.animations.push_back(animation);
+    }
+
+    build.ok = true;
+    return build;
+}
+
+}  // namespace warpkit::exporting

@@ -1,0 +1,25 @@
+// warpkit-export: checks Warpkit projects and exports their animation, without a window.
+#include <exception>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "export/export_tool.h"
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    int status = warpkit::exporting::kExitRefused;
+    try {
+        status = warpkit::exporting::run_export_tool(args, std::cout, std::cerr);
+    } catch (const std::exception& error) {
+        // Out of memory, or a library that throws; say so rather than abort.
+        std::cerr << "warpkit-export: " << error.what() << "\n";
+        return warpkit::exporting::kExitRefused;
+    }
+    std::cout.flush();
+    if (!std::cout) {
+        std::cerr << "warpkit-export: cannot write to the standard output\n";
+        return warpkit::exporting::kExitRefused;
+    }
+    return status;
+}

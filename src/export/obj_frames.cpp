@@ -1,0 +1,135 @@
+#include "export/obj_frames.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "export/frame_weights.h"
+#include "export/shape_check.h"
+#include "export/unit_normals.h"
+#include "model/qxm_reader.h"
+
+namespace warpkit::exporting {
+
+namespace {
+
+// The shortest text that reads back as the same float, whatever the locale.
+void append_number(std::string& out, float value) {
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    out.append(text, result.ptr);
+}
+
+void append_triple(std::string& out, const char* tag, const Vec3& v) {
+    out += tag;
+    for (float c : {v.x, v.y, v.z}) {
+        out += ' ';
+        append_number(out, c);
+    }
+    out += '\n';
+}
+
+std::string material_name(int32_t colour) {
+    return "colour_" + std::to_string(colour);
+}
+
+// Frames are many and cheap to make again, so they are written straight, without forcing each
+// to disk; a file that could not be written whole is removed rather than left cut short.
+std::string write_frame_file(const std::string& path, const std::string& text) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return std::strerror(errno);
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    const int write_error = errno;
+    const bool closed = std::fclose(file) == 0;
+    if (written && closed) return std::string();
+    const std::string reason = std::strerror(written ? errno : write_error);
+    std::remove(path.c_str());
+    return reason;
+}
+
+}  // namespace
+
+std::string frame_file_name(int32_t frame) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame_%04d.obj", static_cast<int>(frame));
+    return name;
+}
+
+std::string obj_text(const EditorState& state, const std::vector<Vec3>& normals,
+                     const std::string& comment, const std::string& palette_file) {
+    const ObjectMesh& mesh = state.mesh;
+    const bool coloured = !mesh.palette_red.empty();
+    std::string out = "# " + comment + "\n";
+    if (coloured) out += "mtllib " + palette_file + "\n";
+    out += "o " + display_text(state.slots[0].name) + "\n";
+    for (const Vec3& v : mesh.displayed) append_triple(out, "v", v);
+    for (const Vec3& n : normals) append_triple(out, "vn", n);
+    int32_t colour = -1;
+    for (const Triangle& t : mesh.triangles) {
+        if (coloured && t.colour != colour) {
+            colour = t.colour;
+            out += "usemtl " + material_name(colour) + "\n";
+        }
+        out += 'f';
+        for (int corner = 0; corner < 3; ++corner) {
+            const std::string index = std::to_string(t.v[corner] + 1);
+            out += ' ' + index + "//" + index;
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+std::string mtl_text(const EditorState& state) {
+    const ObjectMesh& mesh = state.mesh;
+    std::string out = "# colours of " + display_text(state.slots[0].name) + "\n";
+    for (size_t c = 0; c < mesh.palette_red.size(); ++c) {
+        out += "newmtl " + material_name(static_cast<int32_t>(c)) + "\n";
+        append_triple(out, "Kd",
+                      {mesh.palette_red[c], mesh.palette_green[c], mesh.palette_blue[c]});
+    }
+    return out;
+}
+
+ObjExport write_obj_frames(EditorState& state, int32_t first, int32_t last,
+                           const std::string& folder, Progress* progress) {
+    namespace fs = std::filesystem;
+    ObjExport result;
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (error) {
+        result.problem = "cannot make the folder " + folder + ": " + error.message();
+        return result;
+    }
+    auto write = [&](const std::string& name, const std::string& text) {
+        const std::string path = (fs::path(folder) / name).string();
+        const std::string reason = write_frame_file(path, text);
+        if (!reason.empty()) result.problem = "cannot write " + path + ": " + reason;
+        return reason.empty();
+    };
+
+    const bool coloured = !state.mesh.palette_red.empty();
+    if (coloured && !write(kPaletteFileName, mtl_text(state))) return result;
+    const std::string source = display_text(state.slots[0].name);
+    for (int32_t frame = first;; ++frame) {
+        blend_at(state, frame);
+        result.problem =
+            non_finite_problem(state.mesh.displayed, "the shape at frame " + std::to_string(frame));
+        if (!result.problem.empty()) return result;
+        const std::string comment =
+            source + " at frame " + std::to_string(frame) + ", written by warpkit-export";
+        if (!write(frame_file_name(frame),
+                   obj_text(state, unit_vertex_normals(state), comment, kPaletteFileName))) {
+            return result;
+        }
+        ++result.written;
+        if (progress) progress->advance(result.written);
+        if (frame == last) break;
+    }
+    result.ok = true;
+    return result;
+}
+
+}  // namespace warpkit::exporting

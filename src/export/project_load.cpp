@@ -1,0 +1,54 @@
+#include "export/project_load.h"
+
+#include "app/texts.h"
+#include "model/qxm_reader.h"
+
+namespace warpkit::exporting {
+
+namespace {
+
+constexpr int32_t kEnglish = 2;
+
+std::string refusal_text(const std::string& path, const std::string& reason) {
+    return format_text(pick(kEnglish, texts::kProjectRefusal.text), display_text(path).c_str(),
+                       reason.c_str());
+}
+
+}  // namespace
+
+ProjectLoadOutcome load_project(const std::string& path, LoadedProject& out) {
+    ProjectLoadOutcome outcome;
+    ProjectData data;
+    const ParseOutcome parsed = read_project_file(path, data);
+    if (!parsed.ok) {
+        outcome.refusal = refusal_text(
+            path, parsed.line > 0 ? "line " + std::to_string(parsed.line) + ": " + parsed.reason
+                                  : parsed.reason);
+        return outcome;
+    }
+    PreparedProject prepared = prepare_project(data);
+    if (!prepared.refusal.empty()) {
+        outcome.refusal = refusal_text(path, prepared.refusal);
+        return outcome;
+    }
+
+    out.path = path;
+    out.state = EditorState();
+    out.state.UiLanguage = kEnglish;
+    apply_project(out.state, data, prepared);
+    out.data = std::move(data);
+    out.warnings = std::move(prepared.warnings);
+    outcome.ok = true;
+    return outcome;
+}
+
+std::string target_warning_text(const TargetLoadWarning& warning) {
+    if (warning.kind == TargetLoadWarning::Kind::kVertexCount) {
+        return format_text(pick(kEnglish, texts::kProjectVertexCountWarning.text), warning.slot);
+    }
+    return format_text(pick(kEnglish, texts::kProjectTargetWarning.text), warning.slot,
+                       display_text(warning.name).c_str(), display_text(warning.path).c_str(),
+                       warning.reason.c_str());
+}
+
+}  // namespace warpkit::exporting

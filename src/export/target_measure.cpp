@@ -1,0 +1,42 @@
+#include "export/target_measure.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace warpkit::exporting {
+
+double bounding_box_diagonal(const std::vector<Vec3>& points) {
+    if (points.empty()) return 0.0;
+    Vec3 low = points[0];
+    Vec3 high = points[0];
+    for (const Vec3& p : points) {
+        low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
+        high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
+    }
+    const double dx = static_cast<double>(high.x) - low.x;
+    const double dy = static_cast<double>(high.y) - low.y;
+    const double dz = static_cast<double>(high.z) - low.z;
+    return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+TargetMeasure measure_target(const std::vector<Vec3>& displacements, double diagonal) {
+    TargetMeasure measure;
+    measure.vertex_count = static_cast<int32_t>(displacements.size());
+    const double far_length = kFarShare * diagonal;
+    for (const Vec3& d : displacements) {
+        if (d.x == 0.0f && d.y == 0.0f && d.z == 0.0f) continue;
+        ++measure.moved;
+        const double length =
+            std::sqrt(static_cast<double>(d.x) * d.x + static_cast<double>(d.y) * d.y +
+                      static_cast<double>(d.z) * d.z);
+        measure.largest = std::max(measure.largest, length);
+        if (diagonal > 0.0 && length > far_length) ++measure.far;
+    }
+    if (diagonal > 0.0) {
+        measure.largest_share = measure.largest / diagonal;
+        measure.suspicious = measure.far > kSuspiciousShare * measure.vertex_count;
+    }
+    return measure;
+}
+
+}  // namespace warpkit::exporting

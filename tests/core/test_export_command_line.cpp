@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include "export/command_line.h"
+#include "export/export_fixture.h"
+
+namespace warpkit::exporting {
+namespace {
+
+using testing::run_tool;
+
+TEST(ExportCommandLine, reads_each_command_with_its_options_in_any_order) {
+    ParsedCommandLine parsed = parse_command_line({"gltf", "-o", "out.GLB", "face.twp"});
+    ASSERT_TRUE(parsed.ok) << parsed.problem;
+    EXPECT_EQ(parsed.line.command, Command::kGltf);
+    EXPECT_EQ(parsed.line.input, "face.twp");
+    EXPECT_EQ(parsed.line.output, "out.GLB");
+    EXPECT_EQ(parsed.line.fps, 30.0);
+
+    parsed = parse_command_line({"gltf", "face.twp", "--fps=23.976", "--output=a.gltf"});
+    ASSERT_TRUE(parsed.ok) << parsed.problem;
+    EXPECT_EQ(parsed.line.fps, 23.976);
+    EXPECT_EQ(parsed.line.output, "a.gltf");
+
+    parsed = parse_command_line({"obj", "--frames", "3..12", "face.twp", "--output", "frames"});
+    ASSERT_TRUE(parsed.ok) << parsed.problem;
+    EXPECT_EQ(parsed.line.command, Command::kObj);
+    EXPECT_EQ(parsed.line.first_frame, 3);
+    EXPECT_EQ(parsed.line.last_frame, 12);
+    EXPECT_EQ(parsed.line.output, "frames");
+
+    parsed = parse_command_line({"obj", "face.twp", "--frames=7", "-o", "d"});
+    ASSERT_TRUE(parsed.ok) << parsed.problem;
+    EXPECT_EQ(parsed.line.first_frame, 7);
+    EXPECT_EQ(parsed.line.last_frame, 7);
+
+    parsed = parse_command_line({"weights", "face.twp", "--frame", "2147483647"});
+    ASSERT_TRUE(parsed.ok) << parsed.problem;
+    EXPECT_EQ(parsed.line.frame, 2147483647);
+
+    parsed = parse_command_line({"info", "head.qxm"});
+    ASSERT_TRUE(parsed.ok) << parsed.problem;
+    EXPECT_EQ(parsed.line.command, Command::kInfo);
+    EXPECT_EQ(parsed.line.input, "head.qxm");
+}
+
+TEST(ExportCommandLine, bad_usage_exits_2_with_one_line_naming_the_problem) {
+    struct Row {
+        std::vector<std::string> args;
+        const char* problem;
+    };
+    const Row rows[] = {
+        {{}, "no command given"},
+        {{"export", "face.twp"}, "unknown command 'export'"},
+        {{"check"}, "check needs a project file"},
+        {{"info"}, "info needs an object file"},
+        {{"check", "a.twp", "b.twp"}, "check takes one file, not 'b.twp'"},
+        {{"check", "a.twp", "--verbose"}, "unknown option '--verbose'"},
+        {{"check", "a.twp", "-o", "x"}, "check takes no option --output"},
+        {{"weights", "a.twp", "--fps", "3", "--frame", "1"}, "weights takes no option --fps"},
+        {{"gltf", "a.twp"}, "gltf needs an output file (-o OUT.glb)"},
+        {{"gltf", "a.twp", "-o", "a.obj"},
+         "the output of gltf must end in .glb or .gltf, not 'a.obj'"},
+        {{"gltf", "a.twp", "-o", "a.glb", "-o", "b.glb"}, "--output is given twice"},
+        {{"gltf", "a.twp", "-o"}, "--output needs a value"},
+        {{"gltf", "a.twp", "--output=", "a.glb"}, "--output needs a value"},
+        {{"gltf", "a.twp", "-o", "a.glb", "--fps", "0"}, "--fps needs a positive number, not '0'"},
+        {{"gltf", "a.twp", "-o", "a.glb", "--fps", "30fps"},
+         "--fps needs a positive number, not '30fps'"},
+        {{"gltf", "a.twp", "-o", "a.glb", "--fps", "1e999"},
+         "--fps needs a positive number, not '1e999'"},
+        {{"obj", "a.twp", "-o", "d"}, "obj needs the frames to write (--frames A..B)"},
+        {{"obj", "a.twp", "--frames", "1..2"}, "obj needs an output folder (-o DIR)"},
+        {{"obj", "a.twp", "-o", "d", "--frames", "5..3"}, "--frames 5..3 ends before it starts"},
+        {{"obj", "a.twp", "-o", "d", "--frames", "1-3"},
+         "--frames needs A..B with frame numbers A <= B, not '1-3'"},
+        {{"obj", "a.twp", "-o", "d", "--frames", "0..99999999999"},
+         "--frames needs A..B with frame numbers A <= B, not '0..99999999999'"},
+        {{"weights", "a.twp"}, "weights needs a frame (--frame N)"},
+        {{"weights", "a.twp", "--frame", "-1"}, "--frame needs a frame number, not '-1'"},
+        {{"weights", "a.twp", "--frame", "1.5"}, "--frame needs a frame number, not '1.5'"},
+    };
+    for (const Row& row : rows) {
+        std::string line;
+        for (const std::string& arg : row.args) line += "[" + arg + "]";
+        SCOPED_TRACE(line);
+        const auto run = run_tool(row.args);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err,
+                  "warpkit-export: " + std::string(row.problem) + " (see warpkit-export --help)\n");
+        EXPECT_EQ(run.out, "");
+    }
+}
+
+TEST(ExportCommandLine, help_anywhere_prints_the_usage_and_succeeds) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--help"}, {"-h"}, {"gltf", "--help"}, {"nonsense", "-h"}}) {
+        const auto run = run_tool(args);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, kUsageText);
+        EXPECT_EQ(run.err, "");
+    }
+    // Every command the tool runs is in the usage.
+    for (const char* command : {"info", "check", "gltf", "obj", "weights"}) {
+        EXPECT_NE(std::string(kUsageText).find(std::string("  ") + command + " "),
+                  std::string::npos)
+            << command;
+    }
+}
+
+}  // namespace
+}  // namespace warpkit::exporting

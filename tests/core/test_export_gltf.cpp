@@ -1,0 +1,438 @@
+#include <gtest/gtest.h>
+#include <tiny_gltf.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+
+#include "export/export_fixture.h"
+#include "export/project_load.h"
+#include "model/object_mesh.h"
+#include "morph/key_track.h"
+
+namespace warpkit::exporting {
+namespace {
+
+using testing::ExportFixture;
+using testing::FaceProject;
+using testing::run_tool;
+using warpkit::testing::QxmObjectSpec;
+
+// The second reader: tinygltf loading the exported file as any program would.
+tinygltf::Model read_back(const std::string& path) {
+    tinygltf::Model model;
+    tinygltf::TinyGLTF reader;
+    std::string error;
+    std::string warning;
+    const bool binary = path.size() > 4 && path.compare(path.size() - 4, 4, ".glb") == 0;
+    const bool loaded = binary ? reader.LoadBinaryFromFile(&model, &error, &warning, path)
+                               : reader.LoadASCIIFromFile(&model, &error, &warning, path);
+    EXPECT_TRUE(loaded) << error;
+    EXPECT_EQ(warning, "");
+    return model;
+}
+
+// The float components of an accessor, element by element.
+std::vector<float> floats_of(const tinygltf::Model& model, int index) {
+    const tinygltf::Accessor& accessor = model.accessors.at(index);
+    EXPECT_EQ(accessor.componentType, TINYGLTF_COMPONENT_TYPE_FLOAT);
+    const tinygltf::BufferView& view = model.bufferViews.at(accessor.bufferView);
+    const tinygltf::Buffer& buffer = model.buffers.at(view.buffer);
+    const size_t components = tinygltf::GetNumComponentsInType(accessor.type);
+    const size_t stride = view.byteStride ? view.byteStride : components * sizeof(float);
+    std::vector<float> values;
+    for (size_t i = 0; i < accessor.count; ++i) {
+        for (size_t c = 0; c < components; ++c) {
+            float value = 0.0f;
+            std::memcpy(&value,
+                        &buffer.data.at(view.byteOffset + accessor.byteOffset + i * stride +
+                                        c * sizeof(float)),
+                        sizeof value);
+            values.push_back(value);
+        }
+    }
+    return values;
+}
+
+std::vector<uint32_t> indices_of(const tinygltf::Model& model, int index) {
+    const tinygltf::Accessor& accessor = model.accessors.at(index);
+    const tinygltf::BufferView& view = model.bufferViews.at(accessor.bufferView);
+    const unsigned char* data =
+        &model.buffers.at(view.buffer).data.at(view.byteOffset + accessor.byteOffset);
+    std::vector<uint32_t> values;
+    for (size_t i = 0; i < accessor.count; ++i) {
+        if (accessor.componentType == TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT) {
+            uint16_t value = 0;
+            std::memcpy(&value, data + 2 * i, 2);
+            values.push_back(value);
+        } else {
+            uint32_t value = 0;
+            std::memcpy(&value, data + 4 * i, 4);
+            values.push_back(value);
+        }
+    }
+    return values;
+}
+
+std::vector<float> flat(const std::vector<Vec3>& points) {
+    std::vector<float> out;
+    for (const Vec3& p : points) out.insert(out.end(), {p.x, p.y, p.z});
+    return out;
+}
+
+std::vector<std::string> target_names(const tinygltf::Mesh& mesh) {
+    std::vector<std::string> names;
+    const tinygltf::Value& list = mesh.extras.Get("targetNames");
+    for (size_t i = 0; i < list.ArrayLen(); ++i)
+        names.push_back(list.Get(static_cast<int>(i)).Get<std::string>());
+    return names;
+}
+
+// The weight of morph target `target` at `time` as a reader plays a LINEAR sampler.
+float sampled_weight(const std::vector<float>& times, const std::vector<float>& weights,
+                     size_t targets, size_t target, float time) {
+    if (time <= times.front()) return weights[target];
+    for (size_t i = 0; i + 1 < times.size(); ++i) {
+        if (time <= times[i + 1]) {
+            const float t = (time - times[i]) / (times[i + 1] - times[i]);
+            const float a = weights[i * targets + target];
+            const float b = weights[(i + 1) * targets + target];
+            return a + (b - a) * t;
+        }
+    }
+    return weights[(times.size() - 1) * targets + target];
+}
+
+LoadedProject loaded(const std::string& path) {
+    LoadedProject project;
+    const ProjectLoadOutcome outcome = load_project(path, project);
+    EXPECT_TRUE(outcome.ok) << outcome.refusal;
+    return project;
+}
+
+TEST(GltfExport, passes_the_validator_and_reads_back_as_the_program_plays_it) {
+    ExportFixture fixture;
+    const FaceProject face(fixture);
+    const std::string out = fixture.folder.file("face.glb");
+    const auto run = run_tool({"gltf", face.path, "-o", out});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_VALID_GLTF(out);
+
+    const tinygltf::Model model = read_back(out);
+    ASSERT_EQ(model.meshes.size(), 1u);
+    const tinygltf::Mesh& mesh = model.meshes[0];
+    EXPECT_EQ(target_names(mesh), (std::vector<std::string>{"1 lift", "3 slide"}));
+    for (const tinygltf::Primitive& primitive : mesh.primitives) {
+        ASSERT_EQ(primitive.targets.size(), 2u);
+    }
+
+    // Shape: the source's positions, each morph target its displacement from them.
+    const LoadedProject project = loaded(face.path);
+    const tinygltf::Primitive& first = mesh.primitives.at(0);
+    EXPECT_EQ(floats_of(model, first.attributes.at("POSITION")), flat(face.source.vertices));
+    const int slots[] = {1, 3};
+    for (size_t t = 0; t < 2; ++t) {
+        EXPECT_EQ(floats_of(model, first.targets[t].at("POSITION")),
+                  flat(project.state.slots[slots[t]].vertices))
+            << "target " << t;
+    }
+
+    // Keys at 0, every key inside the timeline, and its last frame 40 (slot 3's key at 50
+    // lies past it), at frame / 30 seconds.
+    ASSERT_EQ(model.animations.size(), 1u);
+    const tinygltf::Animation& animation = model.animations[0];
+    ASSERT_EQ(animation.channels.size(), 1u);
+    EXPECT_EQ(animation.channels[0].target_path, "weights");
+    EXPECT_EQ(animation.channels[0].target_node, 0);
+    EXPECT_EQ(model.nodes.at(0).mesh, 0);
+    const tinygltf::AnimationSampler& sampler = animation.samplers.at(0);
+    EXPECT_EQ(sampler.interpolation, "LINEAR");
+    const std::vector<float> times = floats_of(model, sampler.input);
+    std::vector<float> expected_times;
+    for (int frame : {0, 10, 16, 25, 40})
+        expected_times.push_back(static_cast<float>(frame / 30.0));
+    EXPECT_EQ(times, expected_times);
+
+    // Weights: at every frame of the timeline what the program evaluates, as a fraction.
+    const std::vector<float> weights = floats_of(model, sampler.output);
+    ASSERT_EQ(weights.size(), times.size() * 2);
+    for (int32_t frame = 0; frame <= 40; ++frame) {
+        for (size_t t = 0; t < 2; ++t) {
+            const float program =
+                evaluate_track(face.data.targets[slots[t] - 1].keys, frame).weight / 100.0f;
+            EXPECT_NEAR(sampled_weight(times, weights, 2, t, frame / 30.0f), program, 1e-6)
+                << "frame " << frame << ", target " << t;
+        }
+    }
+    EXPECT_FLOAT_EQ(weights[4 * 2 + 1], 60.0f * (1.0f - 24.0f / 34.0f) / 100.0f);
+    // At rest the mesh shows frame 0.
+    EXPECT_EQ(mesh.weights, (std::vector<double>{0.0, static_cast<double>(0.1f)}));
+}
+
+TEST(GltfExport, each_colour_is_a_primitive_of_its_triangles_with_a_matte_material) {
+    ExportFixture fixture;
+    const FaceProject face(fixture);
+    const std::string out = fixture.folder.file("face.glb");
+    ASSERT_EQ(run_tool({"gltf", face.path, "-o", out}).status, 0);
+    const tinygltf::Model model = read_back(out);
+
+    const std::vector<warpkit::testing::QxmColour> palette = warpkit::testing::make_palette(3);
+    const std::vector<tinygltf::Primitive>& primitives = model.meshes.at(0).primitives;
+    ASSERT_EQ(primitives.size(), 3u);
+    for (int32_t colour = 0; colour < 3; ++colour) {
+        SCOPED_TRACE("colour " + std::to_string(colour));
+        const tinygltf::Primitive& primitive = primitives[colour];
+        EXPECT_EQ(primitive.mode, TINYGLTF_MODE_TRIANGLES);
+        std::vector<uint32_t> expected;
+        for (const Triangle& t : face.source.triangles) {
+            if (t.colour == colour) expected.insert(expected.end(), t.v, t.v + 3);
+        }
+        EXPECT_EQ(indices_of(model, primitive.indices), expected);
+        EXPECT_EQ(model.accessors[primitive.indices].componentType,
+                  TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT);
+
+        const tinygltf::Material& material = model.materials.at(primitive.material);
+        EXPECT_EQ(material.name, "colour " + std::to_string(colour));
+        const uint8_t bytes[3] = {palette[colour].red, palette[colour].green, palette[colour].blue};
+        for (int c = 0; c < 3; ++c) {
+            // The program's colour (byte / 255, shown as sRGB) in glTF's linear terms.
+            const double shown = static_cast<float>(bytes[c] * (1.0f / 255.0f));
+            const double linear =
+                shown <= 0.04045 ? shown / 12.92 : std::pow((shown + 0.055) / 1.055, 2.4);
+            EXPECT_NEAR(material.pbrMetallicRoughness.baseColorFactor[c], linear, 1e-6);
+        }
+        EXPECT_EQ(material.pbrMetallicRoughness.metallicFactor, 0.0);
+    }
+}
+
+TEST(GltfExport, normals_are_the_programs_vertex_normals_at_unit_length) {
+    ExportFixture fixture;
+    // A tent with a vertex no triangle uses and a degenerate triangle at the ridge end.
+    QxmObjectSpec tent;
+    tent.name = "tent";
+    tent.vertices = {{0, 0, 0}, {2, 0, 0}, {1, 1, 1}, {1, 1, -1}, {5, 5, 5}, {1, 1, 1}};
+    Triangle a, b, c;
+    a.v[0] = 0, a.v[1] = 1, a.v[2] = 2;
+    b.v[0] = 1, b.v[1] = 0, b.v[2] = 3;
+    c.v[0] = 2, c.v[1] = 5, c.v[2] = 2;
+    tent.triangles = {a, b, c};
+    ProjectData data;
+    data.source_path = fixture.write_objects("tent.qxm", {tent}, 1);
+    data.source_name = "tent";
+    const std::string project = fixture.write_project("tent.twp", data);
+    const std::string out = fixture.folder.file("tent.glb");
+    ASSERT_EQ(run_tool({"gltf", project, "-o", out}).status, 0);
+    EXPECT_VALID_GLTF(out);
+
+    LoadedProject session = loaded(project);
+    compute_vertex_normals(session.state);
+    const tinygltf::Model model = read_back(out);
+    const std::vector<float> normals =
+        floats_of(model, model.meshes.at(0).primitives.at(0).attributes.at("NORMAL"));
+    ASSERT_EQ(normals.size(), 18u);
+    for (size_t i = 0; i < 6; ++i) {
+        const Vec3 n = session.state.mesh.vertex_normals[i];
+        const double length = std::sqrt(double(n.x) * n.x + double(n.y) * n.y + double(n.z) * n.z);
+        const Vec3 want = length > 0
+                              ? Vec3{float(n.x / length), float(n.y / length), float(n.z / length)}
+                              : Vec3{0, 0, 1};
+        EXPECT_NEAR(normals[3 * i], want.x, 1e-6) << "vertex " << i;
+        EXPECT_NEAR(normals[3 * i + 1], want.y, 1e-6) << "vertex " << i;
+        EXPECT_NEAR(normals[3 * i + 2], want.z, 1e-6) << "vertex " << i;
+    }
+    EXPECT_EQ(normals[3 * 4 + 2], 1.0f);  // the unused vertex
+}
+
+TEST(GltfExport, indices_are_16_bit_up_to_65535_vertices_and_32_bit_beyond) {
+    struct Row {
+        int columns, rows;
+        int component;
+    };
+    // 255 x 257 = 65535 vertices: the largest index 65534 stays below the 16-bit restart value.
+    for (const Row& row : {Row{254, 256, TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT},
+                           Row{255, 255, TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT}}) {
+        SCOPED_TRACE(std::to_string(row.columns) + " x " + std::to_string(row.rows));
+        ExportFixture fixture;
+        ProjectData data;
+        const QxmObjectSpec grid =
+            warpkit::testing::make_grid_object("grid", row.columns, row.rows, 1);
+        const QxmObjectSpec wave = testing::moved(grid, "wave", [](const Vec3& v) {
+            return Vec3{v.x, v.y, std::sin(v.x * 0.1f)};
+        });
+        data.source_path = fixture.write_objects("grid.qxm", {grid, wave}, 1);
+        data.source_name = "grid";
+        data.targets[0] = testing::project_target(data.source_path, "wave", {{0, 0}, {5, 100}});
+        const std::string out = fixture.folder.file("grid.glb");
+        ASSERT_EQ(run_tool({"gltf", fixture.write_project("grid.twp", data), "-o", out}).status, 0);
+        EXPECT_VALID_GLTF(out);
+        const tinygltf::Model model = read_back(out);
+        const tinygltf::Primitive& primitive = model.meshes.at(0).primitives.at(0);
+        EXPECT_EQ(model.accessors.at(primitive.indices).componentType, row.component);
+        const std::vector<uint32_t> indices = indices_of(model, primitive.indices);
+        EXPECT_EQ(*std::max_element(indices.begin(), indices.end()),
+                  uint32_t((row.columns + 1) * (row.rows + 1) - 1));
+    }
+}
+
+TEST(GltfExport, eight_targets_become_eight_named_morph_targets) {
+    ExportFixture fixture;
+    // Seven triangles: their 21 indices of 2 bytes end off a 4-byte boundary, and the targets'
+    // floats follow.
+    QxmObjectSpec source = warpkit::testing::make_grid_object("base", 2, 2, 3);
+    source.triangles.pop_back();
+    std::vector<QxmObjectSpec> objects = {source};
+    ProjectData data;
+    data.source_name = "base";
+    for (int k = 1; k <= 8; ++k) {
+        objects.push_back(testing::moved(source, "t" + std::to_string(k), [k](const Vec3& v) {
+            return Vec3{v.x, v.y, v.z + 0.1f * k * v.x};
+        }));
+    }
+    data.source_path = fixture.write_objects("all.qxm", objects, 3);
+    for (int k = 1; k <= 8; ++k) {
+        data.targets[k - 1] = testing::project_target(data.source_path, "t" + std::to_string(k),
+                                                      {{0, 10.0f * k}, {k * 5, 100}});
+    }
+    const std::string out = fixture.folder.file("all.glb");
+    ASSERT_EQ(run_tool({"gltf", fixture.write_project("all.twp", data), "-o", out}).status, 0);
+    EXPECT_VALID_GLTF(out);
+    const tinygltf::Model model = read_back(out);
+    const tinygltf::Mesh& mesh = model.meshes.at(0);
+    EXPECT_EQ(target_names(mesh), (std::vector<std::string>{"1 t1", "2 t2", "3 t3", "4 t4", "5 t5",
+                                                            "6 t6", "7 t7", "8 t8"}));
+    for (const tinygltf::Primitive& primitive : mesh.primitives) {
+        ASSERT_EQ(primitive.targets.size(), 8u);
+        for (const auto& target : primitive.targets) {
+            EXPECT_EQ(target.size(), 1u);  // position only
+            EXPECT_EQ(target.count("POSITION"), 1u);
+        }
+    }
+    ASSERT_EQ(mesh.weights.size(), 8u);
+    EXPECT_FLOAT_EQ(mesh.weights[7], 0.8f);
+}
+
+TEST(GltfExport, sources_without_palette_targets_or_triangles_still_make_valid_files) {
+    ExportFixture fixture;
+    QxmObjectSpec grid = warpkit::testing::make_grid_object("grid", 2, 1, 0);
+    QxmObjectSpec cloud = grid;
+    cloud.name = "cloud";
+    cloud.triangles.clear();
+    const std::string objects = fixture.write_objects("plain.qxm", {grid, cloud}, 0);
+
+    for (const char* name : {"grid", "cloud"}) {
+        SCOPED_TRACE(name);
+        ProjectData data;
+        data.source_path = objects;
+        data.source_name = name;
+        const std::string out = fixture.folder.file(std::string(name) + ".glb");
+        ASSERT_EQ(run_tool({"gltf", fixture.write_project("plain.twp", data), "-o", out}).status,
+                  0);
+        EXPECT_VALID_GLTF(out);
+        const tinygltf::Model model = read_back(out);
+        const tinygltf::Mesh& mesh = model.meshes.at(0);
+        ASSERT_EQ(mesh.primitives.size(), 1u);
+        EXPECT_TRUE(mesh.primitives[0].targets.empty());
+        EXPECT_TRUE(mesh.weights.empty());
+        EXPECT_TRUE(model.animations.empty());
+        const tinygltf::Material& material = model.materials.at(mesh.primitives[0].material);
+        EXPECT_EQ(material.name, "default");
+        EXPECT_EQ(mesh.primitives[0].mode,
+                  std::string(name) == "grid" ? TINYGLTF_MODE_TRIANGLES : TINYGLTF_MODE_POINTS);
+    }
+}
+
+TEST(GltfExport, names_in_shift_jis_come_out_as_utf8) {
+    ExportFixture fixture;
+    const QxmObjectSpec source = warpkit::testing::make_grid_object("\x8a\xe7", 1, 1, 1);
+    const QxmObjectSpec smile = testing::moved(source, "\x8f\xce", [](const Vec3& v) {
+        return Vec3{v.x, v.y, v.x * v.y};
+    });
+    ProjectData data;
+    data.source_path = fixture.write_objects("faces.qxm", {source, smile}, 1);
+    data.source_name = source.name;
+    data.targets[1] = testing::project_target(data.source_path, smile.name, {{0, 0}, {9, 100}});
+    // The project's own name, in Shift-JIS too, names the animation.
+    const std::string project = fixture.write_project("\x8a\xe7.twp", data);
+    const std::string out = fixture.folder.file("face.glb");
+    const auto run = run_tool({"gltf", project, "-o", out});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_VALID_GLTF(out);
+    const tinygltf::Model model = read_back(out);
+    EXPECT_EQ(target_names(model.meshes.at(0)), std::vector<std::string>{"2 \u7b11"});
+    EXPECT_EQ(model.meshes.at(0).name, "\u9854");
+    EXPECT_EQ(model.animations.at(0).name, "\u9854");
+}
+
+TEST(GltfExport, text_form_puts_the_buffer_beside_it_under_an_encoded_uri) {
+    ExportFixture fixture;
+    const FaceProject face(fixture);
+    const std::string text = fixture.folder.file("my face.gltf");
+    const std::string binary = fixture.folder.file("face.glb");
+    const auto run = run_tool({"gltf", face.path, "--output=" + text, "--fps=24"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("my face.bin"), std::string::npos) << run.out;
+    ASSERT_EQ(run_tool({"gltf", face.path, "-o", binary, "--fps", "24"}).status, 0);
+    EXPECT_TRUE(std::filesystem::exists(fixture.folder.file("my face.bin")));
+    EXPECT_VALID_GLTF(text);
+
+    const tinygltf::Model from_text = read_back(text);
+    const tinygltf::Model from_binary = read_back(binary);
+    EXPECT_EQ(from_text.buffers.at(0).uri, "my%20face.bin");
+    EXPECT_EQ(from_text.buffers.at(0).data, from_binary.buffers.at(0).data);
+    const std::vector<float> times =
+        floats_of(from_text, from_text.animations.at(0).samplers[0].input);
+    EXPECT_EQ(times.back(), static_cast<float>(40 / 24.0));
+    // Nothing of the library's scratch work is left beside the output.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(fixture.folder.path()),
+                            std::filesystem::directory_iterator()),
+              5);  // shapes.qxm, face.twp, my face.gltf, my face.bin, face.glb
+}
+
+TEST(GltfExport, refuses_shapes_that_are_not_finite_and_outputs_it_cannot_write) {
+    ExportFixture fixture;
+    const FaceProject face(fixture);
+    const auto unwritable =
+        run_tool({"gltf", face.path, "-o", fixture.folder.file("missing/face.glb")});
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_EQ(
+        unwritable.err.rfind(
+            "warpkit-export: cannot write " + fixture.folder.file("missing/face.glb") + ": ", 0),
+        0u)
+        << unwritable.err;
+
+    // Times are floats: a frame rate so low that a time overflows, or two frames so late that
+    // their times round to one, cannot make an animation.
+    ProjectData late = face.data;
+    late.max_frame = 16777217;
+    late.targets[0].keys.frames = {0, 16777216};
+    late.targets[0].keys.weights = {0.0f, 100.0f};
+    const std::string late_project = fixture.write_project("late.twp", late);
+    auto refused =
+        run_tool({"gltf", late_project, "-o", fixture.folder.file("late.glb"), "--fps", "1"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "warpkit-export: " + late_project +
+                               ": cannot export: frames 16777216 and 16777217 fall on one time "
+                               "at 1 frames a second\n");
+    refused = run_tool({"gltf", face.path, "-o", fixture.folder.file("x.glb"), "--fps", "1e-40"});
+    EXPECT_EQ(refused.err, "warpkit-export: " + face.path +
+                               ": cannot export: frame 10 is beyond any time at 1e-40 frames a "
+                               "second\n");
+
+    QxmObjectSpec broken = face.source;
+    broken.vertices[5].y = std::numeric_limits<float>::quiet_NaN();
+    ProjectData data;
+    data.source_path = fixture.write_objects("broken.qxm", {broken}, 3);
+    data.source_name = "base";
+    const std::string project = fixture.write_project("broken.twp", data);
+    const std::string out = fixture.folder.file("broken.glb");
+    const auto run = run_tool({"gltf", project, "-o", out});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "warpkit-export: " + project +
+                           ": cannot export: vertex 5 of the source is not a finite point\n");
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+}  // namespace
+}  // namespace warpkit::exporting

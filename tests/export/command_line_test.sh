@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# The README's example run through the built program: the example project made from examples/,
+# each command on it, the exit statuses, and the Khronos validator on both glTF forms.
+#
+# Usage: command_line_test.sh WARPKIT_EXPORT MAKE_EXAMPLE_PROJECT EXAMPLES_FOLDER VALIDATOR_FOLDER
+set -euo pipefail
+
+tool=$1
+make_project=$2
+examples=$3
+validator=$4
+here=$(cd "$(dirname "$0")" && pwd)
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() {
+    echo "FAILED: $*" >&2
+    failures=$((failures + 1))
+}
+
+# expect STATUS COMMAND...: runs the command, keeping its output in $work/out and $work/err.
+expect() {
+    local want=$1
+    shift
+    local status=0
+    "$@" >"$work/out" 2>"$work/err" || status=$?
+    if [ "$status" -ne "$want" ]; then
+        fail "$* exited $status, not $want; stderr: $(cat "$work/err")"
+    fi
+}
+
+command -v node >/dev/null || { echo "node is missing: run scripts/setup_export_tools.sh" >&2; exit 1; }
+if [ ! -d "$validator/node_modules/gltf-validator" ]; then
+    echo "the glTF validator is missing in $validator: run scripts/setup_export_tools.sh $validator" >&2
+    exit 1
+fi
+
+"$make_project" "$examples" "$work/face.twp"
+
+expect 0 "$tool" info "$examples/expressions.qxm"
+grep -q "expressions.qxm: 4 objects, 4 colours" "$work/out" || fail "info: $(cat "$work/out")"
+grep -Eq "^ +3  twist +674 +1344$" "$work/out" || fail "info: $(cat "$work/out")"
+
+expect 0 "$tool" check "$work/face.twp"
+grep -q "^3 of 3 targets loaded, 0 warnings$" "$work/out" || fail "check: $(cat "$work/out")"
+
+expect 0 "$tool" weights "$work/face.twp" --frame 40
+[ "$(cat "$work/out")" = $'1 smile 100.00\n2 squash 53.33\n3 twist 80.00' ] ||
+    fail "weights: $(cat "$work/out")"
+
+expect 0 "$tool" obj "$work/face.twp" --frames 0..90 -o "$work/frames"
+[ "$(ls "$work/frames" | grep -c '^frame_00[0-9][0-9]\.obj$')" -eq 91 ] || fail "obj: $(ls "$work/frames")"
+[ -f "$work/frames/palette.mtl" ] || fail "obj wrote no palette.mtl"
+
+expect 0 "$tool" gltf "$work/face.twp" -o "$work/face.glb"
+expect 0 "$tool" gltf "$work/face.twp" -o "$work/face text.gltf" --fps 24
+[ -f "$work/face text.bin" ] || fail "gltf wrote no .bin beside the .gltf"
+node "$here/validate_gltf.cjs" --strict --validator "$validator" "$work/face.glb" "$work/face text.gltf" ||
+    fail "the validator found problems"
+
+# Bad usage exits 2, a refused file 1, each with one line on stderr.
+expect 2 "$tool"
+expect 2 "$tool" gltf "$work/face.twp"
+expect 2 "$tool" obj "$work/face.twp" --frames 3..1 -o "$work/x"
+[ "$(wc -l <"$work/err")" -eq 1 ] || fail "usage error is not one line: $(cat "$work/err")"
+expect 1 "$tool" check "$work/missing.twp"
+grep -q "^warpkit-export: The project file $work/missing.twp cannot be loaded: " "$work/err" ||
+    fail "refusal: $(cat "$work/err")"
+expect 1 "$tool" info "$work/face.twp"
+grep -q "Tessel Warp can only open QXM<rev.3>format" "$work/err" || fail "info refusal: $(cat "$work/err")"
+expect 0 "$tool" --help
+grep -q "^Usage: warpkit-export" "$work/out" || fail "help: $(cat "$work/out")"
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures failed" >&2
+    exit 1
+fi
+echo "warpkit-export command line: all passed"
