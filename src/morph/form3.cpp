@@ -11,10 +11,10 @@
 #include <QTimer>
 #include <limits>
 
+#include "app/editor_state.h"
+#include "app/session_edits.h"
 #include "controls/push_panel.h"
 #include "morph/decimal.h"
-
-#include "app/editor_state.h"
 
 namespace warpkit {
 
@@ -147,12 +147,9 @@ void TForm3::Button1Click() {
             refuse(texts::kMaxFrameRefusal, text);
             return;
         }
-        if (state_.max_frame != *value) {
-            state_.max_frame = *value;
-            state_.modified = 1;  // the number of frames is part of the project
-        }
+        set_max_frame(state_, *value);
     } else {
-        state_.current_frame = *value;
+        set_current_frame(state_, *value);
     }
     done(QDialog::Accepted);
 }

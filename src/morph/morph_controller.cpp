@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <array>
 
+#include "app/session_edits.h"
 #include "app/texts.h"
 #include "app/tform1.h"
 #include "morph/decimal.h"
@@ -131,17 +132,13 @@ void MorphController::KeyOperation(int k) {
     EditorState& state = form_.state();
     if (!state.target_loaded(k)) return;
     QPushButton* button = form_.key_buttons[k];
-    KeyTrack& track = state.slots[k].keys;
     if (key_caption_from_text(button->text().toStdString()) == KeyCaption::kMakeKey) {
-        make_key(track, state.current_frame, state.slots[k].weight);
+        make_key_at_current_frame(state, k);
         button->setText(texts::kDeleteKey);
         button->setEnabled(true);
-        state.modified = 1;
         return;
     }
-    // Removing a key is a change the project records, so it counts as unsaved too.
-    state.modified = 1;
-    if (delete_key(track, state.current_frame)) scroll_go(0, 0);
+    if (delete_key_at_current_frame(state, k)) scroll_go(0, 0);
 }
 
 void MorphController::EditEnter(int k) {
@@ -205,14 +202,7 @@ void MorphController::EditExit() {
     if (!state.target_loaded(slot)) return;
 
     const float weight = static_cast<float>(strict_decimal(tidy).value_or(0.0));
-    KeyTrack& track = state.slots[slot].keys;
-    for (int32_t i = 0; i < track.count(); ++i) {
-        if (track.frames[i] != state.current_frame) continue;
-        // A key's weight is recorded in the project file, so a real change is unsaved work.
-        if (track.weights[i] != weight) state.modified = 1;
-        track.weights[i] = weight;
-        break;
-    }
+    set_key_weight_at_current_frame(state, slot, weight);
 }
 
 }  // namespace warpkit
