@@ -8,3 +8,7 @@ list(APPEND WARPKIT_UI_SOURCES
     src/app/slot_commands.cpp
     src/app/qt_user_dialogs.cpp
 )
+
+list(APPEND WARPKIT_CORE_SOURCES
+    src/app/session_edits.cpp
+)
