@@ -23,11 +23,11 @@ const ProjectFiles& project_files() {
     if (files) return *files;
     files = std::make_unique<ProjectFiles>();
     const auto write = [&](const std::string& name, float phase) {
-        testing::QxmFileSpec spec;
-        spec.objects.push_back(bench::hills(name, bench::k1MVertices, phase));
-        spec.colours = testing::make_palette(8);
-        spec.junk_seed = 0;  // quicker to write; the reader skips those bytes either way
-        const std::string path = testing::write_qxm(files->folder.file(name + ".qxm"), spec);
+        testing::QxmFileSpec file_spec;
+        file_spec.objects.push_back(bench::hills(name, bench::k1MVertices, phase));
+        file_spec.colours = testing::make_palette(8);
+        file_spec.junk_seed = 0;  // quicker to write; the reader skips those bytes either way
+        const std::string path = testing::write_qxm(files->folder.file(name + ".qxm"), file_spec);
         files->paths.push_back(path);
         std::vector<uint8_t> bytes;
         files->bytes += static_cast<double>(bench::read_whole_file(path, bytes));

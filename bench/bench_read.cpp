@@ -18,10 +18,10 @@ const ObjectFile& object_file() {
     static std::unique_ptr<ObjectFile> file;
     if (file) return *file;
     file = std::make_unique<ObjectFile>();
-    testing::QxmFileSpec spec;
-    spec.objects.push_back(bench::hills("hills", bench::k1MVertices));
-    spec.colours = testing::make_palette(8);
-    file->path = testing::write_qxm(file->folder.file("hills.qxm"), spec);
+    testing::QxmFileSpec file_spec;
+    file_spec.objects.push_back(bench::hills("hills", bench::k1MVertices));
+    file_spec.colours = testing::make_palette(8);
+    file->path = testing::write_qxm(file->folder.file("hills.qxm"), file_spec);
     return *file;
 }
 

@@ -28,12 +28,12 @@ namespace t = warpkit::testing;
 // ---- object files ----
 
 QxmFileSpec three_objects() {
-    QxmFileSpec spec;
-    spec.objects.push_back(t::make_grid_object("first", 3, 2, 4, 1.0f));
-    spec.objects.push_back(t::make_grid_object("second", 2, 1, 4, 2.0f));
-    spec.objects.push_back(t::make_single_triangle("third", 3));
-    spec.colours = t::make_palette(4);
-    return spec;
+    QxmFileSpec file_spec;
+    file_spec.objects.push_back(t::make_grid_object("first", 3, 2, 4, 1.0f));
+    file_spec.objects.push_back(t::make_grid_object("second", 2, 1, 4, 2.0f));
+    file_spec.objects.push_back(t::make_single_triangle("third", 3));
+    file_spec.colours = t::make_palette(4);
+    return file_spec;
 }
 
 struct Shape {
@@ -144,17 +144,17 @@ std::vector<Shape> damaged_shapes() {
     };
     std::vector<Shape> shapes;
     for (const Damage& d : damages) {
-        QxmFileSpec spec = three_objects();
-        d.damage(spec);
-        shapes.push_back({d.name, t::build_qxm(spec), {d.control}});
+        QxmFileSpec file_spec = three_objects();
+        d.damage(file_spec);
+        shapes.push_back({d.name, t::build_qxm(file_spec), {d.control}});
     }
 
     // A file cut short inside each of its parts.
-    QxmFileSpec spec = three_objects();
-    spec.header_extra = {9, 9};
-    spec.aux_records = 1;
-    const std::vector<uint8_t> whole = t::build_qxm(spec);
-    const t::QxmLayout layout = t::qxm_layout(spec);
+    QxmFileSpec file_spec = three_objects();
+    file_spec.header_extra = {9, 9};
+    file_spec.aux_records = 1;
+    const std::vector<uint8_t> whole = t::build_qxm(file_spec);
+    const t::QxmLayout layout = t::qxm_layout(file_spec);
     const std::pair<const char*, int64_t> cuts[] = {
         {"empty", 0},
         {"inside-magic", 6},

@@ -210,11 +210,11 @@ bool faces_outward(const std::vector<Vec3>& vertices, const std::vector<Triangle
 }
 
 QxmFileSpec file_of(std::vector<QxmObjectSpec> objects, std::vector<QxmColour> colours) {
-    QxmFileSpec spec;
-    spec.objects = std::move(objects);
-    spec.colours = std::move(colours);
-    spec.junk_seed = 0;
-    return spec;
+    QxmFileSpec file_spec;
+    file_spec.objects = std::move(objects);
+    file_spec.colours = std::move(colours);
+    file_spec.junk_seed = 0;
+    return file_spec;
 }
 
 }  // namespace
@@ -242,7 +242,7 @@ int main(int argc, char** argv) {
 
     const struct {
         const char* file;
-        QxmFileSpec spec;
+        QxmFileSpec file_spec;
     } files[] = {
         {"head.qxm", file_of({head}, kHeadPalette)},
         {"smile.qxm", file_of({smiling}, kHeadPalette)},
@@ -253,7 +253,7 @@ int main(int argc, char** argv) {
     };
     try {
         for (const auto& entry : files) {
-            warpkit::testing::write_qxm(folder + "/" + entry.file, entry.spec);
+            warpkit::testing::write_qxm(folder + "/" + entry.file, entry.file_spec);
             std::printf("%s/%s\n", folder.c_str(), entry.file);
         }
     } catch (const std::exception& error) {

@@ -1,9 +1,15 @@
 #include "model/object_mesh.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cmath>
+#include <condition_variable>
 #include <cstddef>
+#include <limits>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace warpkit {
 
@@ -148,57 +154,273 @@ Vec3 face_normal(const Vec3& a, const Vec3& b, const Vec3& c) {
     return n;
 }
 
-void compute_face_normals(EditorState& state) {
-    ObjectMesh& mesh = state.mesh;
-    assert(mesh.face_normals.size() == mesh.triangles.size());
-    const int32_t vertex_count = static_cast<int32_t>(mesh.displayed.size());
-    const size_t count = std::min(mesh.face_normals.size(), mesh.triangles.size());
-    const Vec3* displayed = mesh.displayed.data();
-    const Triangle* triangles = mesh.triangles.data();
-    Vec3* faces = mesh.face_normals.data();
-    for (size_t k = 0; k < count; ++k) {
-        const Triangle& t = triangles[k];
-        if (!valid_index(t.v[0], vertex_count) || !valid_index(t.v[1], vertex_count) ||
-            !valid_index(t.v[2], vertex_count)) {
-            assert(!"triangle index outside the vertices");
-            faces[k] = Vec3{};
-            continue;
+namespace {
+
+// Below this many triangles the one fused pass stays in cache and beats any hand-off.
+constexpr size_t kParallelTriangles = 50000;
+// Bounds the helper threads on machines with many cores: the passes are bound by memory, which
+// a few threads already saturate.
+constexpr int kMaxHelpers = 3;
+
+// Face normals of a range of triangles; a triangle naming a missing vertex gets zero.
+struct FacePass {
+    const Vec3* displayed;
+    int32_t vertex_count;
+    const Triangle* triangles;
+    Vec3* faces;
+
+    void run(size_t begin, size_t end) const {
+        const uint32_t vertices = static_cast<uint32_t>(vertex_count);
+        for (size_t k = begin; k < end; ++k) {
+            const Triangle& t = triangles[k];
+            // Unsigned, so a negative index fails the same single compare as one too large.
+            const uint32_t a = static_cast<uint32_t>(t.v[0]);
+            const uint32_t b = static_cast<uint32_t>(t.v[1]);
+            const uint32_t c = static_cast<uint32_t>(t.v[2]);
+            if ((a >= vertices) | (b >= vertices) | (c >= vertices)) {
+                assert(!"triangle index outside the vertices");
+                faces[k] = Vec3{};
+                continue;
+            }
+            faces[k] = face_normal(displayed[a], displayed[b], displayed[c]);
         }
-        faces[k] = face_normal(displayed[t.v[0]], displayed[t.v[1]], displayed[t.v[2]]);
     }
-}
+};
 
-void compute_vertex_normals(EditorState& state) {
-    ObjectMesh& mesh = state.mesh;
-    assert(mesh.face_normals.size() == mesh.triangles.size());
-    assert(mesh.vertex_normals.size() == mesh.displayed.size());
-    const int32_t vertex_count =
-        static_cast<int32_t>(std::min(mesh.displayed.size(), mesh.vertex_normals.size()));
-    const size_t count = std::min(mesh.face_normals.size(), mesh.triangles.size());
-    const Vec3* displayed = mesh.displayed.data();
-    const Triangle* triangles = mesh.triangles.data();
-    Vec3* faces = mesh.face_normals.data();
-    Vec3* sums = mesh.vertex_normals.data();
-    std::fill(mesh.vertex_normals.begin(), mesh.vertex_normals.end(), Vec3{});
-
-    // One pass over the triangles: each face normal is added to its corners right away.
-    // Triangles come in ascending order, so every vertex adds its faces in the order of its
-    // vertex-triangle list, each once, and gets the same float sum as walking that list.
+// Face and vertex normals in one pass over the triangles: each face normal is added to its
+// corners right away. Triangles come in ascending order, so every vertex adds its faces in the
+// order of its vertex-triangle list, each once, and gets the same float sum as walking that
+// list.
+void scatter_normals(const FacePass& pass, size_t count, Vec3* sums, size_t vertex_count) {
+    std::fill(sums, sums + vertex_count, Vec3{});
+    const uint32_t vertices = static_cast<uint32_t>(vertex_count);
     for (size_t k = 0; k < count; ++k) {
-        const Triangle& t = triangles[k];
-        const int32_t a = t.v[0], b = t.v[1], c = t.v[2];
-        if (!valid_index(a, vertex_count) || !valid_index(b, vertex_count) ||
-            !valid_index(c, vertex_count)) {
+        const Triangle& t = pass.triangles[k];
+        const uint32_t a = static_cast<uint32_t>(t.v[0]);
+        const uint32_t b = static_cast<uint32_t>(t.v[1]);
+        const uint32_t c = static_cast<uint32_t>(t.v[2]);
+        if ((a >= vertices) | (b >= vertices) | (c >= vertices)) {
             assert(!"triangle index outside the vertices");
-            faces[k] = Vec3{};
+            pass.faces[k] = Vec3{};
             continue;
         }
-        const Vec3 n = face_normal(displayed[a], displayed[b], displayed[c]);
-        faces[k] = n;
+        const Vec3 n = face_normal(pass.displayed[a], pass.displayed[b], pass.displayed[c]);
+        pass.faces[k] = n;
         add_to(sums[a], n);
         if (b != a) add_to(sums[b], n);
         if (c != a && c != b) add_to(sums[c], n);
     }
+}
+
+// Vertex normals of vertices [first, last) as the sums of their lists, in list order. A
+// triangle left at zero for a missing corner adds +0, which changes no sum that starts at +0.
+void sum_lists(const int32_t* start, const int32_t* list, const Vec3* faces, Vec3* sums,
+               size_t first, size_t last) {
+    for (size_t i = first; i < last; ++i) {
+        float x = 0.0f, y = 0.0f, z = 0.0f;
+        const int32_t end = start[i + 1];
+        for (int32_t j = start[i]; j < end; ++j) {
+            const Vec3& f = faces[list[j]];
+            x += f.x;
+            y += f.y;
+            z += f.z;
+        }
+        sums[i] = Vec3{x, y, z};
+    }
+}
+
+// The first vertex of `part` when the list entries are cut into `parts` even shares. The last
+// boundary is the vertex count itself, so trailing vertices without triangles get their zero.
+size_t vertex_split(const int32_t* start, size_t vertex_count, int part, int parts) {
+    if (part >= parts) return vertex_count;
+    const int64_t entries = start[vertex_count];
+    const int64_t target = entries * part / parts;
+    return static_cast<size_t>(
+        std::lower_bound(start, start + vertex_count, target,
+                         [](int32_t value, int64_t wanted) { return value < wanted; }) -
+        start);
+}
+
+// Lets the parts of one job wait for each other between its passes. The waits are short (the
+// parts are even), so a yielding spin is cheaper than sleeping.
+class PartBarrier {
+public:
+    explicit PartBarrier(int parts) : waiting_(parts) {}
+
+    void arrive_and_wait() {
+        waiting_.fetch_sub(1, std::memory_order_acq_rel);
+        while (waiting_.load(std::memory_order_acquire) > 0) std::this_thread::yield();
+    }
+
+private:
+    std::atomic<int> waiting_;
+};
+
+// Helper threads made once, at the first large mesh, and joined at exit, so a draw starts no
+// thread and allocates nothing. The calling thread always does part 0 itself.
+class NormalWorkers {
+public:
+    NormalWorkers() {
+        const int hardware = static_cast<int>(std::thread::hardware_concurrency());
+        const int helpers = std::clamp(hardware - 1, 0, kMaxHelpers);
+        for (int i = 0; i < helpers; ++i) helpers_.emplace_back([this, i] { serve(i + 1); });
+    }
+
+    ~NormalWorkers() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        for (std::thread& helper : helpers_) helper.join();
+    }
+
+    NormalWorkers(const NormalWorkers&) = delete;
+    NormalWorkers& operator=(const NormalWorkers&) = delete;
+
+    int threads() const { return static_cast<int>(helpers_.size()) + 1; }
+
+    // Runs job(context, part) for every part below `parts` (at most threads()) and returns when
+    // all are done.
+    void run(int parts, void (*job)(void*, int), void* context) {
+        std::lock_guard<std::mutex> one_job_at_a_time(run_mutex_);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            job_ = job;
+            context_ = context;
+            parts_ = parts;
+            pending_ = parts - 1;
+            ++generation_;
+        }
+        wake_.notify_all();
+        job(context, 0);
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_.wait(lock, [this] { return pending_ == 0; });
+    }
+
+private:
+    void serve(int part) {
+        uint64_t seen = 0;
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [&] { return stopping_ || generation_ != seen; });
+            if (stopping_) return;
+            seen = generation_;
+            // A job needing this part cannot be followed by the next before the part is done.
+            if (part >= parts_) continue;
+            void (*job)(void*, int) = job_;
+            void* context = context_;
+            lock.unlock();
+            job(context, part);
+            lock.lock();
+            if (--pending_ == 0) done_.notify_one();
+        }
+    }
+
+    std::vector<std::thread> helpers_;
+    std::mutex run_mutex_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable done_;
+    void (*job_)(void*, int) = nullptr;
+    void* context_ = nullptr;
+    int parts_ = 0;
+    int pending_ = 0;
+    uint64_t generation_ = 0;
+    bool stopping_ = false;
+};
+
+NormalWorkers& normal_workers() {
+    static NormalWorkers workers;
+    return workers;
+}
+
+// How many parts a pass of `count` triangles splits into; small passes stay on the caller
+// without ever making the helpers.
+int part_count(size_t count, int max_threads) {
+    if (count < kParallelTriangles || max_threads <= 1) return 1;
+    return std::min(max_threads, normal_workers().threads());
+}
+
+// Calls job(part, parts, barrier) for every part, part 0 on the calling thread.
+template <typename Job>
+void run_in_parts(int parts, Job& job) {
+    PartBarrier barrier(parts);
+    if (parts <= 1) {
+        job(0, 1, barrier);
+        return;
+    }
+    struct Context {
+        Job* job;
+        int parts;
+        PartBarrier* barrier;
+    } context{&job, parts, &barrier};
+    normal_workers().run(
+        parts,
+        [](void* opaque, int part) {
+            Context& c = *static_cast<Context*>(opaque);
+            (*c.job)(part, c.parts, *c.barrier);
+        },
+        &context);
+}
+
+}  // namespace
+
+void compute_face_normals(EditorState& state) {
+    compute_face_normals(state, std::numeric_limits<int>::max());
+}
+
+void compute_face_normals(EditorState& state, int max_threads) {
+    ObjectMesh& mesh = state.mesh;
+    assert(mesh.face_normals.size() == mesh.triangles.size());
+    const size_t count = std::min(mesh.face_normals.size(), mesh.triangles.size());
+    const FacePass pass{mesh.displayed.data(), static_cast<int32_t>(mesh.displayed.size()),
+                        mesh.triangles.data(), mesh.face_normals.data()};
+    auto job = [&](int part, int parts, PartBarrier&) {
+        pass.run(count * part / parts, count * (part + 1) / parts);
+    };
+    run_in_parts(part_count(count, max_threads), job);
+}
+
+void compute_vertex_normals(EditorState& state) {
+    compute_vertex_normals(state, std::numeric_limits<int>::max());
+}
+
+void compute_vertex_normals(EditorState& state, int max_threads) {
+    ObjectMesh& mesh = state.mesh;
+    assert(mesh.face_normals.size() == mesh.triangles.size());
+    assert(mesh.vertex_normals.size() == mesh.displayed.size());
+    const size_t vertex_count = std::min(mesh.displayed.size(), mesh.vertex_normals.size());
+    const size_t count = std::min(mesh.face_normals.size(), mesh.triangles.size());
+    const FacePass pass{mesh.displayed.data(), static_cast<int32_t>(vertex_count),
+                        mesh.triangles.data(), mesh.face_normals.data()};
+    Vec3* sums = mesh.vertex_normals.data();
+
+    // Lists that do not describe these triangles (a state put together by hand) cannot be
+    // walked; the one pass over the triangles needs none.
+    const std::vector<int32_t>& starts = mesh.list_start;
+    const bool lists_fit = starts.size() == vertex_count + 1 && starts[0] == 0 &&
+                           static_cast<size_t>(starts[vertex_count]) == mesh.triangle_list.size() &&
+                           mesh.triangle_list.size() <= 3 * count;
+    const int parts = lists_fit ? part_count(count, max_threads) : 1;
+    if (parts == 1) {
+        scatter_normals(pass, count, sums, vertex_count);
+        return;
+    }
+
+    // Faces first, split by triangles; then each vertex sums its list, split by list entries
+    // so the parts do even work. Walking a list in order adds the same floats in the same
+    // order as the one pass, so the split leaves no mark on the result.
+    const int32_t* start = starts.data();
+    const int32_t* list = mesh.triangle_list.data();
+    const Vec3* faces = mesh.face_normals.data();
+    auto job = [&](int part, int part_total, PartBarrier& barrier) {
+        pass.run(count * part / part_total, count * (part + 1) / part_total);
+        barrier.arrive_and_wait();
+        sum_lists(start, list, faces, sums, vertex_split(start, vertex_count, part, part_total),
+                  vertex_split(start, vertex_count, part + 1, part_total));
+    };
+    run_in_parts(parts, job);
 }
 
 void build_vertex_triangle_lists(int32_t vertex_count, const std::vector<Triangle>& triangles,

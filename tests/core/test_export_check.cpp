@@ -65,10 +65,10 @@ TEST(ExportProjectLoad, refusals_are_the_programs_words_naming_the_project) {
         std::string words;
     };
     const std::string bad_magic = fixture.folder.file("bad.qxm");
-    QxmFileSpec spec;
-    spec.objects = {face.source};
-    spec.magic = "QXM v92";
-    warpkit::testing::write_qxm(bad_magic, spec);
+    QxmFileSpec file_spec;
+    file_spec.objects = {face.source};
+    file_spec.magic = "QXM v92";
+    warpkit::testing::write_qxm(bad_magic, file_spec);
     const Row rows[] = {
         {fixture.folder.file("gone.qxm"), "base",
          "the object file " + fixture.folder.file("gone.qxm") + " cannot be opened"},
@@ -225,20 +225,20 @@ TEST(ExportInfo, refuses_object_files_with_the_programs_messages) {
     const FaceProject face(fixture);
 
     const std::string bad_magic = fixture.folder.file("bad.qxm");
-    QxmFileSpec spec;
-    spec.objects = {face.source};
-    spec.magic = "qxm v91";
-    warpkit::testing::write_qxm(bad_magic, spec);
+    QxmFileSpec file_spec;
+    file_spec.objects = {face.source};
+    file_spec.magic = "qxm v91";
+    warpkit::testing::write_qxm(bad_magic, file_spec);
     auto run = run_tool({"info", bad_magic});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "warpkit-export: " + bad_magic +
                            ": Tessel Warp can only open QXM<rev.3>format. Please save the file as "
                            "<rev.3> format.\n");
 
-    spec.magic = "QXM v91";
-    spec.vertex_total = 1000;  // more vertices than the file holds
+    file_spec.magic = "QXM v91";
+    file_spec.vertex_total = 1000;  // more vertices than the file holds
     const std::string damaged = fixture.folder.file("damaged.qxm");
-    warpkit::testing::write_qxm(damaged, spec);
+    warpkit::testing::write_qxm(damaged, file_spec);
     ObjectTable table;
     const ReadOutcome outcome = read_object_table(damaged, table);
     ASSERT_EQ(outcome.status, ReadStatus::kDamaged);

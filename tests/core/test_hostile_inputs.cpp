@@ -117,22 +117,22 @@ TEST(HostileInputs, the_checks_name_each_broken_promise_of_a_read) {
 // ---- object files: hostile values in every field ----
 
 QxmFileSpec three_objects() {
-    QxmFileSpec spec;
-    spec.objects.push_back(testing::make_grid_object("first", 2, 1, 3, 1.0f));
-    spec.objects.push_back(testing::make_grid_object("second", 1, 1, 3, 2.0f));
-    spec.objects.push_back(testing::make_single_triangle("third", 2));
-    spec.colours = testing::make_palette(3);
-    spec.header_extra = {1, 2, 3, 4};
-    spec.aux_records = 1;
-    return spec;
+    QxmFileSpec file_spec;
+    file_spec.objects.push_back(testing::make_grid_object("first", 2, 1, 3, 1.0f));
+    file_spec.objects.push_back(testing::make_grid_object("second", 1, 1, 3, 2.0f));
+    file_spec.objects.push_back(testing::make_single_triangle("third", 2));
+    file_spec.colours = testing::make_palette(3);
+    file_spec.header_extra = {1, 2, 3, 4};
+    file_spec.aux_records = 1;
+    return file_spec;
 }
 
 // The offsets of every int32 field the reader uses.
-std::vector<int64_t> int_fields(const QxmFileSpec& spec) {
-    const testing::QxmLayout layout = testing::qxm_layout(spec);
+std::vector<int64_t> int_fields(const QxmFileSpec& file_spec) {
+    const testing::QxmLayout layout = testing::qxm_layout(file_spec);
     std::vector<int64_t> fields = {8};  // header length
     for (int i = 0; i < 5; ++i) fields.push_back(layout.counts + 4 * i);
-    for (size_t i = 0; i < spec.objects.size(); ++i) {
+    for (size_t i = 0; i < file_spec.objects.size(); ++i) {
         const int64_t record = layout.objects + 52 * static_cast<int64_t>(i);
         for (const int64_t at : {20, 24, 28, 32}) fields.push_back(record + at);
     }
@@ -144,8 +144,8 @@ std::vector<int64_t> int_fields(const QxmFileSpec& spec) {
 }
 
 TEST(HostileInputs, hostile_values_in_every_object_file_field_keep_every_promise) {
-    const QxmFileSpec spec = three_objects();
-    const std::vector<uint8_t> valid = testing::build_qxm(spec);
+    const QxmFileSpec file_spec = three_objects();
+    const std::vector<uint8_t> valid = testing::build_qxm(file_spec);
     TempFolder scratch;
     const std::string path = scratch.file("hostile.qxm");
     testing::write_file(path, valid);
@@ -159,7 +159,7 @@ TEST(HostileInputs, hostile_values_in_every_object_file_field_keep_every_promise
     // Answers: the first object, the last, and one past the table (odd ones by name with a NUL).
     const uint8_t controls[] = {0, 2, 3};
     int checked = 0;
-    for (const int64_t field : int_fields(spec)) {
+    for (const int64_t field : int_fields(file_spec)) {
         for (const int32_t value : values) {
             std::vector<uint8_t> bytes = valid;
             testing::put_int32(bytes, field, value);
@@ -176,12 +176,12 @@ TEST(HostileInputs, hostile_values_in_every_object_file_field_keep_every_promise
 }
 
 TEST(HostileInputs, names_without_nul_and_in_any_bytes_keep_every_promise) {
-    QxmFileSpec spec = three_objects();
-    spec.objects[0].name = "abcdefghijklmnop";                  // fills the field, no NUL
-    spec.objects[1].name = std::string("\x81\x00\xff\x80", 4);  // broken Shift-JIS, inner NUL
-    spec.objects[2].name = "%s%n%d\xe3\x81";                    // format codes, cut UTF-8
+    QxmFileSpec file_spec = three_objects();
+    file_spec.objects[0].name = "abcdefghijklmnop";                  // fills the field, no NUL
+    file_spec.objects[1].name = std::string("\x81\x00\xff\x80", 4);  // broken Shift-JIS, inner NUL
+    file_spec.objects[2].name = "%s%n%d\xe3\x81";                    // format codes, cut UTF-8
     TempFolder scratch;
-    const std::string path = testing::write_qxm(scratch.file("names.qxm"), spec);
+    const std::string path = testing::write_qxm(scratch.file("names.qxm"), file_spec);
     for (const uint8_t control : {0, 1, 2, 3, 0xFF}) {
         SCOPED_TRACE(static_cast<int>(control));
         EXPECT_EQ("", testing::check_object_file(path, control));

@@ -33,10 +33,10 @@ KeyTrack keys(std::vector<std::pair<int32_t, float>> pairs) {
 class ProjectSessionTest : public ::testing::Test {
 protected:
     std::string write(const std::string& file, std::vector<QxmObjectSpec> objects) {
-        QxmFileSpec spec;
-        spec.objects = std::move(objects);
-        spec.colours = testing::make_palette(2);
-        return testing::write_qxm(folder.file(file), spec);
+        QxmFileSpec file_spec;
+        file_spec.objects = std::move(objects);
+        file_spec.colours = testing::make_palette(2);
+        return testing::write_qxm(folder.file(file), file_spec);
     }
 
     void set_target(ProjectData& project, int k, const std::string& path, const std::string& name,
@@ -189,18 +189,18 @@ TEST_F(ProjectSessionTest, a_target_that_cannot_be_used_is_left_empty_and_the_re
 
 TEST_F(ProjectSessionTest, a_source_that_cannot_be_read_refuses_the_project) {
     const QxmObjectSpec base = grid("base", 0.0f);
-    QxmFileSpec spec;
-    spec.objects = {base};
-    spec.colours = testing::make_palette(2);
-    const std::vector<uint8_t> whole = testing::build_qxm(spec);
+    QxmFileSpec file_spec;
+    file_spec.objects = {base};
+    file_spec.colours = testing::make_palette(2);
+    const std::vector<uint8_t> whole = testing::build_qxm(file_spec);
 
     const std::string missing = folder.file("missing.qxm");
     const std::string damaged = folder.file("damaged.qxm");
     testing::write_file(damaged, testing::truncated(whole, whole.size() - 5));
-    QxmFileSpec foreign_spec = spec;
+    QxmFileSpec foreign_spec = file_spec;
     foreign_spec.magic = "QXM v90";
     const std::string foreign = testing::write_qxm(folder.file("foreign.qxm"), foreign_spec);
-    const std::string good = testing::write_qxm(folder.file("good.qxm"), spec);
+    const std::string good = testing::write_qxm(folder.file("good.qxm"), file_spec);
     QxmObjectSpec hollow;
     hollow.name = "hollow";
     const std::string empty = write("hollow.qxm", {hollow, base});

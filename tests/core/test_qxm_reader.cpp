@@ -13,12 +13,12 @@ using testing::TempFolder;
 
 // Three objects of different sizes with a four-colour table; the second one is a 2 x 1 grid.
 QxmFileSpec three_objects() {
-    QxmFileSpec spec;
-    spec.objects.push_back(testing::make_grid_object("first", 3, 2, 4, 1.0f));
-    spec.objects.push_back(testing::make_grid_object("second", 2, 1, 4, 2.0f));
-    spec.objects.push_back(testing::make_single_triangle("third", 3));
-    spec.colours = testing::make_palette(4);
-    return spec;
+    QxmFileSpec file_spec;
+    file_spec.objects.push_back(testing::make_grid_object("first", 3, 2, 4, 1.0f));
+    file_spec.objects.push_back(testing::make_grid_object("second", 2, 1, 4, 2.0f));
+    file_spec.objects.push_back(testing::make_single_triangle("third", 3));
+    file_spec.colours = testing::make_palette(4);
+    return file_spec;
 }
 
 ObjectChooser answer(int32_t index) {
@@ -44,17 +44,17 @@ void expect_object(const ReadResult& result, const QxmObjectSpec& object, int32_
 }
 
 class QxmReaderTest : public ::testing::Test {
-  protected:
-    // Writes the spec (or bytes) and reads it with the given chooser answer.
-    ReadOutcome read(const QxmFileSpec& spec, int32_t choice = 0) {
-        return read_bytes(testing::build_qxm(spec), choice);
+protected:
+    // Writes the description (or bytes) and reads it with the given chooser answer.
+    ReadOutcome read(const QxmFileSpec& file_spec, int32_t choice = 0) {
+        return read_bytes(testing::build_qxm(file_spec), choice);
     }
     ReadOutcome read_bytes(const std::vector<uint8_t>& bytes, int32_t choice = 0) {
         testing::write_file(path_, bytes);
         return reader_.ReadObject(path_, "Select Source Object", false, answer(choice));
     }
-    ReadOutcome read_by_name(const QxmFileSpec& spec, const std::string& name) {
-        testing::write_qxm(path_, spec);
+    ReadOutcome read_by_name(const QxmFileSpec& file_spec, const std::string& name) {
+        testing::write_qxm(path_, file_spec);
         return reader_.ReadObject(path_, name, true);
     }
     void expect_damaged(const ReadOutcome& outcome, const std::string& words) {
@@ -69,10 +69,10 @@ class QxmReaderTest : public ::testing::Test {
 };
 
 TEST_F(QxmReaderTest, choosing_the_second_object_yields_exactly_its_data) {
-    const QxmFileSpec spec = three_objects();
+    const QxmFileSpec file_spec = three_objects();
     ObjectTable shown;
     std::string prompt;
-    testing::write_qxm(path_, spec);
+    testing::write_qxm(path_, file_spec);
     const ReadOutcome outcome = reader_.ReadObject(
         path_, "Select No.3 Target ", false, [&](const ObjectTable& table, const std::string& p) {
             shown = table;
@@ -80,7 +80,7 @@ TEST_F(QxmReaderTest, choosing_the_second_object_yields_exactly_its_data) {
             return 1;
         });
     ASSERT_TRUE(outcome.ok()) << outcome.reason;
-    expect_object(reader_.result(), spec.objects[1], 4);
+    expect_object(reader_.result(), file_spec.objects[1], 4);
     // The grid's first triangle starts at its own first vertex, which is local index 0.
     EXPECT_EQ(reader_.result().triangles[0].v[0], 0);
     EXPECT_EQ(prompt, "Select No.3 Target ");
@@ -88,9 +88,9 @@ TEST_F(QxmReaderTest, choosing_the_second_object_yields_exactly_its_data) {
     EXPECT_EQ(shown.objects[2].name, "third");
     EXPECT_EQ(shown.objects[0].vertex_count, 12);
     EXPECT_EQ(shown.objects[0].triangle_count, 12);
-    EXPECT_EQ(reader_.result().red[1], spec.colours[1].red);
-    EXPECT_EQ(reader_.result().green[2], spec.colours[2].green);
-    EXPECT_EQ(reader_.result().blue[3], spec.colours[3].blue);
+    EXPECT_EQ(reader_.result().red[1], file_spec.colours[1].red);
+    EXPECT_EQ(reader_.result().green[2], file_spec.colours[2].green);
+    EXPECT_EQ(reader_.result().blue[3], file_spec.colours[3].blue);
 
     reader_.ReleaseReadResult();
     EXPECT_TRUE(reader_.result().vertices.empty());
@@ -107,47 +107,47 @@ TEST_F(QxmReaderTest, section_offsets_follow_header_length_aux_and_colour_counts
     for (const Case& c : {Case{"H 0, X 0, C 0", 0, 0, 0}, Case{"H 37, X 3, C 5", 37, 3, 5},
                           Case{"H 1, X 0, C 1", 1, 0, 1}}) {
         SCOPED_TRACE(c.what);
-        QxmFileSpec spec = three_objects();
-        spec.header_extra.assign(c.header_bytes, 0x7E);
-        spec.aux_records = c.aux;
-        spec.colours = testing::make_palette(c.colours);
-        for (QxmObjectSpec& object : spec.objects) {
+        QxmFileSpec file_spec = three_objects();
+        file_spec.header_extra.assign(c.header_bytes, 0x7E);
+        file_spec.aux_records = c.aux;
+        file_spec.colours = testing::make_palette(c.colours);
+        for (QxmObjectSpec& object : file_spec.objects) {
             for (Triangle& t : object.triangles) t.colour = c.colours > 0 ? 0 : 77;
         }
-        const ReadOutcome outcome = read(spec, 2);
+        const ReadOutcome outcome = read(file_spec, 2);
         ASSERT_TRUE(outcome.ok()) << outcome.reason;
-        expect_object(reader_.result(), spec.objects[2], c.colours);
+        expect_object(reader_.result(), file_spec.objects[2], c.colours);
         EXPECT_EQ(reader_.result().red.size(), static_cast<size_t>(c.colours));
     }
 }
 
 TEST_F(QxmReaderTest, skipped_bytes_do_not_change_the_result) {
-    QxmFileSpec spec = three_objects();
-    spec.header_extra = {1, 2, 3};
-    spec.aux_records = 2;
-    spec.junk_seed = 0;
-    ASSERT_TRUE(read(spec, 0).ok());
+    QxmFileSpec file_spec = three_objects();
+    file_spec.header_extra = {1, 2, 3};
+    file_spec.aux_records = 2;
+    file_spec.junk_seed = 0;
+    ASSERT_TRUE(read(file_spec, 0).ok());
     const ReadResult zeroed = reader_.result();
     for (uint32_t seed : {1u, 99u, 0xDEADBEEFu}) {
-        spec.junk_seed = seed;
-        ASSERT_TRUE(read(spec, 0).ok());
-        expect_object(reader_.result(), spec.objects[0], 4);
+        file_spec.junk_seed = seed;
+        ASSERT_TRUE(read(file_spec, 0).ok());
+        expect_object(reader_.result(), file_spec.objects[0], 4);
         EXPECT_EQ(reader_.result().red, zeroed.red);
     }
 }
 
 TEST_F(QxmReaderTest, read_by_name_takes_the_first_exact_match) {
-    QxmFileSpec spec = three_objects();
-    spec.objects[2].name = "second";
-    ASSERT_TRUE(read_by_name(spec, "second").ok());
-    expect_object(reader_.result(), spec.objects[1], 4);
+    QxmFileSpec file_spec = three_objects();
+    file_spec.objects[2].name = "second";
+    ASSERT_TRUE(read_by_name(file_spec, "second").ok());
+    expect_object(reader_.result(), file_spec.objects[1], 4);
 
     // Names are bytes: a Shift-JIS name is found and handed back unchanged.
-    spec.objects[0].name = "\x8A\xE7";
-    ASSERT_TRUE(read_by_name(spec, "\x8A\xE7").ok());
+    file_spec.objects[0].name = "\x8A\xE7";
+    ASSERT_TRUE(read_by_name(file_spec, "\x8A\xE7").ok());
     EXPECT_EQ(reader_.result().object_name, "\x8A\xE7");
 
-    const ReadOutcome missing = read_by_name(spec, "Second");
+    const ReadOutcome missing = read_by_name(file_spec, "Second");
     EXPECT_EQ(missing.status, ReadStatus::kNameNotFound);
     EXPECT_EQ(missing.object_name, "Second");
     EXPECT_NE(missing.reason.find("\"Second\""), std::string::npos);
@@ -155,20 +155,20 @@ TEST_F(QxmReaderTest, read_by_name_takes_the_first_exact_match) {
 }
 
 TEST_F(QxmReaderTest, a_full_sixteen_byte_name_keeps_its_first_fifteen_bytes) {
-    QxmFileSpec spec;
-    spec.objects.push_back(testing::make_single_triangle("ABCDEFGHIJKLMNOP"));
-    ASSERT_TRUE(read(spec).ok());
+    QxmFileSpec file_spec;
+    file_spec.objects.push_back(testing::make_single_triangle("ABCDEFGHIJKLMNOP"));
+    ASSERT_TRUE(read(file_spec).ok());
     EXPECT_EQ(reader_.result().object_name, "ABCDEFGHIJKLMNO");
-    EXPECT_TRUE(read_by_name(spec, "ABCDEFGHIJKLMNO").ok());
+    EXPECT_TRUE(read_by_name(file_spec, "ABCDEFGHIJKLMNO").ok());
 }
 
 TEST_F(QxmReaderTest, only_minus_one_or_a_listed_index_is_taken_from_the_chooser) {
-    const QxmFileSpec spec = three_objects();
+    const QxmFileSpec file_spec = three_objects();
     for (int32_t choice : {-1, 3, 100, -2}) {
-        EXPECT_EQ(read(spec, choice).status, ReadStatus::kCancelled) << choice;
+        EXPECT_EQ(read(file_spec, choice).status, ReadStatus::kCancelled) << choice;
         EXPECT_TRUE(reader_.result().vertices.empty());
     }
-    testing::write_qxm(path_, spec);
+    testing::write_qxm(path_, file_spec);
     EXPECT_EQ(reader_.ReadObject(path_, "p", false).status, ReadStatus::kCancelled);
 
     // An empty file still shows the (empty) list; nothing can be chosen from it.
@@ -186,12 +186,12 @@ TEST_F(QxmReaderTest, only_minus_one_or_a_listed_index_is_taken_from_the_chooser
 }
 
 TEST_F(QxmReaderTest, more_than_a_hundred_objects_offers_the_first_hundred) {
-    QxmFileSpec spec;
+    QxmFileSpec file_spec;
     for (int i = 0; i < 103; ++i) {
-        spec.objects.push_back(testing::make_single_triangle("o" + std::to_string(i)));
+        file_spec.objects.push_back(testing::make_single_triangle("o" + std::to_string(i)));
     }
     size_t listed = 0;
-    testing::write_qxm(path_, spec);
+    testing::write_qxm(path_, file_spec);
     const ReadOutcome outcome =
         reader_.ReadObject(path_, "p", false, [&](const ObjectTable& table, const std::string&) {
             listed = table.objects.size();
@@ -204,8 +204,8 @@ TEST_F(QxmReaderTest, more_than_a_hundred_objects_offers_the_first_hundred) {
     ASSERT_TRUE(read_object_table(path_, table).ok());
     EXPECT_EQ(table.objects.size(), 100u);
     EXPECT_EQ(table.objects[42].name, "o42");
-    EXPECT_EQ(read(spec, 100).status, ReadStatus::kCancelled);
-    EXPECT_EQ(read_by_name(spec, "o101").status, ReadStatus::kNameNotFound);
+    EXPECT_EQ(read(file_spec, 100).status, ReadStatus::kCancelled);
+    EXPECT_EQ(read_by_name(file_spec, "o101").status, ReadStatus::kNameNotFound);
 }
 
 TEST_F(QxmReaderTest, missing_file_is_silent_and_wrong_magic_is_the_format_refusal) {
@@ -214,9 +214,9 @@ TEST_F(QxmReaderTest, missing_file_is_silent_and_wrong_magic_is_the_format_refus
     EXPECT_EQ(reader_.ReadObject(folder_.path(), "p", false, answer(0)).status,
               ReadStatus::kCannotOpen);
     for (const char* magic : {"qXM v91", "QXM v90", "QXM V91", "QXMv91 ", "QXM\0v91"}) {
-        QxmFileSpec spec = three_objects();
-        spec.magic.assign(magic, 7);
-        EXPECT_EQ(read(spec).status, ReadStatus::kBadMagic) << magic;
+        QxmFileSpec file_spec = three_objects();
+        file_spec.magic.assign(magic, 7);
+        EXPECT_EQ(read(file_spec).status, ReadStatus::kBadMagic) << magic;
     }
     EXPECT_EQ(read_bytes({'Q', 'X', 'M', ' ', 'v', '9'}).status, ReadStatus::kBadMagic);
     EXPECT_EQ(read_bytes({}).status, ReadStatus::kBadMagic);
@@ -254,9 +254,9 @@ TEST_F(QxmReaderTest, damaged_counts_are_refused_with_their_reason) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        QxmFileSpec spec = three_objects();
-        c.damage(spec);
-        expect_damaged(read(spec, 0), c.words);
+        QxmFileSpec file_spec = three_objects();
+        c.damage(file_spec);
+        expect_damaged(read(file_spec, 0), c.words);
         ObjectTable table;
         EXPECT_EQ(read_object_table(path_, table).status, ReadStatus::kDamaged);
         EXPECT_TRUE(table.objects.empty());
@@ -279,28 +279,28 @@ TEST_F(QxmReaderTest, triangle_indices_outside_the_object_are_refused) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.words);
-        QxmFileSpec spec = three_objects();
-        spec.objects[2].triangles[0].v[2] = c.vertex;
-        spec.objects[2].triangles[0].colour = c.colour;
-        expect_damaged(read(spec, 2), c.words);
+        QxmFileSpec file_spec = three_objects();
+        file_spec.objects[2].triangles[0].v[2] = c.vertex;
+        file_spec.objects[2].triangles[0].colour = c.colour;
+        expect_damaged(read(file_spec, 2), c.words);
     }
 }
 
 TEST_F(QxmReaderTest, without_a_colour_table_colour_indices_are_kept) {
-    QxmFileSpec spec = three_objects();
-    spec.colours.clear();
-    spec.objects[2].triangles[0].colour = 12;
-    ASSERT_TRUE(read(spec, 2).ok());
+    QxmFileSpec file_spec = three_objects();
+    file_spec.colours.clear();
+    file_spec.objects[2].triangles[0].colour = 12;
+    ASSERT_TRUE(read(file_spec, 2).ok());
     EXPECT_EQ(reader_.result().triangles[0].colour, 12);
     EXPECT_EQ(reader_.result().colour_count, 0);
     EXPECT_TRUE(reader_.result().red.empty());
 }
 
 TEST_F(QxmReaderTest, every_prefix_of_a_file_is_refused_or_read_whole) {
-    QxmFileSpec spec = three_objects();
-    spec.header_extra = {9, 9};
-    spec.aux_records = 1;
-    const std::vector<uint8_t> whole = testing::build_qxm(spec);
+    QxmFileSpec file_spec = three_objects();
+    file_spec.header_extra = {9, 9};
+    file_spec.aux_records = 1;
+    const std::vector<uint8_t> whole = testing::build_qxm(file_spec);
     for (size_t length = 0; length < whole.size(); ++length) {
         const ReadOutcome outcome = read_bytes(testing::truncated(whole, length), 1);
         ASSERT_FALSE(outcome.ok()) << "prefix of " << length << " bytes was read";
@@ -308,20 +308,20 @@ TEST_F(QxmReaderTest, every_prefix_of_a_file_is_refused_or_read_whole) {
         ASSERT_EQ(outcome.status, expected) << length;
     }
     ASSERT_TRUE(read_bytes(whole, 1).ok());
-    expect_object(reader_.result(), spec.objects[1], 4);
+    expect_object(reader_.result(), file_spec.objects[1], 4);
 }
 
 TEST_F(QxmReaderTest, a_small_file_declaring_billions_of_vertices_is_refused_at_once) {
-    QxmFileSpec spec;
-    spec.objects.push_back(testing::make_single_triangle("big"));
-    spec.objects[0].vertex_count = 2000000000;
-    spec.vertex_total = 2000000000;
-    const std::vector<uint8_t> bytes = testing::build_qxm(spec);
+    QxmFileSpec file_spec;
+    file_spec.objects.push_back(testing::make_single_triangle("big"));
+    file_spec.objects[0].vertex_count = 2000000000;
+    file_spec.vertex_total = 2000000000;
+    const std::vector<uint8_t> bytes = testing::build_qxm(file_spec);
     ASSERT_LT(bytes.size(), 600u);
     expect_damaged(read_bytes(bytes), "vertex section (2000000000 records of 32 bytes");
     // With a vertex section that fits, the object's own claim is what gives way.
-    spec.vertex_total.reset();
-    expect_damaged(read_bytes(testing::build_qxm(spec)),
+    file_spec.vertex_total.reset();
+    expect_damaged(read_bytes(testing::build_qxm(file_spec)),
                    "claims 2000000000 vertices from vertex 0, but the file has 3");
 }
 

@@ -40,19 +40,19 @@ constexpr int kChanging = 1;
 constexpr int kVersions = 3;  // of the changing file: 0 and 1 swap vertex counts, 2 is gone
 
 QxmFileSpec grid_file(const std::vector<std::pair<std::string, int>>& objects, float z) {
-    QxmFileSpec spec;
+    QxmFileSpec file_spec;
     for (const auto& [name, vertices] : objects) {
         // 2 x 2 cells give 9 vertices, 3 x 1 give 8.
-        spec.objects.push_back(vertices == 9 ? testing::make_grid_object(name, 2, 2, 2, z)
-                                             : testing::make_grid_object(name, 3, 1, 2, z));
+        file_spec.objects.push_back(vertices == 9 ? testing::make_grid_object(name, 2, 2, 2, z)
+                                                  : testing::make_grid_object(name, 3, 1, 2, z));
         // every object its own shape, so offsets from the wrong object show
-        for (size_t i = 0; i < spec.objects.back().vertices.size(); ++i) {
-            spec.objects.back().vertices[i].x += z * static_cast<float>(i) * 0.25f;
+        for (size_t i = 0; i < file_spec.objects.back().vertices.size(); ++i) {
+            file_spec.objects.back().vertices[i].x += z * static_cast<float>(i) * 0.25f;
         }
         z += 1.5f;
     }
-    spec.colours = testing::make_palette(2);
-    return spec;
+    file_spec.colours = testing::make_palette(2);
+    return file_spec;
 }
 
 class ObjectLibrary {

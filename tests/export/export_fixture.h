@@ -52,10 +52,10 @@ public:
     // Writes `objects` into one object file; returns its path.
     std::string write_objects(const std::string& file, const std::vector<QxmObjectSpec>& objects,
                               int colours) {
-        QxmFileSpec spec;
-        spec.objects = objects;
-        spec.colours = warpkit::testing::make_palette(colours);
-        return warpkit::testing::write_qxm(folder.file(file), spec);
+        QxmFileSpec file_spec;
+        file_spec.objects = objects;
+        file_spec.colours = warpkit::testing::make_palette(colours);
+        return warpkit::testing::write_qxm(folder.file(file), file_spec);
     }
 
     // Writes the project with the program's own writer; returns its path.

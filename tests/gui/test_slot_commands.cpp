@@ -49,10 +49,10 @@ struct Scene : Form1Fixture {
     std::string folder_file(const std::string& subfolder, const std::string& file_name,
                             const QxmObjectSpec& object) {
         std::filesystem::create_directories(folder.file(subfolder));
-        QxmFileSpec spec;
-        spec.objects.push_back(object);
-        spec.colours = testing::make_palette(1);
-        return testing::write_qxm(folder.file(subfolder + "/" + file_name), spec);
+        QxmFileSpec file_spec;
+        file_spec.objects.push_back(object);
+        file_spec.colours = testing::make_palette(1);
+        return testing::write_qxm(folder.file(subfolder + "/" + file_name), file_spec);
     }
 };
 
@@ -309,11 +309,11 @@ TEST(ObjectFiles, a_wrong_magic_is_refused_with_the_format_message) {
         SCOPED_TRACE(language);
         Scene f;
         f.state.UiLanguage = language;
-        QxmFileSpec spec;
-        spec.objects.push_back(make_grid_object("base", 3, 3));
-        spec.colours = testing::make_palette(1);
-        spec.magic = "QXM v90";
-        const std::string path = testing::write_qxm(f.folder.file("old.qxm"), spec);
+        QxmFileSpec file_spec;
+        file_spec.objects.push_back(make_grid_object("base", 3, 3));
+        file_spec.colours = testing::make_palette(1);
+        file_spec.magic = "QXM v90";
+        const std::string path = testing::write_qxm(f.folder.file("old.qxm"), file_spec);
 
         f.dialogs.file_answers.push_back(path);
         f.form->slots_->SourceLoad();
@@ -352,10 +352,10 @@ TEST(ObjectFiles, a_damaged_file_is_refused_naming_the_file_and_the_session_is_u
         f.load_target(5, f.target_file("a"));
         f.dialogs.shown.clear();
 
-        QxmFileSpec spec;
-        spec.objects.push_back(make_grid_object("base", 3, 3));
-        spec.colours = testing::make_palette(1);
-        const std::vector<uint8_t> whole = testing::build_qxm(spec);
+        QxmFileSpec file_spec;
+        file_spec.objects.push_back(make_grid_object("base", 3, 3));
+        file_spec.colours = testing::make_palette(1);
+        const std::vector<uint8_t> whole = testing::build_qxm(file_spec);
         const std::string path = f.folder.file("cut.qxm");
         testing::write_file(path, testing::truncated(whole, whole.size() - 40));
         const Snapshot before(f);
@@ -703,9 +703,9 @@ void when_file_dialog_shows(const std::function<void(QFileDialog&)>& act) {
 TEST(RealOpenDialog, starts_in_the_folder_with_the_title_and_filter_and_returns_the_file) {
     testing::TempFolder folder;
     const std::string path = testing::write_qxm(folder.file("base.qxm"), [] {
-        QxmFileSpec spec;
-        spec.objects.push_back(make_grid_object("base", 1, 1));
-        return spec;
+        QxmFileSpec file_spec;
+        file_spec.objects.push_back(make_grid_object("base", 1, 1));
+        return file_spec;
     }());
     QWidget owner;
     owner.show();

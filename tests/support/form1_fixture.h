@@ -25,10 +25,10 @@ public:
     // Writes a one-object file and returns its path.
     std::string write_object(const std::string& file_name, const QxmObjectSpec& object,
                              int colours = 1) {
-        QxmFileSpec spec;
-        spec.objects.push_back(object);
-        spec.colours = make_palette(colours);
-        return write_qxm(folder.file(file_name), spec);
+        QxmFileSpec file_spec;
+        file_spec.objects.push_back(object);
+        file_spec.colours = make_palette(colours);
+        return write_qxm(folder.file(file_name), file_spec);
     }
 
     // Loads the source (answering the open and selection dialogs); confirm answers OK when a

@@ -15,7 +15,7 @@ constexpr size_t kNameField = 16;
 // Bytes of the skipped places: pseudo-random and never zero, so a zero read by mistake and a
 // NUL that ends a name cannot come from here.
 class Junk {
-  public:
+public:
     explicit Junk(uint32_t seed) : state_(seed) {}
     void fill(uint8_t* out, size_t length) {
         if (state_ == 0) {
@@ -31,7 +31,7 @@ class Junk {
         }
     }
 
-  private:
+private:
     uint32_t state_;
 };
 
@@ -54,51 +54,54 @@ void put_f32(uint8_t* out, float value) {
 
 }  // namespace
 
-QxmLayout qxm_layout(const QxmFileSpec& spec) {
+QxmLayout qxm_layout(const QxmFileSpec& file_spec) {
     QxmLayout layout;
     int64_t vertex_total = 0;
     int64_t triangle_total = 0;
-    for (const QxmObjectSpec& object : spec.objects) {
+    for (const QxmObjectSpec& object : file_spec.objects) {
         layout.first_vertex.push_back(static_cast<int32_t>(vertex_total));
         layout.first_triangle.push_back(static_cast<int32_t>(triangle_total));
         vertex_total += static_cast<int64_t>(object.vertices.size());
         triangle_total += static_cast<int64_t>(object.triangles.size());
     }
-    const auto colours = static_cast<int64_t>(spec.colours.size());
-    layout.header_length = static_cast<int64_t>(spec.header_extra.size());
+    const auto colours = static_cast<int64_t>(file_spec.colours.size());
+    layout.header_length = static_cast<int64_t>(file_spec.header_extra.size());
     layout.counts = layout.header_length + 216;
-    layout.objects = layout.header_length + 316 + 16 * colours + 32 * int64_t{spec.aux_records};
-    layout.vertices = layout.objects + 52 * static_cast<int64_t>(spec.objects.size()) + 12;
+    layout.objects =
+        layout.header_length + 316 + 16 * colours + 32 * int64_t{file_spec.aux_records};
+    layout.vertices = layout.objects + 52 * static_cast<int64_t>(file_spec.objects.size()) + 12;
     layout.triangles = layout.vertices + 32 * vertex_total + 20;
     layout.colours = layout.triangles + 32 * triangle_total + 20;
     layout.size = layout.colours + 4 * colours;
     return layout;
 }
 
-std::vector<uint8_t> build_qxm(const QxmFileSpec& spec) {
-    const QxmLayout layout = qxm_layout(spec);
+std::vector<uint8_t> build_qxm(const QxmFileSpec& file_spec) {
+    const QxmLayout layout = qxm_layout(file_spec);
     std::vector<uint8_t> bytes(static_cast<size_t>(layout.size));
-    Junk(spec.junk_seed).fill(bytes.data(), bytes.size());
+    Junk(file_spec.junk_seed).fill(bytes.data(), bytes.size());
     uint8_t* const file = bytes.data();
 
     // Header.
-    std::memcpy(file, spec.magic.data(), std::min<size_t>(spec.magic.size(), 7));
-    put_i32(file + 8, spec.header_length.value_or(static_cast<int32_t>(layout.header_length)));
-    if (!spec.header_extra.empty()) {
-        std::memcpy(file + 12, spec.header_extra.data(), spec.header_extra.size());
+    std::memcpy(file, file_spec.magic.data(), std::min<size_t>(file_spec.magic.size(), 7));
+    put_i32(file + 8, file_spec.header_length.value_or(static_cast<int32_t>(layout.header_length)));
+    if (!file_spec.header_extra.empty()) {
+        std::memcpy(file + 12, file_spec.header_extra.data(), file_spec.header_extra.size());
     }
     const auto vertex_total = static_cast<int32_t>((layout.triangles - 20 - layout.vertices) / 32);
     const auto triangle_total = static_cast<int32_t>((layout.colours - 20 - layout.triangles) / 32);
     uint8_t* counts = file + layout.counts;
-    put_i32(counts, spec.object_count.value_or(static_cast<int32_t>(spec.objects.size())));
-    put_i32(counts + 4, spec.triangle_total.value_or(triangle_total));
-    put_i32(counts + 8, spec.vertex_total.value_or(vertex_total));
-    put_i32(counts + 12, spec.colour_count.value_or(static_cast<int32_t>(spec.colours.size())));
-    put_i32(counts + 16, spec.aux_count.value_or(spec.aux_records));
+    put_i32(counts,
+            file_spec.object_count.value_or(static_cast<int32_t>(file_spec.objects.size())));
+    put_i32(counts + 4, file_spec.triangle_total.value_or(triangle_total));
+    put_i32(counts + 8, file_spec.vertex_total.value_or(vertex_total));
+    put_i32(counts + 12,
+            file_spec.colour_count.value_or(static_cast<int32_t>(file_spec.colours.size())));
+    put_i32(counts + 16, file_spec.aux_count.value_or(file_spec.aux_records));
 
     // Object table, vertices and triangles.
-    for (size_t i = 0; i < spec.objects.size(); ++i) {
-        const QxmObjectSpec& object = spec.objects[i];
+    for (size_t i = 0; i < file_spec.objects.size(); ++i) {
+        const QxmObjectSpec& object = file_spec.objects[i];
         if (object.name.size() > kNameField) {
             throw std::invalid_argument("object name longer than 16 bytes: " + object.name);
         }
@@ -134,7 +137,7 @@ std::vector<uint8_t> build_qxm(const QxmFileSpec& spec) {
 
     // Colour table.
     uint8_t* colour = file + layout.colours;
-    for (const QxmColour& c : spec.colours) {
+    for (const QxmColour& c : file_spec.colours) {
         colour[0] = c.red;
         colour[1] = c.green;
         colour[2] = c.blue;
@@ -155,8 +158,8 @@ void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
     if (!written || !closed) throw std::runtime_error("cannot write " + path);
 }
 
-std::string write_qxm(const std::string& path, const QxmFileSpec& spec) {
-    write_file(path, build_qxm(spec));
+std::string write_qxm(const std::string& path, const QxmFileSpec& file_spec) {
+    write_file(path, build_qxm(file_spec));
     return path;
 }
 

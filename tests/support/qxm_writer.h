@@ -63,14 +63,14 @@ struct QxmLayout {
     std::vector<int32_t> first_triangle;  // and of its first triangle
 };
 
-QxmLayout qxm_layout(const QxmFileSpec& spec);
-std::vector<uint8_t> build_qxm(const QxmFileSpec& spec);
+QxmLayout qxm_layout(const QxmFileSpec& file_spec);
+std::vector<uint8_t> build_qxm(const QxmFileSpec& file_spec);
 
 // Writes bytes to a file, replacing any file of that name; throws std::runtime_error when it
 // cannot.
 void write_file(const std::string& path, const std::vector<uint8_t>& bytes);
 // build_qxm + write_file; returns the path.
-std::string write_qxm(const std::string& path, const QxmFileSpec& spec);
+std::string write_qxm(const std::string& path, const QxmFileSpec& file_spec);
 
 // Damaged variants.
 void put_int32(std::vector<uint8_t>& bytes, int64_t offset, int32_t value);
@@ -88,7 +88,7 @@ std::vector<QxmColour> make_palette(int n);
 
 // A fresh folder under /tmp, removed with everything in it when this goes out of scope.
 class TempFolder {
-  public:
+public:
     TempFolder();
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
@@ -98,7 +98,7 @@ class TempFolder {
     // The full name of a file in the folder.
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
-  private:
+private:
     std::string path_;
 };
 
