@@ -11,6 +11,10 @@
 #include <thread>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace warpkit {
 
 namespace {
@@ -162,6 +166,36 @@ constexpr size_t kParallelTriangles = 50000;
 // a few threads already saturate.
 constexpr int kMaxHelpers = 3;
 
+#if defined(__SSE2__)
+// face_normal with the x and y components side by side in one register: the same float
+// differences, the same exact products and the same single rounding, in fewer instructions.
+inline void store_face_normal(const Vec3& a, const Vec3& b, const Vec3& c, Vec3& out) {
+    // x and y in one 8-byte load, z alone, so nothing past the last vertex is read.
+    const auto xy = [](const Vec3& p) {
+        return _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(&p.x)));
+    };
+    const __m128 axy = xy(a);
+    const __m128 az = _mm_load_ss(&a.z);
+    const __m128d u_xy = _mm_cvtps_pd(_mm_sub_ps(xy(b), axy));
+    const __m128d v_xy = _mm_cvtps_pd(_mm_sub_ps(xy(c), axy));
+    const __m128d u_z = _mm_cvtps_pd(_mm_sub_ss(_mm_load_ss(&b.z), az));
+    const __m128d v_z = _mm_cvtps_pd(_mm_sub_ss(_mm_load_ss(&c.z), az));
+    // (x, y) = (uy, uz) * (vz, vx) - (uz, ux) * (vy, vz)
+    const __m128d n_xy =
+        _mm_sub_pd(_mm_mul_pd(_mm_shuffle_pd(u_xy, u_z, 1), _mm_shuffle_pd(v_z, v_xy, 0)),
+                   _mm_mul_pd(_mm_shuffle_pd(u_z, u_xy, 0), _mm_shuffle_pd(v_xy, v_z, 1)));
+    // z = ux * vy - uy * vx
+    const __m128d products = _mm_mul_pd(u_xy, _mm_shuffle_pd(v_xy, v_xy, 1));
+    const __m128d n_z = _mm_sub_sd(products, _mm_unpackhi_pd(products, products));
+    _mm_storel_pi(reinterpret_cast<__m64*>(&out.x), _mm_cvtpd_ps(n_xy));
+    _mm_store_ss(&out.z, _mm_cvtsd_ss(_mm_setzero_ps(), n_z));
+}
+#else
+inline void store_face_normal(const Vec3& a, const Vec3& b, const Vec3& c, Vec3& out) {
+    out = face_normal(a, b, c);
+}
+#endif
+
 // Face normals of a range of triangles; a triangle naming a missing vertex gets zero.
 struct FacePass {
     const Vec3* displayed;
@@ -182,7 +216,7 @@ struct FacePass {
                 faces[k] = Vec3{};
                 continue;
             }
-            faces[k] = face_normal(displayed[a], displayed[b], displayed[c]);
+            store_face_normal(displayed[a], displayed[b], displayed[c], faces[k]);
         }
     }
 };

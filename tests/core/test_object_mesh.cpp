@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
 
 #include "model/object_mesh.h"
@@ -153,6 +155,94 @@ TEST(ObjectMesh, vertex_normals_are_the_sums_over_each_list_in_list_order_bit_fo
         }
     }
     EXPECT_GT(order_matters, 0) << "the data no longer tells the summing orders apart";
+}
+
+// Large enough to be split over threads; scattered sizes and repeated corners as above.
+EditorState random_large_mesh() {
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> coordinate(-1.0f, 1.0f);
+    std::uniform_int_distribution<int> scale(-20, 20);
+    const int32_t vertex_count = 60000;
+    std::uniform_int_distribution<int32_t> pick(0, vertex_count - 1);
+    std::uniform_int_distribution<int32_t> near(-40, 40);
+    std::vector<Vec3> vertices(vertex_count);
+    for (Vec3& v : vertices) {
+        const float s = std::ldexp(1.0f, scale(random));
+        v = {coordinate(random) * s, coordinate(random) * s, coordinate(random) * s};
+    }
+    std::vector<Triangle> triangles;
+    for (int k = 0; k < 200000; ++k) {
+        // Mostly near neighbours, as in real meshes, with some far corners so that the lists
+        // of many vertices reach across any split of the triangles.
+        const int32_t a = pick(random);
+        const auto around = [&] { return std::clamp(a + near(random), 0, vertex_count - 1); };
+        if (k % 11 == 0) {
+            triangles.push_back(tri(a, a, around()));
+        } else if (k % 5 == 0) {
+            triangles.push_back(tri(a, pick(random), around()));
+        } else {
+            triangles.push_back(tri(a, around(), around()));
+        }
+    }
+    // The last vertices are used by nothing, so the final share of vertices ends on empty lists.
+    for (Triangle& t : triangles) {
+        for (int32_t& v : t.v) v = std::min(v, vertex_count - 20);
+    }
+    EditorState state;
+    load(state, make_source(vertices, triangles));
+    return state;
+}
+
+bool same_bits(const std::vector<Vec3>& a, const std::vector<Vec3>& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(Vec3)) == 0;
+}
+
+TEST(ObjectMesh, large_mesh_normals_do_not_depend_on_the_thread_count) {
+    EditorState state = random_large_mesh();
+    const ObjectMesh& mesh = state.mesh;
+
+    compute_vertex_normals(state, 1);
+    const std::vector<Vec3> faces = mesh.face_normals;
+    const std::vector<Vec3> sums = mesh.vertex_normals;
+    for (size_t k = 0; k < mesh.triangles.size(); ++k) {
+        const Triangle& t = mesh.triangles[k];
+        const Vec3 n =
+            face_normal(mesh.displayed[t.v[0]], mesh.displayed[t.v[1]], mesh.displayed[t.v[2]]);
+        ASSERT_EQ(std::memcmp(&faces[k], &n, sizeof n), 0) << "triangle " << k;
+    }
+    for (int32_t i = 0; i < state.vertex_count; ++i) {
+        Vec3 expected;
+        for (int32_t k : list_of(mesh, i)) {
+            const Vec3& f = faces[k];
+            expected = {expected.x + f.x, expected.y + f.y, expected.z + f.z};
+        }
+        ASSERT_EQ(std::memcmp(&sums[i], &expected, sizeof expected), 0) << "vertex " << i;
+    }
+
+    for (int threads : {2, 3, 8}) {
+        std::fill(state.mesh.face_normals.begin(), state.mesh.face_normals.end(), Vec3{7, 7, 7});
+        std::fill(state.mesh.vertex_normals.begin(), state.mesh.vertex_normals.end(),
+                  Vec3{7, 7, 7});
+        compute_vertex_normals(state, threads);
+        EXPECT_TRUE(same_bits(mesh.face_normals, faces)) << threads << " threads";
+        EXPECT_TRUE(same_bits(mesh.vertex_normals, sums)) << threads << " threads";
+
+        std::fill(state.mesh.face_normals.begin(), state.mesh.face_normals.end(), Vec3{7, 7, 7});
+        compute_face_normals(state, threads);
+        EXPECT_TRUE(same_bits(mesh.face_normals, faces)) << threads << " threads, faces only";
+    }
+}
+
+TEST(ObjectMesh, large_mesh_normals_follow_each_new_shape) {
+    // The helpers are kept between calls; each call must see the shape as it is now.
+    EditorState state = random_large_mesh();
+    for (int round = 0; round < 3; ++round) {
+        for (Vec3& p : state.mesh.displayed) p.z += 0.25f * static_cast<float>(round);
+        compute_vertex_normals(state, 1);
+        const std::vector<Vec3> sums = state.mesh.vertex_normals;
+        compute_vertex_normals(state, 2);
+        EXPECT_TRUE(same_bits(state.mesh.vertex_normals, sums)) << "round " << round;
+    }
 }
 
 TEST(ObjectMesh, triangle_naming_a_vertex_twice_is_listed_once) {
