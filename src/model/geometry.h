@@ -16,4 +16,13 @@ struct Triangle {
     int32_t colour = 0;
 };
 
+inline Triangle make_triangle(int32_t a, int32_t b, int32_t c, int32_t colour = 0) {
+    Triangle triangle;
+    triangle.v[0] = a;
+    triangle.v[1] = b;
+    triangle.v[2] = c;
+    triangle.colour = colour;
+    return triangle;
+}
+
 }  // namespace warpkit

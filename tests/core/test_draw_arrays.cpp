@@ -6,23 +6,15 @@
 namespace warpkit {
 namespace {
 
-Triangle tri(int32_t a, int32_t b, int32_t c, int32_t colour) {
-    Triangle t;
-    t.v[0] = a;
-    t.v[1] = b;
-    t.v[2] = c;
-    t.colour = colour;
-    return t;
-}
-
 // A fan of four triangles around vertex 0 in colours 0, 1, 0 and 7 (beyond the palette of
 // three), a triangle naming vertex 5 twice, and vertex 6 used by nothing.
 EditorState fan_state() {
     ReadResult source;
     source.vertices = {{0, 0, 0},      {1, 0, 0}, {1, 1, 0.5f}, {0, 1, 0},
                        {-1, 0, 0.25f}, {2, 2, 2}, {9, 9, 9}};
-    source.triangles = {tri(0, 1, 2, 0), tri(0, 2, 3, 1), tri(0, 3, 4, 0), tri(0, 4, 1, 7),
-                        tri(5, 5, 2, 2)};
+    source.triangles = {make_triangle(0, 1, 2, 0), make_triangle(0, 2, 3, 1),
+                        make_triangle(0, 3, 4, 0), make_triangle(0, 4, 1, 7),
+                        make_triangle(5, 5, 2, 2)};
     source.red = {255, 0, 0};
     source.green = {0, 255, 0};
     source.blue = {0, 0, 255};
@@ -138,7 +130,7 @@ TEST(DrawArrays, colours_follow_a_new_object_colour_and_a_new_source_gets_a_new_
 
     ReadResult other;
     other.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
-    other.triangles = {tri(0, 1, 2, 0)};
+    other.triangles = {make_triangle(0, 1, 2, 0)};
     other.vertex_count = 3;
     other.triangle_count = 1;
     state.vertex_count = 3;

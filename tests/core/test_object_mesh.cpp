@@ -10,15 +10,6 @@
 namespace warpkit {
 namespace {
 
-Triangle tri(int32_t a, int32_t b, int32_t c, int32_t colour = 0) {
-    Triangle t;
-    t.v[0] = a;
-    t.v[1] = b;
-    t.v[2] = c;
-    t.colour = colour;
-    return t;
-}
-
 ReadResult make_source(std::vector<Vec3> vertices, std::vector<Triangle> triangles,
                        std::vector<uint8_t> grey = {}) {
     ReadResult r;
@@ -69,7 +60,7 @@ TEST(ObjectMesh, face_normal_rounds_each_difference_to_float) {
 
 TEST(ObjectMesh, single_triangle_gives_each_vertex_its_normal) {
     EditorState state;
-    load(state, make_source({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {tri(0, 1, 2)}));
+    load(state, make_source({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {make_triangle(0, 1, 2)}));
     compute_vertex_normals(state);
     expect_vec(state.mesh.face_normals[0], 0, 0, 1);
     for (const Vec3& n : state.mesh.vertex_normals) expect_vec(n, 0, 0, 1);
@@ -78,7 +69,8 @@ TEST(ObjectMesh, single_triangle_gives_each_vertex_its_normal) {
 TEST(ObjectMesh, degenerate_triangle_and_unused_vertex_have_zero_normals) {
     EditorState state;
     // Triangle 0 is a line (all three points on the x axis); vertex 3 is used by nothing.
-    load(state, make_source({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {5, 5, 5}}, {tri(0, 1, 2)}));
+    load(state,
+         make_source({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {5, 5, 5}}, {make_triangle(0, 1, 2)}));
     compute_vertex_normals(state);
     expect_vec(state.mesh.face_normals[0], 0, 0, 0);
     expect_vec(state.mesh.vertex_normals[3], 0, 0, 0);
@@ -88,8 +80,8 @@ TEST(ObjectMesh, degenerate_triangle_and_unused_vertex_have_zero_normals) {
 TEST(ObjectMesh, shared_edge_vertices_sum_both_faces) {
     EditorState state;
     // Two triangles of the z = 0 plane sharing the edge 1-2; the second is twice as large.
-    load(state,
-         make_source({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {2, 2, 0}}, {tri(0, 1, 2), tri(1, 3, 2)}));
+    load(state, make_source({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {2, 2, 0}},
+                            {make_triangle(0, 1, 2), make_triangle(1, 3, 2)}));
     compute_vertex_normals(state);
     expect_vec(state.mesh.face_normals[0], 0, 0, 1);
     expect_vec(state.mesh.face_normals[1], 0, 0, 3);
@@ -103,7 +95,7 @@ TEST(ObjectMesh, shared_edge_vertices_sum_both_faces) {
 
 TEST(ObjectMesh, normals_follow_the_displayed_shape_without_reallocating) {
     EditorState state;
-    load(state, make_source({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {tri(0, 1, 2)}));
+    load(state, make_source({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {make_triangle(0, 1, 2)}));
     compute_vertex_normals(state);
     const Vec3* faces = state.mesh.face_normals.data();
     const Vec3* vertices = state.mesh.vertex_normals.data();
@@ -129,8 +121,8 @@ TEST(ObjectMesh, vertex_normals_are_the_sums_over_each_list_in_list_order_bit_fo
     std::vector<Triangle> triangles;
     for (int k = 0; k < 1500; ++k) {
         const int32_t a = pick(random);
-        triangles.push_back(k % 9 == 0 ? tri(a, a, pick(random))
-                                       : tri(a, pick(random), pick(random)));
+        triangles.push_back(k % 9 == 0 ? make_triangle(a, a, pick(random))
+                                       : make_triangle(a, pick(random), pick(random)));
     }
     EditorState state;
     load(state, make_source(vertices, triangles));
@@ -177,11 +169,11 @@ EditorState random_large_mesh() {
         const int32_t a = pick(random);
         const auto around = [&] { return std::clamp(a + near(random), 0, vertex_count - 1); };
         if (k % 11 == 0) {
-            triangles.push_back(tri(a, a, around()));
+            triangles.push_back(make_triangle(a, a, around()));
         } else if (k % 5 == 0) {
-            triangles.push_back(tri(a, pick(random), around()));
+            triangles.push_back(make_triangle(a, pick(random), around()));
         } else {
-            triangles.push_back(tri(a, around(), around()));
+            triangles.push_back(make_triangle(a, around(), around()));
         }
     }
     // The last vertices are used by nothing, so the final share of vertices ends on empty lists.
@@ -247,7 +239,8 @@ TEST(ObjectMesh, large_mesh_normals_follow_each_new_shape) {
 
 TEST(ObjectMesh, triangle_naming_a_vertex_twice_is_listed_once) {
     std::vector<int32_t> start, list;
-    build_vertex_triangle_lists(3, {tri(0, 0, 1), tri(2, 1, 2), tri(1, 1, 1)}, start, list);
+    build_vertex_triangle_lists(
+        3, {make_triangle(0, 0, 1), make_triangle(2, 1, 2), make_triangle(1, 1, 1)}, start, list);
     EXPECT_EQ(start, (std::vector<int32_t>{0, 1, 4, 5}));
     EXPECT_EQ(list, (std::vector<int32_t>{0, 0, 1, 2, 1}));
 }
@@ -260,9 +253,10 @@ TEST(ObjectMesh, lists_match_the_scan_of_every_triangle_per_vertex) {
     for (int k = 0; k < 2000; ++k) {
         // Small index range on some triangles so repeated corners occur too.
         if (k % 7 == 0) {
-            triangles.push_back(tri(pick(random) % 4, pick(random) % 4, pick(random) % 4));
+            triangles.push_back(
+                make_triangle(pick(random) % 4, pick(random) % 4, pick(random) % 4));
         } else {
-            triangles.push_back(tri(pick(random), pick(random), pick(random)));
+            triangles.push_back(make_triangle(pick(random), pick(random), pick(random)));
         }
     }
     std::vector<int32_t> start, list;
@@ -281,7 +275,7 @@ TEST(ObjectMesh, lists_match_the_scan_of_every_triangle_per_vertex) {
 
 TEST(ObjectMesh, init_source_frames_the_bounding_box) {
     EditorState state;
-    load(state, make_source({{-1, 0, 0}, {1, -2, 1}, {0, 2, 0.5f}}, {tri(0, 1, 2)}));
+    load(state, make_source({{-1, 0, 0}, {1, -2, 1}, {0, 2, 0.5f}}, {make_triangle(0, 1, 2)}));
     expect_vec(state.view_centre, 0, 0, 0.5f);
     const float from_height =
         static_cast<float>(1.5 * 2.0 / std::tan(15.0 * 3.1415 / 180.0));  // about 11.1965
@@ -299,14 +293,14 @@ TEST(ObjectMesh, init_source_frames_the_bounding_box) {
 
 TEST(ObjectMesh, wide_object_is_framed_by_its_width) {
     EditorState state;
-    load(state, make_source({{-4, -1, 0}, {4, 1, 0}, {0, 0, 1}}, {tri(0, 1, 2)}));
+    load(state, make_source({{-4, -1, 0}, {4, 1, 0}, {0, 0, 1}}, {make_triangle(0, 1, 2)}));
     const float from_width = static_cast<float>(1.5 * 4.0 / std::tan(14.0 * 3.1415 / 180.0));
     EXPECT_EQ(state.view_distance, from_width);
 }
 
 TEST(ObjectMesh, object_at_negative_z_is_framed_by_its_extent) {
     EditorState state;
-    load(state, make_source({{-1, -2, -9}, {1, 2, -8}, {0, 0, -8.5f}}, {tri(0, 1, 2)}));
+    load(state, make_source({{-1, -2, -9}, {1, 2, -8}, {0, 0, -8.5f}}, {make_triangle(0, 1, 2)}));
     EXPECT_NEAR(state.view_distance, 11.1965f, 1e-4f);
     EXPECT_FLOAT_EQ(state.view_centre.z, -8.5f);
 }
@@ -324,7 +318,8 @@ TEST(ObjectMesh, object_flat_in_x_and_y_at_negative_z_gets_a_distance_in_front) 
 
 TEST(ObjectMesh, palette_bytes_become_unit_floats) {
     EditorState state;
-    load(state, make_source({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {tri(0, 1, 2, 2)}, {0, 128, 255}));
+    load(state, make_source({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {make_triangle(0, 1, 2, 2)},
+                            {0, 128, 255}));
     ASSERT_EQ(state.mesh.palette_red.size(), 3u);
     EXPECT_EQ(state.mesh.palette_red[0], 0.0f);
     EXPECT_NEAR(state.mesh.palette_green[1], 0.50196f, 1e-5f);
@@ -334,7 +329,7 @@ TEST(ObjectMesh, palette_bytes_become_unit_floats) {
 
 TEST(ObjectMesh, release_leaves_nothing_to_draw_and_reload_rebuilds) {
     EditorState state;
-    load(state, make_source({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {tri(0, 1, 2)}, {9}));
+    load(state, make_source({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {make_triangle(0, 1, 2)}, {9}));
     release_source(state);
     EXPECT_FALSE(state.source_loaded());
     EXPECT_EQ(state.vertex_count, 0);
@@ -346,7 +341,8 @@ TEST(ObjectMesh, release_leaves_nothing_to_draw_and_reload_rebuilds) {
     EXPECT_TRUE(state.mesh.list_start.empty());
     compute_vertex_normals(state);  // nothing left to read
 
-    load(state, make_source({{0, 0, 0}, {2, 0, 0}, {0, 2, 0}, {1, 1, 1}}, {tri(0, 1, 2)}));
+    load(state,
+         make_source({{0, 0, 0}, {2, 0, 0}, {0, 2, 0}, {1, 1, 1}}, {make_triangle(0, 1, 2)}));
     compute_vertex_normals(state);
     EXPECT_EQ(state.mesh.displayed.size(), 4u);
     expect_vec(state.mesh.vertex_normals[0], 0, 0, 4);

@@ -9,15 +9,6 @@
 namespace warpkit {
 namespace {
 
-Triangle tri(int32_t a, int32_t b, int32_t c, int32_t colour = 0) {
-    Triangle t;
-    t.v[0] = a;
-    t.v[1] = b;
-    t.v[2] = c;
-    t.colour = colour;
-    return t;
-}
-
 ReadResult object(const std::string& name, std::vector<Vec3> vertices,
                   std::vector<Triangle> triangles = {}) {
     ReadResult r;
@@ -36,7 +27,7 @@ ReadResult object(const std::string& name, std::vector<Vec3> vertices,
 // A quad of four vertices and two triangles.
 ReadResult quad(const std::string& name = "quad") {
     return object(name, {{0.1f, 0.2f, 0.3f}, {1.0f, 0.0f, 0.0f}, {1.0f, 1.0f, 0.0f}, {0, 1, 0}},
-                  {tri(0, 1, 2, 0), tri(0, 2, 3, 1)});
+                  {make_triangle(0, 1, 2, 0), make_triangle(0, 2, 3, 1)});
 }
 
 // The quad with every vertex moved, and triangles of its own that must not count.
@@ -47,7 +38,7 @@ ReadResult moved_quad(const std::string& name, float d) {
         v.y -= 2.0f * d;
         v.z += 0.7f * d;
     }
-    r.triangles = {tri(3, 2, 1, 1)};
+    r.triangles = {make_triangle(3, 2, 1, 1)};
     r.triangle_count = 1;
     return r;
 }
@@ -113,8 +104,8 @@ TEST(InstallSource, a_new_source_empties_every_target_and_keeps_frames_and_displ
     state.ShadingMode = kSmooth;
     state.modified = 0;
 
-    const ReadResult bigger =
-        object("tri", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {5, 5, 5}, {6, 6, 6}}, {tri(0, 1, 2)});
+    const ReadResult bigger = object("tri", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {5, 5, 5}, {6, 6, 6}},
+                                     {make_triangle(0, 1, 2)});
     install_source(state, "/m/tri.qxm", bigger);
 
     for (int k = 1; k <= kTargetCount; ++k) expect_empty_target(state, k);

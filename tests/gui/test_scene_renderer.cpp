@@ -26,15 +26,6 @@ struct Rgb8 {
     uint8_t r, g, b;
 };
 
-Triangle tri(int32_t a, int32_t b, int32_t c, int32_t colour = 0) {
-    Triangle t;
-    t.v[0] = a;
-    t.v[1] = b;
-    t.v[2] = c;
-    t.colour = colour;
-    return t;
-}
-
 // Where a point of the scene lands in the picture (origin top left) when the camera looks
 // straight down -z from kDistance at the origin.
 QPoint to_pixel(const Vec3& p) {
@@ -63,7 +54,7 @@ double lit_level(double colour, Vec3 n) {
 }
 
 class SceneRenderer : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         window_ = std::make_unique<QWidget>();
         window_->resize(kClientWidth, kClientHeight);
@@ -153,7 +144,7 @@ TEST_F(SceneRenderer, source_without_triangles_draws_black) {
 }
 
 TEST_F(SceneRenderer, flat_triangle_is_lit_grey_where_it_stands) {
-    load(kFacing, {tri(0, 1, 2)});
+    load(kFacing, {make_triangle(0, 1, 2)});
     const QImage image = grab();
     const double expected = lit_level(220.0 / 255.0, Vec3{0, 0, 1});
     for (const Vec3& inside : {Vec3{0, 0, 0}, Vec3{-0.7f, -0.8f, 0}, Vec3{0.6f, -0.8f, 0}}) {
@@ -168,7 +159,7 @@ TEST_F(SceneRenderer, flat_triangle_is_lit_grey_where_it_stands) {
 }
 
 TEST_F(SceneRenderer, object_colour_is_lit_through_colour_material) {
-    load(kFacing, {tri(0, 1, 2)});
+    load(kFacing, {make_triangle(0, 1, 2)});
     state_.object_colour[0] = 1.0f;
     state_.object_colour[1] = 0.0f;
     state_.object_colour[2] = 0.0f;
@@ -178,7 +169,7 @@ TEST_F(SceneRenderer, object_colour_is_lit_through_colour_material) {
 }
 
 TEST_F(SceneRenderer, triangle_turned_away_is_culled) {
-    load(kFacing, {tri(0, 2, 1)});
+    load(kFacing, {make_triangle(0, 2, 1)});
     expect_black(grab());
 }
 
@@ -186,7 +177,8 @@ TEST_F(SceneRenderer, wire_frame_draws_unlit_outlines_in_palette_colours) {
     // Left triangle colour 1 (red), right triangle colour 2 (green).
     load(
         {{-2.5f, -1, 0}, {-0.5f, -1, 0}, {-1.5f, 1, 0}, {0.5f, -1, 0}, {2.5f, -1, 0}, {1.5f, 1, 0}},
-        {tri(0, 1, 2, 1), tri(3, 4, 5, 2)}, {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}});
+        {make_triangle(0, 1, 2, 1), make_triangle(3, 4, 5, 2)},
+        {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}});
     state_.ShadingMode = kWireFrame;
     state_.use_object_colours = 1;
     const QImage image = grab();
@@ -223,14 +215,14 @@ TEST_F(SceneRenderer, wire_frame_draws_unlit_outlines_in_palette_colours) {
 
 TEST_F(SceneRenderer, colour_missing_from_the_palette_falls_back_to_the_object_colour) {
     // A file with no colour table: colour index 0 has no entry; another index beyond the table.
-    load(kFacing, {tri(0, 1, 2, 0)});
+    load(kFacing, {make_triangle(0, 1, 2, 0)});
     state_.ShadingMode = kWireFrame;
     state_.use_object_colours = 1;
     const QImage image = grab();
     const QPoint corner = to_pixel(Vec3{0, -1, 0});  // on the bottom edge
     EXPECT_EQ(image.pixel(corner) & 0xffffffu, 0xdcdcdcu);
 
-    load(kFacing, {tri(0, 1, 2, 5)}, {{255, 0, 0}, {0, 255, 0}});
+    load(kFacing, {make_triangle(0, 1, 2, 5)}, {{255, 0, 0}, {0, 255, 0}});
     state_.ShadingMode = kWireFrame;
     state_.use_object_colours = 1;
     EXPECT_EQ(grab().pixel(corner) & 0xffffffu, 0xdcdcdcu);
@@ -239,7 +231,7 @@ TEST_F(SceneRenderer, colour_missing_from_the_palette_falls_back_to_the_object_c
 TEST_F(SceneRenderer, smooth_blends_across_shared_vertices_where_flat_shows_the_fold) {
     // A roof ridge along y at z = 0.5, its two panels falling to z = 0 on either side.
     load({{0, -1.5f, 0.5f}, {0, 1.5f, 0.5f}, {-1.5f, 0, 0}, {1.5f, 0, 0}},
-         {tri(0, 1, 2), tri(0, 3, 1)});
+         {make_triangle(0, 1, 2), make_triangle(0, 3, 1)});
     const QPoint outer_left = to_pixel(Vec3{-1.1f, 0, 0.13f});
     const QPoint ridge_left = to_pixel(Vec3{-0.08f, 0, 0.47f});
     const QPoint ridge_right = to_pixel(Vec3{0.08f, 0, 0.47f});
@@ -259,7 +251,7 @@ TEST_F(SceneRenderer, smooth_blends_across_shared_vertices_where_flat_shows_the_
 }
 
 TEST_F(SceneRenderer, viewport_stays_fixed_whatever_the_widget_size) {
-    load(kFacing, {tri(0, 1, 2)});
+    load(kFacing, {make_triangle(0, 1, 2)});
     for (const QSize size : {QSize(500, 300), QSize(1000, 700)}) {
         view_->resize(size);
         QApplication::processEvents();
@@ -273,7 +265,7 @@ TEST_F(SceneRenderer, viewport_stays_fixed_whatever_the_widget_size) {
 }
 
 TEST_F(SceneRenderer, every_draw_is_in_the_framebuffer_when_it_returns) {
-    load(kFacing, {tri(0, 1, 2)});
+    load(kFacing, {make_triangle(0, 1, 2)});
     const QPoint centre = to_pixel(Vec3{0, 0, 0});
     // Quick succession, without the event loop in between: each draw must land at once.
     for (int round = 0; round < 6; ++round) {
