@@ -13,6 +13,7 @@
 
 #include "model/qxm_reader.h"
 #include "project/project_file.h"
+#include "support/project_builders.h"
 #include "support/qxm_writer.h"
 
 namespace {
@@ -27,15 +28,6 @@ namespace t = warpkit::testing;
 
 // ---- object files ----
 
-QxmFileSpec three_objects() {
-    QxmFileSpec file_spec;
-    file_spec.objects.push_back(t::make_grid_object("first", 3, 2, 4, 1.0f));
-    file_spec.objects.push_back(t::make_grid_object("second", 2, 1, 4, 2.0f));
-    file_spec.objects.push_back(t::make_single_triangle("third", 3));
-    file_spec.colours = t::make_palette(4);
-    return file_spec;
-}
-
 struct Shape {
     std::string name;
     std::vector<uint8_t> bytes;
@@ -45,9 +37,9 @@ struct Shape {
 std::vector<Shape> valid_shapes() {
     std::vector<Shape> shapes;
     const std::vector<uint8_t> all_answers = {0, 1, 2, 0xFF, 0xFD};
-    shapes.push_back({"three-objects", t::build_qxm(three_objects()), all_answers});
+    shapes.push_back({"three-objects", t::build_qxm(t::three_object_file()), all_answers});
 
-    QxmFileSpec zeros = three_objects();
+    QxmFileSpec zeros = t::three_object_file();
     zeros.junk_seed = 0;
     shapes.push_back({"three-objects-zero-junk", t::build_qxm(zeros), {0, 2}});
 
@@ -56,7 +48,7 @@ std::vector<Shape> valid_shapes() {
     one.junk_seed = 0;
     shapes.push_back({"single-triangle-no-colours", t::build_qxm(one), {0}});
 
-    QxmFileSpec padded = three_objects();
+    QxmFileSpec padded = t::three_object_file();
     padded.header_extra = {9, 9, 9, 9};
     padded.aux_records = 2;
     shapes.push_back({"header-extra-and-aux", t::build_qxm(padded), {1}});
@@ -144,13 +136,13 @@ std::vector<Shape> damaged_shapes() {
     };
     std::vector<Shape> shapes;
     for (const Damage& d : damages) {
-        QxmFileSpec file_spec = three_objects();
+        QxmFileSpec file_spec = t::three_object_file();
         d.damage(file_spec);
         shapes.push_back({d.name, t::build_qxm(file_spec), {d.control}});
     }
 
     // A file cut short inside each of its parts.
-    QxmFileSpec file_spec = three_objects();
+    QxmFileSpec file_spec = t::three_object_file();
     file_spec.header_extra = {9, 9};
     file_spec.aux_records = 1;
     const std::vector<uint8_t> whole = t::build_qxm(file_spec);
@@ -189,19 +181,6 @@ void write_qxm_seeds(const fs::path& folder) {
 }
 
 // ---- project texts ----
-
-ProjectTarget target(const std::string& path, const std::string& name,
-                     std::vector<std::pair<int32_t, float>> keys) {
-    ProjectTarget out;
-    out.present = true;
-    out.path = path;
-    out.name = name;
-    for (const auto& [frame, weight] : keys) {
-        out.keys.frames.push_back(frame);
-        out.keys.weights.push_back(weight);
-    }
-    return out;
-}
 
 ProjectData source_only(const std::string& path) {
     ProjectData data;
@@ -243,19 +222,20 @@ void write_project_seeds(const fs::path& folder) {
     projects.push_back({"upper-case-suffix", source_only("/m/FACE.QXM")});
 
     ProjectData one = source_only("/m/base.qxm");
-    one.targets[0] = target("/m/smile.qxm", "smile", {{0, 0.0f}, {30, 100.0f}});
+    one.targets[0] = t::project_target("/m/smile.qxm", "smile", {{0, 0.0f}, {30, 100.0f}});
     projects.push_back({"one-target", one});
 
     ProjectData third = source_only("/m/base.qxm");
     third.max_frame = 1;
-    third.targets[2] = target("/m/smile wide.qxm", "smile", {{0, 25.5f}});
+    third.targets[2] = t::project_target("/m/smile wide.qxm", "smile", {{0, 25.5f}});
     projects.push_back({"only-target-3", third});
 
     ProjectData all = source_only("/m/base.qxm");
     all.max_frame = 2147483647;
     for (int i = 0; i < warpkit::kTargetCount; ++i) {
-        all.targets[i] = target("/m/t " + std::to_string(i) + ".Qxm", "t" + std::to_string(i),
-                                {{0, 12.3456f}, {10 + i, -50.0f}, {2147483647, 1e30f}});
+        all.targets[i] =
+            t::project_target("/m/t " + std::to_string(i) + ".Qxm", "t" + std::to_string(i),
+                              {{0, 12.3456f}, {10 + i, -50.0f}, {2147483647, 1e30f}});
     }
     projects.push_back({"all-eight-targets", all});
 

@@ -6,25 +6,14 @@
 #include <vector>
 
 #include "project/project_file.h"
+#include "support/project_builders.h"
 #include "support/qxm_writer.h"
 
 namespace warpkit {
 namespace {
 
+using testing::project_target;
 using testing::TempFolder;
-
-ProjectTarget make_target(const std::string& path, const std::string& name,
-                          std::vector<std::pair<int32_t, float>> keys) {
-    ProjectTarget target;
-    target.present = true;
-    target.path = path;
-    target.name = name;
-    for (const auto& [frame, weight] : keys) {
-        target.keys.frames.push_back(frame);
-        target.keys.weights.push_back(weight);
-    }
-    return target;
-}
 
 ProjectData source_only(const std::string& path = "/models/face base.qxm") {
     ProjectData data;
@@ -99,7 +88,8 @@ TEST(ProjectText, example_project_is_written_byte_for_byte) {
     data.max_frame = 100;
     data.source_path = "C:\\Models\\face base.qxm";
     data.source_name = "face";
-    data.targets[0] = make_target("C:\\Models\\face smile.qxm", "face", {{0, 0.0f}, {30, 100.0f}});
+    data.targets[0] =
+        project_target("C:\\Models\\face smile.qxm", "face", {{0, 0.0f}, {30, 100.0f}});
 
     std::string expected =
         "Tessel_Warp_Project_File_v01\r\nMax_Frame\r\n100\r\n"
@@ -142,7 +132,7 @@ TEST(ProjectText, targets_are_present_exactly_when_their_slot_is_loaded) {
 
 TEST(ProjectText, weight_is_kept_to_two_decimals) {
     ProjectData data = source_only();
-    data.targets[0] = make_target("/m/t.qxm", "t", {{0, 12.3456f}, {5, 33.333f}, {9, 0.004f}});
+    data.targets[0] = project_target("/m/t.qxm", "t", {{0, 12.3456f}, {5, 33.333f}, {9, 0.004f}});
     const std::string text = write_project_text(data);
     EXPECT_NE(std::string::npos, text.find("0 12.35\r\n5 33.33\r\n9 0.00\r\n"));
 
@@ -168,15 +158,15 @@ std::vector<RoundTripCase> round_trip_cases() {
 
     ProjectData only_three = source_only();
     only_three.max_frame = 1;
-    only_three.targets[2] = make_target("/m/smile wide.qxm", "smile", {{0, 25.5f}});
+    only_three.targets[2] = project_target("/m/smile wide.qxm", "smile", {{0, 25.5f}});
     cases.push_back({"only_target_3", only_three});
 
     ProjectData all_eight = source_only();
     all_eight.max_frame = 2147483647;
     for (int i = 0; i < kTargetCount; ++i) {
         all_eight.targets[i] =
-            make_target("/m/t " + std::to_string(i) + ".qxm", "t" + std::to_string(i),
-                        {{0, 0.0f}, {10 + i, 100.0f}, {2147483647, 50.25f}});
+            project_target("/m/t " + std::to_string(i) + ".qxm", "t" + std::to_string(i),
+                           {{0, 0.0f}, {10 + i, 100.0f}, {2147483647, 50.25f}});
     }
     cases.push_back({"all_eight_targets", all_eight});
     return cases;
@@ -346,7 +336,7 @@ TEST(ProjectParse, every_prefix_of_a_file_is_refused_until_the_last_weight_begin
     ProjectData data = source_only("C:\\My  Models\\face base.qxm");
     for (int i = 1; i < kTargetCount; i += 2) {  // slots 2, 4, 6, 8: the file ends in a key
         data.targets[i] =
-            make_target("/m/t " + std::to_string(i) + ".QXM", "t", {{0, 10.0f}, {7, 55.5f}});
+            project_target("/m/t " + std::to_string(i) + ".QXM", "t", {{0, 10.0f}, {7, 55.5f}});
     }
     const std::string text = write_project_text(data);
     const size_t last_weight = text.rfind("55.50");
@@ -388,19 +378,20 @@ std::vector<ProblemCase> problem_cases() {
     cases.push_back({"leading_blank", source_only(" /m/a.qxm"), "starts with a blank"});
     cases.push_back({"path_too_long", source_only("/" + std::string(251, 'p') + ".qxm"),
                      "is longer than 255 bytes"});
-    cases.push_back({"target_path_none", with_target(make_target("None x.qxm", "t", {{0, 0}})),
+    cases.push_back({"target_path_none", with_target(project_target("None x.qxm", "t", {{0, 0}})),
                      "the path of target 3 starts with the word None"});
-    cases.push_back({"name_with_blank", with_target(make_target("/m/t.qxm", "my face", {{0, 0}})),
+    cases.push_back({"name_with_blank",
+                     with_target(project_target("/m/t.qxm", "my face", {{0, 0}})),
                      "the object name of target 3 holds whitespace"});
     cases.push_back({"name_too_long",
-                     with_target(make_target("/m/t.qxm", std::string(16, 'n'), {{0, 0}})),
+                     with_target(project_target("/m/t.qxm", std::string(16, 'n'), {{0, 0}})),
                      "is longer than 15 bytes"});
     cases.push_back(
-        {"no_keys", with_target(make_target("/m/t.qxm", "t", {})), "target 3 has no key"});
-    cases.push_back({"first_key_late", with_target(make_target("/m/t.qxm", "t", {{3, 0}})),
+        {"no_keys", with_target(project_target("/m/t.qxm", "t", {})), "target 3 has no key"});
+    cases.push_back({"first_key_late", with_target(project_target("/m/t.qxm", "t", {{3, 0}})),
                      "lies at frame 3, not at frame 0"});
     cases.push_back({"keys_out_of_order",
-                     with_target(make_target("/m/t.qxm", "t", {{0, 0}, {9, 1}, {4, 2}})),
+                     with_target(project_target("/m/t.qxm", "t", {{0, 0}, {9, 1}, {4, 2}})),
                      "key 3 of target 3 lies at frame 4, not after frame 9"});
     ProjectData no_frames = source_only();
     no_frames.max_frame = 0;
@@ -434,7 +425,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ProjectProblem, ::testing::ValuesIn(problem_case
 TEST(ProjectFile, saved_file_holds_the_text_and_reads_back) {
     TempFolder folder;
     ProjectData data = source_only();
-    data.targets[4] = make_target("/m/t.qxm", "t", {{0, 0.0f}, {50, 75.0f}});
+    data.targets[4] = project_target("/m/t.qxm", "t", {{0, 0.0f}, {50, 75.0f}});
     const std::string path = folder.file("session.twp");
 
     const SaveOutcome saved = save_project_file(path, data);

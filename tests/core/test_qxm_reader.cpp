@@ -11,16 +11,6 @@ using testing::QxmFileSpec;
 using testing::QxmObjectSpec;
 using testing::TempFolder;
 
-// Three objects of different sizes with a four-colour table; the second one is a 2 x 1 grid.
-QxmFileSpec three_objects() {
-    QxmFileSpec file_spec;
-    file_spec.objects.push_back(testing::make_grid_object("first", 3, 2, 4, 1.0f));
-    file_spec.objects.push_back(testing::make_grid_object("second", 2, 1, 4, 2.0f));
-    file_spec.objects.push_back(testing::make_single_triangle("third", 3));
-    file_spec.colours = testing::make_palette(4);
-    return file_spec;
-}
-
 ObjectChooser answer(int32_t index) {
     return [index](const ObjectTable&, const std::string&) { return index; };
 }
@@ -69,7 +59,7 @@ protected:
 };
 
 TEST_F(QxmReaderTest, choosing_the_second_object_yields_exactly_its_data) {
-    const QxmFileSpec file_spec = three_objects();
+    const QxmFileSpec file_spec = testing::three_object_file();
     ObjectTable shown;
     std::string prompt;
     testing::write_qxm(path_, file_spec);
@@ -107,7 +97,7 @@ TEST_F(QxmReaderTest, section_offsets_follow_header_length_aux_and_colour_counts
     for (const Case& c : {Case{"H 0, X 0, C 0", 0, 0, 0}, Case{"H 37, X 3, C 5", 37, 3, 5},
                           Case{"H 1, X 0, C 1", 1, 0, 1}}) {
         SCOPED_TRACE(c.what);
-        QxmFileSpec file_spec = three_objects();
+        QxmFileSpec file_spec = testing::three_object_file();
         file_spec.header_extra.assign(c.header_bytes, 0x7E);
         file_spec.aux_records = c.aux;
         file_spec.colours = testing::make_palette(c.colours);
@@ -122,7 +112,7 @@ TEST_F(QxmReaderTest, section_offsets_follow_header_length_aux_and_colour_counts
 }
 
 TEST_F(QxmReaderTest, skipped_bytes_do_not_change_the_result) {
-    QxmFileSpec file_spec = three_objects();
+    QxmFileSpec file_spec = testing::three_object_file();
     file_spec.header_extra = {1, 2, 3};
     file_spec.aux_records = 2;
     file_spec.junk_seed = 0;
@@ -137,7 +127,7 @@ TEST_F(QxmReaderTest, skipped_bytes_do_not_change_the_result) {
 }
 
 TEST_F(QxmReaderTest, read_by_name_takes_the_first_exact_match) {
-    QxmFileSpec file_spec = three_objects();
+    QxmFileSpec file_spec = testing::three_object_file();
     file_spec.objects[2].name = "second";
     ASSERT_TRUE(read_by_name(file_spec, "second").ok());
     expect_object(reader_.result(), file_spec.objects[1], 4);
@@ -163,7 +153,7 @@ TEST_F(QxmReaderTest, a_full_sixteen_byte_name_keeps_its_first_fifteen_bytes) {
 }
 
 TEST_F(QxmReaderTest, only_minus_one_or_a_listed_index_is_taken_from_the_chooser) {
-    const QxmFileSpec file_spec = three_objects();
+    const QxmFileSpec file_spec = testing::three_object_file();
     for (int32_t choice : {-1, 3, 100, -2}) {
         EXPECT_EQ(read(file_spec, choice).status, ReadStatus::kCancelled) << choice;
         EXPECT_TRUE(reader_.result().vertices.empty());
@@ -214,7 +204,7 @@ TEST_F(QxmReaderTest, missing_file_is_silent_and_wrong_magic_is_the_format_refus
     EXPECT_EQ(reader_.ReadObject(folder_.path(), "p", false, answer(0)).status,
               ReadStatus::kCannotOpen);
     for (const char* magic : {"qXM v91", "QXM v90", "QXM V91", "QXMv91 ", "QXM\0v91"}) {
-        QxmFileSpec file_spec = three_objects();
+        QxmFileSpec file_spec = testing::three_object_file();
         file_spec.magic.assign(magic, 7);
         EXPECT_EQ(read(file_spec).status, ReadStatus::kBadMagic) << magic;
     }
@@ -254,7 +244,7 @@ TEST_F(QxmReaderTest, damaged_counts_are_refused_with_their_reason) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        QxmFileSpec file_spec = three_objects();
+        QxmFileSpec file_spec = testing::three_object_file();
         c.damage(file_spec);
         expect_damaged(read(file_spec, 0), c.words);
         ObjectTable table;
@@ -279,7 +269,7 @@ TEST_F(QxmReaderTest, triangle_indices_outside_the_object_are_refused) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.words);
-        QxmFileSpec file_spec = three_objects();
+        QxmFileSpec file_spec = testing::three_object_file();
         file_spec.objects[2].triangles[0].v[2] = c.vertex;
         file_spec.objects[2].triangles[0].colour = c.colour;
         expect_damaged(read(file_spec, 2), c.words);
@@ -287,7 +277,7 @@ TEST_F(QxmReaderTest, triangle_indices_outside_the_object_are_refused) {
 }
 
 TEST_F(QxmReaderTest, without_a_colour_table_colour_indices_are_kept) {
-    QxmFileSpec file_spec = three_objects();
+    QxmFileSpec file_spec = testing::three_object_file();
     file_spec.colours.clear();
     file_spec.objects[2].triangles[0].colour = 12;
     ASSERT_TRUE(read(file_spec, 2).ok());
@@ -297,7 +287,7 @@ TEST_F(QxmReaderTest, without_a_colour_table_colour_indices_are_kept) {
 }
 
 TEST_F(QxmReaderTest, every_prefix_of_a_file_is_refused_or_read_whole) {
-    QxmFileSpec file_spec = three_objects();
+    QxmFileSpec file_spec = testing::three_object_file();
     file_spec.header_extra = {9, 9};
     file_spec.aux_records = 1;
     const std::vector<uint8_t> whole = testing::build_qxm(file_spec);

@@ -14,10 +14,12 @@
 
 #include "export/export_tool.h"
 #include "project/project_file.h"
+#include "support/project_builders.h"
 #include "support/qxm_writer.h"
 
 namespace warpkit::exporting::testing {
 
+using warpkit::testing::project_target;
 using warpkit::testing::QxmFileSpec;
 using warpkit::testing::QxmObjectSpec;
 using warpkit::testing::TempFolder;
@@ -31,19 +33,6 @@ inline QxmObjectSpec moved(const QxmObjectSpec& object, const std::string& name,
     out.name = name;
     for (Vec3& v : out.vertices) v = move(v);
     return out;
-}
-
-inline ProjectTarget project_target(const std::string& path, const std::string& name,
-                                    const Keys& keys) {
-    ProjectTarget target;
-    target.present = true;
-    target.path = path;
-    target.name = name;
-    for (const auto& [frame, weight] : keys) {
-        target.keys.frames.push_back(frame);
-        target.keys.weights.push_back(weight);
-    }
-    return target;
 }
 
 // A folder with object files and a project in it.

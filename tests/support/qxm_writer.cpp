@@ -240,4 +240,13 @@ TempFolder::~TempFolder() {
     std::filesystem::remove_all(path_, ignored);
 }
 
+QxmFileSpec three_object_file() {
+    QxmFileSpec file_spec;
+    file_spec.objects.push_back(make_grid_object("first", 3, 2, 4, 1.0f));
+    file_spec.objects.push_back(make_grid_object("second", 2, 1, 4, 2.0f));
+    file_spec.objects.push_back(make_single_triangle("third", 3));
+    file_spec.colours = make_palette(4);
+    return file_spec;
+}
+
 }  // namespace warpkit::testing

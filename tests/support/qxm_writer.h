@@ -85,6 +85,9 @@ QxmObjectSpec make_grid_object(const std::string& name, int columns, int rows,
                                int32_t colour_count = 1, float z = 0.0f);
 // n distinct colours.
 std::vector<QxmColour> make_palette(int n);
+// Three objects of different sizes ("first", "second" a 2 x 1 grid, "third" one triangle)
+// with a four-colour table.
+QxmFileSpec three_object_file();
 
 // A fresh folder under /tmp, removed with everything in it when this goes out of scope.
 class TempFolder {
