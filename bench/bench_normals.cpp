@@ -6,6 +6,7 @@
 
 #include "bench_meshes.h"
 #include "bench_support.h"
+#include "model/normals.h"
 #include "model/object_mesh.h"
 
 namespace warpkit {

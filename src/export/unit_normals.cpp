@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "model/object_mesh.h"
+#include "model/normals.h"
 
 namespace warpkit::exporting {
 

@@ -2,6 +2,8 @@
 list(APPEND WARPKIT_CORE_SOURCES
     src/model/qxm_reader.cpp
     src/model/object_mesh.cpp
+    src/model/helper_pool.cpp
+    src/model/normals.cpp
 )
 list(APPEND WARPKIT_UI_SOURCES
     src/model/form2.cpp

@@ -71,7 +71,7 @@ DrawArrays& draw_arrays_of(ObjectMesh& mesh);
 
 // Each prepares its arrays from the state's current shape and hands back the batch to draw;
 // only the first call for a source allocates. Flat needs fresh face normals, smooth fresh
-// vertex normals (model/object_mesh.h). Triangles naming a vertex that does not exist are
+// vertex normals (model/normals.h). Triangles naming a vertex that does not exist are
 // left out; a colour index outside the palette takes the object colour.
 ArrayBatch prepare_flat(DrawArrays& arrays, const EditorState& state);
 ArrayBatch prepare_smooth(DrawArrays& arrays, const EditorState& state);

@@ -7,7 +7,7 @@
 #include <cstddef>
 
 #include "app/editor_state.h"
-#include "model/object_mesh.h"
+#include "model/normals.h"
 #include "view/draw_arrays.h"
 
 namespace warpkit {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "model/normals.h"
 #include "model/object_mesh.h"
 #include "view/draw_arrays.h"
 

@@ -11,7 +11,7 @@
 #include "export/obj_frames.h"
 #include "export/progress.h"
 #include "export/project_load.h"
-#include "model/object_mesh.h"
+#include "model/normals.h"
 #include "morph/key_track.h"
 
 namespace warpkit::exporting {

@@ -8,7 +8,7 @@
 
 #include "export/export_fixture.h"
 #include "export/project_load.h"
-#include "model/object_mesh.h"
+#include "model/normals.h"
 #include "morph/key_track.h"
 
 namespace warpkit::exporting {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <random>
 
+#include "model/normals.h"
 #include "model/object_mesh.h"
 
 namespace warpkit {
@@ -149,8 +150,9 @@ TEST(ObjectMesh, vertex_normals_are_the_sums_over_each_list_in_list_order_bit_fo
     EXPECT_GT(order_matters, 0) << "the data no longer tells the summing orders apart";
 }
 
-// Large enough to be split over threads; scattered sizes and repeated corners as above.
-EditorState random_large_mesh() {
+// Large enough to be split over threads; scattered sizes and repeated corners as above. The
+// last `unused_tail` vertices are used by no triangle.
+EditorState random_large_mesh(int32_t unused_tail = 20) {
     std::mt19937 random(11);
     std::uniform_real_distribution<float> coordinate(-1.0f, 1.0f);
     std::uniform_int_distribution<int> scale(-20, 20);
@@ -176,10 +178,12 @@ EditorState random_large_mesh() {
             triangles.push_back(make_triangle(a, around(), around()));
         }
     }
-    // The last vertices are used by nothing, so the final share of vertices ends on empty lists.
+    // With unused vertices at the end, the final share of vertices ends on empty lists.
     for (Triangle& t : triangles) {
-        for (int32_t& v : t.v) v = std::min(v, vertex_count - 20);
+        for (int32_t& v : t.v) v = std::min(v, vertex_count - 1 - unused_tail);
     }
+    // A count that is no multiple of four leaves a rest after any grouping of triangles.
+    triangles.push_back(make_triangle(vertex_count - 1 - unused_tail, 0, 1));
     EditorState state;
     load(state, make_source(vertices, triangles));
     return state;
@@ -189,40 +193,82 @@ bool same_bits(const std::vector<Vec3>& a, const std::vector<Vec3>& b) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(Vec3)) == 0;
 }
 
-TEST(ObjectMesh, large_mesh_normals_do_not_depend_on_the_thread_count) {
-    EditorState state = random_large_mesh();
-    const ObjectMesh& mesh = state.mesh;
-
-    compute_vertex_normals(state, 1);
-    const std::vector<Vec3> faces = mesh.face_normals;
-    const std::vector<Vec3> sums = mesh.vertex_normals;
+void expect_faces_by_the_formula(const ObjectMesh& mesh) {
     for (size_t k = 0; k < mesh.triangles.size(); ++k) {
         const Triangle& t = mesh.triangles[k];
         const Vec3 n =
             face_normal(mesh.displayed[t.v[0]], mesh.displayed[t.v[1]], mesh.displayed[t.v[2]]);
-        ASSERT_EQ(std::memcmp(&faces[k], &n, sizeof n), 0) << "triangle " << k;
+        ASSERT_EQ(std::memcmp(&mesh.face_normals[k], &n, sizeof n), 0) << "triangle " << k;
     }
-    for (int32_t i = 0; i < state.vertex_count; ++i) {
+}
+
+void expect_sums_along_the_lists(const ObjectMesh& mesh) {
+    for (size_t i = 0; i < mesh.displayed.size(); ++i) {
         Vec3 expected;
-        for (int32_t k : list_of(mesh, i)) {
-            const Vec3& f = faces[k];
+        for (int32_t k : list_of(mesh, static_cast<int32_t>(i))) {
+            const Vec3& f = mesh.face_normals[k];
             expected = {expected.x + f.x, expected.y + f.y, expected.z + f.z};
         }
-        ASSERT_EQ(std::memcmp(&sums[i], &expected, sizeof expected), 0) << "vertex " << i;
+        ASSERT_EQ(std::memcmp(&mesh.vertex_normals[i], &expected, sizeof expected), 0)
+            << "vertex " << i;
     }
+}
 
-    for (int threads : {2, 3, 8}) {
-        std::fill(state.mesh.face_normals.begin(), state.mesh.face_normals.end(), Vec3{7, 7, 7});
-        std::fill(state.mesh.vertex_normals.begin(), state.mesh.vertex_normals.end(),
-                  Vec3{7, 7, 7});
-        compute_vertex_normals(state, threads);
-        EXPECT_TRUE(same_bits(mesh.face_normals, faces)) << threads << " threads";
-        EXPECT_TRUE(same_bits(mesh.vertex_normals, sums)) << threads << " threads";
+void scribble_over_normals(ObjectMesh& mesh) {
+    std::fill(mesh.face_normals.begin(), mesh.face_normals.end(), Vec3{7, 7, 7});
+    std::fill(mesh.vertex_normals.begin(), mesh.vertex_normals.end(), Vec3{7, 7, 7});
+}
 
-        std::fill(state.mesh.face_normals.begin(), state.mesh.face_normals.end(), Vec3{7, 7, 7});
-        compute_face_normals(state, threads);
-        EXPECT_TRUE(same_bits(mesh.face_normals, faces)) << threads << " threads, faces only";
+// Puts the processor's fastest path back whatever a test ends with.
+struct FaceNormalPathGuard {
+    ~FaceNormalPathGuard() { set_face_normal_path(FaceNormalPath::kFastest); }
+};
+
+TEST(ObjectMesh, large_mesh_normals_do_not_depend_on_the_path_or_the_thread_count) {
+    FaceNormalPathGuard guard;
+    // Triangles naming the last vertex too, which the grouped path leaves to the single one.
+    for (int32_t unused_tail : {20, 0}) {
+        EditorState state = random_large_mesh(unused_tail);
+        ObjectMesh& mesh = state.mesh;
+        set_face_normal_path(FaceNormalPath::kOneAtATime);
+        compute_vertex_normals(state, 1);
+        expect_faces_by_the_formula(mesh);
+        expect_sums_along_the_lists(mesh);
+        const std::vector<Vec3> faces = mesh.face_normals;
+        const std::vector<Vec3> sums = mesh.vertex_normals;
+
+        for (FaceNormalPath path : {FaceNormalPath::kFastest, FaceNormalPath::kOneAtATime}) {
+            set_face_normal_path(path);
+            const int path_number = static_cast<int>(path);
+            for (int threads : {1, 2, 3, 8}) {
+                scribble_over_normals(mesh);
+                compute_vertex_normals(state, threads);
+                EXPECT_TRUE(same_bits(mesh.face_normals, faces))
+                    << "path " << path_number << ", " << threads << " threads";
+                EXPECT_TRUE(same_bits(mesh.vertex_normals, sums))
+                    << "path " << path_number << ", " << threads << " threads";
+
+                scribble_over_normals(mesh);
+                compute_face_normals(state, threads);
+                EXPECT_TRUE(same_bits(mesh.face_normals, faces))
+                    << "path " << path_number << ", " << threads << " threads, faces only";
+            }
+        }
     }
+}
+
+TEST(ObjectMesh, normals_without_lists_are_the_same_as_along_the_lists) {
+    // A state put together by hand may have no lists for its triangles.
+    EditorState state = random_large_mesh();
+    compute_vertex_normals(state);
+    const std::vector<Vec3> faces = state.mesh.face_normals;
+    const std::vector<Vec3> sums = state.mesh.vertex_normals;
+    state.mesh.list_start.clear();
+    state.mesh.triangle_list.clear();
+    scribble_over_normals(state.mesh);
+    compute_vertex_normals(state);
+    EXPECT_TRUE(same_bits(state.mesh.face_normals, faces));
+    EXPECT_TRUE(same_bits(state.mesh.vertex_normals, sums));
 }
 
 TEST(ObjectMesh, large_mesh_normals_follow_each_new_shape) {
