@@ -117,8 +117,8 @@ __attribute__((target("avx"), always_inline)) inline void columns_in_double(
 
 // B - A and C - A of one triangle, each read as 16 bytes (x y z and one float past z).
 __attribute__((target("avx"), always_inline)) inline void differences(const Vec3* displayed,
-                                                                      const Triangle& t,
-                                                                      __m128& u, __m128& v) {
+                                                                      const Triangle& t, __m128& u,
+                                                                      __m128& v) {
     const __m128 a = _mm_loadu_ps(&displayed[static_cast<uint32_t>(t.v[0])].x);
     u = _mm_sub_ps(_mm_loadu_ps(&displayed[static_cast<uint32_t>(t.v[1])].x), a);
     v = _mm_sub_ps(_mm_loadu_ps(&displayed[static_cast<uint32_t>(t.v[2])].x), a);
@@ -146,8 +146,7 @@ __attribute__((target("avx"))) void face_normals_by_four(const FacePass& pass, s
         // negative one counts as too large; the fourth lane is the colour and is ignored.
         const __m128i largest = _mm_max_epu32(_mm_max_epu32(indices(0), indices(1)),
                                               _mm_max_epu32(indices(2), indices(3)));
-        const __m128i beyond =
-            _mm_cmpeq_epi32(_mm_max_epu32(largest, last_vertex), largest);
+        const __m128i beyond = _mm_cmpeq_epi32(_mm_max_epu32(largest, last_vertex), largest);
         if (_mm_movemask_ps(_mm_castsi128_ps(beyond)) & 7) {
             pass.run_one_by_one(k, k + 4);
             continue;
@@ -269,8 +268,8 @@ void sum_lists(const int32_t* start, const int32_t* list, const Vec3* faces, siz
     }
 }
 #else
-void sum_lists(const int32_t* start, const int32_t* list, const Vec3* faces, size_t,
-               Vec3* sums, size_t first, size_t last) {
+void sum_lists(const int32_t* start, const int32_t* list, const Vec3* faces, size_t, Vec3* sums,
+               size_t first, size_t last) {
     for (size_t i = first; i < last; ++i) {
         float x = 0.0f, y = 0.0f, z = 0.0f;
         const int32_t end = start[i + 1];
