@@ -11,15 +11,7 @@ folder=${1:-build/export-tools}
 validator_version=2.0.0-dev.3.10
 
 if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
-    echo "Installing: nodejs npm"
-    sudo_cmd=()
-    if [ "$(id -u)" -ne 0 ]; then
-        command -v sudo >/dev/null || { echo "Run as root to install: nodejs npm" >&2; exit 1; }
-        sudo_cmd=(sudo)
-    fi
-    export DEBIAN_FRONTEND=noninteractive
-    "${sudo_cmd[@]}" apt-get update -qq
-    "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends nodejs npm
+    scripts/install_packages.sh nodejs npm
 fi
 
 installed="$folder/node_modules/gltf-validator/package.json"
