@@ -2,8 +2,8 @@
 
 #include "app/texts.h"
 #include "export/frame_weights.h"
-#include "export/target_measure.h"
 #include "model/qxm_reader.h"
+#include "model/target_measure.h"
 
 namespace warpkit::exporting {
 
