@@ -391,37 +391,6 @@ ReadOutcome read_colours(InputFile& file, const Layout& layout, ReadResult& resu
                         });
 }
 
-bool is_valid_utf8(const std::string& text) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* end = p + text.size();
-    while (p < end) {
-        const unsigned char lead = *p;
-        int length;
-        uint32_t code;
-        uint32_t minimum;
-        if (lead < 0x80) {
-            ++p;
-            continue;
-        } else if ((lead & 0xE0) == 0xC0) {
-            length = 2, code = lead & 0x1F, minimum = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3, code = lead & 0x0F, minimum = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4, code = lead & 0x07, minimum = 0x10000;
-        } else {
-            return false;
-        }
-        if (end - p < length) return false;
-        for (int k = 1; k < length; ++k) {
-            if ((p[k] & 0xC0) != 0x80) return false;
-            code = (code << 6) | (p[k] & 0x3F);
-        }
-        if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-        p += length;
-    }
-    return true;
-}
-
 constexpr const char* kReplacement = "\xEF\xBF\xBD";
 
 std::string decode_shift_jis(const std::string& bytes) {
@@ -541,6 +510,37 @@ ShownMessage read_failure_message(const ReadOutcome& outcome, const std::string&
             break;
     }
     return {};
+}
+
+bool is_valid_utf8(const std::string& text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = p + text.size();
+    while (p < end) {
+        const unsigned char lead = *p;
+        int length;
+        uint32_t code;
+        uint32_t minimum;
+        if (lead < 0x80) {
+            ++p;
+            continue;
+        } else if ((lead & 0xE0) == 0xC0) {
+            length = 2, code = lead & 0x1F, minimum = 0x80;
+        } else if ((lead & 0xF0) == 0xE0) {
+            length = 3, code = lead & 0x0F, minimum = 0x800;
+        } else if ((lead & 0xF8) == 0xF0) {
+            length = 4, code = lead & 0x07, minimum = 0x10000;
+        } else {
+            return false;
+        }
+        if (end - p < length) return false;
+        for (int k = 1; k < length; ++k) {
+            if ((p[k] & 0xC0) != 0x80) return false;
+            code = (code << 6) | (p[k] & 0x3F);
+        }
+        if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+        p += length;
+    }
+    return true;
 }
 
 std::string display_text(const std::string& bytes) {

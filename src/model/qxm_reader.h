@@ -108,4 +108,7 @@ ShownMessage read_failure_message(const ReadOutcome& outcome, const std::string&
 // Returns UTF-8 for display; bytes that neither decodes become U+FFFD.
 std::string display_text(const std::string& bytes);
 
+// True when `text` is well-formed UTF-8 (no overlong forms, no surrogates).
+bool is_valid_utf8(const std::string& text);
+
 }  // namespace warpkit

@@ -112,6 +112,30 @@ FileOutcome write_all(int fd, const std::string& bytes) {
     return {true, {}};
 }
 
+// Writes `bytes` to a new temporary file in `folder`, with `mode` (and the owner of `old`, when
+// given), forced to disk and closed. On success `temp` names it; on failure nothing is left.
+FileOutcome write_temporary(const std::string& folder, const std::string& bytes, mode_t mode,
+                            const struct stat* old, std::string& temp) {
+    temp = folder + "/.warpkit-save-XXXXXX";
+    const int fd = mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return failed(creating_reason(errno));
+    FileOutcome outcome = write_all(fd, bytes);
+    if (outcome.ok) give_mode_and_owner(fd, mode, old);
+    if (outcome.ok && fsync(fd) != 0) outcome = failed(writing_reason(errno));
+    if (close(fd) != 0 && errno != EINTR && outcome.ok) outcome = failed(writing_reason(errno));
+    if (!outcome.ok) unlink(temp.c_str());
+    return outcome;
+}
+
+// Makes a rename or link in `folder` durable; the new contents are already safe if this fails.
+void sync_folder(const std::string& folder) {
+    const int folder_fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder_fd >= 0) {
+        fsync(folder_fd);
+        close(folder_fd);
+    }
+}
+
 }  // namespace
 
 FileOutcome replace_file_contents(const std::string& path, const std::string& bytes) {
@@ -124,30 +148,52 @@ FileOutcome replace_file_contents(const std::string& path, const std::string& by
     if (replacing && S_ISDIR(old.st_mode)) return failed(replacing_reason(EISDIR));
     const mode_t mode = replacing ? (old.st_mode & 0777) : (0666 & ~current_umask());
 
-    // a temporary file beside the destination, so the rename cannot cross file systems
-    std::string temp = folder + "/.warpkit-save-XXXXXX";
-    const int fd = mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return failed(creating_reason(errno));
-
-    // write, force to disk and close, each checked; the old file is not touched until here
-    FileOutcome outcome = write_all(fd, bytes);
-    if (outcome.ok) give_mode_and_owner(fd, mode, replacing ? &old : nullptr);
-    if (outcome.ok && fsync(fd) != 0) outcome = failed(writing_reason(errno));
-    if (close(fd) != 0 && errno != EINTR && outcome.ok) outcome = failed(writing_reason(errno));
-    if (outcome.ok && rename(temp.c_str(), destination.c_str()) != 0) {
+    // a temporary file beside the destination, so the rename cannot cross file systems; the old
+    // file is not touched until it is complete
+    std::string temp;
+    FileOutcome outcome = write_temporary(folder, bytes, mode, replacing ? &old : nullptr, temp);
+    if (!outcome.ok) return outcome;
+    if (rename(temp.c_str(), destination.c_str()) != 0) {
         outcome = failed(replacing_reason(errno));
-    }
-    if (!outcome.ok) {
         unlink(temp.c_str());
         return outcome;
     }
+    sync_folder(folder);
+    return outcome;
+}
 
-    // make the rename itself durable; the new contents are already safe if this fails
-    const int folder_fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder_fd >= 0) {
-        fsync(folder_fd);
-        close(folder_fd);
+FileOutcome write_new_file(const std::string& path, const std::string& bytes) {
+    const std::string folder = folder_of(path);
+    const FileOutcome exists = failed(with_errno("the file already exists", EEXIST));
+    struct stat existing;
+    if (lstat(path.c_str(), &existing) == 0) return exists;
+
+    std::string temp;
+    FileOutcome outcome = write_temporary(folder, bytes, 0666 & ~current_umask(), nullptr, temp);
+    if (!outcome.ok) return outcome;
+    // Only a rename that refuses to replace, or a hard link, puts the whole file in place with no
+    // moment at which a file of that name made meanwhile by someone else could be lost.
+    int err = 0;
+    if (renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
+        err = errno;
+        if (err == EINVAL || err == ENOSYS || err == ENOTSUP) {
+            err = link(temp.c_str(), path.c_str()) == 0 ? 0 : errno;
+        }
+        unlink(temp.c_str());
     }
+    if (err == EPERM || err == ENOTSUP) {
+        // A file system with neither: an exclusive create, removed again if the write fails.
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) return errno == EEXIST ? exists : failed(creating_reason(errno));
+        outcome = write_all(fd, bytes);
+        if (outcome.ok && fsync(fd) != 0) outcome = failed(writing_reason(errno));
+        if (close(fd) != 0 && errno != EINTR && outcome.ok) outcome = failed(writing_reason(errno));
+        if (!outcome.ok) unlink(path.c_str());
+        err = 0;
+    }
+    if (err == EEXIST) return exists;
+    if (err != 0) return failed(creating_reason(err));
+    if (outcome.ok) sync_folder(folder);
     return outcome;
 }
 

@@ -19,4 +19,9 @@ struct FileOutcome {
 // contents. Single-threaded use only: the umask is read by setting it.
 FileOutcome replace_file_contents(const std::string& path, const std::string& bytes);
 
+// Creates `path` with `bytes`, never replacing anything: a file (or link, or folder) of that
+// name already there is left alone and the write fails with "the file already exists". The
+// file appears whole or not at all, as above; it gets 0666 less the umask.
+FileOutcome write_new_file(const std::string& path, const std::string& bytes);
+
 }  // namespace warpkit
