@@ -23,9 +23,14 @@ const char* const kUsageText =
     "                                      write the blended shape of frames A to B as\n"
     "                                      DIR/frame_0000.obj ... with normals\n"
     "  weights PROJECT.twp --frame N       print each target's weight in percent at frame N\n"
+    "  match SOURCE.qxm[:OBJECT] TARGET.qxm[:OBJECT] -o OUT.qxm\n"
+    "                                      put the target's vertices into the source's order\n"
+    "                                      and write them with the source's triangles and\n"
+    "                                      colours to OUT.qxm (never replaced); OBJECT names\n"
+    "                                      the object of a file that holds several\n"
     "\n"
     "Options:\n"
-    "  -o, --output PATH   the file (gltf) or folder (obj) to write\n"
+    "  -o, --output PATH   the file (gltf, match) or folder (obj) to write\n"
     "  --fps N             frames per second of the glTF animation (a positive number)\n"
     "  --frames A..B       the frames to write (A alone: one frame)\n"
     "  --frame N           the frame to evaluate\n"
@@ -41,7 +46,7 @@ struct CommandName {
 };
 constexpr CommandName kCommands[] = {
     {"info", Command::kInfo}, {"check", Command::kCheck},     {"gltf", Command::kGltf},
-    {"obj", Command::kObj},   {"weights", Command::kWeights},
+    {"obj", Command::kObj},   {"weights", Command::kWeights}, {"match", Command::kMatch},
 };
 
 bool ends_with_no_case(const std::string& text, const std::string& suffix) {
@@ -85,7 +90,9 @@ ParsedCommandLine refuse(std::string problem) {
 
 // Which options a command takes.
 bool takes(Command command, const std::string& option) {
-    if (option == "--output") return command == Command::kGltf || command == Command::kObj;
+    if (option == "--output") {
+        return command == Command::kGltf || command == Command::kObj || command == Command::kMatch;
+    }
     if (option == "--fps") return command == Command::kGltf;
     if (option == "--frames") return command == Command::kObj;
     if (option == "--frame") return command == Command::kWeights;
@@ -181,10 +188,17 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
         }
     }
 
-    const char* kind = line.command == Command::kInfo ? "an object file" : "a project file";
-    if (positional.empty()) return refuse(name + " needs " + kind);
-    if (positional.size() > 1) return refuse(name + " takes one file, not '" + positional[1] + "'");
+    const bool match = line.command == Command::kMatch;
+    const char* kind = line.command == Command::kInfo ? "an object file"
+                       : match                        ? "a source and a target object file"
+                                                      : "a project file";
+    if (positional.size() < (match ? 2u : 1u)) return refuse(name + " needs " + kind);
+    if (positional.size() > (match ? 2u : 1u)) {
+        return refuse(name + (match ? " takes two files" : " takes one file") + ", not '" +
+                      positional[match ? 2 : 1] + "'");
+    }
     line.input = positional[0];
+    if (match) line.target = positional[1];
 
     auto given = [&](const char* option) {
         for (const std::string& earlier : seen) {
@@ -202,6 +216,12 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
     if (line.command == Command::kObj) {
         if (!given("--frames")) return refuse("obj needs the frames to write (--frames A..B)");
         if (!given("--output")) return refuse("obj needs an output folder (-o DIR)");
+    }
+    if (match) {
+        if (!given("--output")) return refuse("match needs an output file (-o OUT.qxm)");
+        if (!ends_with_no_case(line.output, ".qxm")) {
+            return refuse("the output of match must end in .qxm, not '" + line.output + "'");
+        }
     }
     if (line.command == Command::kWeights && !given("--frame")) {
         return refuse("weights needs a frame (--frame N)");

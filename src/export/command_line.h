@@ -7,12 +7,15 @@
 
 namespace warpkit::exporting {
 
-enum class Command { kHelp, kInfo, kCheck, kGltf, kObj, kWeights };
+enum class Command { kHelp, kInfo, kCheck, kGltf, kObj, kWeights, kMatch };
 
 struct CommandLine {
     Command command = Command::kHelp;
-    std::string input;        // the object file (info) or the project file (all others)
-    std::string output;       // gltf: the .glb or .gltf file; obj: the folder
+    std::string input;   // the object file (info) or the project file (all others)
+    std::string output;  // gltf: the .glb or .gltf file; obj: the folder
+    // match: `input` is the source and `target` the target, each FILE.qxm[:OBJECT]; `output`
+    // the .qxm file to write
+    std::string target;
     double fps = 30.0;        // gltf
     int32_t first_frame = 0;  // obj
     int32_t last_frame = 0;   // obj
