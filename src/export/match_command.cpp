@@ -6,7 +6,6 @@
 #include "app/texts.h"
 #include "export/export_tool.h"
 #include "export/progress.h"
-#include "model/qxm_writer.h"
 #include "model/target_measure.h"
 #include "model/vertex_match.h"
 
@@ -105,10 +104,7 @@ int run_match(const CommandLine& line, std::ostream& out, std::ostream& err) {
                       "cannot match " + target_label + " to " + source_label + ": " + match.reason);
     }
 
-    QxmObject matched;
-    matched.name = t.object_name;
-    matched.vertices = positions_in_source_order(t.vertices, match.target_of);
-    matched.triangles = s.triangles;
+    const QxmObject matched = matched_object(s, t, match);
     const FileOutcome written =
         write_qxm_file(line.output, {matched}, palette_of(s), ExistingFile::kKeep);
     if (!written.ok) {

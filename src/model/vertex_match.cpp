@@ -1,6 +1,7 @@
 #include "model/vertex_match.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -884,6 +885,16 @@ std::vector<Vec3> positions_in_source_order(const std::vector<Vec3>& target_vert
         positions[i] = target_vertices[static_cast<size_t>(target_of[i])];
     }
     return positions;
+}
+
+QxmObject matched_object(const ReadResult& source, const ReadResult& target,
+                         const VertexMatch& match) {
+    assert(match.status == MatchStatus::kMatched);
+    QxmObject object;
+    object.name = target.object_name;
+    object.vertices = positions_in_source_order(target.vertices, match.target_of);
+    object.triangles = source.triangles;
+    return object;
 }
 
 }  // namespace warpkit

@@ -21,6 +21,8 @@
 #include <vector>
 
 #include "model/geometry.h"
+#include "model/qxm_reader.h"
+#include "model/qxm_writer.h"
 
 namespace warpkit {
 
@@ -40,8 +42,8 @@ struct VertexMatch {
     // 0 .. vertex_count - 1 when matched, empty otherwise.
     std::vector<int32_t> target_of;
     int32_t vertex_count = 0;  // the source's
-    int32_t renumbered = 0;  // matched: vertices whose index the match changes
-    int32_t parts = 0;       // by topology: connected parts, each grown from its own seed
+    int32_t renumbered = 0;    // matched: vertices whose index the match changes
+    int32_t parts = 0;         // by topology: connected parts, each grown from its own seed
     MatchRefusal refusal = MatchRefusal::kNone;
     int32_t unmatched = 0;  // kNoOneToOne: vertices without a one-to-one partner by position
     std::string reason;     // refused: English words naming the numbers
@@ -68,5 +70,11 @@ VertexMatch match_vertex_order(const std::vector<Vec3>& source_vertices,
 // The target's positions in the source's order: result[i] = target_vertices[target_of[i]].
 std::vector<Vec3> positions_in_source_order(const std::vector<Vec3>& target_vertices,
                                             const std::vector<int32_t>& target_of);
+
+// What a matched target is saved as: the target's object name and its positions in the
+// source's order, over the source's triangles; written with the source's palette
+// (palette_of(source)). Precondition: `match` matched these two objects.
+QxmObject matched_object(const ReadResult& source, const ReadResult& target,
+                         const VertexMatch& match);
 
 }  // namespace warpkit
