@@ -126,6 +126,10 @@ int frames_past_end(std::ostream& err, const LoadedProject& project, int32_t fir
     return kExitUsage;
 }
 
+std::string under_strict(int problems) {
+    return std::to_string(problems) + " problem" + (problems == 1 ? "" : "s") + " under --strict";
+}
+
 // Prints the review's warnings; under --strict, a review with failures stops the command
 // before anything is written.
 bool passes_review(const CommandLine& line, const ExportReview& review, std::ostream& err) {
@@ -133,9 +137,8 @@ bool passes_review(const CommandLine& line, const ExportReview& review, std::ost
         err << kProgram << "warning: " << warning << "\n";
     }
     if (!line.strict || review.strict_failures == 0) return true;
-    refuse(err, display_text(line.input) +
-                    ": nothing written: " + std::to_string(review.strict_failures) + " problem" +
-                    (review.strict_failures == 1 ? "" : "s") + " under --strict");
+    refuse(err,
+           display_text(line.input) + ": nothing written: " + under_strict(review.strict_failures));
     return false;
 }
 
@@ -145,9 +148,7 @@ int run_check(const CommandLine& line, std::ostream& out, std::ostream& err) {
     const CheckReport report = check_report(project);
     out << report.text;
     if (line.strict && report.strict_failures > 0) {
-        return refuse(err, display_text(line.input) + ": " +
-                               std::to_string(report.strict_failures) + " problem" +
-                               (report.strict_failures == 1 ? "" : "s") + " under --strict");
+        return refuse(err, display_text(line.input) + ": " + under_strict(report.strict_failures));
     }
     return kExitDone;
 }
