@@ -14,7 +14,7 @@ const char* const kUsageText =
     "Commands:\n"
     "  info FILE.qxm                       list the objects of an object file\n"
     "  check PROJECT.twp [--strict]        load the project as Warpkit does and report on it\n"
-    "  gltf PROJECT.twp -o OUT.glb [--fps N] [--frames A..B | --step N] [--normals]\n"
+    "  gltf PROJECT.twp -o OUT.glb [--fps N] [--frames A..B] [--step N] [--normals]\n"
     "       [--compress] [--names plain] [--strict]\n"
     "                                      write the source with one morph target per target\n"
     "                                      and the key animation as glTF 2.0 (OUT.gltf: text\n"

@@ -159,11 +159,8 @@ TEST(ExportCheck, reports_each_target_against_the_source_and_the_targets_left_ou
 TEST(ExportCheck, warns_of_a_target_whose_vertices_come_in_another_order) {
     ExportFixture fixture;
     FaceProject face(fixture);
-    QxmObjectSpec reversed = face.source;
-    reversed.name = "reversed";
-    std::reverse(reversed.vertices.begin(), reversed.vertices.end());
-    face.data.targets[1] = project_target(fixture.write_objects("reversed.qxm", {reversed}, 3),
-                                          "reversed", {{0, 0.0f}});
+    face.data.targets[1] = project_target(
+        fixture.write_objects("reversed.qxm", {face.reversed()}, 3), "reversed", {{0, 0.0f}});
     const auto run = run_tool({"check", fixture.write_project("face.twp", face.data)});
     EXPECT_EQ(run.status, 0);
     const std::string warning =
@@ -179,11 +176,8 @@ TEST(ExportCheck, warns_of_a_target_whose_vertices_come_in_another_order) {
 TEST(ExportStrict, warnings_fail_strict_runs_before_anything_is_written) {
     ExportFixture fixture;
     FaceProject face(fixture);
-    QxmObjectSpec reversed = face.source;
-    reversed.name = "reversed";
-    std::reverse(reversed.vertices.begin(), reversed.vertices.end());
     const std::string others = fixture.write_objects(
-        "others.qxm", {reversed, warpkit::testing::make_grid_object("box", 1, 1, 1)}, 3);
+        "others.qxm", {face.reversed(), warpkit::testing::make_grid_object("box", 1, 1, 1)}, 3);
     std::map<std::string, ProjectData> variants;
     variants["left_out"].targets[3] = project_target(others, "box", {{0, 0}});
     variants["reordered"].targets[1] = project_target(others, "reversed", {{0, 0}});

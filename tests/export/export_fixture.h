@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -76,6 +77,14 @@ struct FaceProject {
         data.targets[0] = project_target(objects, "lift", {{0, 0.0f}, {10, 100.0f}, {25, 20.0f}});
         data.targets[2] = project_target(objects, "slide", {{0, 10.0f}, {16, 60.0f}, {50, 0.0f}});
         path = fixture.write_project("face.twp", data);
+    }
+
+    // The source with its vertices in reverse order: a target in another order than the source.
+    QxmObjectSpec reversed() const {
+        QxmObjectSpec out = source;
+        out.name = "reversed";
+        std::reverse(out.vertices.begin(), out.vertices.end());
+        return out;
     }
 
     QxmObjectSpec source, lift, slide;
