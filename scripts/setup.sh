@@ -10,7 +10,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth fonts-noto-cjk fonts-dejavu-core
     clang libclang-rt-14-dev
-    libtinygltf-dev nodejs
+    libtinygltf-dev nlohmann-json3-dev libmeshoptimizer-dev nodejs
     libnanoflann-dev
 )
 

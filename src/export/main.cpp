@@ -1,4 +1,6 @@
 // warpkit-export: checks Warpkit projects and exports their animation, without a window.
+#include <unistd.h>
+
 #include <exception>
 #include <iostream>
 #include <string>
@@ -10,7 +12,8 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     int status = warpkit::exporting::kExitRefused;
     try {
-        status = warpkit::exporting::run_export_tool(args, std::cout, std::cerr);
+        status = warpkit::exporting::run_export_tool(args, std::cout, std::cerr,
+                                                     isatty(STDERR_FILENO) == 1);
     } catch (const std::exception& error) {
         // Out of memory, or a library that throws; say so rather than abort.
         std::cerr << "warpkit-export: " << error.what() << "\n";

@@ -1,6 +1,7 @@
 #include "export/match_command.h"
 
 #include <filesystem>
+#include <optional>
 #include <ostream>
 
 #include "app/texts.h"
@@ -92,13 +93,14 @@ int run_match(const CommandLine& line, std::ostream& out, std::ostream& err) {
     const std::string source_label = object_label(s.object_name, source_path.path);
     const std::string target_label = object_label(t.object_name, target_path.path);
 
-    Progress progress(err, "matching", 100);
+    std::optional<Progress> progress;
+    if (line.show_progress) progress.emplace(err, "matching", 100);
     const VertexMatch match =
         match_vertex_order(s.vertices, s.triangles, t.vertices, t.triangles, [&](double share) {
-            progress.advance(static_cast<int64_t>(share * 100.0));
+            if (progress) progress->advance(static_cast<int64_t>(share * 100.0));
             return true;
         });
-    progress.finish();
+    if (progress) progress->finish();
     if (match.status != MatchStatus::kMatched) {
         return refuse(err,
                       "cannot match " + target_label + " to " + source_label + ": " + match.reason);

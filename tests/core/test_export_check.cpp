@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <map>
 
 #include "export/export_fixture.h"
 #include "model/qxm_reader.h"
@@ -157,11 +159,8 @@ TEST(ExportCheck, reports_each_target_against_the_source_and_the_targets_left_ou
 TEST(ExportCheck, warns_of_a_target_whose_vertices_come_in_another_order) {
     ExportFixture fixture;
     FaceProject face(fixture);
-    QxmObjectSpec reversed = face.source;
-    reversed.name = "reversed";
-    std::reverse(reversed.vertices.begin(), reversed.vertices.end());
-    face.data.targets[1] = project_target(fixture.write_objects("reversed.qxm", {reversed}, 3),
-                                          "reversed", {{0, 0.0f}});
+    face.data.targets[1] = project_target(
+        fixture.write_objects("reversed.qxm", {face.reversed()}, 3), "reversed", {{0, 0.0f}});
     const auto run = run_tool({"check", fixture.write_project("face.twp", face.data)});
     EXPECT_EQ(run.status, 0);
     const std::string warning =
@@ -172,6 +171,99 @@ TEST(ExportCheck, warns_of_a_target_whose_vertices_come_in_another_order) {
     EXPECT_EQ(run.out.rfind("Target 2: reversed", at), run.out.find("Target 2: reversed"));
     EXPECT_EQ(run.out.find(warning, at + 1), std::string::npos) << "only target 2 is suspicious";
     EXPECT_NE(run.out.find("3 of 3 targets loaded, 1 warning\n"), std::string::npos) << run.out;
+}
+
+TEST(ExportStrict, warnings_fail_strict_runs_before_anything_is_written) {
+    ExportFixture fixture;
+    FaceProject face(fixture);
+    const std::string others = fixture.write_objects(
+        "others.qxm", {face.reversed(), warpkit::testing::make_grid_object("box", 1, 1, 1)}, 3);
+    std::map<std::string, ProjectData> variants;
+    variants["left_out"].targets[3] = project_target(others, "box", {{0, 0}});
+    variants["reordered"].targets[1] = project_target(others, "reversed", {{0, 0}});
+    for (int slot : {2, 5, 6}) variants["five"].targets[slot - 1] = face.data.targets[0];
+    std::map<std::string, std::string> projects = {{"clean", face.path}, {"object file", others}};
+    for (auto& [name, changes] : variants) {
+        ProjectData data = face.data;
+        for (int k = 0; k < kTargetCount; ++k) {
+            if (changes.targets[k].present) data.targets[k] = changes.targets[k];
+        }
+        projects[name] = fixture.write_project(name + ".twp", data);
+    }
+    face.data.targets[0].keys.weights[1] = 150.0f;
+    projects["over"] = fixture.write_project("over.twp", face.data);
+    face.data.targets = {};
+    projects["none"] = fixture.write_project("none.twp", face.data);
+
+    struct Row {
+        const char* project;
+        std::vector<std::string> args;  // after the command and the project; OUT: the output
+        int status;
+        std::string err;  // a line of stderr, P standing for the project
+        bool written;
+    };
+    const std::string strict = "warpkit-export: P: nothing written: 1 problem under --strict";
+    const Row rows[] = {
+        {"clean", {"check", "--strict"}, 0, "", false},
+        {"left_out", {"check", "--strict"}, 1, "warpkit-export: P: 1 problem under --strict", 0},
+        {"none", {"check", "--strict"}, 1, "warpkit-export: P: 1 problem under --strict", 0},
+        {"none", {"gltf", "-o", "OUT", "--strict"}, 1, strict, false},
+        {"left_out", {"obj", "-o", "OUT", "--strict"}, 1, strict, false},
+        {"reordered",
+         {"gltf", "-o", "OUT"},
+         0,
+         "warpkit-export: warning: target 2 reversed: 12 of 12 vertices move by more than 25% of "
+         "the source's bounding-box diagonal; the target's vertices may be in another order than "
+         "the source's",
+         true},
+        {"reordered", {"obj", "-o", "OUT", "--frames", "2", "--strict"}, 1, strict, false},
+        {"five",
+         {"gltf", "-o", "OUT", "--normals"},
+         0,
+         "warpkit-export: warning: 5 targets with normals make 10 morphed attributes; glTF players "
+         "only promise 8",
+         true},
+        {"five", {"gltf", "-o", "OUT", "--normals", "--strict"}, 1, strict, false},
+        {"over",
+         {"gltf", "-o", "OUT", "--strict"},
+         0,
+         "warpkit-export: warning: target 1 lift: weight 150.00 at frame 10 is outside 0 to 100; "
+         "some importers clamp morph weights to 0..1",
+         true},
+        {"object file",
+         {"weights", "--frame", "0"},
+         1,
+         "warpkit-export: P is an object file, not a project file; 'warpkit-export info P' lists "
+         "its objects",
+         false},
+    };
+    int number = 0;
+    for (const Row& row : rows) {
+        const std::string& project = projects.at(row.project);
+        const std::string out = fixture.folder.file("out" + std::to_string(++number) + ".glb");
+        std::vector<std::string> args = {row.args[0], project};
+        for (size_t i = 1; i < row.args.size(); ++i) {
+            args.push_back(row.args[i] == "OUT" ? out : row.args[i]);
+        }
+        SCOPED_TRACE(std::string(row.project) + " " + ::testing::PrintToString(row.args));
+        const auto run = run_tool(args);
+        EXPECT_EQ(run.status, row.status) << run.err;
+        std::string line = row.err;
+        for (size_t at; (at = line.find(" P")) != std::string::npos;)
+            line.replace(at + 1, 1, project);
+        if (line.empty()) {
+            EXPECT_EQ(run.err, "");
+        } else {
+            EXPECT_NE(("\n" + run.err).find("\n" + line + "\n"), std::string::npos) << run.err;
+        }
+        EXPECT_EQ(std::filesystem::exists(out), row.written);
+    }
+    EXPECT_NE(run_tool({"check", projects["over"]})
+                  .out.find("  keys: 0 0.00, 10 150.00, 25 20.00\n  warning: weight 150.00 at "
+                            "frame 10 is outside 0 to 100"),
+              std::string::npos);
+    EXPECT_NE(run_tool({"check", projects["none"]}).out.find("warning: no target is loaded\n"),
+              std::string::npos);
 }
 
 TEST(TargetMeasure, judges_by_the_share_of_far_vertices_and_never_without_a_scale) {

@@ -33,6 +33,23 @@ TEST(ExportCommandLine, reads_each_command_with_its_options_in_any_order) {
     EXPECT_EQ(parsed.line.first_frame, 7);
     EXPECT_EQ(parsed.line.last_frame, 7);
 
+    // Without --frames, obj covers the whole timeline.
+    parsed = parse_command_line({"obj", "face.twp", "-o", "d", "--step", "5", "--strict"});
+    ASSERT_TRUE(parsed.ok) << parsed.problem;
+    EXPECT_FALSE(parsed.line.frames_given);
+    EXPECT_EQ(parsed.line.step, 5);
+    EXPECT_TRUE(parsed.line.strict);
+
+    parsed = parse_command_line({"gltf", "face.twp", "-o", "a.glb", "--frames", "2..9", "--normals",
+                                 "--compress", "--names=plain", "--step=3"});
+    ASSERT_TRUE(parsed.ok) << parsed.problem;
+    EXPECT_TRUE(parsed.line.frames_given);
+    EXPECT_EQ(parsed.line.last_frame, 9);
+    EXPECT_EQ(parsed.line.step, 3);
+    EXPECT_TRUE(parsed.line.normals && parsed.line.compress);
+    EXPECT_EQ(parsed.line.names, TargetNaming::kPlain);
+    EXPECT_FALSE(parsed.line.strict);
+
     parsed = parse_command_line({"weights", "face.twp", "--frame", "2147483647"});
     ASSERT_TRUE(parsed.ok) << parsed.problem;
     EXPECT_EQ(parsed.line.frame, 2147483647);
@@ -68,7 +85,14 @@ TEST(ExportCommandLine, bad_usage_exits_2_with_one_line_naming_the_problem) {
          "--fps needs a positive number, not '30fps'"},
         {{"gltf", "a.twp", "-o", "a.glb", "--fps", "1e999"},
          "--fps needs a positive number, not '1e999'"},
-        {{"obj", "a.twp", "-o", "d"}, "obj needs the frames to write (--frames A..B)"},
+        {{"obj", "a.twp", "-o", "d", "--step", "0"},
+         "--step needs a whole number above 0, not '0'"},
+        {{"obj", "a.twp", "-o", "d", "--normals"}, "obj takes no option --normals"},
+        {{"gltf", "a.twp", "-o", "a.glb", "--names", "short"},
+         "--names needs plain or numbered, not 'short'"},
+        {{"gltf", "a.twp", "-o", "a.glb", "--compress=yes"}, "--compress takes no value"},
+        {{"check", "a.twp", "--strict", "--strict"}, "--strict is given twice"},
+        {{"weights", "a.twp", "--frame", "1", "--strict"}, "weights takes no option --strict"},
         {{"obj", "a.twp", "--frames", "1..2"}, "obj needs an output folder (-o DIR)"},
         {{"obj", "a.twp", "-o", "d", "--frames", "5..3"}, "--frames 5..3 ends before it starts"},
         {{"obj", "a.twp", "-o", "d", "--frames", "1-3"},
