@@ -15,9 +15,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The tool speaks English only.
 FileOutcome failed(std::string reason) {
     FileOutcome outcome;
-    outcome.reason = std::move(reason);
+    outcome.reason.en = std::move(reason);
     return outcome;
 }
 
