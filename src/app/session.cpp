@@ -77,18 +77,24 @@ SlotCheck check_source_object(const ReadResult& source) {
 }
 
 SlotCheck check_target_object(const std::vector<Vec3>& source, const ReadResult& target) {
-    if (target.vertex_count < 0 || static_cast<size_t>(target.vertex_count) != source.size()) {
+    if (target.vertex_count < 0 || static_cast<size_t>(target.vertex_count) != source.size() ||
+        target.vertices.size() != source.size()) {
         return refused_at(SlotRefusal::kVertexCount, 0, Vec3{});
     }
-    SlotCheck check = check_coordinates(target);
-    if (!check.ok()) return check;
+    // One pass over the offsets finds both faults, since with a finite source a coordinate that
+    // is not finite gives an offset that is not either; only then is the target itself looked
+    // at, as a damaged file says more than an overflow.
     const int64_t bad = first_non_finite(
         source.size(), [&](size_t i) { return offset(target.vertices[i], source[i]); });
     if (bad >= 0) {
+        const SlotCheck damaged = check_coordinates(target);
+        if (!damaged.ok()) return damaged;
         const auto i = static_cast<size_t>(bad);
         return refused_at(SlotRefusal::kNonFiniteOffset, bad,
                           offset(target.vertices[i], source[i]));
     }
+    SlotCheck check;
+    check.name_recordable = project_can_record_name(target.object_name);
     return check;
 }
 
