@@ -70,9 +70,7 @@ TEST(SlotChecks, refuse_what_cannot_be_drawn_and_note_names_no_project_can_recor
         return r;
     };
     ReadResult no_vertices = object("none", {});
-    ReadResult three = object("three", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
     const std::vector<Case> cases = {
-        {"source", false, quad(), SlotRefusal::kNone, "", true},
         {"source without vertices", false, no_vertices, SlotRefusal::kNoVertices, "", true},
         {"source, NaN", false, with_vertex(quad(), 2, {1, nan, 0}), SlotRefusal::kNonFiniteVertex,
          "the coordinates of vertex 2 are not all finite numbers: (1, nan, 0)", true},
@@ -83,7 +81,6 @@ TEST(SlotChecks, refuse_what_cannot_be_drawn_and_note_names_no_project_can_recor
         {"source named with a blank", false, quad("my quad"), SlotRefusal::kNone, "", false},
         {"source without a name", false, quad(""), SlotRefusal::kNone, "", false},
         {"target", true, moved_quad("t", 2.0f), SlotRefusal::kNone, "", true},
-        {"target of another count", true, three, SlotRefusal::kVertexCount, "", true},
         {"target, infinity", true, with_vertex(moved_quad("t", 1.0f), 0, {inf, 0, 0}),
          SlotRefusal::kNonFiniteVertex,
          "the coordinates of vertex 0 are not all finite numbers: (inf, 0, 0)", true},

@@ -465,12 +465,6 @@ TEST_F(ProjectCommandsTest, a_project_that_cannot_be_loaded_is_refused_and_the_s
          "プロジェクトファイル " + no_object + " を読み込めません：" + base +
              " にはオブジェクト nosuch がありません",
          "プロジェクト読込みエラー"},
-        {kEnglish, torn_source,
-         "The project file " + torn_source + " cannot be loaded: the source object holey in " +
-             holey +
-             " is damaged: the coordinates of vertex 0 are not all finite numbers: "
-             "(nan, 0, 0)",
-         "Project load error"},
         {kJapanese, torn_source,
          "プロジェクトファイル " + torn_source + " を読み込めません：" + holey +
              " のソースオブジェクト holey は壊れています：頂点 0 の座標に有限でない数があります："
@@ -592,16 +586,6 @@ TEST_F(ProjectCommandsTest, a_project_out_of_order_loads_in_order_with_one_warni
         EXPECT_EQ(f.state.slots[1].keys.frames, (std::vector<int32_t>{0, 10, 30}));
         EXPECT_EQ(f.state.slots[1].keys.weights, (std::vector<float>{0, 50, 100}));
     }
-
-    // Saved, the session is the file again, and the file reads back without a change.
-    const std::string saved = f.folder.file("in order.twp");
-    save_to(saved);
-    EXPECT_EQ(f.state.modified, 0);
-    f.dialogs.shown.clear();
-    f.dialogs.file_answers.push_back(saved);
-    f.form->LOADPROJECT1->trigger();
-    EXPECT_EQ(f.dialogs.kinds(), "open_file");
-    EXPECT_EQ(f.state.modified, 0);
 }
 
 TEST_F(ProjectCommandsTest, a_failed_save_says_so_keeps_the_old_file_and_the_modified_flag) {
@@ -629,9 +613,6 @@ TEST_F(ProjectCommandsTest, a_failed_save_says_so_keeps_the_old_file_and_the_mod
         {kEnglish, directory,
          "The project file " + directory + " could not be saved: the name belongs to a folder",
          "Save error"},
-        {kJapanese, directory,
-         "プロジェクトファイル " + directory + " を保存できません：その名前のフォルダがあります",
-         "保存エラー"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
