@@ -56,7 +56,7 @@ struct SaveOutcome {
 // Writes the project to `path` so that the file is either the old one or the whole new one,
 // never a mix: the text goes to a temporary file beside it, which replaces the old file only
 // once every byte is on disk. On failure the old file is untouched, no temporary file is left,
-// and `reason` says what went wrong ("disk full: No space left on device"). Data for which
+// and `reason` says what went wrong ("disk full", in both languages). Data for which
 // project_data_problem() names a problem is refused before anything is written.
 SaveOutcome save_project_file(const std::string& path, const ProjectData& data);
 
