@@ -30,6 +30,45 @@ void SlotCommands::report_read_failure(const ReadOutcome& outcome, const std::st
     if (!message.text.empty()) form_.dialogs().warn(message.text, message.title);
 }
 
+bool SlotCommands::refuse_unusable(const SlotCheck& check, const std::string& path) {
+    const int32_t language = form_.state().UiLanguage;
+    const ReadResult& object = reader_.result();
+    const std::string name = display_text(object.object_name);
+    std::string text;
+    const MessageText* message = nullptr;
+    switch (check.refusal) {
+        case SlotRefusal::kNone:
+            return false;
+        case SlotRefusal::kNoVertices:
+            message = &texts::kEmptySourceRefusal;
+            text = format_text(pick(language, message->text), name.c_str());
+            break;
+        case SlotRefusal::kVertexCount:
+            message = &texts::kVertexCountRefusal;
+            text = pick(language, message->text);
+            break;
+        case SlotRefusal::kNonFiniteVertex:
+        case SlotRefusal::kNonFiniteOffset:
+            message = check.refusal == SlotRefusal::kNonFiniteVertex
+                          ? &texts::kNonFiniteObjectRefusal
+                          : &texts::kNonFiniteOffsetRefusal;
+            text = format_text(pick(language, message->text), display_text(path).c_str(),
+                               name.c_str(), check.reason().in(language).c_str());
+            break;
+    }
+    form_.dialogs().warn(text, pick(language, message->title));
+    reader_.ReleaseReadResult();
+    return true;
+}
+
+void SlotCommands::warn_of_unrecordable_name(const SlotCheck& check, const std::string& name) {
+    if (check.name_recordable) return;
+    const int32_t language = form_.state().UiLanguage;
+    const MessageText& warning = texts::kUnrecordableNameWarning;
+    form_.dialogs().warn(format_text(pick(language, warning.text), display_text(name).c_str()),
+                         pick(language, warning.title));
+}
+
 bool SlotCommands::choose_and_read(const std::string& dialog_title, const std::string& prompt,
                                    std::string& path) {
     EditorState& state = form_.state();
@@ -69,14 +108,8 @@ void SlotCommands::SourceLoad() {
         return;
 
     const ReadResult& source = reader_.result();
-    if (source.vertex_count <= 0) {
-        const MessageText& refusal = texts::kEmptySourceRefusal;
-        form_.dialogs().warn(
-            format_text(pick(language, refusal.text), display_text(source.object_name).c_str()),
-            pick(language, refusal.title));
-        reader_.ReleaseReadResult();
-        return;
-    }
+    const SlotCheck check = check_source_object(source);
+    if (refuse_unusable(check, path)) return;
 
     install_source(state, path, source);
     reader_.ReleaseReadResult();
@@ -85,6 +118,7 @@ void SlotCommands::SourceLoad() {
     for (int k = 1; k <= kTargetCount; ++k) form_.weight_fields[k]->setText("0");
     form_.refresh_slot_rows();
     form_.DrawScene();
+    warn_of_unrecordable_name(check, state.slots[0].name);
 }
 
 void SlotCommands::TargetLoad(int k) {
@@ -104,12 +138,8 @@ void SlotCommands::TargetLoad(int k) {
         return;
     }
     const ReadResult& target = reader_.result();
-    if (target.vertex_count != state.vertex_count) {
-        const MessageText& refusal = texts::kVertexCountRefusal;
-        form_.dialogs().warn(pick(language, refusal.text), pick(language, refusal.title));
-        reader_.ReleaseReadResult();
-        return;
-    }
+    const SlotCheck check = check_target_object(state.slots[0].vertices, target);
+    if (refuse_unusable(check, path)) return;
 
     const bool replaced = state.target_loaded(k);
     install_target(state, k, path, target);
@@ -125,6 +155,7 @@ void SlotCommands::TargetLoad(int k) {
     } else {
         form_.DrawScene();
     }
+    warn_of_unrecordable_name(check, state.slots[k].name);
 }
 
 void SlotCommands::TargetKill(int k) {

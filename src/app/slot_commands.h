@@ -9,6 +9,7 @@
 namespace warpkit {
 
 class TForm1;
+struct SlotCheck;
 
 class SlotCommands : public QObject {
     Q_OBJECT
@@ -27,6 +28,10 @@ private:
     // cancelled or refused (the refusal already shown).
     bool choose_and_read(const std::string& dialog_title, const std::string& prompt,
                          std::string& path);
+    // Shows why the object just read cannot go into a slot; false when it can.
+    bool refuse_unusable(const SlotCheck& check, const std::string& path);
+    // After a load: warns, once, of a name that no project file could record.
+    void warn_of_unrecordable_name(const SlotCheck& check, const std::string& name);
 
     TForm1& form_;
     ObjectFileReader reader_;

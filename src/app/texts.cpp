@@ -97,6 +97,25 @@ const MessageText kObjectNameNotFound = {
      "The object file %s holds no object named %s."},
     {"不正なオブジェクト指定", "Incorrect object selected"}};
 
+const MessageText kNonFiniteObjectRefusal = {
+    {"オブジェクトファイル %s のオブジェクト %s は壊れているため読み込めません：%s",
+     "In the object file %s, the object %s is damaged and cannot be loaded: %s"},
+    {"不正なファイル", "Damaged file"}};
+const MessageText kNonFiniteOffsetRefusal = {
+    {"オブジェクトファイル %s のオブジェクト %s はターゲットにできません：%s",
+     "In the object file %s, the object %s cannot be a target: %s"},
+    {"不正なオブジェクトの選択", "Incorrect object selected."}};
+const MessageText kUnrecordableNameWarning = {
+    {"オブジェクト名「%s」はプロジェクトに記録できません（空の名前や空白を含む名前は記録できま"
+     "せん）。オブジェクトの名前を変えてください。",
+     "A project cannot record the object name \"%s\" (a name must not be empty or hold blanks). "
+     "Please rename the object."},
+    {"オブジェクト名の確認", "Object name"}};
+const MessageText kProjectRepaired = {
+    {"プロジェクトファイル %s を次のように直して読み込みました：\n%s",
+     "The project file %s was loaded with these changes:\n%s"},
+    {"プロジェクトの修正", "Project repaired"}};
+
 const Bilingual kOpenSourceTitle = {"ソースオブジェクトの読み込み", "Load Source Ojbect"};
 const Bilingual kOpenTargetTitle = {"%d番ターゲットを読み込む", "Load No.%d Target"};
 const Bilingual kSelectSourcePrompt = {"ソースオブジェクトの選択", "Select Source Object"};

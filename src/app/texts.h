@@ -70,6 +70,12 @@ extern const MessageText kProjectTargetWarning;  // %d slot, %s object, %s file,
 extern const MessageText kSaveFailed;            // %s file name, %s reason
 extern const MessageText kObjectNameNotFound;    // %s file name, %s object name
 
+// Refusals and warnings of damaged coordinates, unrecordable names and repaired projects.
+extern const MessageText kNonFiniteObjectRefusal;   // %s file, %s object, %s reason
+extern const MessageText kNonFiniteOffsetRefusal;   // %s file, %s object, %s reason
+extern const MessageText kUnrecordableNameWarning;  // %s object name
+extern const MessageText kProjectRepaired;          // %s project file, %s the list of changes
+
 // Titles, captions and texts of dialogs.
 extern const Bilingual kOpenSourceTitle;
 extern const Bilingual kOpenTargetTitle;  // %d

@@ -56,7 +56,7 @@ std::string object_file_refusal(const ReadOutcome& outcome, const std::string& p
         case ReadStatus::kDamaged:
             return read_failure_message(outcome, path, kEnglish).text;
         case ReadStatus::kCannotOpen: {
-            const std::string words = read_failure_words(outcome, path, std::string());
+            const std::string words = read_failure_words(outcome, path, std::string()).en;
             const std::string why = open_problem(path);
             return why.empty() ? words : words + ": " + why;
         }
@@ -65,7 +65,7 @@ std::string object_file_refusal(const ReadOutcome& outcome, const std::string& p
         case ReadStatus::kNameNotFound:
             break;
     }
-    return read_failure_words(outcome, path, outcome.object_name);
+    return read_failure_words(outcome, path, outcome.object_name).en;
 }
 
 namespace {
@@ -98,6 +98,9 @@ bool load(const CommandLine& line, LoadedProject& project, std::ostream& err, bo
             refuse(err, outcome.refusal);
         }
         return false;
+    }
+    for (const std::string& change : project.repairs) {
+        err << kProgram << "warning: " << display_text(project.path) << ": " << change << "\n";
     }
     if (warn) {
         for (const TargetLoadWarning& warning : project.warnings) {
@@ -207,7 +210,7 @@ int run_gltf(const CommandLine& line, std::ostream& out, std::ostream& err) {
     }
     const FileOutcome written = write_gltf_file(build.model, line.output);
     if (!written.ok) {
-        return refuse(err, "cannot write " + display_text(line.output) + ": " + written.reason);
+        return refuse(err, "cannot write " + display_text(line.output) + ": " + written.reason.en);
     }
 
     const std::vector<int32_t>& frames = build.frames;

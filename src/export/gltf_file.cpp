@@ -16,9 +16,10 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
+// The tool speaks English only.
 FileOutcome failed(std::string reason) {
     FileOutcome outcome;
-    outcome.reason = std::move(reason);
+    outcome.reason.en = std::move(reason);
     return outcome;
 }
 

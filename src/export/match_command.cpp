@@ -110,7 +110,7 @@ int run_match(const CommandLine& line, std::ostream& out, std::ostream& err) {
     const FileOutcome written =
         write_qxm_file(line.output, {matched}, palette_of(s), ExistingFile::kKeep);
     if (!written.ok) {
-        return refuse(err, "cannot write " + display_text(line.output) + ": " + written.reason);
+        return refuse(err, "cannot write " + display_text(line.output) + ": " + written.reason.en);
     }
 
     out << "source: " << source_label

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/bilingual_text.h"
 #include "model/geometry.h"
 
 namespace warpkit {
@@ -56,9 +57,9 @@ enum class ReadStatus {
 
 struct ReadOutcome {
     ReadStatus status = ReadStatus::kOk;
-    // English words for kDamaged and kNameNotFound
+    // Words for kDamaged and kNameNotFound, in both languages
     // ("triangle 7 uses vertex 12 but the object has 5 vertices").
-    std::string reason;
+    BilingualText reason;
     std::string object_name;  // kNameNotFound: the name that was looked for, as bytes
     bool ok() const { return status == ReadStatus::kOk; }
 };
@@ -67,7 +68,7 @@ struct ReadOutcome {
 using ObjectChooser = std::function<int32_t(const ObjectTable& table, const std::string& prompt)>;
 
 class ObjectFileReader {
-  public:
+public:
     // by_name false: `text` is the prompt and `choose` picks the object. The chooser is asked
     // even when the file holds no object; an answer that is not -1 or an index below the
     // object count counts as declined, and so does a missing chooser.
@@ -85,7 +86,7 @@ class ObjectFileReader {
     const ObjectTable& table() const { return table_; }
     const std::string& SelectionPrompt() const { return prompt_; }
 
-  private:
+private:
     ObjectTable table_;
     ReadResult result_;
     std::string prompt_;

@@ -190,7 +190,7 @@ std::string qxm_file_bytes(const std::vector<QxmObject>& objects, const QxmPalet
 FileOutcome write_qxm_file(const std::string& path, const std::vector<QxmObject>& objects,
                            const QxmPalette& palette, ExistingFile existing) {
     const std::string problem = qxm_contents_problem(objects, palette);
-    if (!problem.empty()) return {false, problem};
+    if (!problem.empty()) return {false, same_in_both(problem)};
     const std::string bytes = qxm_file_bytes(objects, palette);
     return existing == ExistingFile::kReplace ? replace_file_contents(path, bytes)
                                               : write_new_file(path, bytes);

@@ -14,6 +14,14 @@
 
 namespace warpkit {
 
+namespace {
+
+// How many repairs a load lists in its message; a file in utter disorder would fill the
+// screen, and the first ones say what kind of file it is.
+constexpr size_t kRepairsShown = 20;
+
+}  // namespace
+
 ProjectCommands::ProjectCommands(TForm1& form) : QObject(&form), form_(form) {
     exit_program = [](int status) { QCoreApplication::exit(status); };
     connect(form.OPEN1, &QAction::triggered, this, &ProjectCommands::OPEN1Click);
@@ -70,8 +78,9 @@ bool ProjectCommands::SaveProject() {
 
     const SaveOutcome saved = save_project_file(*chosen, project_from_state(state));
     if (!saved.ok) {
-        warn(texts::kSaveFailed, format_text(pick(language, texts::kSaveFailed.text),
-                                             display_text(*chosen).c_str(), saved.reason.c_str()));
+        warn(texts::kSaveFailed,
+             format_text(pick(language, texts::kSaveFailed.text), display_text(*chosen).c_str(),
+                         saved.reason.in(language).c_str()));
         return false;
     }
     state.modified = 0;
@@ -108,13 +117,14 @@ void ProjectCommands::LOADPROJECT1Click() {
     const ParseOutcome parsed = read_project_file(*chosen, project);
     if (!parsed.ok) {
         const std::string file = display_text(*chosen);
+        const char* reason = parsed.reason.in(language).c_str();
         if (parsed.line > 0) {
             warn(texts::kProjectRefusalAtLine,
                  format_text(pick(language, texts::kProjectRefusalAtLine.text), file.c_str(),
-                             parsed.line, parsed.reason.c_str()));
+                             parsed.line, reason));
         } else {
-            warn(texts::kProjectRefusal, format_text(pick(language, texts::kProjectRefusal.text),
-                                                     file.c_str(), parsed.reason.c_str()));
+            warn(texts::kProjectRefusal,
+                 format_text(pick(language, texts::kProjectRefusal.text), file.c_str(), reason));
         }
         return;
     }
@@ -122,8 +132,16 @@ void ProjectCommands::LOADPROJECT1Click() {
     if (!prepared.refusal.empty()) {
         warn(texts::kProjectRefusal,
              format_text(pick(language, texts::kProjectRefusal.text), display_text(*chosen).c_str(),
-                         prepared.refusal.c_str()));
+                         prepared.refusal.in(language).c_str()));
         return;
+    }
+    if (parsed.repair_count > 0) {
+        std::string changes;
+        for (const BilingualText& line : repair_lines(parsed, kRepairsShown)) {
+            changes += (changes.empty() ? "" : "\n") + line.in(language);
+        }
+        warn(texts::kProjectRepaired, format_text(pick(language, texts::kProjectRepaired.text),
+                                                  display_text(*chosen).c_str(), changes.c_str()));
     }
     for (const TargetLoadWarning& warning : prepared.warnings) {
         if (warning.kind == TargetLoadWarning::Kind::kVertexCount) {
@@ -133,7 +151,7 @@ void ProjectCommands::LOADPROJECT1Click() {
             warn(texts::kProjectTargetWarning,
                  format_text(pick(language, texts::kProjectTargetWarning.text), warning.slot,
                              display_text(warning.name).c_str(), display_text(warning.path).c_str(),
-                             warning.reason.c_str()));
+                             warning.reason.in(language).c_str()));
         }
     }
 
@@ -142,7 +160,8 @@ void ProjectCommands::LOADPROJECT1Click() {
     form_.refresh_slot_rows();
     form_.refresh_timeline();
     form_.scroll_go(0, 0);
-    state.modified = 0;
+    // A repaired project differs from its file until it is saved.
+    state.modified = parsed.repair_count > 0 ? 1 : 0;
 }
 
 void ProjectCommands::QUIT1Click() {

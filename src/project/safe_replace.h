@@ -4,11 +4,15 @@
 // cost the user the file they had.
 #include <string>
 
+#include "app/bilingual_text.h"
+
 namespace warpkit {
 
 struct FileOutcome {
     bool ok = false;
-    std::string reason;  // English, set when !ok: "disk full: No space left on device"
+    // Set when !ok: what failed, in both languages ("disk full", "the folder /a/b does not
+    // exist"); a cause without words of its own carries the system's text.
+    BilingualText reason;
 };
 
 // Writes `bytes` to a new temporary file in the folder of `path`, forces it to disk, and renames

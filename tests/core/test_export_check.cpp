@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <limits>
 #include <map>
 
 #include "export/export_fixture.h"
@@ -48,7 +49,7 @@ TEST(ExportProjectLoad, refusals_are_the_programs_words_naming_the_project) {
     const ParseOutcome absent = read_project_file(missing, ignored);
     ASSERT_FALSE(absent.ok);
     expect_every_project_command_refuses(
-        missing, "The project file " + missing + " cannot be loaded: " + absent.reason,
+        missing, "The project file " + missing + " cannot be loaded: " + absent.reason.en,
         fixture.folder.path());
 
     const std::string cut = fixture.folder.file("cut.twp");
@@ -57,7 +58,7 @@ TEST(ExportProjectLoad, refusals_are_the_programs_words_naming_the_project) {
     ASSERT_FALSE(stopped.ok);
     ASSERT_EQ(stopped.line, 3);
     expect_every_project_command_refuses(
-        cut, "The project file " + cut + " cannot be loaded: line 3: " + stopped.reason,
+        cut, "The project file " + cut + " cannot be loaded: line 3: " + stopped.reason.en,
         fixture.folder.path());
 
     // A source the reader refuses: its words, as the program shows them.
@@ -71,7 +72,14 @@ TEST(ExportProjectLoad, refusals_are_the_programs_words_naming_the_project) {
     file_spec.objects = {face.source};
     file_spec.magic = "QXM v92";
     warpkit::testing::write_qxm(bad_magic, file_spec);
+    QxmObjectSpec torn = face.source;
+    torn.name = "torn";
+    torn.vertices[0].y = std::numeric_limits<float>::quiet_NaN();
+    const std::string holey = fixture.write_objects("holey.qxm", {torn}, 3);
     const Row rows[] = {
+        {holey, "torn",
+         "the source object torn in " + holey +
+             " is damaged: the coordinates of vertex 0 are not all finite numbers: (0, nan, 0)"},
         {fixture.folder.file("gone.qxm"), "base",
          "the object file " + fixture.folder.file("gone.qxm") + " cannot be opened"},
         {face.objects, "nose", face.objects + " holds no object named nose"},
@@ -87,6 +95,26 @@ TEST(ExportProjectLoad, refusals_are_the_programs_words_naming_the_project) {
             project, "The project file " + project + " cannot be loaded: " + row.words,
             fixture.folder.path());
     }
+}
+
+// A file out of order is put in order by the same reader as the program's, and each change is
+// listed among the warnings.
+TEST(ExportProjectLoad, a_project_out_of_order_is_repaired_and_the_changes_listed) {
+    ExportFixture fixture;
+    FaceProject face(fixture);
+    ProjectData unordered = face.data;
+    unordered.targets[0] = project_target(face.objects, "lift", {{25, 20}, {0, 0}, {10, 100}});
+    const std::string path = fixture.folder.file("by hand.twp");
+    const std::string text = write_project_text(unordered);
+    warpkit::testing::write_file(path, std::vector<uint8_t>(text.begin(), text.end()));
+
+    const auto ordered = run_tool({"weights", face.path, "--frame", "10"});
+    const auto repaired = run_tool({"weights", path, "--frame", "10"});
+    EXPECT_EQ(repaired.status, 0);
+    EXPECT_EQ(repaired.out, ordered.out);
+    EXPECT_EQ(repaired.err, "warpkit-export: warning: " + path +
+                                ": target 1, line 13: the keys are put in frame order (frame 0 "
+                                "came after frame 25)\n");
 }
 
 TEST(ExportCheck, reports_each_target_against_the_source_and_the_targets_left_out) {
@@ -337,7 +365,7 @@ TEST(ExportInfo, refuses_object_files_with_the_programs_messages) {
     run = run_tool({"info", damaged});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "warpkit-export: The object file " + damaged +
-                           " is damaged and cannot be read: " + outcome.reason + "\n");
+                           " is damaged and cannot be read: " + outcome.reason.en + "\n");
 
     const std::string gone = fixture.folder.file("gone.qxm");
     run = run_tool({"info", gone});

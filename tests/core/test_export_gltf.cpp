@@ -466,8 +466,11 @@ TEST(GltfExport, refuses_shapes_that_are_not_finite_and_outputs_it_cannot_write)
     const std::string out = fixture.folder.file("broken.glb");
     const auto run = run_tool({"gltf", project, "-o", out});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "warpkit-export: " + project +
-                           ": cannot export: vertex 5 of the source is not a finite point\n");
+    // refused where the project is loaded, as the program refuses it
+    EXPECT_EQ(run.err, "warpkit-export: The project file " + project +
+                           " cannot be loaded: the source object base in " + data.source_path +
+                           " is damaged: the coordinates of vertex 5 are not all finite numbers: "
+                           "(1, nan, 0)\n");
     EXPECT_FALSE(std::filesystem::exists(out));
 }
 

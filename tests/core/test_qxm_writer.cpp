@@ -61,7 +61,7 @@ TEST_F(QxmWriterTest, every_object_reads_back_as_written) {
                            {1.0f / 3.0f, 2.0f, -1.0f}};
     const QxmPalette palette = palette_from(spec.colours);
     const FileOutcome written = write_qxm_file(path_, objects, palette, ExistingFile::kKeep);
-    ASSERT_TRUE(written.ok) << written.reason;
+    ASSERT_TRUE(written.ok) << written.reason.en;
 
     for (size_t i = 0; i < objects.size(); ++i) {
         SCOPED_TRACE(i);
@@ -153,8 +153,8 @@ TEST_F(QxmWriterTest, contents_that_would_not_read_back_are_refused_before_writi
         const FileOutcome outcome =
             write_qxm_file(path_, c.objects, c.palette, ExistingFile::kKeep);
         EXPECT_FALSE(outcome.ok) << c.what;
-        EXPECT_NE(outcome.reason.find(c.words), std::string::npos)
-            << c.what << ": " << outcome.reason;
+        EXPECT_NE(outcome.reason.en.find(c.words), std::string::npos)
+            << c.what << ": " << outcome.reason.en;
         EXPECT_FALSE(std::ifstream(path_).good()) << c.what << ": a file was left";
     }
     // Without a palette the colour indices are kept as they are.
@@ -166,7 +166,7 @@ TEST_F(QxmWriterTest, an_existing_file_is_replaced_only_when_asked) {
     const std::vector<QxmObject> objects = {object_from(testing::make_single_triangle("new"))};
     const FileOutcome kept = write_qxm_file(path_, objects, QxmPalette{}, ExistingFile::kKeep);
     EXPECT_FALSE(kept.ok);
-    EXPECT_NE(kept.reason.find("already exists"), std::string::npos) << kept.reason;
+    EXPECT_NE(kept.reason.en.find("already exists"), std::string::npos) << kept.reason.en;
     EXPECT_EQ(file_text(path_), "old");
 
     ASSERT_TRUE(write_qxm_file(path_, objects, QxmPalette{}, ExistingFile::kReplace).ok);
@@ -176,8 +176,8 @@ TEST_F(QxmWriterTest, an_existing_file_is_replaced_only_when_asked) {
     const FileOutcome no_folder =
         write_qxm_file(folder_.file("missing/x.qxm"), objects, QxmPalette{}, ExistingFile::kKeep);
     EXPECT_FALSE(no_folder.ok);
-    EXPECT_NE(no_folder.reason.find("folder does not exist"), std::string::npos)
-        << no_folder.reason;
+    EXPECT_NE(no_folder.reason.en.find("does not exist"), std::string::npos)
+        << no_folder.reason.en;
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ Shape grid(int columns, int rows) {
 Shape example_head() {
     ObjectFileReader reader;
     const ReadOutcome read = reader.ReadObject(WARPKIT_EXAMPLES_DIR "/head.qxm", "head", true);
-    EXPECT_TRUE(read.ok()) << read.reason;
+    EXPECT_TRUE(read.ok()) << read.reason.en;
     return {reader.result().vertices, reader.result().triangles};
 }
 

@@ -53,7 +53,7 @@ public:
     std::string write_project(const std::string& file, const ProjectData& project) {
         const std::string path = folder.file(file);
         const SaveOutcome saved = save_project_file(path, project);
-        EXPECT_TRUE(saved.ok) << saved.reason;
+        EXPECT_TRUE(saved.ok) << saved.reason.en;
         return path;
     }
 
