@@ -16,13 +16,13 @@
 #include <QScreen>
 #include <QTimer>
 #include <algorithm>
-#include <cmath>
 
 #include "app/slot_commands.h"
 #include "app/texts.h"
 #include "controls/push_panel.h"
 #include "controls/spinner_drag.h"
 #include "model/qxm_reader.h"
+#include "morph/frame_steps.h"
 #include "morph/morph_controller.h"
 #include "morph/timeline_controller.h"
 #include "project/project_commands.h"
@@ -357,9 +357,7 @@ void TForm1::refresh_slot_rows() {
 
 void TForm1::refresh_timeline() {
     FrameSlide->setCaption(QString("%1 / %2").arg(state_.current_frame).arg(state_.max_frame));
-    const int max_frame = state_.max_frame > 0 ? state_.max_frame : 1;
-    const double place = static_cast<double>(state_.current_frame) / max_frame * 700.0;
-    FrameSlide->move(static_cast<int>(std::trunc(place)) + 4, FrameSlide->y());
+    FrameSlide->move(knob_left(state_.current_frame, state_.max_frame), FrameSlide->y());
 }
 
 void TForm1::timer_ivent() {

@@ -3,23 +3,14 @@
 #include <QCursor>
 #include <QLabel>
 #include <QTimer>
-#include <cmath>
 
 #include "app/tform1.h"
 #include "app/user_dialogs.h"
 #include "controls/push_panel.h"
+#include "morph/frame_steps.h"
 #include "morph/morph_controller.h"
 
 namespace warpkit {
-
-int frame_for_knob_drag(int max_frame, int frame_at_press, int dx) {
-    const long double frame =
-        static_cast<long double>(max_frame) * (1.0L / 700.0L) * dx + frame_at_press;
-    long double whole = std::trunc(frame);
-    if (whole > max_frame) whole = max_frame;
-    if (whole < 0) whole = 0;
-    return static_cast<int>(whole);
-}
 
 TimelineController::TimelineController(TForm1& form) : QObject(&form), form_(form) {
     connect(form.First, &PushPanel::pressed, this, [this] { FirstDown(); });
@@ -114,10 +105,10 @@ void TimelineController::ForeUp() {
 void TimelineController::Time_go() {
     EditorState& state = form_.state();
     if (state.playing_forward) {
-        if (++state.current_frame > state.max_frame) state.current_frame = 0;
+        state.current_frame = frame_after_forward_step(state.current_frame, state.max_frame);
     }
     if (state.playing_backward) {
-        if (--state.current_frame < 0) state.current_frame = state.max_frame;
+        state.current_frame = frame_after_backward_step(state.current_frame, state.max_frame);
     }
     form_.refresh_timeline();
     form_.repaint();

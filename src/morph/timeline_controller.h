@@ -38,7 +38,4 @@ private:
     int frame_at_press_ = 0;
 };
 
-// The frame a knob drag reaches: 700 pixels sweep the whole timeline, clamped to 0..max.
-int frame_for_knob_drag(int max_frame, int frame_at_press, int dx);
-
 }  // namespace warpkit

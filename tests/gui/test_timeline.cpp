@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
+#include <limits>
 #include <memory>
 
 #include "app/qt_user_dialogs.h"
@@ -94,6 +95,8 @@ TEST_F(Timeline, read_out_and_knob_follow_the_frame) {
     jump_to(50);
     EXPECT_EQ(read_out(), "50 / 100");
     EXPECT_EQ(knob_left(), 354);
+    jump_to(70);  // 70 / 100 * 700 in double is 489.99...
+    EXPECT_EQ(knob_left(), 494);
 
     jump_to(100);
     EXPECT_EQ(read_out(), "100 / 100");
@@ -257,6 +260,22 @@ TEST_F(Timeline, forward_playback_wraps_at_the_maximum_and_backward_at_zero) {
     click_panel(form().Back);
     EXPECT_FALSE(form().Timer2->isActive());
     EXPECT_EQ(state().playing_backward, 0);
+}
+
+TEST_F(Timeline, playback_wraps_at_the_largest_maximum_without_overflow) {
+    const int32_t largest = std::numeric_limits<int32_t>::max();
+    state().max_frame = largest;
+    click_panel(form().Last);
+    EXPECT_EQ(knob_left(), 704);
+    click_panel(form().Fore);
+    form().timeline->Time_go();
+    EXPECT_EQ(state().current_frame, 0);
+    EXPECT_EQ(knob_left(), 4);
+    click_panel(form().Back);
+    form().timeline->Time_go();
+    EXPECT_EQ(state().current_frame, largest);
+    EXPECT_EQ(read_out(), "2147483647 / 2147483647");
+    click_panel(form().Back);
 }
 
 TEST_F(Timeline, playback_runs_on_its_timer_and_blends_each_frame) {
