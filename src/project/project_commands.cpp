@@ -9,6 +9,7 @@
 #include "app/slot_commands.h"
 #include "app/tform1.h"
 #include "morph/decimal.h"
+#include "morph/morph_controller.h"
 #include "project/project_file.h"
 #include "project/project_session.h"
 
@@ -79,10 +80,12 @@ bool ProjectCommands::SaveProject() {
 }
 
 void ProjectCommands::SAVEPROJECT1Click() {
+    if (!form_.morph->commit_focused_field()) return;
     SaveProject();
 }
 
 void ProjectCommands::OPEN1Click() {
+    if (!form_.morph->commit_focused_field()) return;
     if (!save_question(texts::kSaveQuestionNew)) return;
     clear_session(form_.state());
     settle_weight_fields();
@@ -93,6 +96,7 @@ void ProjectCommands::OPEN1Click() {
 void ProjectCommands::LOADPROJECT1Click() {
     EditorState& state = form_.state();
     const int32_t language = state.UiLanguage;
+    if (!form_.morph->commit_focused_field()) return;
     if (!save_question(texts::kSaveQuestionLoad)) return;
 
     FileDialogRequest request;
@@ -146,6 +150,7 @@ void ProjectCommands::LOADPROJECT1Click() {
 }
 
 void ProjectCommands::QUIT1Click() {
+    if (!form_.morph->commit_focused_field()) return;
     if (!save_question(texts::kSaveQuestionQuit)) return;
     exit_program(1);
 }
@@ -157,6 +162,7 @@ void ProjectCommands::HELPClick() {
 }
 
 bool ProjectCommands::QuitApp() {
+    if (!form_.morph->commit_focused_field()) return false;
     if (form_.state().modified != 1) return true;
     return save_question(texts::kSaveQuestionQuit);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The file menu: new, save, load and quit, the about box, and the close request; each asks
-// before unsaved work is lost.
+// before unsaved work is lost. A weight field still being typed into is committed first, so
+// that what is saved or asked about is what the screen shows.
 #include <QObject>
 #include <functional>
 

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -622,6 +623,64 @@ TEST_F(ProjectCommandsTest, the_menu_shortcuts_reach_the_commands) {
     EXPECT_EQ(f.dialogs.last().title, "Application is going to quit");
     EXPECT_TRUE(exits.empty());
     EXPECT_TRUE(f.state.source_loaded());
+}
+
+// A weight typed into a field and not yet left is what every file command works with: it is
+// committed as leaving the field would commit it, and a text that is no number stops the command.
+TEST_F(ProjectCommandsTest, a_field_being_typed_into_is_committed_before_each_command) {
+    f.load_source(base);
+    f.load_target(1, smile);
+    f.form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(f.form.get()));
+    QLineEdit* field = f.form->weight_fields[1];
+    const std::string saved = f.folder.file("typed.twp");
+    auto ctrl = [field](Qt::Key key) { QTest::keyClick(field, key, Qt::ControlModifier); };
+    struct Case {
+        const char* name;
+        std::function<void()> run;
+        const char* asks;  // what the command goes on to ask once the weight is committed
+    };
+    const Case cases[] = {
+        {"menu save", [&] { f.form->SAVEPROJECT1->trigger(); }, "save_file"},
+        {"Ctrl+S", [&] { ctrl(Qt::Key_S); }, "save_file"},
+        {"Ctrl+N", [&] { ctrl(Qt::Key_N); }, "ask_save"},
+        {"Ctrl+L", [&] { ctrl(Qt::Key_L); }, "ask_save"},
+        {"Ctrl+Q", [&] { ctrl(Qt::Key_Q); }, "ask_save"},
+        {"close", [&] { f.form->close(); }, "ask_save"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        f.state.slots[1].keys.weights = {0.0f};
+        go_to_frame(0);
+        f.state.modified = 0;
+        QTest::mouseClick(field, Qt::LeftButton);
+        QCoreApplication::processEvents();
+        field->selectAll();  // entered by the click, or still in the field from the last case
+        QTest::keyClicks(field, "1.2.");
+        f.dialogs.shown.clear();
+        c.run();
+        ASSERT_EQ(f.dialogs.kinds(), "warn");
+        EXPECT_EQ(f.dialogs.last().text, "\"1.2.\" is not a number.");
+        EXPECT_TRUE(f.form->isVisible());
+
+        field->selectAll();
+        QTest::keyClicks(field, "30");
+        f.dialogs.shown.clear();
+        f.dialogs.file_answers.push_back(saved);
+        f.dialogs.save_answers.push_back(SaveAnswer::kCancel);
+        c.run();
+        EXPECT_EQ(f.dialogs.kinds(), c.asks);
+        EXPECT_EQ(field->text(), "30.0");
+        EXPECT_EQ(f.state.slots[1].keys.weights[0], 30.0f);
+        EXPECT_TRUE(field->hasFocus());
+        if (std::string(c.asks) == "save_file") {
+            EXPECT_NE(file_bytes(saved).find("\n0 30.00\r\n"), std::string::npos) << file_bytes(saved);
+            EXPECT_EQ(f.state.modified, 0);
+        }
+        f.dialogs.file_answers.clear();
+        f.dialogs.save_answers.clear();
+    }
+    EXPECT_TRUE(exits.empty());
 }
 
 }  // namespace
