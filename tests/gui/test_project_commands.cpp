@@ -8,8 +8,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -674,7 +674,8 @@ TEST_F(ProjectCommandsTest, a_field_being_typed_into_is_committed_before_each_co
         EXPECT_EQ(f.state.slots[1].keys.weights[0], 30.0f);
         EXPECT_TRUE(field->hasFocus());
         if (std::string(c.asks) == "save_file") {
-            EXPECT_NE(file_bytes(saved).find("\n0 30.00\r\n"), std::string::npos) << file_bytes(saved);
+            EXPECT_NE(file_bytes(saved).find("\n0 30.00\r\n"), std::string::npos)
+                << file_bytes(saved);
             EXPECT_EQ(f.state.modified, 0);
         }
         f.dialogs.file_answers.clear();
