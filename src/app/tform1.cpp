@@ -364,6 +364,23 @@ void TForm1::timer_ivent() {
     if (state_.drag_mode != 0) QCursor::setPos(anchor);
 }
 
+void TForm1::end_drags() {
+    timeline->FrameSlideLost();
+    spinners->quit_spin();
+    view_control->viewMup();
+}
+
+void TForm1::end_stale_drags(Qt::MouseButton button) {
+    if (QGuiApplication::mouseButtons() == Qt::MouseButtons(button)) end_drags();
+}
+
+bool TForm1::event(QEvent* event) {
+    if (event->type() == QEvent::WindowBlocked || event->type() == QEvent::WindowDeactivate) {
+        end_drags();
+    }
+    return QMainWindow::event(event);
+}
+
 void TForm1::closeEvent(QCloseEvent* event) {
     if (projects->QuitApp()) {
         event->accept();

@@ -59,6 +59,13 @@ public:
     // The shared drag anchor and the drag timer of the view and the spinners.
     QPoint anchor;
     void timer_ivent();
+    // Ends the drag under way (knob, spinner or view) as its release where the pointer was last
+    // seen would, but opening no dialog: a message box or another window has taken the mouse,
+    // so the release will not come here.
+    void end_drags();
+    // Called by each press: a press of `button` alone while a drag still runs means that drag's
+    // release went elsewhere unseen, so it is ended before the press starts anything.
+    void end_stale_drags(Qt::MouseButton button);
 
     // Language switch.
     void JapanClick();
@@ -124,6 +131,7 @@ public:
     ProjectCommands* projects = nullptr;
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 

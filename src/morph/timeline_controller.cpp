@@ -131,6 +131,8 @@ void TimelineController::stop_playback() {
 
 void TimelineController::FrameSlideDown(Qt::MouseButton button) {
     EditorState& state = form_.state();
+    form_.end_stale_drags(button);
+    knob_held_ = true;
     dragged_ = false;
     form_.anchor = QCursor::pos();
     if (button == Qt::LeftButton) state.drag_mode = 1;
@@ -140,7 +142,7 @@ void TimelineController::FrameSlideDown(Qt::MouseButton button) {
 
 void TimelineController::FrameSlideMove() {
     EditorState& state = form_.state();
-    if (state.drag_mode != 1) return;
+    if (!knob_held_ || state.drag_mode != 1) return;
     dragged_ = true;
     state.current_frame = frame_for_knob_drag(state.max_frame, frame_at_press_,
                                               QCursor::pos().x() - form_.anchor.x());
@@ -151,6 +153,9 @@ void TimelineController::FrameSlideMove() {
 
 void TimelineController::FrameSlideUp() {
     EditorState& state = form_.state();
+    if (!knob_held_) return;
+    // Released before the dialog opens, so that the dialog taking the mouse ends nothing.
+    knob_held_ = false;
     if (!dragged_ && (state.drag_mode == 1 || state.drag_mode == 2)) {
         form_.dialogs().frame_dialog(state.drag_mode == 1 ? FrameDialogMode::kJump
                                                           : FrameDialogMode::kMaximum);
@@ -159,6 +164,13 @@ void TimelineController::FrameSlideUp() {
         form_.scroll_go(0, 0);
     }
     state.drag_mode = 0;
+    form_.repaint();
+}
+
+void TimelineController::FrameSlideLost() {
+    if (!knob_held_) return;
+    knob_held_ = false;
+    form_.state().drag_mode = 0;
     form_.repaint();
 }
 

@@ -6,9 +6,11 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <functional>
 #include <memory>
 
@@ -363,6 +365,32 @@ TEST_F(Form3Test, closing_during_a_drag_ends_it) {
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_EQ(state.max_frame, 100);
     QTest::mouseRelease(spinner(), Qt::LeftButton);
+}
+
+TEST_F(Form3Test, a_message_box_taking_the_release_ends_the_drag) {
+    run_modal(FrameDialogMode::kMaximum, [&] {
+        // Through the dialog's window, as real presses come, so the box blocks the release.
+        QWindow* window = form->windowHandle();
+        const QPoint anchor = spinner()->mapToGlobal(spinner()->rect().center());
+        QCursor::setPos(anchor);
+        QTest::mousePress(window, Qt::LeftButton, {}, window->mapFromGlobal(anchor));
+        ASSERT_TRUE(form->spinning());
+        QMessageBox box(QMessageBox::Warning, "Warpkit", "?", QMessageBox::Ok, form.get());
+        QTimer::singleShot(0, &box, [&] {
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(&box));
+            QTest::mouseRelease(window, Qt::LeftButton, {}, window->mapFromGlobal(anchor));
+            box.done(0);
+        });
+        box.exec();
+        EXPECT_FALSE(form->spinning());
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+        EXPECT_EQ(spinner()->frameShadow(), QFrame::Raised);
+
+        QTest::mousePress(window, Qt::LeftButton, {}, window->mapFromGlobal(anchor));
+        EXPECT_TRUE(form->spinning());
+        QTest::mouseRelease(window, Qt::LeftButton, {}, window->mapFromGlobal(anchor));
+        QTest::mouseClick(cancel(), Qt::LeftButton);
+    });
 }
 
 }  // namespace

@@ -5,6 +5,10 @@
 namespace warpkit::testing {
 
 namespace {
+void run_hook(const std::function<void()>& hook) {
+    if (hook) hook();
+}
+
 template <typename T>
 T take(std::deque<T>& queue, const char* kind, T fallback) {
     if (queue.empty()) {
@@ -19,23 +23,30 @@ T take(std::deque<T>& queue, const char* kind, T fallback) {
 
 bool ScriptedDialogs::confirm(const std::string& text, const std::string& title) {
     shown.push_back({"confirm", text, title, "", ""});
+    run_hook(while_message_shown);
     return take(confirm_answers, "confirm", false);
 }
 
 SaveAnswer ScriptedDialogs::ask_save(const std::string& text, const std::string& title) {
     shown.push_back({"ask_save", text, title, "", ""});
+    run_hook(while_message_shown);
     return take(save_answers, "ask_save", SaveAnswer::kCancel);
 }
 
 void ScriptedDialogs::warn(const std::string& text, const std::string& title) {
     shown.push_back({"warn", text, title, "", ""});
+    run_hook(while_message_shown);
 }
 
 void ScriptedDialogs::notify(const std::string& text, const std::string& title) {
     shown.push_back({"notify", text, title, "", ""});
+    run_hook(while_message_shown);
 }
 
-void ScriptedDialogs::plain(const std::string& text) { shown.push_back({"plain", text, "", "", ""}); }
+void ScriptedDialogs::plain(const std::string& text) {
+    shown.push_back({"plain", text, "", "", ""});
+    run_hook(while_message_shown);
+}
 
 std::optional<std::string> ScriptedDialogs::open_file(const FileDialogRequest& request) {
     shown.push_back({"open_file", request.filter, request.title, request.folder, ""});
@@ -57,14 +68,13 @@ std::optional<Rgb> ScriptedDialogs::choose_colour(const Rgb& initial) {
 }
 
 int32_t ScriptedDialogs::choose_object(const ObjectTable& table, const std::string& prompt) {
-    shown.push_back(
-        {"choose_object", prompt, std::to_string(table.objects.size()), "", ""});
+    shown.push_back({"choose_object", prompt, std::to_string(table.objects.size()), "", ""});
     return take(object_answers, "choose_object", int32_t{-1});
 }
 
 void ScriptedDialogs::frame_dialog(FrameDialogMode mode) {
-    shown.push_back({"frame_dialog", mode == FrameDialogMode::kJump ? "jump" : "maximum", "", "",
-                     ""});
+    shown.push_back(
+        {"frame_dialog", mode == FrameDialogMode::kJump ? "jump" : "maximum", "", "", ""});
     auto action = take(frame_answers, "frame_dialog", std::function<void(FrameDialogMode)>{});
     if (action) action(mode);
 }

@@ -12,9 +12,9 @@
 namespace warpkit::testing {
 
 struct ShownDialog {
-    std::string kind;  // "confirm", "ask_save", "warn", "notify", "plain", "open_file", ...
-    std::string text;  // message text, or the file dialog's filter
-    std::string title; // message title, or the file dialog's title
+    std::string kind;   // "confirm", "ask_save", "warn", "notify", "plain", "open_file", ...
+    std::string text;   // message text, or the file dialog's filter
+    std::string title;  // message title, or the file dialog's title
     std::string folder;
     std::string suffix;
 };
@@ -31,6 +31,9 @@ public:
     std::deque<std::function<void(FrameDialogMode)>> frame_answers;
 
     std::vector<ShownDialog> shown;
+    // Run while a message (confirm, ask_save, warn, notify, plain) is being shown, after it was
+    // recorded: what the user does meanwhile, such as letting go of the mouse.
+    std::function<void()> while_message_shown;
 
     bool confirm(const std::string& text, const std::string& title) override;
     SaveAnswer ask_save(const std::string& text, const std::string& title) override;
