@@ -9,12 +9,14 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <QTranslator>
 #include <algorithm>
 
 #include "app/slot_commands.h"
@@ -110,6 +112,15 @@ TForm1::TForm1(EditorState& state, UserDialogs& dialogs, const std::string& conf
     state_.UiLanguage = 1;
     state_.object_folder = configured_folder;
     state_.project_folder = configured_folder;
+
+    qt_japanese_ = std::make_unique<QTranslator>();
+    const QString translations = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (!qt_japanese_->load("qtbase_ja", translations)) {
+        qWarning("Qt's Japanese texts (qtbase_ja) are missing in %s: message buttons and file "
+                 "dialogs stay in English",
+                 qPrintable(translations));
+    }
+    follow_language_in_qt_texts();
 
     build_preview();
     build_slot_rows();
@@ -314,12 +325,22 @@ void TForm1::JapanClick() {
     Japan->setChecked(true);
     state_.UiLanguage = 1;
     apply_menu_captions(1);
+    follow_language_in_qt_texts();
 }
 
 void TForm1::EnglishClick() {
     English->setChecked(true);
     state_.UiLanguage = 0;
     apply_menu_captions(2);
+    follow_language_in_qt_texts();
+}
+
+void TForm1::follow_language_in_qt_texts() {
+    // Installed once at most: Qt keeps a translator installed twice twice.
+    QCoreApplication::removeTranslator(qt_japanese_.get());
+    if (state_.japanese() && !qt_japanese_->isEmpty()) {
+        QCoreApplication::installTranslator(qt_japanese_.get());
+    }
 }
 
 void TForm1::DrawScene() {

@@ -19,6 +19,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QTimer;
+class QTranslator;
 
 namespace warpkit {
 
@@ -141,9 +142,13 @@ private:
     void build_timeline();
     void build_menu();
     void apply_menu_captions(int which);  // 0 start, 1 Japanese, 2 English
+    // Qt's own texts (the standard buttons of message boxes, the file and colour dialogs) in
+    // the interface language: Qt's Japanese translation is installed while Japanese is chosen.
+    void follow_language_in_qt_texts();
 
     EditorState& state_;
     UserDialogs& dialogs_;
+    std::unique_ptr<QTranslator> qt_japanese_;
 };
 
 }  // namespace warpkit

@@ -65,9 +65,11 @@ bool ProjectCommands::SaveProject() {
     request.filter = texts::kProjectSaveFilter;
     request.default_suffix = texts::kProjectSuffix;
     request.folder = state.project_folder;
+    request.file_name = last_saved_name_;
     const std::optional<std::string> chosen = form_.dialogs().save_file(request);
     if (!chosen) return false;
     state.project_folder = folder_of(*chosen);
+    last_saved_name_ = chosen->substr(chosen->find_last_of('/') + 1);
 
     const SaveOutcome saved = save_project_file(*chosen, project_from_state(state));
     if (!saved.ok) {

@@ -4,6 +4,7 @@
 // that what is saved or asked about is what the screen shows.
 #include <QObject>
 #include <functional>
+#include <string>
 
 #include "app/texts.h"
 
@@ -38,6 +39,7 @@ private:
     void settle_weight_fields();
 
     TForm1& form_;
+    std::string last_saved_name_;  // the file name last chosen in the save dialog
 };
 
 }  // namespace warpkit

@@ -168,6 +168,7 @@ TEST_F(ProjectCommandsTest, save_writes_the_project_into_the_chosen_file_and_cle
     EXPECT_EQ(f.dialogs.last().text, "Tessel Warp Project files|*.twp");
     EXPECT_EQ(f.dialogs.last().suffix, "twp");
     EXPECT_EQ(f.dialogs.last().folder, kConfiguredFolder);
+    EXPECT_EQ(f.dialogs.last().file_name, "");
     EXPECT_EQ(file_bytes(first), write_project_text(project_from_state(f.state)));
     EXPECT_EQ(f.state.modified, 0);
 
@@ -181,6 +182,7 @@ TEST_F(ProjectCommandsTest, save_writes_the_project_into_the_chosen_file_and_cle
     EXPECT_EQ(f.dialogs.last().title, "プロジェクトの保存");
     EXPECT_EQ(f.dialogs.last().text, "Tessel Warp Project files|*.twp");
     EXPECT_EQ(f.dialogs.last().folder, f.folder.path());
+    EXPECT_EQ(f.dialogs.last().file_name, "first.twp");  // the name chosen last time
     EXPECT_EQ(file_bytes(second), write_project_text(project_from_state(f.state)));
     EXPECT_NE(file_bytes(second), first_text);
     EXPECT_EQ(file_bytes(first), first_text);

@@ -9,6 +9,16 @@ void run_hook(const std::function<void()>& hook) {
     if (hook) hook();
 }
 
+ShownDialog& record(std::vector<ShownDialog>& shown, const char* kind, std::string text,
+                    std::string title = {}) {
+    ShownDialog dialog;
+    dialog.kind = kind;
+    dialog.text = std::move(text);
+    dialog.title = std::move(title);
+    shown.push_back(std::move(dialog));
+    return shown.back();
+}
+
 template <typename T>
 T take(std::deque<T>& queue, const char* kind, T fallback) {
     if (queue.empty()) {
@@ -22,59 +32,59 @@ T take(std::deque<T>& queue, const char* kind, T fallback) {
 }  // namespace
 
 bool ScriptedDialogs::confirm(const std::string& text, const std::string& title) {
-    shown.push_back({"confirm", text, title, "", ""});
+    record(shown, "confirm", text, title);
     run_hook(while_message_shown);
     return take(confirm_answers, "confirm", false);
 }
 
 SaveAnswer ScriptedDialogs::ask_save(const std::string& text, const std::string& title) {
-    shown.push_back({"ask_save", text, title, "", ""});
+    record(shown, "ask_save", text, title);
     run_hook(while_message_shown);
     return take(save_answers, "ask_save", SaveAnswer::kCancel);
 }
 
 void ScriptedDialogs::warn(const std::string& text, const std::string& title) {
-    shown.push_back({"warn", text, title, "", ""});
+    record(shown, "warn", text, title);
     run_hook(while_message_shown);
 }
 
 void ScriptedDialogs::notify(const std::string& text, const std::string& title) {
-    shown.push_back({"notify", text, title, "", ""});
+    record(shown, "notify", text, title);
     run_hook(while_message_shown);
 }
 
 void ScriptedDialogs::plain(const std::string& text) {
-    shown.push_back({"plain", text, "", "", ""});
+    record(shown, "plain", text);
     run_hook(while_message_shown);
 }
 
 std::optional<std::string> ScriptedDialogs::open_file(const FileDialogRequest& request) {
-    shown.push_back({"open_file", request.filter, request.title, request.folder, ""});
+    record(shown, "open_file", request.filter, request.title).folder = request.folder;
     return take(file_answers, "open_file", std::optional<std::string>{});
 }
 
 std::optional<std::string> ScriptedDialogs::save_file(const FileDialogRequest& request) {
-    shown.push_back(
-        {"save_file", request.filter, request.title, request.folder, request.default_suffix});
+    ShownDialog& dialog = record(shown, "save_file", request.filter, request.title);
+    dialog.folder = request.folder;
+    dialog.suffix = request.default_suffix;
+    dialog.file_name = request.file_name;
     return take(file_answers, "save_file", std::optional<std::string>{});
 }
 
 std::optional<Rgb> ScriptedDialogs::choose_colour(const Rgb& initial) {
-    shown.push_back({"choose_colour",
-                     std::to_string(initial.red) + "," + std::to_string(initial.green) + "," +
-                         std::to_string(initial.blue),
-                     "", "", ""});
+    record(shown, "choose_colour",
+           std::to_string(initial.red) + "," + std::to_string(initial.green) + "," +
+               std::to_string(initial.blue));
     return take(colour_answers, "choose_colour", std::optional<Rgb>{});
 }
 
 int32_t ScriptedDialogs::choose_object(const ObjectTable& table, const std::string& prompt) {
-    shown.push_back({"choose_object", prompt, std::to_string(table.objects.size()), "", ""});
+    record(shown, "choose_object", prompt, std::to_string(table.objects.size()));
     return take(object_answers, "choose_object", int32_t{-1});
 }
 
 void ScriptedDialogs::frame_dialog(FrameDialogMode mode) {
-    shown.push_back(
-        {"frame_dialog", mode == FrameDialogMode::kJump ? "jump" : "maximum", "", "", ""});
+    record(shown, "frame_dialog", mode == FrameDialogMode::kJump ? "jump" : "maximum");
     auto action = take(frame_answers, "frame_dialog", std::function<void(FrameDialogMode)>{});
     if (action) action(mode);
 }

@@ -17,6 +17,7 @@ struct ShownDialog {
     std::string title;  // message title, or the file dialog's title
     std::string folder;
     std::string suffix;
+    std::string file_name;  // the name a save dialog offered
 };
 
 class ScriptedDialogs : public UserDialogs {
