@@ -15,6 +15,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
 #include <QTranslator>
 #include <algorithm>
@@ -73,6 +75,26 @@ QFrame* make_strip(QWidget* parent, const char* name, Rect r, bool bevel) {
     frame->setFrameStyle(bevel ? (QFrame::Panel | QFrame::Raised) : QFrame::NoFrame);
     frame->setAutoFillBackground(true);
     return frame;
+}
+
+// A load button's caption: the object name, elided in the middle when it is wider than the
+// button's text area (wide letters can make 15 bytes wider than the button), with the whole
+// name as the tooltip; "LOAD" with no tooltip for an empty slot.
+void show_slot_caption(QPushButton* button, bool loaded, const QString& name) {
+    if (!loaded) {
+        button->setText(texts::kLoad);
+        button->setToolTip(QString());
+        return;
+    }
+    QStyleOptionButton option;
+    option.initFrom(button);
+    const int room =
+        button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button).width() -
+        2 * button->style()->pixelMetric(QStyle::PM_ButtonMargin, &option, button);
+    QString caption = button->fontMetrics().elidedText(name, Qt::ElideMiddle, room);
+    // An ampersand in a name is a letter, not the mark of a shortcut key.
+    button->setText(caption.replace('&', "&&"));
+    button->setToolTip(name);
 }
 
 QLabel* add_picture(PushPanel* panel, const char* name, const QPixmap& picture, int left, int top) {
@@ -357,13 +379,14 @@ void TForm1::reblend_current() {
 
 void TForm1::refresh_slot_rows() {
     const bool source = state_.source_loaded();
-    load_buttons[0]->setText(source ? QString::fromStdString(display_text(state_.slots[0].name))
-                                    : QString(texts::kLoad));
+    const auto name_of = [this](int k) {
+        return QString::fromStdString(display_text(state_.slots[k].name));
+    };
+    show_slot_caption(load_buttons[0], source, name_of(0));
     for (int k = 1; k <= kTargetCount; ++k) {
         const bool loaded = source && state_.target_loaded(k);
         load_buttons[k]->setEnabled(source);
-        load_buttons[k]->setText(loaded ? QString::fromStdString(display_text(state_.slots[k].name))
-                                        : QString(texts::kLoad));
+        show_slot_caption(load_buttons[k], loaded, name_of(k));
         // The field goes first: a focused control that is disabled hands the focus on, and it
         // must not pass through the field being emptied.
         weight_fields[k]->setEnabled(loaded);
