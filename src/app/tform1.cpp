@@ -409,6 +409,7 @@ void TForm1::timer_ivent() {
 }
 
 void TForm1::end_drags() {
+    if (timeline == nullptr) return;  // still being built
     timeline->FrameSlideLost();
     spinners->quit_spin();
     view_control->viewMup();
