@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <functional>
+#include <tuple>
 #include <vector>
 
 #include "model/form2.h"
@@ -266,77 +267,55 @@ TEST_F(Form2Test, opens_32_pixels_right_of_and_below_the_main_window) {
 TEST_F(Form2Test, arrow_keys_start_at_the_first_name_on_every_opening) {
     // The second opening follows a click on Cancel, which left the focus on that button.
     for (int opening = 1; opening <= 2; ++opening) {
-        SCOPED_TRACE(opening);
         int current_at_opening = -2;
-        std::vector<int32_t> chosen_by_keys;
-        QString info_after_first_key;
-        const int32_t result = run(three_objects(), kEnglish, [&] {
+        std::vector<int32_t> chosen;
+        run(three_objects(), kEnglish, [&] {
             ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
             current_at_opening = form.ListBox1->currentRow();
-            // Through the window, as real keys come: to whatever has the focus.
-            QTest::keyClick(form.windowHandle(), Qt::Key_Down);
-            chosen_by_keys.push_back(form.SelectedIndex);
-            info_after_first_key = form.StaticText1->text();
-            QTest::keyClick(form.windowHandle(), Qt::Key_Down);
-            chosen_by_keys.push_back(form.SelectedIndex);
+            for (int key = 0; key < 2; ++key) {  // through the window, to what has the focus
+                QTest::keyClick(form.windowHandle(), Qt::Key_Down);
+                chosen.push_back(form.SelectedIndex);
+            }
             QTest::mouseClick(form.Button2, Qt::LeftButton);
         });
-        EXPECT_EQ(result, -1);
-        EXPECT_EQ(current_at_opening, -1);  // no focus frame on a name nobody chose
-        EXPECT_EQ(chosen_by_keys, (std::vector<int32_t>{0, 1}));
-        EXPECT_TRUE(info_after_first_key.contains("Object Name：head"));
+        EXPECT_EQ(current_at_opening, -1) << opening;  // no focus frame on an unchosen name
+        EXPECT_EQ(chosen, (std::vector<int32_t>{0, 1})) << opening;
     }
 }
 
-TEST_F(Form2Test, texts_too_wide_for_the_field_are_fitted_and_names_elided_in_the_middle) {
-    struct Case {
-        const char* bytes;  // the name as the file holds it; nullptr for a file without objects
-        const char* shown;  // and as the dialog shows it, in UTF-8
-        int32_t language;
-        bool elided;
-    };
-    const Case cases[] = {{nullptr, nullptr, kJapanese, false},
-                          {"WWWWWWWWWWWWWWW", "WWWWWWWWWWWWWWW", kJapanese, true},
-                          {"WWWWWWWWWWWWWWW", "WWWWWWWWWWWWWWW", kEnglish, true},
-                          {"\x82\x76\x82\x76\x82\x76\x82\x76\x82\x76\x82\x76\x82\x76",
-                           "ＷＷＷＷＷＷＷ", kJapanese, false}};
-    for (const Case& c : cases) {
+TEST_F(Form2Test, texts_too_wide_are_shrunk_and_names_elided_in_the_middle) {
+    // Name bytes (none: a file without objects), the name as shown, whether it is elided.
+    const std::tuple<const char*, const char*, bool> cases[] = {
+        {nullptr, "", false},
+        {"WWWWWWWWWWWWWWW", "WWWWWWWWWWWWWWW", true},
+        {"\x82\x76\x82\x76\x82\x76\x82\x76\x82\x76\x82\x76\x82\x76", "ＷＷＷＷＷＷＷ", false}};
+    for (const auto& [bytes, shown, elided] : cases) {
         ObjectTable table;
-        if (c.bytes != nullptr) table.objects = {entry(c.bytes, 8, 12)};
+        if (bytes != nullptr) table.objects = {entry(bytes, 8, 12)};
         std::vector<InfoField::Line> lines;
-        QString tooltip, list_tooltip;
-        run(table, c.language, [&] {
+        run(table, kJapanese, [&] {
             lines = form.StaticText1->fitted_lines();
-            tooltip = form.StaticText1->toolTip();
-            if (form.ListBox1->count() > 0) list_tooltip = form.ListBox1->item(0)->toolTip();
             form.Button2->click();
         });
         SCOPED_TRACE(seen.info.toStdString());
-        ASSERT_EQ(lines.size(), c.bytes != nullptr ? 3u : 2u);
-        const int room = form.StaticText1->contentsRect().width();
+        ASSERT_GE(lines.size(), 2u);
         for (const InfoField::Line& line : lines) {
             QFont font = form.StaticText1->font();
             font.setPixelSize(line.pixel_size);
-            EXPECT_LE(QFontMetrics(font).horizontalAdvance(line.text), room)
-                << line.text.toStdString();
-            EXPECT_GE(line.pixel_size, InfoField::kSmallestPixelSize);
+            EXPECT_LE(QFontMetrics(font).horizontalAdvance(line.text),
+                      form.StaticText1->contentsRect().width());
         }
-        if (c.bytes == nullptr) {
-            // The fixed text is kept whole at the largest size that fits.
-            const InfoField::Line& line = lines[1];
-            EXPECT_EQ(line.text, QString::fromUtf8("このファイルにはオブジェクトがありません。"));
-            EXPECT_LT(line.pixel_size, 12);
-            QFont larger = form.StaticText1->font();
-            larger.setPixelSize(line.pixel_size + 1);
-            EXPECT_GT(QFontMetrics(larger).horizontalAdvance(line.text), room - 2);
-            continue;
+        const QString name = QString::fromUtf8(shown);
+        EXPECT_EQ(form.StaticText1->toolTip(), name);
+        if (bytes == nullptr) {  // fixed text: whole, a little smaller
+            EXPECT_EQ(lines[1].text,
+                      QString::fromUtf8("このファイルにはオブジェクトがありません。"));
+            EXPECT_EQ(lines[1].pixel_size, 11);
+        } else {
+            EXPECT_EQ(lines[1].text.contains(QChar(0x2026)), elided);
+            EXPECT_EQ(lines[1].text.endsWith(name), !elided);
+            EXPECT_EQ(form.ListBox1->item(0)->toolTip(), name);
         }
-        const QString name = QString::fromUtf8(c.shown);
-        EXPECT_EQ(tooltip, name);
-        EXPECT_EQ(list_tooltip, name);
-        EXPECT_EQ(lines[1].pixel_size, 12);
-        EXPECT_EQ(lines[1].text.contains(QChar(0x2026)), c.elided);
-        EXPECT_TRUE(lines[1].text.endsWith(c.elided ? QString("WWW") : name));
     }
 }
 

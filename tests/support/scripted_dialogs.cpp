@@ -5,20 +5,6 @@
 namespace warpkit::testing {
 
 namespace {
-void run_hook(const std::function<void()>& hook) {
-    if (hook) hook();
-}
-
-ShownDialog& record(std::vector<ShownDialog>& shown, const char* kind, std::string text,
-                    std::string title = {}) {
-    ShownDialog dialog;
-    dialog.kind = kind;
-    dialog.text = std::move(text);
-    dialog.title = std::move(title);
-    shown.push_back(std::move(dialog));
-    return shown.back();
-}
-
 template <typename T>
 T take(std::deque<T>& queue, const char* kind, T fallback) {
     if (queue.empty()) {
@@ -32,59 +18,57 @@ T take(std::deque<T>& queue, const char* kind, T fallback) {
 }  // namespace
 
 bool ScriptedDialogs::confirm(const std::string& text, const std::string& title) {
-    record(shown, "confirm", text, title);
-    run_hook(while_message_shown);
+    shown.push_back({"confirm", text, title, "", ""});
+    if (while_message_shown) while_message_shown();
     return take(confirm_answers, "confirm", false);
 }
 
 SaveAnswer ScriptedDialogs::ask_save(const std::string& text, const std::string& title) {
-    record(shown, "ask_save", text, title);
-    run_hook(while_message_shown);
+    shown.push_back({"ask_save", text, title, "", ""});
+    if (while_message_shown) while_message_shown();
     return take(save_answers, "ask_save", SaveAnswer::kCancel);
 }
 
 void ScriptedDialogs::warn(const std::string& text, const std::string& title) {
-    record(shown, "warn", text, title);
-    run_hook(while_message_shown);
+    shown.push_back({"warn", text, title, "", ""});
+    if (while_message_shown) while_message_shown();
 }
 
 void ScriptedDialogs::notify(const std::string& text, const std::string& title) {
-    record(shown, "notify", text, title);
-    run_hook(while_message_shown);
+    shown.push_back({"notify", text, title, "", ""});
+    if (while_message_shown) while_message_shown();
 }
 
-void ScriptedDialogs::plain(const std::string& text) {
-    record(shown, "plain", text);
-    run_hook(while_message_shown);
-}
+void ScriptedDialogs::plain(const std::string& text) { shown.push_back({"plain", text, "", "", ""}); }
 
 std::optional<std::string> ScriptedDialogs::open_file(const FileDialogRequest& request) {
-    record(shown, "open_file", request.filter, request.title).folder = request.folder;
+    shown.push_back({"open_file", request.filter, request.title, request.folder, ""});
     return take(file_answers, "open_file", std::optional<std::string>{});
 }
 
 std::optional<std::string> ScriptedDialogs::save_file(const FileDialogRequest& request) {
-    ShownDialog& dialog = record(shown, "save_file", request.filter, request.title);
-    dialog.folder = request.folder;
-    dialog.suffix = request.default_suffix;
-    dialog.file_name = request.file_name;
+    shown.push_back({"save_file", request.filter, request.title, request.folder,
+                     request.default_suffix, request.file_name});
     return take(file_answers, "save_file", std::optional<std::string>{});
 }
 
 std::optional<Rgb> ScriptedDialogs::choose_colour(const Rgb& initial) {
-    record(shown, "choose_colour",
-           std::to_string(initial.red) + "," + std::to_string(initial.green) + "," +
-               std::to_string(initial.blue));
+    shown.push_back({"choose_colour",
+                     std::to_string(initial.red) + "," + std::to_string(initial.green) + "," +
+                         std::to_string(initial.blue),
+                     "", "", ""});
     return take(colour_answers, "choose_colour", std::optional<Rgb>{});
 }
 
 int32_t ScriptedDialogs::choose_object(const ObjectTable& table, const std::string& prompt) {
-    record(shown, "choose_object", prompt, std::to_string(table.objects.size()));
+    shown.push_back(
+        {"choose_object", prompt, std::to_string(table.objects.size()), "", ""});
     return take(object_answers, "choose_object", int32_t{-1});
 }
 
 void ScriptedDialogs::frame_dialog(FrameDialogMode mode) {
-    record(shown, "frame_dialog", mode == FrameDialogMode::kJump ? "jump" : "maximum");
+    shown.push_back({"frame_dialog", mode == FrameDialogMode::kJump ? "jump" : "maximum", "", "",
+                     ""});
     auto action = take(frame_answers, "frame_dialog", std::function<void(FrameDialogMode)>{});
     if (action) action(mode);
 }

@@ -12,12 +12,12 @@
 namespace warpkit::testing {
 
 struct ShownDialog {
-    std::string kind;   // "confirm", "ask_save", "warn", "notify", "plain", "open_file", ...
-    std::string text;   // message text, or the file dialog's filter
-    std::string title;  // message title, or the file dialog's title
+    std::string kind;  // "confirm", "ask_save", "warn", "notify", "plain", "open_file", ...
+    std::string text;  // message text, or the file dialog's filter
+    std::string title; // message title, or the file dialog's title
     std::string folder;
     std::string suffix;
-    std::string file_name;  // the name a save dialog offered
+    std::string file_name = {};  // the name a save dialog offered
 };
 
 class ScriptedDialogs : public UserDialogs {
@@ -32,8 +32,7 @@ public:
     std::deque<std::function<void(FrameDialogMode)>> frame_answers;
 
     std::vector<ShownDialog> shown;
-    // Run while a message (confirm, ask_save, warn, notify, plain) is being shown, after it was
-    // recorded: what the user does meanwhile, such as letting go of the mouse.
+    // Run while a message box is shown, after it was recorded: what the user does meanwhile.
     std::function<void()> while_message_shown;
 
     bool confirm(const std::string& text, const std::string& title) override;
