@@ -9,6 +9,7 @@ packages=(
     libgl-dev libglu1-mesa-dev libgl1-mesa-dri
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth fonts-noto-cjk fonts-dejavu-core
+    qt6-translations-l10n openbox
     clang libclang-rt-14-dev
     libtinygltf-dev nlohmann-json3-dev libmeshoptimizer-dev nodejs
     libnanoflann-dev

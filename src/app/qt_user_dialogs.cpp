@@ -1,9 +1,11 @@
 #include "app/qt_user_dialogs.h"
 
+#include <QApplication>
 #include <QColorDialog>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
 
 #include "model/form2.h"
 #include "morph/form3.h"
@@ -20,8 +22,35 @@ QString from_path(const std::string& path) {
     return QFile::decodeName(path.c_str());
 }
 
+// Gives the activation back, when a modal dialog has closed, to the window that had it when
+// the dialog opened (the main window when none had). A window system may otherwise leave no
+// window active, and the main window's shortcuts would then reach nothing until the user
+// clicked into it.
+class ActivationReturn {
+  public:
+    explicit ActivationReturn(QWidget* main_window) : window_(QApplication::activeWindow()) {
+        if (window_ == nullptr) window_ = main_window;
+    }
+    ~ActivationReturn() {
+        if (window_ != nullptr && window_->isVisible()) window_->activateWindow();
+    }
+    ActivationReturn(const ActivationReturn&) = delete;
+    ActivationReturn& operator=(const ActivationReturn&) = delete;
+
+  private:
+    QPointer<QWidget> window_;
+};
+
+int run_message(QWidget* main_window, QMessageBox::Icon icon, const std::string& title,
+                const std::string& text, QMessageBox::StandardButtons buttons) {
+    const ActivationReturn back(main_window);
+    QMessageBox box(icon, from_utf8(title), from_utf8(text), buttons, main_window);
+    return box.exec();
+}
+
 std::optional<std::string> run_file_dialog(QWidget* parent, const FileDialogRequest& request,
                                            bool save) {
+    const ActivationReturn back(parent);
     QFileDialog dialog(parent, from_utf8(request.title), from_path(request.folder),
                        qt_name_filter(request.filter));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -30,6 +59,7 @@ std::optional<std::string> run_file_dialog(QWidget* parent, const FileDialogRequ
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setDefaultSuffix(from_utf8(request.default_suffix));
+        if (!request.file_name.empty()) dialog.selectFile(from_path(request.file_name));
     } else {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFile);
@@ -57,15 +87,13 @@ void QtUserDialogs::attach(QWidget* main_window, TForm2* form2, TForm3* form3) {
 }
 
 bool QtUserDialogs::confirm(const std::string& text, const std::string& title) {
-    QMessageBox box(QMessageBox::Question, from_utf8(title), from_utf8(text),
-                    QMessageBox::Ok | QMessageBox::Cancel, main_window_);
-    return box.exec() == QMessageBox::Ok;
+    return run_message(main_window_, QMessageBox::Question, title, text,
+                       QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
 SaveAnswer QtUserDialogs::ask_save(const std::string& text, const std::string& title) {
-    QMessageBox box(QMessageBox::Question, from_utf8(title), from_utf8(text),
-                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, main_window_);
-    switch (box.exec()) {
+    switch (run_message(main_window_, QMessageBox::Question, title, text,
+                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel)) {
         case QMessageBox::Yes:
             return SaveAnswer::kYes;
         case QMessageBox::No:
@@ -76,20 +104,15 @@ SaveAnswer QtUserDialogs::ask_save(const std::string& text, const std::string& t
 }
 
 void QtUserDialogs::warn(const std::string& text, const std::string& title) {
-    QMessageBox box(QMessageBox::Warning, from_utf8(title), from_utf8(text), QMessageBox::Ok,
-                    main_window_);
-    box.exec();
+    run_message(main_window_, QMessageBox::Warning, title, text, QMessageBox::Ok);
 }
 
 void QtUserDialogs::notify(const std::string& text, const std::string& title) {
-    QMessageBox box(QMessageBox::Information, from_utf8(title), from_utf8(text), QMessageBox::Ok,
-                    main_window_);
-    box.exec();
+    run_message(main_window_, QMessageBox::Information, title, text, QMessageBox::Ok);
 }
 
 void QtUserDialogs::plain(const std::string& text) {
-    QMessageBox box(QMessageBox::NoIcon, QString(), from_utf8(text), QMessageBox::Ok, main_window_);
-    box.exec();
+    run_message(main_window_, QMessageBox::NoIcon, std::string(), text, QMessageBox::Ok);
 }
 
 std::optional<std::string> QtUserDialogs::open_file(const FileDialogRequest& request) {
@@ -101,6 +124,7 @@ std::optional<std::string> QtUserDialogs::save_file(const FileDialogRequest& req
 }
 
 std::optional<Rgb> QtUserDialogs::choose_colour(const Rgb& initial) {
+    const ActivationReturn back(main_window_);
     QColorDialog dialog(QColor(initial.red, initial.green, initial.blue), main_window_);
     dialog.setOption(QColorDialog::DontUseNativeDialog);
     if (dialog.exec() != QDialog::Accepted) return {};
@@ -109,10 +133,12 @@ std::optional<Rgb> QtUserDialogs::choose_colour(const Rgb& initial) {
 }
 
 int32_t QtUserDialogs::choose_object(const ObjectTable& table, const std::string& prompt) {
+    const ActivationReturn back(main_window_);
     return form2_->choose(table, prompt, ui_language ? *ui_language : 1);
 }
 
 void QtUserDialogs::frame_dialog(FrameDialogMode mode) {
+    const ActivationReturn back(main_window_);
     form3_->run(mode);
 }
 

@@ -23,6 +23,7 @@ struct FileDialogRequest {
     std::string filter;          // "Description|*.ext"
     std::string folder;          // where the dialog starts; empty: the process's current folder
     std::string default_suffix;  // save only
+    std::string file_name;       // save only: the name offered in the folder; empty for none
 };
 
 enum class FrameDialogMode { kJump = 1, kMaximum = 2 };

@@ -9,6 +9,7 @@
 #include "app/slot_commands.h"
 #include "app/tform1.h"
 #include "morph/decimal.h"
+#include "morph/morph_controller.h"
 #include "project/project_file.h"
 #include "project/project_session.h"
 
@@ -72,9 +73,11 @@ bool ProjectCommands::SaveProject() {
     request.filter = texts::kProjectSaveFilter;
     request.default_suffix = texts::kProjectSuffix;
     request.folder = state.project_folder;
+    request.file_name = last_saved_name_;
     const std::optional<std::string> chosen = form_.dialogs().save_file(request);
     if (!chosen) return false;
     state.project_folder = folder_of(*chosen);
+    last_saved_name_ = chosen->substr(chosen->find_last_of('/') + 1);
 
     const SaveOutcome saved = save_project_file(*chosen, project_from_state(state));
     if (!saved.ok) {
@@ -88,10 +91,12 @@ bool ProjectCommands::SaveProject() {
 }
 
 void ProjectCommands::SAVEPROJECT1Click() {
+    if (!form_.morph->commit_focused_field()) return;
     SaveProject();
 }
 
 void ProjectCommands::OPEN1Click() {
+    if (!form_.morph->commit_focused_field()) return;
     if (!save_question(texts::kSaveQuestionNew)) return;
     clear_session(form_.state());
     settle_weight_fields();
@@ -102,6 +107,7 @@ void ProjectCommands::OPEN1Click() {
 void ProjectCommands::LOADPROJECT1Click() {
     EditorState& state = form_.state();
     const int32_t language = state.UiLanguage;
+    if (!form_.morph->commit_focused_field()) return;
     if (!save_question(texts::kSaveQuestionLoad)) return;
 
     FileDialogRequest request;
@@ -165,6 +171,7 @@ void ProjectCommands::LOADPROJECT1Click() {
 }
 
 void ProjectCommands::QUIT1Click() {
+    if (!form_.morph->commit_focused_field()) return;
     if (!save_question(texts::kSaveQuestionQuit)) return;
     exit_program(1);
 }
@@ -176,6 +183,7 @@ void ProjectCommands::HELPClick() {
 }
 
 bool ProjectCommands::QuitApp() {
+    if (!form_.morph->commit_focused_field()) return false;
     if (form_.state().modified != 1) return true;
     return save_question(texts::kSaveQuestionQuit);
 }

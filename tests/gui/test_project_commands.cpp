@@ -9,6 +9,7 @@
 #include <QTest>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <sstream>
 #include <string>
@@ -172,6 +173,7 @@ TEST_F(ProjectCommandsTest, save_writes_the_project_into_the_chosen_file_and_cle
     EXPECT_EQ(f.dialogs.last().text, "Tessel Warp Project files|*.twp");
     EXPECT_EQ(f.dialogs.last().suffix, "twp");
     EXPECT_EQ(f.dialogs.last().folder, kConfiguredFolder);
+    EXPECT_EQ(f.dialogs.last().file_name, "");
     EXPECT_EQ(file_bytes(first), write_project_text(project_from_state(f.state)));
     EXPECT_EQ(f.state.modified, 0);
 
@@ -185,6 +187,7 @@ TEST_F(ProjectCommandsTest, save_writes_the_project_into_the_chosen_file_and_cle
     EXPECT_EQ(f.dialogs.last().title, "プロジェクトの保存");
     EXPECT_EQ(f.dialogs.last().text, "Tessel Warp Project files|*.twp");
     EXPECT_EQ(f.dialogs.last().folder, f.folder.path());
+    EXPECT_EQ(f.dialogs.last().file_name, "first.twp");  // the name chosen last time
     EXPECT_EQ(file_bytes(second), write_project_text(project_from_state(f.state)));
     EXPECT_NE(file_bytes(second), first_text);
     EXPECT_EQ(file_bytes(first), first_text);
@@ -693,6 +696,56 @@ TEST_F(ProjectCommandsTest, the_menu_shortcuts_reach_the_commands) {
     EXPECT_EQ(f.dialogs.last().title, "Application is going to quit");
     EXPECT_TRUE(exits.empty());
     EXPECT_TRUE(f.state.source_loaded());
+}
+
+// A weight typed into a field and not yet left is what every file command works with: it is
+// committed as leaving the field would commit it, and a text that is no number stops the command.
+TEST_F(ProjectCommandsTest, a_field_being_typed_into_is_committed_before_each_command) {
+    f.load_source(base);
+    f.load_target(1, smile);
+    f.form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(f.form.get()));
+    QLineEdit* field = f.form->weight_fields[1];
+    const std::string saved = f.folder.file("typed.twp");
+    const auto ctrl = [field](Qt::Key key) {
+        return [field, key] { QTest::keyClick(field, key, Qt::ControlModifier); };
+    };
+    // Each command, and what it asks next once the weight is committed (and modified).
+    const std::pair<std::function<void()>, const char*> commands[] = {
+        {[&] { f.form->SAVEPROJECT1->trigger(); }, "save_file"},
+        {ctrl(Qt::Key_S), "save_file"},
+        {ctrl(Qt::Key_N), "ask_save"},
+        {ctrl(Qt::Key_L), "ask_save"},
+        {ctrl(Qt::Key_Q), "ask_save"},
+        {[&] { f.form->close(); }, "ask_save"}};
+    for (size_t i = 0; i < std::size(commands); ++i) {
+        SCOPED_TRACE(i);
+        const auto& [run, asks] = commands[i];
+        f.state.slots[1].keys.weights = {0.0f};
+        go_to_frame(0);
+        f.state.modified = 0;
+        QTest::mouseClick(field, Qt::LeftButton);
+        field->selectAll();
+        QTest::keyClicks(field, "1.2.");
+        f.dialogs.shown.clear();
+        run();  // refused: the command goes no further
+        EXPECT_EQ(f.dialogs.kinds(), "warn");
+        EXPECT_TRUE(f.form->isVisible());
+
+        field->selectAll();
+        QTest::keyClicks(field, "30");
+        f.dialogs.shown.clear();
+        f.dialogs.file_answers = {saved};
+        f.dialogs.save_answers = {SaveAnswer::kCancel};
+        run();
+        EXPECT_EQ(f.dialogs.kinds(), asks);
+        EXPECT_EQ(field->text(), "30.0");
+        EXPECT_EQ(f.state.slots[1].keys.weights[0], 30.0f);
+        f.dialogs.file_answers.clear();
+        f.dialogs.save_answers.clear();
+    }
+    EXPECT_NE(file_bytes(saved).find("\n0 30.00\r\n"), std::string::npos);
+    EXPECT_TRUE(exits.empty());
 }
 
 }  // namespace

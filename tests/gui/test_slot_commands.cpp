@@ -7,9 +7,12 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
 #include <filesystem>
 #include <limits>
+#include <tuple>
 
 #include "app/qt_user_dialogs.h"
 #include "controls/push_panel.h"
@@ -740,6 +743,34 @@ TEST(SlotPicture, reloading_a_target_takes_the_old_displacement_off_the_shape) {
     EXPECT_EQ(f.form->weight_fields[1]->text(), "0.0");
     EXPECT_TRUE(same(f.state.mesh.displayed, f.state.slots[0].vertices));
     EXPECT_EQ(preview(f.form->view), source_only);
+}
+
+// A name wider than its load button is elided in the middle; the whole name is the tooltip.
+TEST(SlotCaptions, names_are_fitted_to_the_load_buttons_with_the_whole_name_as_tooltip) {
+    Scene f;
+    // Name bytes in the file, the name as shown, whether it is elided; slots 0, 1 and 2.
+    const std::tuple<const char*, const char*, bool> cases[] = {
+        {"WWWWWWWWWWWWWWW", "WWWWWWWWWWWWWWW", true},
+        {"\x82\x76\x82\x76\x82\x76\x82\x76\x82\x76\x82\x76\x82\x76", "ＷＷＷＷＷＷＷ", false},
+        {"R&D", "R&D", false}};
+    f.load_source(f.write_object("s.qxm", make_grid_object(std::get<0>(cases[0]), 3, 3)));
+    for (int k = 1; k <= 2; ++k) {
+        const QxmObjectSpec target = moved_grid(std::get<0>(cases[k]), 3, 3, 1.0f);
+        f.load_target(k, f.write_object(std::to_string(k) + ".qxm", target));
+    }
+    for (int k = 0; k <= 2; ++k) {
+        const auto& [bytes, shown, elided] = cases[k];
+        QPushButton* button = f.form->load_buttons[k];
+        const QString caption = button->text().replace("&&", "&");
+        EXPECT_EQ(button->toolTip(), QString::fromUtf8(shown)) << k;
+        EXPECT_EQ(caption == QString::fromUtf8(shown), !elided) << k;
+        QStyleOptionButton option;
+        option.initFrom(button);
+        EXPECT_LE(button->fontMetrics().horizontalAdvance(caption),
+                  button->style()
+                      ->subElementRect(QStyle::SE_PushButtonContents, &option, button)
+                      .width());
+    }
 }
 
 // The real object open dialog, driven as a user would.

@@ -19,20 +19,24 @@ T take(std::deque<T>& queue, const char* kind, T fallback) {
 
 bool ScriptedDialogs::confirm(const std::string& text, const std::string& title) {
     shown.push_back({"confirm", text, title, "", ""});
+    if (while_message_shown) while_message_shown();
     return take(confirm_answers, "confirm", false);
 }
 
 SaveAnswer ScriptedDialogs::ask_save(const std::string& text, const std::string& title) {
     shown.push_back({"ask_save", text, title, "", ""});
+    if (while_message_shown) while_message_shown();
     return take(save_answers, "ask_save", SaveAnswer::kCancel);
 }
 
 void ScriptedDialogs::warn(const std::string& text, const std::string& title) {
     shown.push_back({"warn", text, title, "", ""});
+    if (while_message_shown) while_message_shown();
 }
 
 void ScriptedDialogs::notify(const std::string& text, const std::string& title) {
     shown.push_back({"notify", text, title, "", ""});
+    if (while_message_shown) while_message_shown();
 }
 
 void ScriptedDialogs::plain(const std::string& text) { shown.push_back({"plain", text, "", "", ""}); }
@@ -43,8 +47,8 @@ std::optional<std::string> ScriptedDialogs::open_file(const FileDialogRequest& r
 }
 
 std::optional<std::string> ScriptedDialogs::save_file(const FileDialogRequest& request) {
-    shown.push_back(
-        {"save_file", request.filter, request.title, request.folder, request.default_suffix});
+    shown.push_back({"save_file", request.filter, request.title, request.folder,
+                     request.default_suffix, request.file_name});
     return take(file_answers, "save_file", std::optional<std::string>{});
 }
 

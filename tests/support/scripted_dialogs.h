@@ -17,6 +17,7 @@ struct ShownDialog {
     std::string title; // message title, or the file dialog's title
     std::string folder;
     std::string suffix;
+    std::string file_name = {};  // the name a save dialog offered
 };
 
 class ScriptedDialogs : public UserDialogs {
@@ -31,6 +32,8 @@ public:
     std::deque<std::function<void(FrameDialogMode)>> frame_answers;
 
     std::vector<ShownDialog> shown;
+    // Run while a message box is shown, after it was recorded: what the user does meanwhile.
+    std::function<void()> while_message_shown;
 
     bool confirm(const std::string& text, const std::string& title) override;
     SaveAnswer ask_save(const std::string& text, const std::string& title) override;
