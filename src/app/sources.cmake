@@ -12,3 +12,6 @@ list(APPEND WARPKIT_UI_SOURCES
 list(APPEND WARPKIT_CORE_SOURCES
     src/app/session_edits.cpp
 )
+
+# The command line: parsed in the core.
+list(APPEND WARPKIT_CORE_SOURCES src/app/command_line.cpp)
