@@ -16,6 +16,8 @@ public:
     explicit SlotCommands(TForm1& form);
 
     void SourceLoad();
+    // The source load after its questions, for a file named outright (the command line).
+    void load_source_file(const std::string& path);
     void TargetLoad(int k);
     void TargetKill(int k);
 
@@ -27,6 +29,11 @@ private:
     // cancelled or refused (the refusal already shown).
     bool choose_and_read(const std::string& dialog_title, const std::string& prompt,
                          std::string& path);
+    // Reads an object out of `path`, the user choosing it; false when refused (the refusal
+    // already shown) or declined. `ask_when_single` false takes a file's only object unasked.
+    bool read_object_file(const std::string& path, const std::string& prompt, bool ask_when_single);
+    // Makes the object just read the source, unless it has no vertices.
+    void take_source(const std::string& path);
 
     TForm1& form_;
     ObjectFileReader reader_;

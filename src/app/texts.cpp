@@ -96,6 +96,9 @@ const MessageText kObjectNameNotFound = {
     {"オブジェクトファイル %s にはオブジェクト %s がありません。",
      "The object file %s holds no object named %s."},
     {"不正なオブジェクト指定", "Incorrect object selected"}};
+const MessageText kObjectFileUnopenable = {
+    {"オブジェクトファイル %s を開けません：%s", "The object file %s cannot be opened: %s"},
+    {"ファイルを開けません", "Cannot open file"}};
 
 const Bilingual kOpenSourceTitle = {"ソースオブジェクトの読み込み", "Load Source Ojbect"};
 const Bilingual kOpenTargetTitle = {"%d番ターゲットを読み込む", "Load No.%d Target"};
