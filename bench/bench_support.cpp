@@ -115,6 +115,12 @@ void print_comparison(const CollectingReporter& reporter, const Comparison& comp
         met = ratio <= comparison.goal;
         goal = format("goal <= %.2f", comparison.goal);
     }
+    if (comparison.seconds_goal > 0.0) {
+        const double seconds = measured.seconds(clock);
+        std::cout << "  " << comparison.measured << format(" takes %.3f s", seconds)
+                  << format(" (goal <= %.2f s: ", comparison.seconds_goal)
+                  << (seconds <= comparison.seconds_goal ? "met" : "NOT met") << ")\n";
+    }
     std::cout << "  ratio " << comparison.measured << " / " << comparison.reference << " = "
               << format("%.3f", ratio);
     if (comparison.goal > 0.0)

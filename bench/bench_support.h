@@ -31,7 +31,10 @@ struct Comparison {
     Measure measure = Measure::kTime;
     Clock clock = Clock::kThreadCpu;
     double goal = 0.0;  // 0: no goal, the ratio is only shown
-    std::string note;   // an extra line before the ratio, optional
+    // A goal for the measured case's own time, in seconds on the comparison's clock, for work
+    // whose limit is a time the user waits rather than a share of a reference; 0: none.
+    double seconds_goal = 0.0;
+    std::string note;  // an extra line before the ratio, optional
     // Counters of the measured case to show before the ratio, each with its meaning.
     std::vector<std::pair<std::string, std::string>> counters;
 };

@@ -11,6 +11,7 @@ packages=(
     xvfb xauth fonts-noto-cjk fonts-dejavu-core
     clang libclang-rt-14-dev
     libtinygltf-dev nlohmann-json3-dev libmeshoptimizer-dev nodejs
+    libnanoflann-dev
     dpkg-dev file desktop-file-utils shared-mime-info
 )
 

@@ -3,8 +3,8 @@
 #include "app/texts.h"
 #include "export/export_review.h"
 #include "export/frame_weights.h"
-#include "export/target_measure.h"
 #include "model/qxm_reader.h"
+#include "model/target_measure.h"
 
 namespace warpkit::exporting {
 

@@ -24,9 +24,14 @@ const char* const kUsageText =
     "                                      timeline (or of frames A to B) with normals, as\n"
     "                                      DIR/frame_0000.obj ..., named by frame number\n"
     "  weights PROJECT.twp --frame N       print each target's weight in percent at frame N\n"
+    "  match SOURCE.qxm[:OBJECT] TARGET.qxm[:OBJECT] -o OUT.qxm\n"
+    "                                      put the target's vertices into the source's order\n"
+    "                                      and write them with the source's triangles and\n"
+    "                                      colours to OUT.qxm (never replaced); OBJECT names\n"
+    "                                      the object of a file that holds several\n"
     "\n"
     "Options:\n"
-    "  -o, --output PATH   the file (gltf) or folder (obj) to write\n"
+    "  -o, --output PATH   the file (gltf, match) or folder (obj) to write\n"
     "  --fps N             frames per second of the glTF animation (a positive number;\n"
     "                      30 unless given)\n"
     "  --frames A..B       the frames to export (A alone: one frame); gltf keeps the keys\n"
@@ -61,9 +66,12 @@ struct CommandSpec {
     const char* input;  // what its file is, for messages
 };
 constexpr CommandSpec kCommands[] = {
-    {"info", Command::kInfo, "an object file"},       {"check", Command::kCheck, "a project file"},
-    {"gltf", Command::kGltf, "a project file"},       {"obj", Command::kObj, "a project file"},
+    {"info", Command::kInfo, "an object file"},
+    {"check", Command::kCheck, "a project file"},
+    {"gltf", Command::kGltf, "a project file"},
+    {"obj", Command::kObj, "a project file"},
     {"weights", Command::kWeights, "a project file"},
+    {"match", Command::kMatch, "a source and a target object file"},
 };
 
 bool ends_with_no_case(const std::string& text, const std::string& suffix) {
@@ -180,7 +188,7 @@ struct OptionSpec {
 };
 constexpr unsigned kExports = bit(Command::kGltf) | bit(Command::kObj);
 constexpr OptionSpec kOptions[] = {
-    {"--output", "-o", true, kExports, set_output},
+    {"--output", "-o", true, kExports | bit(Command::kMatch), set_output},
     {"--fps", nullptr, true, bit(Command::kGltf), set_fps},
     {"--frames", nullptr, true, kExports, set_frames},
     {"--step", nullptr, true, kExports, set_step},
@@ -201,6 +209,7 @@ constexpr Requirement kRequirements[] = {
     {Command::kGltf, "--output", "gltf needs an output file (-o OUT.glb)"},
     {Command::kObj, "--output", "obj needs an output folder (-o DIR)"},
     {Command::kWeights, "--frame", "weights needs a frame (--frame N)"},
+    {Command::kMatch, "--output", "match needs an output file (-o OUT.qxm)"},
 };
 
 ParsedCommandLine refuse(std::string problem) {
@@ -277,9 +286,15 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
         if (!problem.empty()) return refuse(problem);
     }
 
-    if (positional.empty()) return refuse(name + " needs " + command->input);
-    if (positional.size() > 1) return refuse(name + " takes one file, not '" + positional[1] + "'");
+    const bool match = line.command == Command::kMatch;
+    const size_t files = match ? 2 : 1;
+    if (positional.size() < files) return refuse(name + " needs " + command->input);
+    if (positional.size() > files) {
+        return refuse(name + (match ? " takes two files" : " takes one file") + ", not '" +
+                      positional[files] + "'");
+    }
     line.input = positional[0];
+    if (match) line.target = positional[1];
 
     for (const Requirement& requirement : kRequirements) {
         if (requirement.command != line.command) continue;
@@ -292,6 +307,9 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
     if (line.command == Command::kGltf && !ends_with_no_case(line.output, ".glb") &&
         !is_gltf_text_path(line.output)) {
         return refuse("the output of gltf must end in .glb or .gltf, not '" + line.output + "'");
+    }
+    if (match && !ends_with_no_case(line.output, ".qxm")) {
+        return refuse("the output of match must end in .qxm, not '" + line.output + "'");
     }
 
     ParsedCommandLine parsed;

@@ -9,7 +9,7 @@
 
 namespace warpkit::exporting {
 
-enum class Command { kHelp, kInfo, kCheck, kGltf, kObj, kWeights };
+enum class Command { kHelp, kInfo, kCheck, kGltf, kObj, kWeights, kMatch };
 
 struct CommandLine {
     Command command = Command::kHelp;
@@ -28,6 +28,9 @@ struct CommandLine {
     bool strict = false;  // check, gltf, obj: warnings that leave targets out fail the command
     // Not an option: the caller sets it when progress may be shown (stderr is a terminal).
     bool show_progress = false;
+    // match: `input` is the source and `target` the target, each FILE.qxm[:OBJECT]; `output`
+    // the .qxm file to write
+    std::string target;
 };
 
 struct ParsedCommandLine {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "export/project_load.h"
-#include "export/target_measure.h"
+#include "model/target_measure.h"
 
 namespace warpkit::exporting {
 

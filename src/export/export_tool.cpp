@@ -15,6 +15,7 @@
 #include "export/frame_weights.h"
 #include "export/gltf_file.h"
 #include "export/gltf_model.h"
+#include "export/match_command.h"
 #include "export/obj_frames.h"
 #include "export/object_listing.h"
 #include "export/progress.h"
@@ -46,7 +47,8 @@ std::string open_problem(const std::string& path) {
     return std::string();
 }
 
-// The program's words for an object file it refuses, naming the file.
+}  // namespace
+
 std::string object_file_refusal(const ReadOutcome& outcome, const std::string& path) {
     switch (outcome.status) {
         case ReadStatus::kBadMagic:
@@ -63,8 +65,10 @@ std::string object_file_refusal(const ReadOutcome& outcome, const std::string& p
         case ReadStatus::kNameNotFound:
             break;
     }
-    return read_failure_words(outcome, path, std::string());
+    return read_failure_words(outcome, path, outcome.object_name);
 }
+
+namespace {
 
 int run_info(const CommandLine& line, std::ostream& out, std::ostream& err) {
     ObjectTable table;
@@ -292,6 +296,8 @@ int run_export_tool(const std::vector<std::string>& args, std::ostream& out, std
             return run_obj(line, out, err);
         case Command::kWeights:
             return run_weights(line, out, err);
+        case Command::kMatch:
+            return run_match(line, out, err);
     }
     return kExitUsage;
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "model/qxm_reader.h"
+
 namespace warpkit::exporting {
 
 constexpr int kExitDone = 0;
@@ -16,5 +18,8 @@ constexpr int kExitUsage = 2;
 // shown only when `err_is_terminal`: a log or a pipe wants the outcome, not the waiting.
 int run_export_tool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                     bool err_is_terminal = false);
+
+// The program's words for an object file it refuses, naming the file.
+std::string object_file_refusal(const ReadOutcome& outcome, const std::string& path);
 
 }  // namespace warpkit::exporting

@@ -5,6 +5,8 @@ list(APPEND WARPKIT_CORE_SOURCES
     src/model/object_mesh.cpp
     src/model/helper_pool.cpp
     src/model/normals.cpp
+    src/model/target_measure.cpp
+    src/model/vertex_match.cpp
 )
 list(APPEND WARPKIT_UI_SOURCES
     src/model/form2.cpp

@@ -6,8 +6,8 @@
 #include <map>
 
 #include "export/export_fixture.h"
-#include "export/target_measure.h"
 #include "model/qxm_reader.h"
+#include "model/target_measure.h"
 
 namespace warpkit::exporting {
 namespace {

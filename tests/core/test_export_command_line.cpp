@@ -102,6 +102,13 @@ TEST(ExportCommandLine, bad_usage_exits_2_with_one_line_naming_the_problem) {
         {{"weights", "a.twp"}, "weights needs a frame (--frame N)"},
         {{"weights", "a.twp", "--frame", "-1"}, "--frame needs a frame number, not '-1'"},
         {{"weights", "a.twp", "--frame", "1.5"}, "--frame needs a frame number, not '1.5'"},
+        {{"match", "a.qxm", "-o", "c.qxm"}, "match needs a source and a target object file"},
+        {{"match", "a.qxm", "b.qxm", "c.qxm"}, "match takes two files, not 'c.qxm'"},
+        {{"match", "a.qxm", "b.qxm"}, "match needs an output file (-o OUT.qxm)"},
+        {{"match", "a.qxm", "b.qxm", "-o", "c.obj"},
+         "the output of match must end in .qxm, not 'c.obj'"},
+        {{"match", "a.qxm", "b.qxm", "-o", "c.qxm", "--frame", "1"},
+         "match takes no option --frame"},
     };
     for (const Row& row : rows) {
         std::string line;
@@ -124,7 +131,7 @@ TEST(ExportCommandLine, help_anywhere_prints_the_usage_and_succeeds) {
         EXPECT_EQ(run.err, "");
     }
     // Every command the tool runs is in the usage.
-    for (const char* command : {"info", "check", "gltf", "obj", "weights"}) {
+    for (const char* command : {"info", "check", "gltf", "obj", "weights", "match"}) {
         EXPECT_NE(std::string(kUsageText).find(std::string("  ") + command + " "),
                   std::string::npos)
             << command;

@@ -65,6 +65,11 @@ grep -q "sparse, .* buffer views compressed" "$work/out" || fail "gltf --compres
 node "$here/validate_gltf.cjs" --strict --validator "$validator" "$work/face.glb" \
     "$work/face text.gltf" "$work/normals.glb" "$work/packed.glb" || fail "the validator found problems"
 
+expect 0 "$tool" match "$examples/head.qxm" "$examples/expressions.qxm:smile" -o "$work/smile.qxm"
+grep -q "^matched by topology, 1 part: 0 of 674 vertices renumbered$" "$work/out" || fail "match: $(cat "$work/out")"
+expect 1 "$tool" match "$examples/head.qxm" "$examples/smile.qxm" -o "$work/smile.qxm"
+grep -q "the file already exists" "$work/err" || fail "match over a file: $(cat "$work/err")"
+
 # Bad usage exits 2, a refused file 1, each with one line on stderr.
 expect 2 "$tool"
 expect 2 "$tool" gltf "$work/face.twp"
