@@ -10,13 +10,7 @@ warpkit=$(realpath "$1")
 make_project=$2
 examples=$(cd "$3" && pwd)
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-    echo "FAILED: $*" >&2
-    failures=$((failures + 1))
-}
+source "$(dirname "$0")/../support/shell_checks.sh"
 
 # without_display STATUS ARGS...: Qt on X would abort without a display, so an answer here
 # proves the window was never needed.
@@ -64,5 +58,4 @@ opens $'language en\nsource none\ntargets 0\nmodified 0\ndrawn 0\nmessage Projec
 opens $'language ja\nsource none\ntargets 0\nmodified 0\ndrawn 0\nmessage ファイルを開けません: オブジェクトファイル '"$work"'/gone.qxm を開けません：No such file or directory' \
     ./gone.qxm
 
-[ "$failures" -eq 0 ] || { echo "$failures failures" >&2; exit 1; }
-echo "all start checks passed"
+finish "all start checks passed"

@@ -9,13 +9,7 @@ set -euo pipefail
 build=$(cd "$1" && pwd)
 cpack=$2
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-    echo "FAILED: $*" >&2
-    failures=$((failures + 1))
-}
+source "$(dirname "$0")/../support/shell_checks.sh"
 
 "$cpack" --config "$build/CPackConfig.cmake" -G DEB -B "$work/out" >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log" >&2; exit 1; }
@@ -60,5 +54,4 @@ grep -q ':application/x-warpkit-project:\*\.twp$' "$share/mime/globs2" || fail "
 grep -aq 'model/x-qxm' "$share/mime/magic" && grep -aq 'QXM v91' "$share/mime/magic" ||
     fail "no QXM magic"
 
-[ "$failures" -eq 0 ] || { echo "$failures failures" >&2; exit 1; }
-echo "package $(basename "$deb") checked"
+finish "package $(basename "$deb") checked"
