@@ -9,7 +9,8 @@ namespace warpkit::exporting {
 const char* const kUsageText =
     "Usage: warpkit-export COMMAND FILE [OPTIONS]\n"
     "\n"
-    "Checks Warpkit projects (.twp) and exports their animation without a window.\n"
+    "Checks Warpkit projects (.twp), exports their animation and imports meshes, without a\n"
+    "window.\n"
     "\n"
     "Commands:\n"
     "  info FILE.qxm                       list the objects of an object file\n"
@@ -23,12 +24,21 @@ const char* const kUsageText =
     "                                      write the blended shape of frames A to B as\n"
     "                                      DIR/frame_0000.obj ... with normals\n"
     "  weights PROJECT.twp --frame N       print each target's weight in percent at frame N\n"
+    "  qxm MESHFILE -o OUT.qxm [--object NAME]\n"
+    "                                      convert a glTF, OBJ, FBX, COLLADA, PLY or STL file to\n"
+    "                                      a QXM object file: every mesh (or the one named), each\n"
+    "                                      followed by its morph targets as objects of their own\n"
+    "  project IN.glb -o OUT.twp [--fps N]  make a project from a glTF morph animation: the mesh\n"
+    "                                      (written as OUT.qxm beside it) is the source, its\n"
+    "                                      morph targets the targets, the first weights animation\n"
+    "                                      the keys at N frames a second (30 unless given)\n"
     "\n"
     "Options:\n"
-    "  -o, --output PATH   the file (gltf) or folder (obj) to write\n"
+    "  -o, --output PATH   the file (gltf, qxm, project) or folder (obj) to write\n"
     "  --fps N             frames per second of the glTF animation (a positive number)\n"
     "  --frames A..B       the frames to write (A alone: one frame)\n"
     "  --frame N           the frame to evaluate\n"
+    "  --object NAME       the mesh to convert, by the name qxm lists for it\n"
     "  -h, --help          show this text\n"
     "\n"
     "Exit status: 0 done, 1 a file was refused or could not be written, 2 bad usage.\n";
@@ -40,8 +50,9 @@ struct CommandName {
     Command command;
 };
 constexpr CommandName kCommands[] = {
-    {"info", Command::kInfo}, {"check", Command::kCheck},     {"gltf", Command::kGltf},
-    {"obj", Command::kObj},   {"weights", Command::kWeights},
+    {"info", Command::kInfo},       {"check", Command::kCheck},     {"gltf", Command::kGltf},
+    {"obj", Command::kObj},         {"weights", Command::kWeights}, {"qxm", Command::kQxm},
+    {"project", Command::kProject},
 };
 
 bool ends_with_no_case(const std::string& text, const std::string& suffix) {
@@ -85,8 +96,12 @@ ParsedCommandLine refuse(std::string problem) {
 
 // Which options a command takes.
 bool takes(Command command, const std::string& option) {
-    if (option == "--output") return command == Command::kGltf || command == Command::kObj;
-    if (option == "--fps") return command == Command::kGltf;
+    if (option == "--output") {
+        return command == Command::kGltf || command == Command::kObj || command == Command::kQxm ||
+               command == Command::kProject;
+    }
+    if (option == "--fps") return command == Command::kGltf || command == Command::kProject;
+    if (option == "--object") return command == Command::kQxm;
     if (option == "--frames") return command == Command::kObj;
     if (option == "--frame") return command == Command::kWeights;
     return false;
@@ -133,7 +148,7 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
             }
             if (option == "-o") option = "--output";
             if (option != "--output" && option != "--fps" && option != "--frames" &&
-                option != "--frame") {
+                option != "--frame" && option != "--object") {
                 return refuse("unknown option '" + option + "'");
             }
             if (!takes(line.command, option)) {
@@ -159,6 +174,9 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
             const std::optional<double> fps = positive_number(*value);
             if (!fps) return refuse("--fps needs a positive number, not '" + *value + "'");
             line.fps = *fps;
+        } else if (option == "--object") {
+            if (value->empty()) return refuse("--object needs a mesh name");
+            line.object = *value;
         } else if (option == "--frame") {
             const std::optional<int32_t> frame = frame_number(*value);
             if (!frame) return refuse("--frame needs a frame number, not '" + *value + "'");
@@ -181,7 +199,10 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
         }
     }
 
-    const char* kind = line.command == Command::kInfo ? "an object file" : "a project file";
+    const char* kind = line.command == Command::kInfo      ? "an object file"
+                       : line.command == Command::kQxm     ? "a mesh file"
+                       : line.command == Command::kProject ? "a glTF file"
+                                                           : "a project file";
     if (positional.empty()) return refuse(name + " needs " + kind);
     if (positional.size() > 1) return refuse(name + " takes one file, not '" + positional[1] + "'");
     line.input = positional[0];
@@ -202,6 +223,16 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
     if (line.command == Command::kObj) {
         if (!given("--frames")) return refuse("obj needs the frames to write (--frames A..B)");
         if (!given("--output")) return refuse("obj needs an output folder (-o DIR)");
+    }
+    if (line.command == Command::kQxm || line.command == Command::kProject) {
+        const char* suffix = line.command == Command::kQxm ? ".qxm" : ".twp";
+        if (!given("--output")) {
+            return refuse(name + " needs an output file (-o OUT" + suffix + ")");
+        }
+        if (!ends_with_no_case(line.output, suffix)) {
+            return refuse("the output of " + name + " must end in " + suffix + ", not '" +
+                          line.output + "'");
+        }
     }
     if (line.command == Command::kWeights && !given("--frame")) {
         return refuse("weights needs a frame (--frame N)");

@@ -7,16 +7,17 @@
 
 namespace warpkit::exporting {
 
-enum class Command { kHelp, kInfo, kCheck, kGltf, kObj, kWeights };
+enum class Command { kHelp, kInfo, kCheck, kGltf, kObj, kWeights, kQxm, kProject };
 
 struct CommandLine {
     Command command = Command::kHelp;
-    std::string input;        // the object file (info) or the project file (all others)
-    std::string output;       // gltf: the .glb or .gltf file; obj: the folder
-    double fps = 30.0;        // gltf
+    std::string input;        // the object file (info), mesh file (qxm, project) or project file
+    std::string output;       // gltf: the .glb or .gltf file; obj: the folder; qxm, project: file
+    double fps = 30.0;        // gltf, project
     int32_t first_frame = 0;  // obj
     int32_t last_frame = 0;   // obj
     int32_t frame = 0;        // weights
+    std::string object;       // qxm: the one mesh to convert; empty: every mesh
 };
 
 struct ParsedCommandLine {

@@ -52,11 +52,12 @@ enum class ReadStatus {
     kDamaged,       // a check failed; `reason` says which
     kCancelled,     // the user declined in the selection dialog; silent
     kNameNotFound,  // read by name: no object of that name
+    kNotImported,   // a mesh file of another format that cannot be imported; `reason` says why
 };
 
 struct ReadOutcome {
     ReadStatus status = ReadStatus::kOk;
-    // English words for kDamaged and kNameNotFound
+    // English words for kDamaged, kNameNotFound and kNotImported
     // ("triangle 7 uses vertex 12 but the object has 5 vertices").
     std::string reason;
     std::string object_name;  // kNameNotFound: the name that was looked for, as bytes

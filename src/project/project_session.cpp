@@ -22,6 +22,8 @@ std::string read_failure_words(const ReadOutcome& outcome, const std::string& pa
             return file + " holds no object named " + display_text(name);
         case ReadStatus::kDamaged:
             return file + " is damaged: " + outcome.reason;
+        case ReadStatus::kNotImported:
+            return file + " cannot be imported: " + outcome.reason;
     }
     return std::string();
 }
