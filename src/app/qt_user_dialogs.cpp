@@ -24,12 +24,16 @@ std::optional<std::string> run_file_dialog(QWidget* parent, const FileDialogRequ
                                            bool save) {
     QFileDialog dialog(parent, from_utf8(request.title), from_path(request.folder),
                        qt_name_filter(request.filter));
+    QStringList filters{qt_name_filter(request.filter)};
+    for (const std::string& filter : request.more_filters) filters.append(qt_name_filter(filter));
+    dialog.setNameFilters(filters);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::ReadOnly, false);
     if (save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setDefaultSuffix(from_utf8(request.default_suffix));
+        if (!request.file_name.empty()) dialog.selectFile(from_path(request.file_name));
     } else {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFile);

@@ -1,8 +1,11 @@
 #include "app/slot_commands.h"
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "app/import_steps.h"
 #include "app/session.h"
 #include "app/texts.h"
 #include "app/tform1.h"
@@ -18,6 +21,8 @@ std::string folder_of(const std::string& path) {
 }
 
 SlotCommands::SlotCommands(TForm1& form) : QObject(&form), form_(form) {
+    reader_.settings().export_tool =
+        find_export_tool(QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString());
     connect(form.load_buttons[0], &QPushButton::clicked, this, [this] { SourceLoad(); });
     for (int k = 1; k <= kTargetCount; ++k) {
         connect(form.load_buttons[k], &QPushButton::clicked, this, [this, k] { TargetLoad(k); });
@@ -37,6 +42,7 @@ bool SlotCommands::choose_and_read(const std::string& dialog_title, const std::s
     FileDialogRequest request;
     request.title = dialog_title;
     request.filter = texts::kObjectFilter;
+    request.more_filters = {texts::kMeshFilter};
     request.folder = state.object_folder;
     const std::optional<std::string> chosen = dialogs.open_file(request);
     if (!chosen) return false;
@@ -45,7 +51,7 @@ bool SlotCommands::choose_and_read(const std::string& dialog_title, const std::s
     state.object_folder = folder_of(path);
 
     const ReadOutcome outcome = reader_.ReadObject(
-        path, prompt, false, [&dialogs](const ObjectTable& table, const std::string& text) {
+        path, prompt, [&dialogs](const ObjectTable& table, const std::string& text) {
             return dialogs.choose_object(table, text);
         });
     if (!outcome.ok()) {
@@ -78,12 +84,14 @@ void SlotCommands::SourceLoad() {
         return;
     }
 
+    if (!keep_import(path, true)) return;
     install_source(state, path, source);
     reader_.ReleaseReadResult();
     // Every target row is empty now; its field is reset only after the slot is, so the field's
     // change reaction finds no target left to preview with the old shape.
     for (int k = 1; k <= kTargetCount; ++k) form_.weight_fields[k]->setText("0");
     form_.refresh_slot_rows();
+    load_morph_targets(path);
     form_.DrawScene();
 }
 
@@ -111,20 +119,60 @@ void SlotCommands::TargetLoad(int k) {
         return;
     }
 
+    if (!keep_import(path, false)) return;
     const bool replaced = state.target_loaded(k);
     install_target(state, k, path, target);
     reader_.ReleaseReadResult();
-    form_.refresh_slot_rows();
-    QPushButton* key = form_.key_buttons[k];
-    key->setEnabled(state.current_frame != 0);
-    key->setText(state.current_frame == 0 ? texts::kApplied : texts::kMakeKey);
-    form_.weight_fields[k]->setText("0.0");
+    show_new_target(k);
     if (replaced) {
         // The replaced target's shape must not linger on screen.
         form_.reblend_current();
     } else {
         form_.DrawScene();
     }
+}
+
+bool SlotCommands::keep_import(std::string& path, bool offer_targets) {
+    pending_targets_.clear();
+    const ImportedMesh* mesh = reader_.imported_mesh();
+    if (!mesh) return true;
+    const int32_t language = form_.state().UiLanguage;
+    const TargetChoice choice = offer_targets
+                                    ? ask_about_morph_targets(form_.dialogs(), language, *mesh)
+                                    : TargetChoice::kSourceOnly;
+    std::optional<std::string> kept;
+    if (choice != TargetChoice::kCancelled) {
+        kept = keep_imported_mesh(form_.dialogs(), language, path, *mesh, reader_.imported_scene());
+    }
+    if (!kept) {
+        reader_.ReleaseReadResult();
+        return false;
+    }
+    path = *kept;
+    if (choice == TargetChoice::kWithTargets) {
+        const size_t count = std::min(mesh->targets.size(), static_cast<size_t>(kTargetCount));
+        pending_targets_.assign(mesh->targets.begin(),
+                                mesh->targets.begin() + static_cast<std::ptrdiff_t>(count));
+    }
+    return true;
+}
+
+void SlotCommands::load_morph_targets(const std::string& path) {
+    for (size_t j = 0; j < pending_targets_.size(); ++j) {
+        const int k = static_cast<int>(j) + 1;
+        install_target(form_.state(), k, path, read_result_of(pending_targets_[j]));
+        show_new_target(k);
+    }
+    pending_targets_.clear();
+}
+
+void SlotCommands::show_new_target(int k) {
+    const EditorState& state = form_.state();
+    form_.refresh_slot_rows();
+    QPushButton* key = form_.key_buttons[k];
+    key->setEnabled(state.current_frame != 0);
+    key->setText(state.current_frame == 0 ? texts::kApplied : texts::kMakeKey);
+    form_.weight_fields[k]->setText("0.0");
 }
 
 void SlotCommands::TargetKill(int k) {
