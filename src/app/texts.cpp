@@ -102,7 +102,7 @@ const MessageText kImportRefusal = {
     {"読み込みエラー", "Import error"}};
 const MessageText kMorphTargetsQuestion = {
     {"メッシュ %s にはモーフターゲットが %d 個あります。ソースと一緒にターゲット 1〜8 "
-     "に読み込みますか？\n（はい：ソースとターゲット、いいえ：ソースのみ）",
+     "に読み込みますか？\n（Yes：ソースとターゲット、No：ソースのみ）",
      "The mesh %s has %d morph targets. Load them into targets 1 to 8 along with the source?\n"
      "(Yes: source and targets, No: the source only)"},
     {"モーフターゲット", "Morph targets"}};
@@ -110,7 +110,7 @@ const Bilingual kMorphTargetsLeftOut = {"\nターゲットは 8 個までです�
                                        "\nThere are 8 target slots; these %d are left out: %s"};
 const MessageText kImportWritten = {
     {"オブジェクト %s（%s から）を %s に書き出しました。プロジェクトはこのファイルを参照します。",
-     "The object %s of %s was written to %s, which the project refers to."},
+     "%s from %s was written to %s; the project refers to that file."},
     {"読み込み", "Import"}};
 const Bilingual kImportJoined = {
     "\n多角形の角ごとに分かれていた頂点のうち %lld 個を、元の点に合わせて結合しました。",

@@ -13,6 +13,12 @@ constexpr double kWholeFrame = 1e-3;
 // (up to 0.005) included; below 0.01 by more than the float rounding still to come.
 constexpr double kKeyTolerance = 0.0099;
 
+// The time of a frame as a file holds it: a float, as the program's own export writes it, so a
+// key written at a frame's time is found at that frame and not a hair after it.
+double frame_time(int32_t frame, double fps) {
+    return static_cast<float>(frame / fps);
+}
+
 float stored(double percent) {
     // a project file keeps two decimals
     return static_cast<float>(std::round(percent * 100.0) / 100.0);
@@ -58,7 +64,7 @@ double largest_key_error(const WeightsAnimation& animation, const AnimationKeys&
     for (int32_t frame = 0; frame <= keys.max_frame; ++frame) {
         for (size_t j = 0; j < keys.tracks.size(); ++j) {
             const double program = evaluate_track(keys.tracks[j], frame).weight;
-            const double wanted = animation_weight(animation, j, frame / fps) * 100.0;
+            const double wanted = animation_weight(animation, j, frame_time(frame, fps)) * 100.0;
             largest = std::max(largest, std::fabs(program - wanted));
         }
     }
@@ -109,7 +115,8 @@ AnimationKeys keys_from_animation(const WeightsAnimation& animation, double fps)
         track.clear();
         for (int32_t frame = 0; frame <= keys.max_frame; ++frame) {
             track.frames.push_back(frame);
-            track.weights.push_back(stored(animation_weight(animation, j, frame / fps) * 100.0));
+            track.weights.push_back(
+                stored(animation_weight(animation, j, frame_time(frame, fps)) * 100.0));
         }
     }
     return keys;

@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "import/file_bytes.h"
+#include "import/placement.h"
 
 namespace warpkit {
 namespace {
@@ -83,17 +84,27 @@ public:
             scene_.palette.blue.push_back(colour_byte(colour.b));
         }
         std::vector<bool> used(source_.mNumMeshes, false);
-        std::string problem = visit(source_.mRootNode, used);
+        std::string problem = visit(source_.mRootNode, Placement{}, used, 0);
         // meshes no node holds still belong to the file
         for (unsigned m = 0; problem.empty() && m < source_.mNumMeshes; ++m) {
-            if (!used[m]) problem = add_mesh(source_.mMeshes[m]->mName.C_Str(), {m});
+            if (!used[m]) problem = add_mesh(source_.mMeshes[m]->mName.C_Str(), {m}, Placement{});
         }
         return problem;
     }
 
 private:
-    std::string visit(const aiNode* node, std::vector<bool>& used) {
+    static Placement placement_of(const aiMatrix4x4& m) {
+        const double rows[12] = {m.a1, m.a2, m.a3, m.a4, m.b1, m.b2,
+                                 m.b3, m.b4, m.c1, m.c2, m.c3, m.c4};
+        return placement_from_rows(rows);
+    }
+
+    std::string visit(const aiNode* node, const Placement& parent, std::vector<bool>& used,
+                      int depth) {
         if (!node) return {};
+        // the library's own checks keep the tree finite; this keeps the stack so too
+        if (depth > 1000) return "the node tree is deeper than 1000 levels";
+        const Placement here = parent.after(placement_of(node->mTransformation));
         if (node->mNumMeshes > 0) {
             std::vector<unsigned> meshes(node->mMeshes, node->mMeshes + node->mNumMeshes);
             for (const unsigned m : meshes) {
@@ -104,11 +115,11 @@ private:
             }
             std::string name = node->mName.C_Str();
             if (name.empty()) name = source_.mMeshes[meshes[0]]->mName.C_Str();
-            const std::string problem = add_mesh(name, meshes);
+            const std::string problem = add_mesh(name, meshes, here);
             if (!problem.empty()) return problem;
         }
         for (unsigned c = 0; c < node->mNumChildren; ++c) {
-            const std::string problem = visit(node->mChildren[c], used);
+            const std::string problem = visit(node->mChildren[c], here, used, depth + 1);
             if (!problem.empty()) return problem;
         }
         return {};
@@ -125,7 +136,8 @@ private:
 
     // One mesh of the given library meshes: their vertices one after the other, the blend
     // shapes matched by name across them, then joined when the library split the corners.
-    std::string add_mesh(std::string name, const std::vector<unsigned>& parts) {
+    std::string add_mesh(std::string name, const std::vector<unsigned>& parts,
+                         const Placement& placement) {
         ImportedMesh mesh;
         mesh.name = name.empty() ? stem_ : name;
 
@@ -180,6 +192,8 @@ private:
                 }
             }
         }
+        place(placement, mesh.vertices);
+        for (std::vector<Vec3>& shape : moved) place(placement, shape);
         if (join_) scene_.joined_corners += join_corners(mesh, moved);
         for (size_t s = 0; s < shapes.size(); ++s)
             mesh.targets.push_back(MorphShape{shapes[s], std::move(moved[s])});

@@ -57,6 +57,10 @@ std::string last_line(std::string text) {
     if (line != std::string::npos) text = text.substr(line + 1);
     const std::string prefix = "warpkit-export: ";
     if (text.compare(0, prefix.size(), prefix) == 0) text = text.substr(prefix.size());
+    // the file is named by the caller already
+    const std::string named = " cannot be imported: ";
+    const size_t reason = text.find(named);
+    if (reason != std::string::npos) text = text.substr(reason + named.size());
     return text;
 }
 

@@ -9,6 +9,7 @@
 #include <map>
 
 #include "import/file_bytes.h"
+#include "import/placement.h"
 #include "model/qxm_reader.h"
 
 namespace warpkit {
@@ -466,6 +467,12 @@ public:
             if (mesh.name.empty()) mesh.name = node_name(m);
             scene_.meshes.push_back(std::move(mesh));
         }
+        const std::vector<Placement> placements = mesh_placements();
+        for (size_t m = 0; m < scene_.meshes.size(); ++m) {
+            place(placements[m], scene_.meshes[m].vertices);
+            for (MorphShape& target : scene_.meshes[m].targets)
+                place(placements[m], target.vertices);
+        }
         return find_animation();
     }
 
@@ -580,6 +587,64 @@ private:
             if (moved) return moved->name;
         }
         return {};
+    }
+
+    static Placement node_placement(const tinygltf::Node& node) {
+        if (node.matrix.size() == 16) return placement_from_columns(node.matrix.data());
+        const double none[3] = {0, 0, 0};
+        const double unturned[4] = {0, 0, 0, 1};
+        const double unscaled[3] = {1, 1, 1};
+        return placement_from_trs(node.translation.size() == 3 ? node.translation.data() : none,
+                                  node.rotation.size() == 4 ? node.rotation.data() : unturned,
+                                  node.scale.size() == 3 ? node.scale.data() : unscaled);
+    }
+
+    // Where the first node that shows each mesh puts it, walking the default scene (or the
+    // first, or every node that is no child) depth first; a mesh no node shows stays put.
+    std::vector<Placement> mesh_placements() const {
+        std::vector<Placement> placements(scene_.meshes.size());
+        std::vector<bool> placed(scene_.meshes.size(), false);
+        std::vector<bool> visited(model_.nodes.size(), false);
+        std::vector<int> roots;
+        const int scene = model_.defaultScene >= 0 ? model_.defaultScene : 0;
+        if (static_cast<size_t>(scene) < model_.scenes.size()) {
+            roots = model_.scenes[static_cast<size_t>(scene)].nodes;
+        } else {
+            std::vector<bool> child(model_.nodes.size(), false);
+            for (const tinygltf::Node& node : model_.nodes) {
+                for (const int c : node.children) {
+                    if (c >= 0 && static_cast<size_t>(c) < child.size())
+                        child[static_cast<size_t>(c)] = true;
+                }
+            }
+            for (size_t n = 0; n < child.size(); ++n) {
+                if (!child[n]) roots.push_back(static_cast<int>(n));
+            }
+        }
+        // a stack of (node, its parent's placement); a node is entered once, so cycles end
+        std::vector<std::pair<int, Placement>> stack;
+        for (auto root = roots.rbegin(); root != roots.rend(); ++root)
+            stack.emplace_back(*root, Placement{});
+        while (!stack.empty()) {
+            const auto [index, parent] = stack.back();
+            stack.pop_back();
+            if (index < 0 || static_cast<size_t>(index) >= model_.nodes.size() ||
+                visited[static_cast<size_t>(index)]) {
+                continue;
+            }
+            visited[static_cast<size_t>(index)] = true;
+            const tinygltf::Node& node = model_.nodes[static_cast<size_t>(index)];
+            const Placement here = parent.after(node_placement(node));
+            if (node.mesh >= 0 && static_cast<size_t>(node.mesh) < placed.size() &&
+                !placed[static_cast<size_t>(node.mesh)]) {
+                placed[static_cast<size_t>(node.mesh)] = true;
+                placements[static_cast<size_t>(node.mesh)] = here;
+            }
+            for (auto child = node.children.rbegin(); child != node.children.rend(); ++child) {
+                stack.emplace_back(*child, here);
+            }
+        }
+        return placements;
     }
 
     std::string node_name(size_t mesh) const {

@@ -5,8 +5,9 @@
 // Each glTF mesh is one mesh. Its vertices are the distinct POSITION accessors of its
 // primitives, each once, in the order the primitives first use them, so primitives that share
 // one accessor (one per material, as Warpkit's own export writes them) share their vertices.
-// Positions are kept as stored: node transforms are not applied. Triangle lists, strips and
-// fans become triangles; points and lines add vertices but no triangles. Every material's base
+// Positions are placed by the first node that shows the mesh (its transform, parents included),
+// as any viewer shows the file; a mesh no node shows keeps them as stored. Triangle lists, strips
+// and fans become triangles; points and lines add vertices but no triangles. Every material's base
 // colour (linear in glTF) becomes the palette entry of its index as the program shows colours
 // (sRGB); primitives without a material use one grey entry after them. Morph targets become
 // whole shapes; their names come from the mesh's extras.targetNames, else from the name of the

@@ -226,13 +226,13 @@ ImportOutcome read_obj(std::istream& stream, const std::string& folder,
     } else {
         ImportedMesh mesh;
         std::vector<const Section*> all;
+        // named after the first section with faces: files that list every vertex first name
+        // their objects only where the faces start
         for (const Section& section : state.sections) {
             all.push_back(&section);
-            if (mesh.name.empty() &&
-                (section.first_vertex != section.vertex_end || !section.face_starts.empty())) {
-                mesh.name = section.name;
-            }
+            if (mesh.name.empty() && !section.face_starts.empty()) mesh.name = section.name;
         }
+        if (mesh.name.empty()) mesh.name = state.sections.front().name;
         const std::string problem =
             build_mesh(state, all, 0, state.vertices.size(), default_colour, scene, mesh);
         if (!problem.empty()) return ImportOutcome{false, problem};

@@ -8,6 +8,7 @@ list(APPEND WARPKIT_CORE_SOURCES
     src/import/gltf_reader.cpp
     src/import/imported_scene.cpp
     src/import/obj_reader.cpp
+    src/import/placement.cpp
     src/import/qxm_beside.cpp
     src/import/tinygltf_impl.cpp
     src/import/tinyobj_impl.cpp
