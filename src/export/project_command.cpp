@@ -62,9 +62,9 @@ int run_project_command(const CommandLine& line, std::ostream& out, std::ostream
     bool sampled = false;
     if (scene.has_animation && scene.animation.mesh == m) {
         const AnimationKeys keys = keys_from_animation(scene.animation, line.fps);
-        if (keys.tracks.empty()) {
-            return refuse(err, shown + ": the animation is too long for a timeline at " +
-                                   format_text("%g", line.fps) + " frames a second");
+        if (!keys.problem.empty()) {
+            return refuse(err, shown + ": " + keys.problem + " at " + format_text("%g", line.fps) +
+                                   " frames a second");
         }
         data.max_frame = keys.max_frame;
         tracks = keys.tracks;

@@ -77,7 +77,10 @@ AnimationKeys keys_from_animation(const WeightsAnimation& animation, double fps)
     const double nearest_last = std::round(last);
     const double frames =
         std::fabs(last - nearest_last) <= kWholeFrame ? nearest_last : std::ceil(last);
-    if (!(frames <= static_cast<double>(INT32_MAX))) return keys;
+    if (!(frames <= static_cast<double>(INT32_MAX))) {
+        keys.problem = "the animation lasts longer than a timeline of 2147483647 frames";
+        return keys;
+    }
     keys.max_frame = std::max<int32_t>(1, static_cast<int32_t>(frames));
     keys.tracks.resize(animation.targets);
 
@@ -91,6 +94,14 @@ AnimationKeys keys_from_animation(const WeightsAnimation& animation, double fps)
                (key_frames.empty() || whole > key_frames.back());
         if (keep) key_frames.push_back(static_cast<int32_t>(whole));
     }
+    const auto too_large = [&keys]() {
+        for (const KeyTrack& track : keys.tracks) {
+            for (const float weight : track.weights) {
+                if (!(std::fabs(weight) <= kMaxKeptPercent)) return true;
+            }
+        }
+        return false;
+    };
     if (keep) {
         for (size_t j = 0; j < animation.targets; ++j) {
             KeyTrack& track = keys.tracks[j];
@@ -105,7 +116,7 @@ AnimationKeys keys_from_animation(const WeightsAnimation& animation, double fps)
                     stored(animation.values[k * animation.targets + j] * 100.0));
             }
         }
-        if (largest_key_error(animation, keys, fps) <= kKeyTolerance) return keys;
+        if (!too_large() && largest_key_error(animation, keys, fps) <= kKeyTolerance) return keys;
     }
 
     // sampled at every frame
@@ -118,6 +129,12 @@ AnimationKeys keys_from_animation(const WeightsAnimation& animation, double fps)
             track.weights.push_back(
                 stored(animation_weight(animation, j, frame_time(frame, fps)) * 100.0));
         }
+    }
+    if (too_large()) {
+        keys.tracks.clear();
+        keys.problem = "the animation reaches weights beyond " +
+                       std::to_string(static_cast<int>(kMaxKeptPercent)) +
+                       " percent, which keys cannot keep to 0.01 percent";
     }
     return keys;
 }

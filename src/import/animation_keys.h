@@ -9,6 +9,7 @@
 // (two decimals), must lie within 0.01 percent of the animation's, else they are given up for
 // samples, whose only error is that rounding.
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "app/editor_state.h"
@@ -20,14 +21,19 @@ namespace warpkit {
 // the first and after the last key; steps hold a key's value until the next key.
 double animation_weight(const WeightsAnimation& animation, size_t target, double seconds);
 
+// Beyond this many percent a float weight cannot be kept to 0.01 percent.
+constexpr double kMaxKeptPercent = 10000.0;
+
 struct AnimationKeys {
     int32_t max_frame = 1;         // the last frame the animation reaches (at least 1)
     std::vector<KeyTrack> tracks;  // one per target of the animation, weights in percent
     bool sampled = false;          // true: a key at every frame
+    // Set (and the tracks empty) when the animation cannot become keys: it lasts longer than
+    // a timeline of 32-bit frames, or reaches weights beyond kMaxKeptPercent.
+    std::string problem;
 };
 
-// Precondition: animation.times is not empty and strictly increasing; fps > 0. A max_frame
-// beyond int32 is refused by returning an empty track list.
+// Precondition: animation.times is not empty and strictly increasing; fps > 0.
 AnimationKeys keys_from_animation(const WeightsAnimation& animation, double fps);
 
 // The largest difference, in percent, between the tracks' weights (rounded to two decimals, as

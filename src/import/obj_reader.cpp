@@ -13,6 +13,22 @@ namespace {
 
 constexpr uint8_t kDefaultGrey = 220;
 
+// tinyobjloader adds up an exponent's digits in an int that a ten-digit exponent can overflow
+// (undefined behaviour); such a number is never meant, so its file is not handed over.
+bool has_overlong_exponent(const std::string& text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != 'e' && text[i] != 'E') continue;
+        size_t digit = i + 1;
+        if (digit < text.size() && (text[digit] == '+' || text[digit] == '-')) ++digit;
+        size_t end = digit;
+        while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+        if (end - digit >= 10) return true;
+    }
+    return false;
+}
+
+constexpr const char* kOverlongExponent = "a number has an exponent of ten or more digits";
+
 // Material libraries through the same checked reading as every other file of an import.
 class LibraryReader : public tinyobj::MaterialReader {
 public:
@@ -23,7 +39,9 @@ public:
                     std::map<std::string, int>* names, std::string* warn, std::string*) override {
         if (folder_.empty()) return false;
         std::string bytes;
-        const std::string problem = read_file_bytes(folder_ + "/" + name, max_bytes_, bytes);
+        std::string problem = read_file_bytes(folder_ + "/" + name, max_bytes_, bytes);
+        if (problem.empty() && has_overlong_exponent(bytes))
+            problem = name + ": " + kOverlongExponent;
         if (!problem.empty()) {
             if (warn) *warn += problem + "\n";
             return false;
@@ -177,10 +195,12 @@ std::string build_mesh(const ParseState& state, const std::vector<const Section*
     return {};
 }
 
-ImportOutcome read_obj(std::istream& stream, const std::string& folder,
+ImportOutcome read_obj(const std::string& text, const std::string& folder,
                        const std::string& fallback_name, const ImportLimits& limits,
                        ImportedScene& scene) {
     scene = ImportedScene{};
+    if (has_overlong_exponent(text)) return ImportOutcome{false, kOverlongExponent};
+    std::istringstream stream(text);
     ParseState state;
     state.limits = &limits;
     state.sections.emplace_back();
@@ -249,15 +269,13 @@ ImportOutcome read_obj_file(const std::string& path, const ImportLimits& limits,
     std::string bytes;
     const std::string problem = read_file_bytes(path, limits.max_file_bytes, bytes);
     if (!problem.empty()) return ImportOutcome{false, problem};
-    std::istringstream stream(std::move(bytes));
     const std::string folder = folder_part(path);
-    return read_obj(stream, folder.empty() ? "." : folder, stem_part(path), limits, scene);
+    return read_obj(bytes, folder.empty() ? "." : folder, stem_part(path), limits, scene);
 }
 
 ImportOutcome read_obj_text(const std::string& text, const std::string& fallback_name,
                             const ImportLimits& limits, ImportedScene& scene) {
-    std::istringstream stream(text);
-    return read_obj(stream, std::string(), fallback_name, limits, scene);
+    return read_obj(text, std::string(), fallback_name, limits, scene);
 }
 
 }  // namespace warpkit

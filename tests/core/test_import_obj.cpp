@@ -78,6 +78,7 @@ TEST(ObjReader, broken_files_are_refused_with_the_reason) {
         {"v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 -4\n", "names vertex -4"},
         {"v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 9\n", "names vertex 9 but the file has 3 v lines"},
         {"v 0 0 1e999\n", "v line 1 has a coordinate that is not a finite number"},
+        {"v 0 0 1e-2147483648\n", "an exponent of ten or more digits"},
         {"# nothing\nvn 0 0 1\n", "no v lines and no faces"},
     };
     for (const Case& c : cases) {
