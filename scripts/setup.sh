@@ -11,6 +11,7 @@ packages=(
     xvfb xauth fonts-noto-cjk fonts-dejavu-core
     clang libclang-rt-14-dev
     libtinygltf-dev nodejs
+    nlohmann-json3-dev libtinyobjloader-dev libassimp-dev assimp-testmodels
 )
 
 exec "$(dirname "$0")/install_packages.sh" "${packages[@]}"

@@ -223,50 +223,6 @@ TEST(ImportFiles, a_child_that_refuses_hangs_or_crashes_costs_a_refusal_with_the
     }
 }
 
-TEST(ImportFiles, the_reader_of_any_file_offers_meshes_as_objects_and_says_why_it_refuses) {
-    TempFolder folder;
-    testing::write_text(folder.file("two.obj"),
-                        "o one\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\no two\nv 0 0 1\n");
-    testing::write_text(folder.file("broken.obj"), "v 0 0 0\nf 1 2 3\n");
-    AnyObjectReader reader(ImportSettings{WARPKIT_EXPORT_TOOL, ImportLimits{}, false});
-    ObjectTable shown;
-    ReadOutcome outcome = reader.ReadObject(folder.file("two.obj"), "Select Source Object",
-                                            [&](const ObjectTable& table, const std::string&) {
-                                                shown = table;
-                                                return 1;
-                                            });
-    ASSERT_TRUE(outcome.ok()) << outcome.reason;
-    ASSERT_EQ(shown.objects.size(), 2u);
-    EXPECT_EQ(shown.objects[0].name, "one");
-    EXPECT_EQ(shown.objects[0].triangle_count, 1);
-    EXPECT_EQ(reader.result().object_name, "two");
-    EXPECT_EQ(reader.result().vertex_count, 1);
-    ASSERT_NE(reader.imported_mesh(), nullptr);
-
-    outcome = reader.ReadObject(folder.file("two.obj"), "",
-                                [](const ObjectTable&, const std::string&) { return -1; });
-    EXPECT_EQ(outcome.status, ReadStatus::kCancelled);
-    EXPECT_EQ(reader.imported_mesh(), nullptr);
-
-    const std::string qxm =
-        testing::write_qxm(folder.file("tri.qxm"), testing::three_object_file());
-    outcome = reader.ReadObject(qxm, "", [](const ObjectTable&, const std::string&) { return 2; });
-    ASSERT_TRUE(outcome.ok());
-    EXPECT_EQ(reader.result().object_name, "third");
-    EXPECT_EQ(reader.imported_mesh(), nullptr);
-
-    outcome = reader.ReadObject(folder.file("broken.obj"), "",
-                                [](const ObjectTable&, const std::string&) { return 0; });
-    EXPECT_EQ(outcome.status, ReadStatus::kNotImported);
-    const ShownMessage english = read_failure_message(outcome, folder.file("broken.obj"), 0);
-    EXPECT_EQ(english.title, "Import error");
-    EXPECT_NE(english.text.find("The file " + folder.file("broken.obj") +
-                                " cannot be imported: a face names vertex 2"),
-              std::string::npos)
-        << english.text;
-    EXPECT_EQ(read_failure_message(outcome, folder.file("broken.obj"), 1).title, "読み込みエラー");
-}
-
 TEST(ImportFiles, names_fit_an_object_file_and_repeated_ones_are_numbered) {
     ImportedScene scene;
     for (const char* name :

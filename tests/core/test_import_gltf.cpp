@@ -223,23 +223,6 @@ TEST(GltfReader, morph_targets_become_whole_shapes_named_as_the_file_names_them)
     }
 }
 
-TEST(GltfReader, the_node_places_its_mesh_and_binary_files_read_alike) {
-    TwoRuns fixture;
-    const std::string file = fixture.file();
-    const std::string members =
-        file.substr(file.find("\"meshes\""), file.size() - file.find("\"meshes\"") - 1);
-    const std::string placed =
-        members +
-        ",\"nodes\":[{\"children\":[1],\"translation\":[10,0,0]},{\"mesh\":0,\"scale\":[2,2,2]}],"
-        "\"scenes\":[{\"nodes\":[0]}],\"scene\":0";
-    for (const std::string& bytes : {fixture.builder.gltf(placed), fixture.builder.glb(placed)}) {
-        ImportedScene scene;
-        ASSERT_TRUE(read(bytes, scene).ok);
-        EXPECT_EQ(scene.meshes[0].vertices[1].x, 16.0f);  // (3, 0, 0) scaled by 2, moved by 10
-        EXPECT_EQ(scene.meshes[0].vertices[2].y, 2.0f);
-    }
-}
-
 TEST(GltfReader, damaged_and_hostile_files_are_refused_with_the_reason) {
     TwoRuns fixture;
     const std::string good = fixture.file();
@@ -326,16 +309,6 @@ TEST(GltfReader, meshes_beyond_what_an_object_file_holds_are_refused_naming_the_
     ImportOutcome outcome = read(builder.gltf("\"meshes\":[" + meshes + "]"), scene);
     EXPECT_FALSE(outcome.ok);
     EXPECT_NE(outcome.reason.find("holds 101 meshes; an object file holds at most 100"),
-              std::string::npos)
-        << outcome.reason;
-
-    const int far = builder.add_points({{0, 0, 0}, {1e30f, 0, 0}, {0, 1, 0}});
-    outcome = read(
-        builder.gltf("\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":" +
-                     std::to_string(far) + "}}]}],\"nodes\":[{\"mesh\":0,\"scale\":[1e30,1,1]}]"),
-        scene);
-    EXPECT_FALSE(outcome.ok);
-    EXPECT_NE(outcome.reason.find("vertex 1 has a coordinate that is not a finite number"),
               std::string::npos)
         << outcome.reason;
 }

@@ -21,28 +21,7 @@ using testing::Form1Fixture;
 
 constexpr int32_t kEnglish = 0;
 
-// A glTF file of a 3 x 3 grid of points (nine vertices, eight triangles) with `targets` morph
-// targets named t0, t1 ..., target t moving every point up by t + 1.
-std::string grid_gltf(int targets) {
-    testing::GltfBuilder builder;
-    std::vector<Vec3> points;
-    for (int y = 0; y < 3; ++y) {
-        for (int x = 0; x < 3; ++x) points.push_back(Vec3{float(x), float(y), 0});
-    }
-    const int base = builder.add_points(points);
-    const int corners = builder.add_indices(
-        {0, 1, 4, 0, 4, 3, 1, 2, 5, 1, 5, 4, 3, 4, 7, 3, 7, 6, 4, 5, 8, 4, 8, 7});
-    std::string list;
-    for (int t = 0; t < targets; ++t) {
-        const int moved = builder.add_points(std::vector<Vec3>(9, Vec3{0, 0, float(t + 1)}),
-                                             "t" + std::to_string(t));
-        list += (t ? "," : "") + std::string("{\"POSITION\":") + std::to_string(moved) + "}";
-    }
-    return builder.gltf(
-        "\"meshes\":[{\"name\":\"grid face\",\"primitives\":[{\"attributes\":{\"POSITION\":" +
-        std::to_string(base) + "},\"indices\":" + std::to_string(corners) + ",\"targets\":[" +
-        list + "]}]}]");
-}
+using testing::grid_gltf;
 
 struct ImportScene : Form1Fixture {
     ImportScene() { state.UiLanguage = kEnglish; }

@@ -56,29 +56,26 @@ int GltfBuilder::add_view(const void* bytes, size_t length) {
 }
 
 int GltfBuilder::add_points(const std::vector<Vec3>& points, const std::string& name) {
-    const int view = add_view(points.data(), points.size() * sizeof(Vec3));
-    std::string fields = "\"bufferView\":" + std::to_string(view) +
-                         ",\"componentType\":5126,\"count\":" + std::to_string(points.size()) +
-                         ",\"type\":\"VEC3\"";
-    if (!name.empty()) fields += ",\"name\":\"" + name + "\"";
-    accessors_.push_back("{" + fields + "}");
-    return static_cast<int>(accessors_.size() - 1);
+    const std::vector<uint8_t> bytes(
+        reinterpret_cast<const uint8_t*>(points.data()),
+        reinterpret_cast<const uint8_t*>(points.data() + points.size()));
+    return add_raw(bytes, "\"componentType\":5126,\"count\":" + std::to_string(points.size()) +
+                              ",\"type\":\"VEC3\"" +
+                              (name.empty() ? "" : ",\"name\":\"" + name + "\""));
 }
 
 int GltfBuilder::add_indices(const std::vector<uint16_t>& indices) {
-    const int view = add_view(indices.data(), indices.size() * sizeof(uint16_t));
-    accessors_.push_back("{\"bufferView\":" + std::to_string(view) +
-                         ",\"componentType\":5123,\"count\":" + std::to_string(indices.size()) +
-                         ",\"type\":\"SCALAR\"}");
-    return static_cast<int>(accessors_.size() - 1);
+    const auto* first = reinterpret_cast<const uint8_t*>(indices.data());
+    return add_raw({first, first + 2 * indices.size()},
+                   "\"componentType\":5123,\"count\":" + std::to_string(indices.size()) +
+                       ",\"type\":\"SCALAR\"");
 }
 
 int GltfBuilder::add_scalars(const std::vector<float>& values) {
-    const int view = add_view(values.data(), values.size() * sizeof(float));
-    accessors_.push_back("{\"bufferView\":" + std::to_string(view) +
-                         ",\"componentType\":5126,\"count\":" + std::to_string(values.size()) +
-                         ",\"type\":\"SCALAR\"}");
-    return static_cast<int>(accessors_.size() - 1);
+    const auto* first = reinterpret_cast<const uint8_t*>(values.data());
+    return add_raw({first, first + 4 * values.size()},
+                   "\"componentType\":5126,\"count\":" + std::to_string(values.size()) +
+                       ",\"type\":\"SCALAR\"");
 }
 
 int GltfBuilder::add_raw(const std::vector<uint8_t>& bytes, const std::string& accessor_fields) {
@@ -120,6 +117,29 @@ std::string GltfBuilder::glb(const std::string& rest) const {
     out += std::string("BIN\0", 4);
     out.append(bin.begin(), bin.end());
     return out;
+}
+
+std::string grid_gltf(int targets) {
+    GltfBuilder builder;
+    std::vector<Vec3> points;
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 3; ++x) points.push_back(Vec3{float(x), float(y), 0});
+    }
+    const int base = builder.add_points(points);
+    const int corners = builder.add_indices(
+        {0, 1, 4, 0, 4, 3, 1, 2, 5, 1, 5, 4, 3, 4, 7, 3, 7, 6, 4, 5, 8, 4, 8, 7});
+    std::string list;
+    std::string weights;
+    for (int t = 0; t < targets; ++t) {
+        const int moved = builder.add_points(std::vector<Vec3>(9, Vec3{0, 0, float(t + 1)}),
+                                             "t" + std::to_string(t));
+        list += (t ? ",{\"POSITION\":" : "{\"POSITION\":") + std::to_string(moved) + "}";
+        weights += t ? ",0" : "0.5";
+    }
+    return builder.gltf("\"meshes\":[{\"name\":\"grid face\",\"weights\":[" + weights +
+                        "],\"primitives\":[{\"attributes\":{\"POSITION\":" + std::to_string(base) +
+                        "},\"indices\":" + std::to_string(corners) + ",\"targets\":[" + list +
+                        "]}]}]");
 }
 
 std::string fbx_text(const FbxMesh& mesh) {

@@ -39,6 +39,11 @@ private:
     std::vector<std::string> accessors_;
 };
 
+// A glTF file of a 3 x 3 grid of points (nine vertices, eight triangles), mesh "grid face",
+// with `targets` morph targets named t0, t1 ..., target t lifting every point by t + 1; the first
+// target's default weight is 0.5, the others' 0.
+std::string grid_gltf(int targets);
+
 struct FbxShape {
     std::string name;
     std::vector<int32_t> indexes;  // control points it moves
