@@ -66,6 +66,10 @@ std::string glb_problem(const std::string& bytes, size_t& json_at, size_t& json_
                "; only version 2 is read";
     }
     const uint64_t length = load_u32(bytes.data() + 8);
+    if (length < 20) {
+        return "the binary glTF file claims " + std::to_string(length) +
+               " bytes, fewer than its header has";
+    }
     if (length > bytes.size()) {
         return "the binary glTF file claims " + std::to_string(length) + " bytes but has " +
                std::to_string(bytes.size());
