@@ -3,7 +3,8 @@
 // first), and project texts as the writer makes them, as a person may edit them, out of order,
 // and broken.
 //
-// Usage: make_fuzz_corpus <folder>    (writes <folder>/qxm and <folder>/project)
+// Usage: make_fuzz_corpus <folder>    (writes <folder>/qxm, <folder>/project, <folder>/gltf and
+//                                      <folder>/obj)
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -305,6 +306,9 @@ void write_project_seeds(const fs::path& folder) {
 
 }  // namespace
 
+// fuzz/import_seeds.cpp: the seeds of the glTF and OBJ reader targets.
+void write_import_seeds(const fs::path& root);
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s <folder>\n", argv[0]);
@@ -316,6 +320,7 @@ int main(int argc, char** argv) {
         fs::create_directories(root / "project");
         write_qxm_seeds(root / "qxm");
         write_project_seeds(root / "project");
+        write_import_seeds(root);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "make_fuzz_corpus: %s\n", error.what());
         return 1;

@@ -12,7 +12,7 @@ packages=(
     qt6-translations-l10n openbox
     clang libclang-rt-14-dev
     libtinygltf-dev nlohmann-json3-dev libmeshoptimizer-dev nodejs
-    libnanoflann-dev
+    libnanoflann-dev libtinyobjloader-dev libassimp-dev assimp-testmodels
     dpkg-dev file desktop-file-utils shared-mime-info
 )
 

@@ -53,6 +53,9 @@ std::optional<std::string> run_file_dialog(QWidget* parent, const FileDialogRequ
     const ActivationReturn back(parent);
     QFileDialog dialog(parent, from_utf8(request.title), from_path(request.folder),
                        qt_name_filter(request.filter));
+    QStringList filters{qt_name_filter(request.filter)};
+    for (const std::string& filter : request.more_filters) filters.append(qt_name_filter(filter));
+    dialog.setNameFilters(filters);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::ReadOnly, false);
     if (save) {

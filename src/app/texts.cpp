@@ -119,6 +119,29 @@ const MessageText kProjectRepaired = {
      "The project file %s was loaded with these changes:\n%s"},
     {"プロジェクトの修正", "Project repaired"}};
 
+const MessageText kImportRefusal = {
+    {"ファイル %s を読み込めません：%s", "The file %s cannot be imported: %s"},
+    {"読み込みエラー", "Import error"}};
+const MessageText kMorphTargetsQuestion = {
+    {"メッシュ %s にはモーフターゲットが %d 個あります。ソースと一緒にターゲット 1〜8 "
+     "に読み込みますか？\n（Yes：ソースとターゲット、No：ソースのみ）",
+     "The mesh %s has %d morph targets. Load them into targets 1 to 8 along with the source?\n"
+     "(Yes: source and targets, No: the source only)"},
+    {"モーフターゲット", "Morph targets"}};
+const Bilingual kMorphTargetsLeftOut = {"\nターゲットは 8 個までです。次の %d 個は読み込まれません：%s",
+                                       "\nThere are 8 target slots; these %d are left out: %s"};
+const MessageText kImportWritten = {
+    {"オブジェクト %s（%s から）を %s に書き出しました。プロジェクトはこのファイルを参照します。",
+     "%s from %s was written to %s; the project refers to that file."},
+    {"読み込み", "Import"}};
+const Bilingual kImportJoined = {
+    "\n多角形の角ごとに分かれていた頂点のうち %lld 個を、元の点に合わせて結合しました。",
+    "\n%lld polygon corners that the importer had split apart were joined again."};
+const MessageText kImportFolderNotWritable = {
+    {"フォルダ %s には書き込めません（%s）。読み込んだオブジェクトの保存先を選んでください。",
+     "The folder %s is not writable (%s). Choose where to save the imported object."},
+    {"保存先の選択", "Choose where to save"}};
+
 const Bilingual kOpenSourceTitle = {"ソースオブジェクトの読み込み", "Load Source Ojbect"};
 const Bilingual kOpenTargetTitle = {"%d番ターゲットを読み込む", "Load No.%d Target"};
 const Bilingual kSelectSourcePrompt = {"ソースオブジェクトの選択", "Select Source Object"};

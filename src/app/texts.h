@@ -41,6 +41,10 @@ inline constexpr const char* kAbout = "Tessel Warp Project Maker for Shapeforge 
 inline constexpr const char* kNoContext = ":-)~ hrc == NULL";
 inline constexpr const char* kNoMakeCurrent = "Could not MakeCurrent";
 inline constexpr const char* kObjectFilter = "QXM Rev3 files(*.qxm)|*.qxm";
+// File systems here tell case apart, and other tools write both.
+inline constexpr const char* kMeshFilter =
+    "3D meshes|*.gltf *.glb *.obj *.fbx *.dae *.ply *.stl *.GLTF *.GLB *.OBJ *.FBX *.DAE *.PLY "
+    "*.STL";
 inline constexpr const char* kProjectSaveFilter = "Tessel Warp Project files|*.twp";
 inline constexpr const char* kProjectOpenFilter = "Tessel Warp Projects|*.twp";
 inline constexpr const char* kProjectSuffix = "twp";
@@ -76,6 +80,14 @@ extern const MessageText kNonFiniteObjectRefusal;   // %s file, %s object, %s re
 extern const MessageText kNonFiniteOffsetRefusal;   // %s file, %s object, %s reason
 extern const MessageText kUnrecordableNameWarning;  // %s object name
 extern const MessageText kProjectRepaired;          // %s project file, %s the list of changes
+
+// Objects imported from mesh files.
+extern const MessageText kImportRefusal;            // %s file name, %s reason
+extern const MessageText kMorphTargetsQuestion;     // %s mesh, %d targets; Yes/No/Cancel
+extern const MessageText kImportWritten;            // %s object, %s imported file, %s written file
+extern const MessageText kImportFolderNotWritable;  // %s folder, %s reason
+extern const Bilingual kMorphTargetsLeftOut;        // appended: %d left out, %s their names
+extern const Bilingual kImportJoined;               // appended: %lld corners joined
 
 // Titles, captions and texts of dialogs.
 extern const Bilingual kOpenSourceTitle;

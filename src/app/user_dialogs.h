@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "model/qxm_reader.h"
 
@@ -20,10 +21,11 @@ struct Rgb {
 
 struct FileDialogRequest {
     std::string title;
-    std::string filter;          // "Description|*.ext"
+    std::string filter;                     // "Description|*.ext"
     std::string folder;          // where the dialog starts; empty: the process's current folder
     std::string default_suffix;  // save only
     std::string file_name;       // save only: the name offered in the folder; empty for none
+    std::vector<std::string> more_filters;  // offered after `filter`, each "Description|*.a *.b"
 };
 
 enum class FrameDialogMode { kJump = 1, kMaximum = 2 };

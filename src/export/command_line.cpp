@@ -9,7 +9,8 @@ namespace warpkit::exporting {
 const char* const kUsageText =
     "Usage: warpkit-export COMMAND FILE [OPTIONS]\n"
     "\n"
-    "Checks Warpkit projects (.twp) and exports their animation without a window.\n"
+    "Checks Warpkit projects (.twp), exports their animation and imports meshes, without a\n"
+    "window.\n"
     "\n"
     "Commands:\n"
     "  info FILE.qxm                       list the objects of an object file\n"
@@ -29,9 +30,18 @@ const char* const kUsageText =
     "                                      and write them with the source's triangles and\n"
     "                                      colours to OUT.qxm (never replaced); OBJECT names\n"
     "                                      the object of a file that holds several\n"
+    "  qxm MESHFILE -o OUT.qxm [--object NAME]\n"
+    "                                      convert a glTF, OBJ, FBX, COLLADA, PLY or STL file to\n"
+    "                                      a QXM object file: every mesh (or the one named), each\n"
+    "                                      followed by its morph targets as objects of their own\n"
+    "  project IN.glb -o OUT.twp [--fps N]  make a project from a glTF morph animation: the mesh\n"
+    "                                      (written as OUT.qxm beside it) is the source, its\n"
+    "                                      morph targets the targets, the first weights animation\n"
+    "                                      the keys at N frames a second (30 unless given)\n"
     "\n"
     "Options:\n"
-    "  -o, --output PATH   the file (gltf, match) or folder (obj) to write\n"
+    "  -o, --output PATH   the file (gltf, match, qxm, project) or folder (obj) to write\n"
+    "  --object NAME       qxm: the mesh to convert, by the name qxm lists for it\n"
     "  --fps N             frames per second of the glTF animation (a positive number;\n"
     "                      30 unless given)\n"
     "  --frames A..B       the frames to export (A alone: one frame); gltf keeps the keys\n"
@@ -72,6 +82,8 @@ constexpr CommandSpec kCommands[] = {
     {"obj", Command::kObj, "a project file"},
     {"weights", Command::kWeights, "a project file"},
     {"match", Command::kMatch, "a source and a target object file"},
+    {"qxm", Command::kQxm, "a mesh file"},
+    {"project", Command::kProject, "a glTF file"},
 };
 
 bool ends_with_no_case(const std::string& text, const std::string& suffix) {
@@ -164,6 +176,12 @@ std::string set_names(CommandLine& line, const std::string& value) {
     return std::string();
 }
 
+std::string set_object(CommandLine& line, const std::string& value) {
+    if (value.empty()) return "--object needs a mesh name";
+    line.object = value;
+    return std::string();
+}
+
 std::string set_normals(CommandLine& line, const std::string&) {
     line.normals = true;
     return std::string();
@@ -187,9 +205,12 @@ struct OptionSpec {
     Setter set;
 };
 constexpr unsigned kExports = bit(Command::kGltf) | bit(Command::kObj);
+constexpr unsigned kWritesOneFile =
+    bit(Command::kMatch) | bit(Command::kQxm) | bit(Command::kProject);
 constexpr OptionSpec kOptions[] = {
-    {"--output", "-o", true, kExports | bit(Command::kMatch), set_output},
-    {"--fps", nullptr, true, bit(Command::kGltf), set_fps},
+    {"--output", "-o", true, kExports | kWritesOneFile, set_output},
+    {"--fps", nullptr, true, bit(Command::kGltf) | bit(Command::kProject), set_fps},
+    {"--object", nullptr, true, bit(Command::kQxm), set_object},
     {"--frames", nullptr, true, kExports, set_frames},
     {"--step", nullptr, true, kExports, set_step},
     {"--frame", nullptr, true, bit(Command::kWeights), set_frame},
@@ -210,6 +231,8 @@ constexpr Requirement kRequirements[] = {
     {Command::kObj, "--output", "obj needs an output folder (-o DIR)"},
     {Command::kWeights, "--frame", "weights needs a frame (--frame N)"},
     {Command::kMatch, "--output", "match needs an output file (-o OUT.qxm)"},
+    {Command::kQxm, "--output", "qxm needs an output file (-o OUT.qxm)"},
+    {Command::kProject, "--output", "project needs an output file (-o OUT.twp)"},
 };
 
 ParsedCommandLine refuse(std::string problem) {
@@ -308,8 +331,11 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
         !is_gltf_text_path(line.output)) {
         return refuse("the output of gltf must end in .glb or .gltf, not '" + line.output + "'");
     }
-    if (match && !ends_with_no_case(line.output, ".qxm")) {
-        return refuse("the output of match must end in .qxm, not '" + line.output + "'");
+    if ((match || line.command == Command::kQxm) && !ends_with_no_case(line.output, ".qxm")) {
+        return refuse("the output of " + name + " must end in .qxm, not '" + line.output + "'");
+    }
+    if (line.command == Command::kProject && !ends_with_no_case(line.output, ".twp")) {
+        return refuse("the output of project must end in .twp, not '" + line.output + "'");
     }
 
     ParsedCommandLine parsed;

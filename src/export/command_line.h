@@ -9,7 +9,7 @@
 
 namespace warpkit::exporting {
 
-enum class Command { kHelp, kInfo, kCheck, kGltf, kObj, kWeights, kMatch };
+enum class Command { kHelp, kInfo, kCheck, kGltf, kObj, kWeights, kMatch, kQxm, kProject };
 
 struct CommandLine {
     Command command = Command::kHelp;
@@ -31,6 +31,7 @@ struct CommandLine {
     // match: `input` is the source and `target` the target, each FILE.qxm[:OBJECT]; `output`
     // the .qxm file to write
     std::string target;
+    std::string object;  // qxm: the one mesh to convert; empty: every mesh
 };
 
 struct ParsedCommandLine {

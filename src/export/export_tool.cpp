@@ -19,7 +19,9 @@
 #include "export/obj_frames.h"
 #include "export/object_listing.h"
 #include "export/progress.h"
+#include "export/project_command.h"
 #include "export/project_load.h"
+#include "export/qxm_command.h"
 #include "model/qxm_reader.h"
 #include "project/project_session.h"
 
@@ -54,6 +56,7 @@ std::string object_file_refusal(const ReadOutcome& outcome, const std::string& p
         case ReadStatus::kBadMagic:
             return display_text(path) + ": " + pick(kEnglish, texts::kFormatRefusal.text);
         case ReadStatus::kDamaged:
+        case ReadStatus::kNotImported:
             return read_failure_message(outcome, path, kEnglish).text;
         case ReadStatus::kCannotOpen: {
             const std::string words = read_failure_words(outcome, path, std::string()).en;
@@ -301,6 +304,10 @@ int run_export_tool(const std::vector<std::string>& args, std::ostream& out, std
             return run_weights(line, out, err);
         case Command::kMatch:
             return run_match(line, out, err);
+        case Command::kQxm:
+            return run_qxm_command(line, out, err);
+        case Command::kProject:
+            return run_project_command(line, out, err);
     }
     return kExitUsage;
 }

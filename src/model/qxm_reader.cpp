@@ -552,6 +552,10 @@ ShownMessage read_failure_message(const ReadOutcome& outcome, const std::string&
             return {format_text(pick(ui_language, texts::kObjectNameNotFound.text), file.c_str(),
                                 display_text(outcome.object_name).c_str()),
                     pick(ui_language, texts::kObjectNameNotFound.title)};
+        case ReadStatus::kNotImported:
+            return {format_text(pick(ui_language, texts::kImportRefusal.text), file.c_str(),
+                                outcome.reason.in(ui_language).c_str()),
+                    pick(ui_language, texts::kImportRefusal.title)};
         case ReadStatus::kOk:
         case ReadStatus::kCannotOpen:
         case ReadStatus::kCancelled:

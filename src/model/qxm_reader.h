@@ -53,11 +53,12 @@ enum class ReadStatus {
     kDamaged,       // a check failed; `reason` says which
     kCancelled,     // the user declined in the selection dialog; silent
     kNameNotFound,  // read by name: no object of that name
+    kNotImported,   // a mesh file of another format that cannot be imported; `reason` says why
 };
 
 struct ReadOutcome {
     ReadStatus status = ReadStatus::kOk;
-    // Words for kDamaged and kNameNotFound, in both languages
+    // Words for kDamaged, kNameNotFound and kNotImported, in both languages
     // ("triangle 7 uses vertex 12 but the object has 5 vertices").
     BilingualText reason;
     std::string object_name;  // kNameNotFound: the name that was looked for, as bytes

@@ -1,5 +1,6 @@
 #include "model/qxm_writer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -74,18 +75,19 @@ bool is_shift_jis_lead(unsigned char byte) {
 
 }  // namespace
 
-std::string cut_object_name(const std::string& name) {
+std::string cut_object_name(const std::string& name, size_t max_bytes) {
+    max_bytes = std::min(max_bytes, kMaxObjectNameBytes);
     std::string text = name.substr(0, name.find('\0'));
-    if (text.size() <= kMaxObjectNameBytes) return text;
+    if (text.size() <= max_bytes) return text;
     size_t length = 0;
     if (is_valid_utf8(text)) {
         // Back off to the start of the character that would be cut.
-        length = kMaxObjectNameBytes;
+        length = max_bytes;
         while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
     } else {
-        while (length < kMaxObjectNameBytes) {
+        while (length < max_bytes) {
             const size_t step = is_shift_jis_lead(static_cast<unsigned char>(text[length])) ? 2 : 1;
-            if (length + step > kMaxObjectNameBytes) break;
+            if (length + step > max_bytes) break;
             length += step;
         }
     }

@@ -51,9 +51,9 @@ FileOutcome write_qxm_file(const std::string& path, const std::vector<QxmObject>
 // The palette of a read object, for writing it again.
 QxmPalette palette_of(const ReadResult& result);
 
-// A name as the format can hold it: up to the first NUL, at most kMaxObjectNameBytes bytes, cut
-// before a character rather than inside one (UTF-8 when the name is valid UTF-8, else
-// Shift-JIS, as display_text() reads names).
-std::string cut_object_name(const std::string& name);
+// A name as the format can hold it: up to the first NUL, at most `max_bytes` (at most
+// kMaxObjectNameBytes) bytes, cut before a character rather than inside one (UTF-8 when the name
+// is valid UTF-8, else Shift-JIS, as display_text() reads names).
+std::string cut_object_name(const std::string& name, size_t max_bytes = kMaxObjectNameBytes);
 
 }  // namespace warpkit

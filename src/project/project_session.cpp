@@ -29,6 +29,9 @@ BilingualText read_failure_words(const ReadOutcome& outcome, const std::string& 
         case ReadStatus::kDamaged:
             return format_both({"%s は壊れています：%s", "%s is damaged: %s"}, file,
                                outcome.reason);
+        case ReadStatus::kNotImported:
+            return format_both({"%s は読み込めません：%s", "%s cannot be imported: %s"}, file,
+                               outcome.reason);
     }
     return {};
 }

@@ -64,6 +64,18 @@ grep -q "^matched by topology, 1 part: 0 of 674 vertices renumbered$" "$work/out
 expect 1 "$tool" match "$examples/head.qxm" "$examples/smile.qxm" -o "$work/smile.qxm"
 grep -q "the file already exists" "$work/err" || fail "match over a file: $(cat "$work/err")"
 
+# The README's import example: a glTF morph animation made a project and exported again, and an
+# FBX file of Debian's test models converted.
+models=${WARPKIT_TEST_MODELS:-/usr/share/assimp/models}
+cube=$models/glTF2/glTF-Sample-Models/AnimatedMorphCube-glTF/AnimatedMorphCube.gltf
+expect 0 "$tool" project "$cube" -o "$work/cube.twp"
+grep -q "source Cube, 2 targets, frames 0 to 126 at 30 fps" "$work/out" || fail "project: $(cat "$work/out")"
+expect 0 "$tool" gltf "$work/cube.twp" -o "$work/cube.glb"
+node "$here/validate_gltf.cjs" --strict --validator "$validator" "$work/cube.glb" ||
+    fail "the validator found problems in the round trip"
+expect 0 "$tool" qxm "$models/FBX/box.fbx" -o "$work/box.qxm"
+grep -Eq "^ +0  root +8 +12$" "$work/out" || fail "qxm: $(cat "$work/out")"
+
 # Bad usage exits 2, a refused file 1, each with one line on stderr.
 expect 2 "$tool"
 expect 2 "$tool" gltf "$work/face.twp"

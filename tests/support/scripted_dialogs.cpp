@@ -42,13 +42,13 @@ void ScriptedDialogs::notify(const std::string& text, const std::string& title) 
 void ScriptedDialogs::plain(const std::string& text) { shown.push_back({"plain", text, "", "", ""}); }
 
 std::optional<std::string> ScriptedDialogs::open_file(const FileDialogRequest& request) {
-    shown.push_back({"open_file", request.filter, request.title, request.folder, ""});
+    shown.push_back({"open_file", request.filter, request.title, request.folder, "", request.more_filters, ""});
     return take(file_answers, "open_file", std::optional<std::string>{});
 }
 
 std::optional<std::string> ScriptedDialogs::save_file(const FileDialogRequest& request) {
-    shown.push_back({"save_file", request.filter, request.title, request.folder,
-                     request.default_suffix, request.file_name});
+    shown.push_back({"save_file", request.filter, request.title, request.folder, request.default_suffix,
+                     request.more_filters, request.file_name});
     return take(file_answers, "save_file", std::optional<std::string>{});
 }
 

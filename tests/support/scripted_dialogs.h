@@ -17,7 +17,8 @@ struct ShownDialog {
     std::string title; // message title, or the file dialog's title
     std::string folder;
     std::string suffix;
-    std::string file_name = {};  // the name a save dialog offered
+    std::vector<std::string> more_filters = {};  // file dialogs: the filters after the first
+    std::string file_name = {};                  // save dialog: the name it proposes
 };
 
 class ScriptedDialogs : public UserDialogs {
