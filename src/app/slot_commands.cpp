@@ -4,6 +4,7 @@
 #include <QPushButton>
 
 #include "app/session.h"
+#include "app/target_order.h"
 #include "app/texts.h"
 #include "app/tform1.h"
 #include "controls/push_panel.h"
@@ -140,6 +141,12 @@ void SlotCommands::TargetLoad(int k) {
     const ReadResult& target = reader_.result();
     const SlotCheck check = check_target_object(state.slots[0].vertices, target);
     if (refuse_unusable(check, path)) return;
+    if (settle_target_order(form_.dialogs(), state, k, path, reader_.result()) ==
+        TargetOrder::kCancelled) {
+        reader_.ReleaseReadResult();
+        form_.DrawScene();
+        return;
+    }
 
     const bool replaced = state.target_loaded(k);
     install_target(state, k, path, target);

@@ -11,4 +11,5 @@ list(APPEND WARPKIT_UI_SOURCES
 
 list(APPEND WARPKIT_CORE_SOURCES
     src/app/session_edits.cpp
+    src/app/target_order.cpp
 )
