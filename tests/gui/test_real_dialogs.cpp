@@ -151,21 +151,6 @@ TEST_P(DialogFocus, after_each_dialog_every_shortcut_works_and_qt_texts_follow_t
     }
 }
 
-TEST(RealDialogs, a_choice_gives_the_answer_clicked_and_closing_it_gives_the_last) {
-    RealWindows w;
-    const std::vector<std::string> answers = {"Match order", "Load as it is", "Cancel"};
-    when_modal_shows([](QDialog& dialog) {
-        const QList<QAbstractButton*> buttons = qobject_cast<QMessageBox*>(&dialog)->buttons();
-        ASSERT_EQ(buttons.size(), 3);
-        for (QAbstractButton* button : buttons) {
-            if (button->text() == "Load as it is") button->click();
-        }
-    });
-    EXPECT_EQ(w.dialogs.ask_choice("?", "Vertex order", answers), 1);
-    when_modal_shows([](QDialog& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); });
-    EXPECT_EQ(w.dialogs.ask_choice("?", "Vertex order", answers), 2);
-}
-
 TEST(RealDialogs, progress_shows_after_half_a_second_and_its_cancel_stops_the_work) {
     RealWindows w;
     QElapsedTimer clock;

@@ -75,9 +75,7 @@ void ScriptedDialogs::frame_dialog(FrameDialogMode mode) {
 
 int ScriptedDialogs::ask_choice(const std::string& text, const std::string& title,
                                 const std::vector<std::string>& answers) {
-    std::string listed;
-    for (const std::string& answer : answers) listed += (listed.empty() ? "" : "|") + answer;
-    shown.push_back({"ask_choice", text, title, listed, ""});
+    shown.push_back({"ask_choice", text, title, "", ""});
     if (while_message_shown) while_message_shown();
     return take(choice_answers, "ask_choice", static_cast<int>(answers.size()) - 1);
 }

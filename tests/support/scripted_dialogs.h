@@ -49,7 +49,6 @@ public:
     std::optional<Rgb> choose_colour(const Rgb& initial) override;
     int32_t choose_object(const ObjectTable& table, const std::string& prompt) override;
     void frame_dialog(FrameDialogMode mode) override;
-    // Recorded with the answers joined by '|' as `folder`.
     int ask_choice(const std::string& text, const std::string& title,
                    const std::vector<std::string>& answers) override;
     // Runs the work right here; recorded as "progress".
