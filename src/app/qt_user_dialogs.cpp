@@ -2,10 +2,18 @@
 
 #include <QApplication>
 #include <QColorDialog>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTimer>
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <thread>
 
 #include "model/form2.h"
 #include "morph/form3.h"
@@ -63,6 +71,7 @@ std::optional<std::string> run_file_dialog(QWidget* parent, const FileDialogRequ
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setDefaultSuffix(from_utf8(request.default_suffix));
         if (!request.file_name.empty()) dialog.selectFile(from_path(request.file_name));
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.may_replace);
     } else {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFile);
@@ -143,6 +152,78 @@ int32_t QtUserDialogs::choose_object(const ObjectTable& table, const std::string
 void QtUserDialogs::frame_dialog(FrameDialogMode mode) {
     const ActivationReturn back(main_window_);
     form3_->run(mode);
+}
+
+int QtUserDialogs::ask_choice(const std::string& text, const std::string& title,
+                              const std::vector<std::string>& answers) {
+    const ActivationReturn back(main_window_);
+    QMessageBox box(QMessageBox::Question, from_utf8(title), from_utf8(text), QMessageBox::NoButton,
+                    main_window_);
+    std::vector<QPushButton*> buttons;
+    for (size_t i = 0; i < answers.size(); ++i) {
+        const QMessageBox::ButtonRole role = i == 0                    ? QMessageBox::AcceptRole
+                                             : i + 1 == answers.size() ? QMessageBox::RejectRole
+                                                                       : QMessageBox::NoRole;
+        buttons.push_back(box.addButton(from_utf8(answers[i]), role));
+    }
+    if (!buttons.empty()) {
+        box.setDefaultButton(buttons.front());
+        box.setEscapeButton(buttons.back());
+    }
+    box.exec();
+    for (size_t i = 0; i < buttons.size(); ++i) {
+        if (box.clickedButton() == buttons[i]) return static_cast<int>(i);
+    }
+    return static_cast<int>(answers.size()) - 1;
+}
+
+bool QtUserDialogs::run_with_progress(const ProgressRequest& request, const ProgressWork& work) {
+    constexpr int kSteps = 1000;
+    const ActivationReturn back(main_window_);
+    QProgressDialog dialog(from_utf8(request.text), from_utf8(request.cancel), 0, kSteps,
+                           main_window_);
+    dialog.setWindowTitle(from_utf8(request.title));
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setMinimumDuration(500);
+    dialog.setAutoClose(false);
+    dialog.setAutoReset(false);
+    dialog.setValue(0);  // starts the clock that shows the dialog after the minimum duration
+
+    // The work runs on a thread of its own, so that the windows repaint at their pace whatever
+    // the work's; this thread only passes the share and the cancel between it and the dialog.
+    std::atomic<int> done{0};
+    std::atomic<bool> cancelled{false}, finished{false};
+    std::exception_ptr failure;
+    std::thread worker([&] {
+        try {
+            work([&](double share) {
+                done.store(static_cast<int>(share * kSteps));
+                return !cancelled.load();
+            });
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        finished.store(true);
+    });
+    QObject::connect(&dialog, &QProgressDialog::canceled, [&] { cancelled.store(true); });
+    QTimer tick;
+    tick.start(20);
+    while (!finished.load()) {
+        // Until the dialog shows, a click or key is kept for afterwards rather than let reach
+        // a window whose session the work is reading; once shown, the modal dialog keeps them
+        // from the other windows itself.
+        QCoreApplication::processEvents(
+            (dialog.isVisible() ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents) |
+            QEventLoop::WaitForMoreEvents);
+        // Before it shows, the dialog's own timer shows it after the minimum duration; a value
+        // set meanwhile would let it guess the time left and show early, if only for a flash.
+        if (dialog.isVisible() && !cancelled.load()) {
+            dialog.setValue(std::min(done.load(), kSteps - 1));
+        }
+    }
+    worker.join();
+    if (failure) std::rethrow_exception(failure);
+    return !cancelled.load();
 }
 
 }  // namespace warpkit

@@ -7,6 +7,7 @@
 
 #include "app/import_steps.h"
 #include "app/session.h"
+#include "app/target_order.h"
 #include "app/texts.h"
 #include "app/tform1.h"
 #include "controls/push_panel.h"
@@ -167,8 +168,16 @@ void SlotCommands::TargetLoad(int k) {
     const ReadResult& target = reader_.result();
     const SlotCheck check = check_target_object(state.slots[0].vertices, target);
     if (refuse_unusable(check, path)) return;
-
-    if (!keep_import(path, false)) return;
+    const std::string read_path = path;
+    if (settle_target_order(form_.dialogs(), state, k, path, reader_.result()) ==
+        TargetOrder::kCancelled) {
+        reader_.ReleaseReadResult();
+        form_.DrawScene();
+        return;
+    }
+    // A matched target is already kept in an object file of its own; an imported one that
+    // keeps its order is written as one now.
+    if (path == read_path && !keep_import(path, false)) return;
     const bool replaced = state.target_loaded(k);
     install_target(state, k, path, target);
     reader_.ReleaseReadResult();

@@ -12,6 +12,7 @@ list(APPEND WARPKIT_UI_SOURCES
 list(APPEND WARPKIT_CORE_SOURCES
     src/app/session_edits.cpp
     src/app/import_steps.cpp
+    src/app/target_order.cpp
 )
 
 # The command line: parsed in the core, acted on by the window.

@@ -88,6 +88,23 @@ extern const MessageText kImportWritten;            // %s object, %s imported fi
 extern const MessageText kImportFolderNotWritable;  // %s folder, %s reason
 extern const Bilingual kMorphTargetsLeftOut;        // appended: %d left out, %s their names
 extern const Bilingual kImportJoined;               // appended: %lld corners joined
+// Targets whose vertices come in another order than the source's.
+extern const MessageText kReorderQuestion;  // %d target, %s file, %s object, %d far, %d vertices
+extern const MessageText kProjectReorderQuestion;  // the same, at project load
+extern const Bilingual kMatchOrderAnswer;
+extern const Bilingual kLoadAsItIsAnswer;
+extern const Bilingual kCancelAnswer;
+extern const MessageText kMatchProgress;        // %d target, %s object
+extern const MessageText kMatchRefused;         // %d target, %s object, %s reason
+extern const MessageText kProjectMatchRefused;  // the same, at project load
+// %d unmatched, %d vertices: the matcher's refusal in Japanese (its English words are its own)
+extern const char* const kUnmatchedReasonJapanese;
+extern const MessageText kMatchedNotice;  // %d target, %s object, %s method, %d renumbered, %s file
+extern const Bilingual kMatchedByTopology;
+extern const Bilingual kMatchedByPosition;
+extern const MessageText kMatchedSaveFailed;  // %s file, %s reason
+extern const Bilingual kSaveMatchedTitle;
+inline constexpr const char* kObjectSuffix = "qxm";
 
 // Titles, captions and texts of dialogs.
 extern const Bilingual kOpenSourceTitle;

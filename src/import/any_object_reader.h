@@ -42,6 +42,7 @@ public:
     ReadOutcome ReadObject(const std::string& path, const std::string& prompt,
                            const ObjectChooser& choose);
     const ReadResult& result() const { return imported_ ? result_ : qxm_.result(); }
+    ReadResult& result() { return imported_ ? result_ : qxm_.result(); }
     void ReleaseReadResult();
 
     // The mesh the result came from, with its morph targets; null when it came from a QXM file.

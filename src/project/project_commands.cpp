@@ -7,6 +7,7 @@
 
 #include "app/session.h"
 #include "app/slot_commands.h"
+#include "app/target_order.h"
 #include "app/tform1.h"
 #include "morph/decimal.h"
 #include "morph/morph_controller.h"
@@ -139,7 +140,7 @@ void ProjectCommands::load_project_file(const std::string& path) {
         }
         return;
     }
-    const PreparedProject prepared = prepare_project(project);
+    PreparedProject prepared = prepare_project(project);
     if (!prepared.refusal.empty()) {
         warn(texts::kProjectRefusal,
              format_text(pick(language, texts::kProjectRefusal.text), display_text(path).c_str(),
@@ -166,13 +167,18 @@ void ProjectCommands::load_project_file(const std::string& path) {
         }
     }
 
+    const TargetOrder order =
+        settle_project_target_orders(form_.dialogs(), language, project, prepared);
+    if (order == TargetOrder::kCancelled) return;
+
     apply_project(state, project, prepared);
     settle_weight_fields();
     form_.refresh_slot_rows();
     form_.refresh_timeline();
     form_.scroll_go(0, 0);
-    // A repaired project differs from its file until it is saved.
-    state.modified = parsed.repair_count > 0 ? 1 : 0;
+    // A repaired project, or one whose targets were matched to new files, differs from its
+    // file until it is saved.
+    state.modified = parsed.repair_count > 0 || order == TargetOrder::kMatched ? 1 : 0;
 }
 
 void ProjectCommands::QUIT1Click() {

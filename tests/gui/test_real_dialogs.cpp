@@ -7,12 +7,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -20,6 +22,7 @@
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "app/qt_user_dialogs.h"
 #include "app/tform1.h"
@@ -146,6 +149,28 @@ TEST_P(DialogFocus, after_each_dialog_every_shortcut_works_and_qt_texts_follow_t
             EXPECT_EQ(spies[i]->count(), static_cast<int>(d + 1)) << i;
         }
     }
+}
+
+TEST(RealDialogs, progress_shows_after_half_a_second_and_its_cancel_stops_the_work) {
+    RealWindows w;
+    QElapsedTimer clock;
+    when_modal_shows([&](QDialog& dialog) {
+        EXPECT_GE(clock.elapsed(), 475);  // Qt's coarse timers may fire 5 % early
+        EXPECT_TRUE(qobject_cast<QProgressDialog*>(&dialog) && dialog.isModal());
+        EXPECT_EQ(dialog.windowTitle(), "Matching");
+        dialog.findChild<QPushButton*>()->click();
+    });
+    constexpr int kSteps = 2000;  // 10 seconds unless cancelled
+    int steps = 0;
+    clock.start();
+    EXPECT_FALSE(w.dialogs.run_with_progress(
+        {"Matching", "Matching the vertex order", "Cancel"}, [&](const ProgressReport& report) {
+            while (steps < kSteps && report(static_cast<double>(steps) / kSteps)) {
+                ++steps;
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        }));
+    EXPECT_LT(steps, kSteps);
 }
 
 INSTANTIATE_TEST_SUITE_P(WindowManager, DialogFocus, ::testing::Bool(),

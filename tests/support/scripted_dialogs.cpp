@@ -73,9 +73,27 @@ void ScriptedDialogs::frame_dialog(FrameDialogMode mode) {
     if (action) action(mode);
 }
 
+int ScriptedDialogs::ask_choice(const std::string& text, const std::string& title,
+                                const std::vector<std::string>& answers) {
+    shown.push_back({"ask_choice", text, title, "", ""});
+    if (while_message_shown) while_message_shown();
+    return take(choice_answers, "ask_choice", static_cast<int>(answers.size()) - 1);
+}
+
+bool ScriptedDialogs::run_with_progress(const ProgressRequest& request, const ProgressWork& work) {
+    shown.push_back({"progress", request.text, request.title, request.cancel, ""});
+    bool cancelled = false;
+    work([&](double share) {
+        cancelled = cancelled || (cancel_progress_at && share >= *cancel_progress_at);
+        return !cancelled;
+    });
+    return !cancelled;
+}
+
 bool ScriptedDialogs::all_answers_used() const {
     return confirm_answers.empty() && save_answers.empty() && file_answers.empty() &&
-           colour_answers.empty() && object_answers.empty() && frame_answers.empty();
+           colour_answers.empty() && object_answers.empty() && frame_answers.empty() &&
+           choice_answers.empty();
 }
 
 std::string ScriptedDialogs::kinds() const {

@@ -31,6 +31,10 @@ public:
     std::deque<int32_t> object_answers;
     // What the frame dialog does to the session when shown.
     std::deque<std::function<void(FrameDialogMode)>> frame_answers;
+    std::deque<int> choice_answers;  // the index of the answer given to ask_choice
+    // The share of the work at which the user presses Cancel in a progress dialog; unset, the
+    // work runs to its end.
+    std::optional<double> cancel_progress_at;
 
     std::vector<ShownDialog> shown;
     // Run while a message box is shown, after it was recorded: what the user does meanwhile.
@@ -46,6 +50,10 @@ public:
     std::optional<Rgb> choose_colour(const Rgb& initial) override;
     int32_t choose_object(const ObjectTable& table, const std::string& prompt) override;
     void frame_dialog(FrameDialogMode mode) override;
+    int ask_choice(const std::string& text, const std::string& title,
+                   const std::vector<std::string>& answers) override;
+    // Runs the work right here; recorded as "progress".
+    bool run_with_progress(const ProgressRequest& request, const ProgressWork& work) override;
 
     // True when every queued answer was used.
     bool all_answers_used() const;
