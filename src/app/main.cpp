@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QSurfaceFormat>
+#include <cstdlib>
 #include <exception>
 
 #include "app/configuration.h"
@@ -11,6 +12,7 @@
 #include "app/tform1.h"
 #include "model/form2.h"
 #include "morph/form3.h"
+#include "project/session_recovery.h"
 #include "view/gl_format.h"
 
 int main(int argc, char** argv) {
@@ -26,6 +28,8 @@ int main(int argc, char** argv) {
         warpkit::TForm3 form3(state, dialogs, &form1);
         dialogs.attach(&form1, &form2, &form3);
         form1.show();
+        warpkit::SessionRecovery recovery(
+            form1, warpkit::recovery_folder(std::getenv("XDG_STATE_HOME"), std::getenv("HOME")));
         return app.exec();
     } catch (const std::exception& error) {
         QMessageBox::critical(nullptr, warpkit::texts::kAppTitle, error.what());

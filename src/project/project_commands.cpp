@@ -87,6 +87,7 @@ bool ProjectCommands::SaveProject() {
         return false;
     }
     state.modified = 0;
+    Q_EMIT session_settled();
     return true;
 }
 
@@ -102,6 +103,7 @@ void ProjectCommands::OPEN1Click() {
     settle_weight_fields();
     form_.refresh_slot_rows();
     form_.DrawScene();
+    Q_EMIT session_settled();
 }
 
 void ProjectCommands::LOADPROJECT1Click() {
@@ -117,12 +119,18 @@ void ProjectCommands::LOADPROJECT1Click() {
     const std::optional<std::string> chosen = form_.dialogs().open_file(request);
     if (!chosen) return;
     state.project_folder = folder_of(*chosen);
+    if (load_project_at(*chosen)) Q_EMIT session_settled();
+}
+
+bool ProjectCommands::load_project_at(const std::string& path) {
+    EditorState& state = form_.state();
+    const int32_t language = state.UiLanguage;
 
     // Everything is read and checked before the current session is let go.
     ProjectData project;
-    const ParseOutcome parsed = read_project_file(*chosen, project);
+    const ParseOutcome parsed = read_project_file(path, project);
     if (!parsed.ok) {
-        const std::string file = display_text(*chosen);
+        const std::string file = display_text(path);
         const char* reason = parsed.reason.in(language).c_str();
         if (parsed.line > 0) {
             warn(texts::kProjectRefusalAtLine,
@@ -132,14 +140,14 @@ void ProjectCommands::LOADPROJECT1Click() {
             warn(texts::kProjectRefusal,
                  format_text(pick(language, texts::kProjectRefusal.text), file.c_str(), reason));
         }
-        return;
+        return false;
     }
     const PreparedProject prepared = prepare_project(project);
     if (!prepared.refusal.empty()) {
         warn(texts::kProjectRefusal,
-             format_text(pick(language, texts::kProjectRefusal.text), display_text(*chosen).c_str(),
+             format_text(pick(language, texts::kProjectRefusal.text), display_text(path).c_str(),
                          prepared.refusal.in(language).c_str()));
-        return;
+        return false;
     }
     if (parsed.repair_count > 0) {
         std::string changes;
@@ -147,7 +155,7 @@ void ProjectCommands::LOADPROJECT1Click() {
             changes += (changes.empty() ? "" : "\n") + line.in(language);
         }
         warn(texts::kProjectRepaired, format_text(pick(language, texts::kProjectRepaired.text),
-                                                  display_text(*chosen).c_str(), changes.c_str()));
+                                                  display_text(path).c_str(), changes.c_str()));
     }
     for (const TargetLoadWarning& warning : prepared.warnings) {
         if (warning.kind == TargetLoadWarning::Kind::kVertexCount) {
@@ -168,6 +176,7 @@ void ProjectCommands::LOADPROJECT1Click() {
     form_.scroll_go(0, 0);
     // A repaired project differs from its file until it is saved.
     state.modified = parsed.repair_count > 0 ? 1 : 0;
+    return true;
 }
 
 void ProjectCommands::QUIT1Click() {

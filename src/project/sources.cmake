@@ -11,3 +11,6 @@ list(APPEND WARPKIT_CORE_SOURCES
     src/project/recovery.cpp
     src/project/recovery_writer.cpp
 )
+list(APPEND WARPKIT_UI_SOURCES
+    src/project/session_recovery.cpp
+)
