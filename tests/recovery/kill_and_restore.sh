@@ -8,6 +8,8 @@
 #                      and the save dialog's name of the killed session
 #   kill_during_write  the kill comes while a recovery write is held between writing and
 #                      renaming (STALL_LIBRARY): the old copy must survive whole and restore
+#   decline_and_unreadable  copies left behind: one declined, one that cannot be read; both
+#                      are kept aside and the start goes on
 set -euo pipefail
 
 scenario=$1
@@ -215,6 +217,24 @@ kill_during_write)
     wait_for "the restored session's own copy" copy_is "$tmp/expect_a.twp"
     save_as "プロジェクトの保存" "$work/restored.twp"
     expect_file "$work/restored.twp" "$tmp/expect_a.twp" "the save after restoring"
+    ;;
+decline_and_unreadable)
+    mkdir -p "$state"
+    declined=20200101-000002-2-bbbbbb.twp unreadable=20200101-000001-1-aaaaaa.twp
+    cp "$tmp/expect_a.twp" "$state/$declined"
+    printf 'Tessel_Warp_Project_File_v01\r\nMax_Frame\r\nninety\r\n' >"$state/$unreadable"
+    touch -d '2020-01-01 00:00:01' "$state/$unreadable"
+    start_program
+    focus "セッションの復元 / Restore session"
+    xdotool key Escape
+    wait_for "the declined copy to be kept" test -e "$state/kept/$declined"
+    same "$state/kept/$declined" "$tmp/expect_a.twp" || fail "the declined copy changed"
+    focus "セッションの復元 / Restore session"
+    xdotool key Return
+    wait_for "the unreadable copy to be kept" test -e "$state/kept/$unreadable"
+    load_project "$work/face.twp"
+    type_weight 1 37
+    wait_for "a copy of this session alone" copy_is "$tmp/expect_a.twp"
     ;;
 *)
     fail "unknown scenario"
