@@ -1,37 +1,29 @@
 // Preloaded into the program under test, this holds one chosen rename() still, so that a test
-// can kill the program in the middle of a recovery write: the new text is complete in its
-// temporary file and the old file not yet replaced. Chosen by the environment:
-//   STALL_RENAME_FOLDER  renames into this folder count ...
-//   STALL_RENAME_SUFFIX  ... when the new name ends so (".twp")
-//   STALL_RENAME_AT      the count at which to stall (1 for the first such rename)
-//   STALL_RENAME_MARKER  a file made when the stall begins, for the test to wait for
+// can kill the program in the middle of a recovery write: the new text complete in its
+// temporary file, the old file not yet replaced. The environment chooses it: the
+// STALL_RENAME_AT-th rename into STALL_RENAME_FOLDER whose new name ends in
+// STALL_RENAME_SUFFIX stalls, after making the file STALL_RENAME_MARKER for the test to see.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
-#include <cstring>
+#include <string_view>
 
 namespace {
 
-bool starts_with(const char* text, const char* prefix) {
-    return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
-}
-
-bool ends_with(const char* text, const char* suffix) {
-    const size_t length = std::strlen(text);
-    const size_t suffix_length = std::strlen(suffix);
-    return length >= suffix_length && std::strcmp(text + length - suffix_length, suffix) == 0;
-}
-
-bool chosen(const char* to) {
+bool chosen(std::string_view to) {
     static std::atomic<int> seen{0};
     const char* folder = std::getenv("STALL_RENAME_FOLDER");
     const char* suffix = std::getenv("STALL_RENAME_SUFFIX");
     const char* at = std::getenv("STALL_RENAME_AT");
     if (folder == nullptr || suffix == nullptr || at == nullptr) return false;
-    if (!starts_with(to, folder) || !ends_with(to, suffix)) return false;
+    const std::string_view ending(suffix);
+    if (to.substr(0, std::string_view(folder).size()) != folder || to.size() < ending.size() ||
+        to.substr(to.size() - ending.size()) != ending) {
+        return false;
+    }
     return ++seen == std::atoi(at);
 }
 
