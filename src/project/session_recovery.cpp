@@ -62,23 +62,15 @@ SessionRecovery::~SessionRecovery() {
 
 void SessionRecovery::start() {
     if (folder_.empty() || lock_ || finished_) return;
-    const int32_t language = form_.state().UiLanguage;
-    const auto unavailable = [&](const BilingualText& reason) {
-        const MessageText& message = texts::kRecoveryWriteFailed;
-        form_.dialogs().warn(
-            format_text(pick(language, message.text), display_text(folder_).c_str(),
-                        reason.in(language).c_str()),
-            pick(language, message.title));
-    };
     const FileOutcome made = make_recovery_folder(folder_);
-    if (!made.ok) return unavailable(made.reason);
+    if (!made.ok) return say_unwritable(made.reason);
     // Held for the whole session, so its age says nothing: only a holder that is gone makes
     // it stale.
     lock_ = std::make_unique<QLockFile>(QFile::decodeName(files_.lock.c_str()));
     lock_->setStaleLockTime(0);
     if (!lock_->tryLock(0)) {
         lock_.reset();
-        return unavailable(format_both(
+        return say_unwritable(format_both(
             {"ロックファイル %s を作成できません", "the lock file %s could not be created"},
             display_text(files_.lock)));
     }
@@ -155,7 +147,10 @@ void SessionRecovery::say_failure_when_idle() {
     if (!unsaid_ || form_.state().drag_mode != 0 || QApplication::activeModalWidget() != nullptr) {
         return;
     }
-    const BilingualText reason = *std::exchange(unsaid_, std::nullopt);
+    say_unwritable(*std::exchange(unsaid_, std::nullopt));
+}
+
+void SessionRecovery::say_unwritable(const BilingualText& reason) {
     const int32_t language = form_.state().UiLanguage;
     const MessageText& message = texts::kRecoveryWriteFailed;
     form_.dialogs().warn(format_text(pick(language, message.text), display_text(folder_).c_str(),

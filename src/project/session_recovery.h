@@ -61,6 +61,8 @@ private:
     // Moves a copy aside and says so with `said` (formatted by the caller, both languages).
     void keep(const FoundCopy& copy, const BilingualText& said, const MessageText& message);
     void say_failure_when_idle();
+    // The copy cannot be kept (in the interface's language: this comes while the user works).
+    void say_unwritable(const BilingualText& reason);
 
     TForm1& form_;
     const std::string folder_;
