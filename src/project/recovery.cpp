@@ -199,9 +199,15 @@ bool owner_has_ended(const SessionOwner& owner, const ProcessProbe& now) {
     return owner.start_ticks != 0 && *started != 0 && *started != owner.start_ticks;
 }
 
+bool owner_seen_running(const SessionOwner& owner, const ProcessProbe& now) {
+    if (owner.pid <= 0 || owner.start_ticks == 0 || !now.start_ticks_of) return false;
+    if (owner.host != now.host || owner.boot_id != now.boot_id) return false;
+    return now.start_ticks_of(owner.pid) == owner.start_ticks;
+}
+
 bool copy_left_behind(bool lock_taken, int64_t lock_holder,
                       const std::optional<SessionOwner>& writer, const ProcessProbe& now) {
-    if (lock_taken) return true;
+    if (lock_taken) return !writer || !owner_seen_running(*writer, now);
     if (!writer || lock_holder != writer->pid) return false;
     return owner_has_ended(*writer, now);
 }

@@ -71,11 +71,16 @@ SessionOwner this_process(const ProcessProbe& probe);
 // another host, which cannot be asked.
 bool owner_has_ended(const SessionOwner& owner, const ProcessProbe& now);
 
+// True when the process `owner` names is certainly the one running now: same host and boot,
+// and a process of that id that started at the recorded time.
+bool owner_seen_running(const SessionOwner& owner, const ProcessProbe& now);
+
 // Whether a copy found in the folder was left by a session that did not end cleanly.
-// `lock_taken`: its lock could be taken, so no running program holds it. Otherwise
-// `lock_holder` is the process id the lock names (0 when it could not be read): a holder that
-// is the copy's own writer, gone by owner_has_ended, is a lock left over with a reused process
-// id; any other holder is a program that runs, the writer or one restoring the copy now.
+// `lock_taken`: its lock could be taken, so no running program holds it (unless its lock file
+// was deleted under a writer seen running). Otherwise `lock_holder` is the process id the lock
+// names (0 when it could not be read): a holder that is the copy's own writer, gone by
+// owner_has_ended, is a lock left over with a reused process id; any other holder is a program
+// that runs, the writer or one restoring the copy now.
 bool copy_left_behind(bool lock_taken, int64_t lock_holder,
                       const std::optional<SessionOwner>& writer, const ProcessProbe& now);
 

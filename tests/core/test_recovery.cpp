@@ -48,7 +48,8 @@ TEST(Recovery, tells_a_copy_left_behind_from_one_a_program_still_holds) {
         bool left_behind;
     };
     const Case cases[] = {
-        {"lock free: no program holds it", true, 0, writer, true},
+        {"lock free: no program holds it", true, 0, SessionOwner{300, "host", "b1", 1}, true},
+        {"lock file deleted under a writer that runs", true, 0, writer, false},
         {"writer still runs", false, 100, writer, false},
         {"lock held by another program, restoring it now", false, 200,
          SessionOwner{300, "host", "b1", 1}, false},
