@@ -173,6 +173,16 @@ restore)
     type_weight 3 12.5
     click "$key_x" "${key_y[3]}"
     wait_for "a copy of the key made after the save" copy_is "$tmp/expect_c.twp"
+    # a second Warpkit started now offers nothing: Quit ends it at once, no box in the way
+    "$warpkit" >>"$tmp/program.log" 2>&1 &
+    second=$!
+    wait_for "the second program's lock" eval '[ "$(ls "$state"/*.lock | wc -l)" -eq 2 ]'
+    wait_for "the second main window" eval "xdotool search --all --onlyvisible --pid $second --name '^Warpkit\$' | grep -q ."
+    xdotool windowfocus --sync "$(xdotool search --all --onlyvisible --pid $second --name '^Warpkit$')"
+    xdotool key ctrl+q
+    wait_for "the second program to quit" eval "! running $second"
+    wait "$second" || true
+    copy_is "$tmp/expect_c.twp" || fail "the second program touched the first one's copy"
     kill_program
     start_program
     answer "$restored" Return
