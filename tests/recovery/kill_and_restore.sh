@@ -4,8 +4,9 @@
 # restored and saved, and the saved project compared with the one the edits must give.
 #
 # Usage: kill_and_restore.sh SCENARIO WARPKIT STALL_LIBRARY EXAMPLES_FOLDER
-#   restore            edits, a save, more edits, a kill; restored with the frame, the language
-#                      and the save dialog's name of the killed session
+#   restore            edits, a save, more edits, a second Warpkit beside the first that
+#                      offers nothing, a kill; restored with the frame, the language and the
+#                      save dialog's name of the killed session
 #   kill_during_write  the kill comes while a recovery write is held between writing and
 #                      renaming (STALL_LIBRARY): the old copy must survive whole and restore
 #   decline_and_unreadable  copies left behind: one declined, one that cannot be read; both
