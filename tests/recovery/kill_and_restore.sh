@@ -20,11 +20,12 @@ examples=$4
 
 tmp=$(mktemp -d)
 program_pid=
+second=
 xvfb_pid=
-finish() {
+finish() {  # every step may fail alone: the program may be gone already
     local status=$?
-    [ -n "$program_pid" ] && kill -9 "$program_pid" 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    for pid in $program_pid $second; do kill -9 "$pid" 2>/dev/null || true; done
+    if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
     if [ "$status" -eq 0 ]; then rm -rf "$tmp"; else echo "kept for a look: $tmp" >&2; fi
 }
 trap finish EXIT
@@ -183,6 +184,7 @@ restore)
     xdotool key ctrl+q
     wait_for "the second program to quit" eval "! running $second"
     wait "$second" || true
+    second=
     copy_is "$tmp/expect_c.twp" || fail "the second program touched the first one's copy"
     kill_program
     start_program
