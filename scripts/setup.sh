@@ -9,7 +9,7 @@ packages=(
     libgl-dev libglu1-mesa-dev libgl1-mesa-dri
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth fonts-noto-cjk fonts-dejavu-core
-    qt6-translations-l10n openbox
+    qt6-translations-l10n openbox xdotool
     clang libclang-rt-14-dev
     libtinygltf-dev nlohmann-json3-dev libmeshoptimizer-dev nodejs
     libnanoflann-dev libtinyobjloader-dev libassimp-dev assimp-testmodels

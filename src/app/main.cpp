@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QSurfaceFormat>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <iostream>
@@ -14,6 +15,7 @@
 #include "app/tform1.h"
 #include "model/form2.h"
 #include "morph/form3.h"
+#include "project/session_recovery.h"
 #include "view/gl_format.h"
 
 int main(int argc, char** argv) {
@@ -40,7 +42,12 @@ int main(int argc, char** argv) {
         warpkit::TForm3 form3(state, dialogs, &form1);
         dialogs.attach(&form1, &form2, &form3);
         form1.show();
-        warpkit::open_at_start(form1, arguments);
+        // Not started yet: the recovery copies left behind are offered only once the file
+        // named on the command line is open, so its dialogs and the recovery question never
+        // stand over each other, and restoring (the only copy of that work) comes last.
+        warpkit::SessionRecovery recovery(
+            form1, warpkit::recovery_folder(std::getenv("XDG_STATE_HOME"), std::getenv("HOME")));
+        warpkit::open_at_start(form1, arguments, [&recovery] { recovery.start(); });
         return app.exec();
     } catch (const std::exception& error) {
         QMessageBox::critical(nullptr, warpkit::texts::kAppTitle, error.what());

@@ -35,14 +35,18 @@ void open_file(TForm1& form, const std::string& path) {
 
 }  // namespace
 
-void open_at_start(TForm1& form, const StartArguments& arguments) {
+void open_at_start(TForm1& form, const StartArguments& arguments,
+                   std::function<void()> after_open) {
     // As the menu item does it, so the menu's captions follow.
     if (arguments.ui_language != 1) form.EnglishClick();
     StartReport* report = StartReport::from_environment(form);
-    if (arguments.file.empty() && report == nullptr) return;
-    QTimer::singleShot(0, &form, [&form, file = arguments.file, report] {
+    QTimer::singleShot(0, &form, [&form, file = arguments.file, report, after_open] {
         if (!file.empty()) open_file(form, file);
-        if (report != nullptr) report->finish();
+        if (report != nullptr) {
+            report->finish();
+        } else if (after_open) {
+            after_open();
+        }
     });
 }
 

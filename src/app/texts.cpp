@@ -201,6 +201,27 @@ const MessageText kMatchedSaveFailed = {
      "The matched target cannot be saved as %s: %s\nPlease choose where to save it."},
     {"合わせたターゲットを保存できません", "Matched target not saved"}};
 const Bilingual kSaveMatchedTitle = {"合わせたターゲットの保存", "Save Matched Target"};
+const MessageText kRecoveryQuestion = {
+    {"Warpkit は前回正しく終了しませんでした。%s に書かれた復元用のコピーから、保存されていない"
+     "変更を復元しますか？\n（キャンセルすると、コピーは %s に残します。）",
+     "Warpkit did not end properly last time. Restore the unsaved changes from the recovery copy "
+     "written at %s?\n(Cancel keeps the copy in %s.)"},
+    {"セッションの復元", "Restore session"}};
+const MessageText kRecoveryUnreadable = {
+    {"復元用のコピー %s を読み込めません：%s\nコピーは %s に残しました。",
+     "The recovery copy %s cannot be read: %s\nIt was kept in %s."},
+    {"セッションの復元", "Restore session"}};
+const MessageText kRecoveryPartlyKept = {
+    {"セッションをすべては復元できなかったため、復元用のコピーを %s に残しました。",
+     "The session could not be restored whole; the recovery copy was kept in %s."},
+    {"セッションの復元", "Restore session"}};
+const MessageText kRecoveryNotMoved = {
+    {"復元用のコピー %s を移せません：%s", "The recovery copy %s could not be moved: %s"},
+    {"セッションの復元", "Restore session"}};
+const MessageText kRecoveryWriteFailed = {
+    {"このセッションの復元用のコピーを %s に書き込めません：%s\nこまめに保存してください。",
+     "The recovery copy of this session cannot be written to %s: %s\nPlease save often."},
+    {"復元用のコピー", "Recovery copy"}};
 
 const Bilingual kOpenSourceTitle = {"ソースオブジェクトの読み込み", "Load Source Ojbect"};
 const Bilingual kOpenTargetTitle = {"%d番ターゲットを読み込む", "Load No.%d Target"};

@@ -105,6 +105,13 @@ extern const Bilingual kMatchedByPosition;
 extern const MessageText kMatchedSaveFailed;  // %s file, %s reason
 extern const Bilingual kSaveMatchedTitle;
 inline constexpr const char* kObjectSuffix = "qxm";
+// The recovery copy. Asked and said at start-up, before the user can have picked a language,
+// so those texts are shown in both at once (recovery_message()).
+extern const MessageText kRecoveryQuestion;     // %s when written, %s the kept folder
+extern const MessageText kRecoveryUnreadable;   // %s file, %s reason, %s the kept folder
+extern const MessageText kRecoveryPartlyKept;   // %s the kept folder
+extern const MessageText kRecoveryNotMoved;     // %s file, %s reason
+extern const MessageText kRecoveryWriteFailed;  // %s recovery folder, %s reason (one language)
 
 // Titles, captions and texts of dialogs.
 extern const Bilingual kOpenSourceTitle;

@@ -88,6 +88,7 @@ bool ProjectCommands::SaveProject() {
         return false;
     }
     state.modified = 0;
+    Q_EMIT session_settled();
     return true;
 }
 
@@ -103,6 +104,7 @@ void ProjectCommands::OPEN1Click() {
     settle_weight_fields();
     form_.refresh_slot_rows();
     form_.DrawScene();
+    Q_EMIT session_settled();
 }
 
 void ProjectCommands::LOADPROJECT1Click() {
@@ -120,9 +122,14 @@ void ProjectCommands::LOADPROJECT1Click() {
 }
 
 void ProjectCommands::load_project_file(const std::string& path) {
+    // The folder follows the file even when the project is refused.
+    form_.state().project_folder = folder_of(path);
+    if (load_project_at(path)) Q_EMIT session_settled();
+}
+
+bool ProjectCommands::load_project_at(const std::string& path) {
     EditorState& state = form_.state();
     const int32_t language = state.UiLanguage;
-    state.project_folder = folder_of(path);
 
     // Everything is read and checked before the current session is let go.
     ProjectData project;
@@ -138,14 +145,14 @@ void ProjectCommands::load_project_file(const std::string& path) {
             warn(texts::kProjectRefusal,
                  format_text(pick(language, texts::kProjectRefusal.text), file.c_str(), reason));
         }
-        return;
+        return false;
     }
     PreparedProject prepared = prepare_project(project);
     if (!prepared.refusal.empty()) {
         warn(texts::kProjectRefusal,
              format_text(pick(language, texts::kProjectRefusal.text), display_text(path).c_str(),
                          prepared.refusal.in(language).c_str()));
-        return;
+        return false;
     }
     if (parsed.repair_count > 0) {
         std::string changes;
@@ -169,7 +176,7 @@ void ProjectCommands::load_project_file(const std::string& path) {
 
     const TargetOrder order =
         settle_project_target_orders(form_.dialogs(), language, project, prepared);
-    if (order == TargetOrder::kCancelled) return;
+    if (order == TargetOrder::kCancelled) return false;
 
     apply_project(state, project, prepared);
     settle_weight_fields();
@@ -179,6 +186,7 @@ void ProjectCommands::load_project_file(const std::string& path) {
     // A repaired project, or one whose targets were matched to new files, differs from its
     // file until it is saved.
     state.modified = parsed.repair_count > 0 || order == TargetOrder::kMatched ? 1 : 0;
+    return true;
 }
 
 void ProjectCommands::QUIT1Click() {

@@ -31,6 +31,19 @@ public:
     // Ends the program with a status; tests replace it.
     std::function<void(int)> exit_program;
 
+    // Loads the project file at `path` as the load command does once the file is chosen, with
+    // the same checks, warnings and notes of repairs; false when it was refused and the
+    // session is as it was.
+    bool load_project_at(const std::string& path);
+    // The name the save dialog offers (the one last chosen in it); a restored session takes
+    // back the one it had.
+    const std::string& offered_save_name() const { return last_saved_name_; }
+    void offer_save_name(const std::string& name) { last_saved_name_ = name; }
+
+Q_SIGNALS:
+    // A save, a new project or a load has left nothing unsaved to keep a copy of.
+    void session_settled();
+
 private:
     // The save question; true when the command may go on.
     bool save_question(const MessageText& question);

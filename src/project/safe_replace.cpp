@@ -129,7 +129,7 @@ int write_all(int fd, const std::string& bytes) {
 // given), forced to disk and closed. On success `temp` names it; on failure nothing is left.
 FileOutcome write_temporary(const std::string& folder, const std::string& bytes, mode_t mode,
                             const struct stat* old, std::string& temp) {
-    temp = folder + "/.warpkit-save-XXXXXX";
+    temp = folder + "/" + kTemporaryPrefix + "XXXXXX";
     const int fd = mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return failed(Step::kCreate, errno, folder);
     int err = write_all(fd, bytes);
@@ -150,9 +150,8 @@ void sync_folder(const std::string& folder) {
     }
 }
 
-}  // namespace
-
-FileOutcome replace_file_contents(const std::string& path, const std::string& bytes) {
+// `new_file_mode` < 0: a new file gets 0666 less the umask.
+FileOutcome replace_contents(const std::string& path, const std::string& bytes, int new_file_mode) {
     const std::string destination = follow_links(path);
     const std::string folder = folder_of(destination);
 
@@ -160,7 +159,9 @@ FileOutcome replace_file_contents(const std::string& path, const std::string& by
     struct stat old;
     const bool replacing = stat(destination.c_str(), &old) == 0;
     if (replacing && S_ISDIR(old.st_mode)) return failed(Step::kReplace, EISDIR, folder);
-    const mode_t mode = replacing ? (old.st_mode & 0777) : (0666 & ~current_umask());
+    const mode_t mode = replacing            ? (old.st_mode & 0777)
+                        : new_file_mode >= 0 ? static_cast<mode_t>(new_file_mode)
+                                             : (0666 & ~current_umask());
 
     // a temporary file beside the destination, so the rename cannot cross file systems; the old
     // file is not touched until it is complete
@@ -175,6 +176,17 @@ FileOutcome replace_file_contents(const std::string& path, const std::string& by
     }
     sync_folder(folder);
     return {true, {}};
+}
+
+}  // namespace
+
+FileOutcome replace_file_contents(const std::string& path, const std::string& bytes) {
+    return replace_contents(path, bytes, -1);
+}
+
+FileOutcome replace_file_contents(const std::string& path, const std::string& bytes,
+                                  unsigned new_file_mode) {
+    return replace_contents(path, bytes, static_cast<int>(new_file_mode & 0777));
 }
 
 FileOutcome write_new_file(const std::string& path, const std::string& bytes) {

@@ -8,6 +8,9 @@
 
 namespace warpkit {
 
+// Temporary files of a write start with this; one is left behind only by a write cut short.
+inline constexpr const char* kTemporaryPrefix = ".warpkit-save-";
+
 struct FileOutcome {
     bool ok = false;
     // Set when !ok: what failed, in both languages ("disk full", "the folder /a/b does not
@@ -22,6 +25,11 @@ struct FileOutcome {
 // temporary file is removed and `path` is untouched. Hard links to the old file keep the old
 // contents. Single-threaded use only: the umask is read by setting it.
 FileOutcome replace_file_contents(const std::string& path, const std::string& bytes);
+
+// The same, but a new file gets exactly `new_file_mode` (0600 for a file no one else should
+// read) and the umask is not touched, so this one may run on a thread of its own.
+FileOutcome replace_file_contents(const std::string& path, const std::string& bytes,
+                                  unsigned new_file_mode);
 
 // Creates `path` with `bytes`, never replacing anything: a file (or link, or folder) of that
 // name already there is left alone and the write fails with "the file already exists". The

@@ -7,3 +7,10 @@ list(APPEND WARPKIT_CORE_SOURCES
 list(APPEND WARPKIT_UI_SOURCES
     src/project/project_commands.cpp
 )
+list(APPEND WARPKIT_CORE_SOURCES
+    src/project/recovery.cpp
+    src/project/recovery_writer.cpp
+)
+list(APPEND WARPKIT_UI_SOURCES
+    src/project/session_recovery.cpp
+)

@@ -122,7 +122,7 @@ TEST_P(DialogFocus, after_each_dialog_every_shortcut_works_and_qt_texts_follow_t
         {[&] { w.dialogs.frame_dialog(FrameDialogMode::kJump); }, click("Button2")},
         {ask, yes_reads("はい(&Y)")},
         {[&] {
-             w.dialogs.save_file({"?", "*.twp", folder.path(), "twp", "face.twp"});
+             w.dialogs.save_file({"?", "*.twp", folder.path(), "twp", "face.twp", {}});
          },
          [&](QDialog& dialog) {  // in Japanese, offering the name in the folder
              EXPECT_EQ(dialog.findChild<QLabel*>("fileNameLabel")->text(), "ファイル名(&N):");
