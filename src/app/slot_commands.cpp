@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "app/edit_history.h"
 #include "app/session.h"
 #include "app/texts.h"
 #include "app/tform1.h"
@@ -111,6 +112,7 @@ void SlotCommands::SourceLoad() {
     const SlotCheck check = check_source_object(source);
     if (refuse_unusable(check, path)) return;
 
+    EditStep undo = form_.history->begin(take_source(state));
     install_source(state, path, source);
     reader_.ReleaseReadResult();
     // Every target row is empty now; its field is reset only after the slot is, so the field's
@@ -118,6 +120,7 @@ void SlotCommands::SourceLoad() {
     for (int k = 1; k <= kTargetCount; ++k) form_.weight_fields[k]->setText("0");
     form_.refresh_slot_rows();
     form_.DrawScene();
+    form_.history->record(std::move(undo));
     warn_of_unrecordable_name(check, state.slots[0].name);
 }
 
@@ -142,6 +145,7 @@ void SlotCommands::TargetLoad(int k) {
     if (refuse_unusable(check, path)) return;
 
     const bool replaced = state.target_loaded(k);
+    EditStep undo = form_.history->begin(take_target(state, k));
     install_target(state, k, path, target);
     reader_.ReleaseReadResult();
     form_.refresh_slot_rows();
@@ -155,6 +159,7 @@ void SlotCommands::TargetLoad(int k) {
     } else {
         form_.DrawScene();
     }
+    form_.history->record(std::move(undo));
     warn_of_unrecordable_name(check, state.slots[k].name);
 }
 
@@ -166,11 +171,13 @@ void SlotCommands::TargetKill(int k) {
     if (!form_.dialogs().confirm(format_text(pick(language, question.text), k),
                                  pick(language, question.title)))
         return;
+    EditStep undo = form_.history->begin(take_target(state, k));
     remove_target(state, k);
     form_.weight_fields[k]->setText("0");
     form_.refresh_slot_rows();
     // The removed target's shape must not linger on screen.
     form_.reblend_current();
+    form_.history->record(std::move(undo));
 }
 
 }  // namespace warpkit

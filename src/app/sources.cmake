@@ -12,3 +12,7 @@ list(APPEND WARPKIT_UI_SOURCES
 list(APPEND WARPKIT_CORE_SOURCES
     src/app/session_edits.cpp
 )
+
+# Undo and redo: the steps (no Qt) and the window's stack that holds them.
+list(APPEND WARPKIT_CORE_SOURCES src/app/session_history.cpp)
+list(APPEND WARPKIT_UI_SOURCES src/app/edit_history.cpp)

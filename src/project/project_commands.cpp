@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 
+#include "app/edit_history.h"
 #include "app/session.h"
 #include "app/slot_commands.h"
 #include "app/tform1.h"
@@ -87,6 +88,7 @@ bool ProjectCommands::SaveProject() {
         return false;
     }
     state.modified = 0;
+    form_.history->mark_saved();
     return true;
 }
 
@@ -99,6 +101,7 @@ void ProjectCommands::OPEN1Click() {
     if (!form_.morph->commit_focused_field()) return;
     if (!save_question(texts::kSaveQuestionNew)) return;
     clear_session(form_.state());
+    form_.history->clear(true);
     settle_weight_fields();
     form_.refresh_slot_rows();
     form_.DrawScene();
@@ -162,6 +165,7 @@ void ProjectCommands::LOADPROJECT1Click() {
     }
 
     apply_project(state, project, prepared);
+    form_.history->clear(parsed.repair_count == 0);
     settle_weight_fields();
     form_.refresh_slot_rows();
     form_.refresh_timeline();
