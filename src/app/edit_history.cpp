@@ -120,6 +120,20 @@ void EditHistory::follow_clean_state() {
     form_.state().modified = stack_->isClean() ? 0 : 1;
 }
 
+size_t EditHistory::held() const {
+    size_t bytes = 0;
+    for (int i = 0; i < stack_->count(); ++i) {
+        bytes += held_bytes(*static_cast<const StepCommand*>(stack_->command(i))->step());
+    }
+    return bytes;
+}
+
+void EditHistory::set_memory_cap(size_t bytes) {
+    memory_cap_ = bytes;
+    trim();
+    follow_clean_state();
+}
+
 void EditHistory::trim() {
     const int count = stack_->count();
     std::vector<std::shared_ptr<EditStep>> steps;

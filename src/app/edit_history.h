@@ -38,8 +38,10 @@ public:
     void mark_saved();
 
     QUndoStack& stack() { return *stack_; }
-    // Tests shrink it to see steps go.
-    void set_memory_cap(size_t bytes) { memory_cap_ = bytes; }
+    // What the steps hold together, in bytes.
+    size_t held() const;
+    // The most they may hold (tests shrink it); steps go at once when they hold more.
+    void set_memory_cap(size_t bytes);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

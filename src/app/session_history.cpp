@@ -68,7 +68,12 @@ void swap_setup(EditorState& state, SourceSetup& setup) {
     swap(state.yaw, setup.yaw);
     swap(state.pitch, setup.pitch);
     for (size_t c = 0; c < 3; ++c) swap(state.object_colour[c], setup.object_colour[c]);
-    swap(state.slots, setup.slots);
+    // The weights belong to the rows, which stay: only the objects and their keys change sides.
+    for (size_t k = 0; k < state.slots.size(); ++k) {
+        const float weight = state.slots[k].weight;
+        swap(state.slots[k], setup.slots[k]);
+        state.slots[k].weight = weight;
+    }
 }
 
 void exchange_source(EditorState& state, SourceSetup& setup) {
