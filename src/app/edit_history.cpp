@@ -99,7 +99,12 @@ void EditHistory::redo() {
 
 void EditHistory::clear(bool clean) {
     stack_->clear();
-    if (!clean) stack_->resetClean();
+    // Qt's clear leaves an empty stack's clean state as it was, so it is set either way.
+    if (clean) {
+        stack_->setClean();
+    } else {
+        stack_->resetClean();
+    }
     follow_clean_state();
     form_.refresh_key_marks();
 }

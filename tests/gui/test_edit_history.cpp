@@ -56,12 +56,13 @@ public:
         }
         return out.str();
     }
-    void press(QWidget* target, Qt::Key key, Qt::KeyboardModifiers modifiers) {
-        QTest::keyClick(target, key, modifiers);
+    void undo(QWidget* at = nullptr) {
+        QTest::keyClick(at ? at : &form(), Qt::Key_Z, Qt::ControlModifier);
     }
-    void undo() { press(&form(), Qt::Key_Z, Qt::ControlModifier); }
-    void redo_by_y() { press(&form(), Qt::Key_Y, Qt::ControlModifier); }
-    void redo_by_shift_z() { press(&form(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier); }
+    void redo_by_y() { QTest::keyClick(&form(), Qt::Key_Y, Qt::ControlModifier); }
+    void redo_by_shift_z() {
+        QTest::keyClick(&form(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    }
 
     WeightFixture w;
 };
@@ -141,10 +142,10 @@ TEST(History, ctrl_z_in_a_weight_field_drops_the_typing_before_it_undoes_an_edit
     h.w.enter(3);
     h.w.type(3, "55");
     ASSERT_TRUE(h.w.shows(33.3, 40.0, 55.0));
-    h.press(h.w.field(3), Qt::Key_Z, Qt::ControlModifier);
+    h.undo(h.w.field(3));
     EXPECT_EQ(keyed, h.shown());
     EXPECT_TRUE(h.w.field(3)->hasFocus());
-    h.press(h.w.field(3), Qt::Key_Z, Qt::ControlModifier);
+    h.undo(h.w.field(3));
     EXPECT_EQ(saved, h.shown());
     // Left now, the field commits what the undo put there: no edit, and the redo stays.
     h.w.leave();
@@ -152,46 +153,12 @@ TEST(History, ctrl_z_in_a_weight_field_drops_the_typing_before_it_undoes_an_edit
     EXPECT_TRUE(h.form().history->stack().canRedo());
 }
 
-TEST(History, the_modified_flag_follows_the_saved_state_and_new_or_load_start_afresh) {
+TEST(History, the_modified_flag_follows_the_saved_state_through_trims_loads_and_new) {
     History h;
-    QUndoStack& stack = h.form().history->stack();
+    EditHistory& history = *h.form().history;
     QTest::mouseClick(h.w.key(1), Qt::LeftButton);
     const std::string project = h.w.f.folder.file("p.twp");
     h.w.f.dialogs.file_answers.push_back(project);
-    h.form().projects->SAVEPROJECT1Click();
-    EXPECT_EQ(0, h.state().modified);
-    h.undo();
-    EXPECT_EQ(1, h.state().modified);
-    h.redo_by_y();
-    EXPECT_EQ(0, h.state().modified);
-
-    // A project read back as it was saved is clean; one that Load had to repair is not, even
-    // after an edit is made and undone.
-    std::ifstream in(project);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    text.replace(text.find("100", text.find("Max_Frame")), 3, "0");
-    const std::string repaired = h.w.f.folder.file("r.twp");
-    std::ofstream(repaired) << text;
-    for (const std::string& path : {project, repaired}) {
-        h.w.f.dialogs.file_answers.push_back(path);
-        h.form().projects->LOADPROJECT1Click();
-        EXPECT_EQ(0, stack.count());
-        EXPECT_EQ(path == repaired ? 1 : 0, h.state().modified);
-    }
-    QTest::mouseClick(h.w.key(1), Qt::LeftButton);
-    h.undo();
-    EXPECT_EQ(1, h.state().modified);
-    h.w.f.dialogs.save_answers.push_back(SaveAnswer::kNo);
-    h.form().projects->OPEN1Click();
-    EXPECT_EQ(0, stack.count());
-    EXPECT_EQ(0, h.state().modified);
-}
-
-TEST(History, past_the_memory_cap_the_oldest_steps_go_and_the_rest_still_undo) {
-    History h;
-    EditHistory& history = *h.form().history;
-    QTest::mouseClick(h.w.key(1), Qt::LeftButton);  // let go below
-    h.w.f.dialogs.file_answers.push_back(h.w.f.folder.file("p.twp"));
     h.form().projects->SAVEPROJECT1Click();
     const std::string saved = h.shown();
     h.w.f.load_target(1, h.w.f.write_object("t5.qxm", moved_grid("t5", 2, 2, -4.0f)));
@@ -199,20 +166,43 @@ TEST(History, past_the_memory_cap_the_oldest_steps_go_and_the_rest_still_undo) {
     QTest::mouseClick(h.w.key(3), Qt::LeftButton);
     h.undo();
 
+    // The step before the save goes; the saved state and the undone step stay where they were.
     history.set_memory_cap(history.held() - 1);
     EXPECT_EQ(2, history.stack().count());
     EXPECT_EQ(1, h.state().modified);
     h.undo();
-    EXPECT_EQ(saved, h.shown());  // clean again
-    h.undo();                     // nothing older is kept
+    h.undo();  // nothing older is kept
     EXPECT_EQ(saved, h.shown());
     h.redo_by_y();
     EXPECT_EQ(reloaded, h.shown());
-
     // A step larger than the cap is not kept at all, and the session stays changed.
     history.set_memory_cap(0);
     EXPECT_EQ(0, history.stack().count());
     EXPECT_EQ(1, h.state().modified);
+    history.set_memory_cap(kHistoryMemoryCap);
+
+    // A project read back as saved is clean; one that Load had to repair is not, even after
+    // an edit is made and undone. New starts clean.
+    std::ifstream in(project);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    text.replace(text.find("100", text.find("Max_Frame")), 3, "0");
+    const std::string repaired = h.w.f.folder.file("r.twp");
+    std::ofstream(repaired) << text;
+    h.w.f.dialogs.save_answers.push_back(SaveAnswer::kNo);
+    for (const std::string& path : {project, repaired}) {
+        h.w.f.dialogs.file_answers.push_back(path);
+        h.form().projects->LOADPROJECT1Click();
+        EXPECT_EQ(0, history.stack().count());
+        EXPECT_EQ(path == repaired ? 1 : 0, h.state().modified);
+    }
+    QTest::mouseClick(h.w.key(1), Qt::LeftButton);
+    h.undo();
+    EXPECT_TRUE(history.stack().canRedo());
+    EXPECT_EQ(1, h.state().modified);
+    h.w.f.dialogs.save_answers.push_back(SaveAnswer::kNo);
+    h.form().projects->OPEN1Click();
+    EXPECT_EQ(0, history.stack().count());
+    EXPECT_EQ(0, h.state().modified);
 }
 
 }  // namespace

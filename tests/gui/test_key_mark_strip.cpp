@@ -20,57 +20,22 @@ using testing::Form1Fixture;
 using testing::moved_grid;
 
 TEST(KeyMarkStrip, shows_a_tick_under_the_knob_for_every_keyed_frame) {
+    enum Arrow { kNone, kGrey, kRed };
     struct Case {
         const char* name;
         int32_t max_frame;
         std::vector<int32_t> keys1, keys2;
         int focused;  // weight field with the focus, 0 for none
-        std::function<void(Form1Fixture&)> then;
         std::vector<int> grey, red;
-        enum { kNoArrow, kGreyArrow, kRedArrow } arrow;
+        Arrow arrow;
     };
     const Case cases[] = {
-        {"keys of two targets",
-         100,
-         {0, 50},
-         {0, 100},
-         0,
-         nullptr,
-         {4, 354, 704},
-         {},
-         Case::kNoArrow},
-        {"the edited target's in red",
-         100,
-         {0, 50},
-         {0, 100},
-         2,
-         nullptr,
-         {354},
-         {4, 704},
-         Case::kNoArrow},
-        {"keys past the maximum", 40, {0, 20, 60}, {0}, 2, nullptr, {354}, {4}, Case::kGreyArrow},
-        {"the edited target's past the maximum",
-         40,
-         {0, 20, 60},
-         {0},
-         1,
-         nullptr,
-         {},
-         {4, 354},
-         Case::kRedArrow},
-        {"a key made by its button",
-         100,
-         {0},
-         {0},
-         0,
-         [](Form1Fixture& f) {
-             f.state.current_frame = 25;
-             f.form->scroll_go(0, 0);
-             QTest::mouseClick(f.form->key_buttons[2], Qt::LeftButton);
-         },
-         {4, 179},
-         {},
-         Case::kNoArrow},
+        {"keys of two targets", 100, {0, 50}, {0, 100}, 0, {4, 354, 704}, {}, kNone},
+        {"the edited target's in red", 100, {0, 50}, {0, 100}, 2, {354}, {4, 704}, kNone},
+        {"keys past the maximum", 40, {0, 20, 60}, {0}, 2, {354}, {4}, kGrey},
+        {"the edited target's past the maximum", 40, {0, 20, 60}, {0}, 1, {}, {4, 354}, kRed},
+        {"the longest timeline", 2147483647, {0, 2147483647}, {0}, 0, {4, 704}, {}, kNone},
+        {"a key made by its button", 100, {0}, {0}, -2, {4, 179}, {}, kNone},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -87,29 +52,29 @@ TEST(KeyMarkStrip, shows_a_tick_under_the_knob_for_every_keyed_frame) {
         QTest::mouseClick(f.form->FrameSlide, Qt::RightButton);
         f.form->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(f.form.get()));
-        if (c.focused) f.form->weight_fields[c.focused]->setFocus();
-        if (c.then) c.then(f);
-
-        const QImage strip =
-            f.form->grab(f.form->KeyMarks->geometry().translated(f.form->client->pos())).toImage();
-        const auto is = [&](int x, int y, const QColor& colour) {
-            return strip.pixelColor(x, y) == colour;
-        };
-        std::vector<int> grey, red;
-        for (int x = 1; x <= 705; ++x) {  // the arrow lies further right
-            if (is(x, 2, KeyMarkStrip::tick_colour()) && !is(x, 6, KeyMarkStrip::tick_colour()))
-                grey.push_back(x);
-            // A red tick is three pixels wide; its middle is the mark.
-            if (is(x, 6, KeyMarkStrip::current_colour()) &&
-                is(x + 1, 6, KeyMarkStrip::current_colour()) &&
-                is(x - 1, 6, KeyMarkStrip::current_colour()))
-                red.push_back(x);
+        if (c.focused > 0) f.form->weight_fields[c.focused]->setFocus();
+        if (c.focused < 0) {  // at frame 25, a key of that target
+            f.state.current_frame = 25;
+            f.form->scroll_go(0, 0);
+            QTest::mouseClick(f.form->key_buttons[-c.focused], Qt::LeftButton);
         }
-        EXPECT_EQ(c.grey, grey);
-        EXPECT_EQ(c.red, red);
-        const QColor arrow = strip.pixelColor(710, 3);
-        EXPECT_EQ(c.arrow == Case::kGreyArrow, arrow == KeyMarkStrip::tick_colour());
-        EXPECT_EQ(c.arrow == Case::kRedArrow, arrow == KeyMarkStrip::current_colour());
+
+        const QRect strip = f.form->KeyMarks->geometry().translated(f.form->client->pos());
+        const QImage picture = f.form->grab(strip).toImage();
+        const auto is = [&](int x, int y, const QColor& colour) {
+            return picture.pixelColor(x, y) == colour;
+        };
+        const QColor grey = KeyMarkStrip::tick_colour(), red = KeyMarkStrip::current_colour();
+        std::vector<int> grey_at, red_at;
+        for (int x = 1; x <= 705; ++x) {  // the arrow lies further right
+            if (is(x, 2, grey)) grey_at.push_back(x);
+            // A red tick is three pixels wide and taller than a grey one; its middle is the mark.
+            if (is(x - 1, 6, red) && is(x, 6, red) && is(x + 1, 6, red)) red_at.push_back(x);
+        }
+        EXPECT_EQ(c.grey, grey_at);
+        EXPECT_EQ(c.red, red_at);
+        EXPECT_EQ(c.arrow == kGrey, is(710, 3, grey));
+        EXPECT_EQ(c.arrow == kRed, is(710, 3, red));
     }
 }
 
