@@ -13,6 +13,7 @@ packages=(
     clang libclang-rt-14-dev
     libtinygltf-dev nlohmann-json3-dev libmeshoptimizer-dev nodejs
     libnanoflann-dev
+    dpkg-dev file desktop-file-utils shared-mime-info
 )
 
 exec "$(dirname "$0")/install_packages.sh" "${packages[@]}"

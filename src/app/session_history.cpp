@@ -121,7 +121,7 @@ void apply(EditorState& state, EditStep& step, bool undo) {
 
 }  // namespace
 
-TargetEdit take_target(EditorState& state, int k) {
+TargetEdit move_out_target(EditorState& state, int k) {
     assert(k >= 1 && k <= kTargetCount);
     TargetSlot& slot = state.slots[k];
     TargetEdit edit;
@@ -137,7 +137,7 @@ TargetEdit take_target(EditorState& state, int k) {
     return edit;
 }
 
-SourceEdit take_source(EditorState& state) {
+SourceEdit move_out_source(EditorState& state) {
     SourceEdit edit;
     swap_setup(state, edit.other);
     shed_derived(edit.other.mesh);

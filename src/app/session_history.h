@@ -84,8 +84,8 @@ struct EditStep {
 // slot's (or every slot's and the mesh's) arrays out of the session into the change. Call it
 // right before install_target, remove_target or install_source, which must follow: until then
 // the session lacks what was taken.
-TargetEdit take_target(EditorState& state, int k);
-SourceEdit take_source(EditorState& state);
+TargetEdit move_out_target(EditorState& state, int k);
+SourceEdit move_out_source(EditorState& state);
 
 // Brings the session back to before the step (undo) or after it (redo): the change, then the
 // current frame and the slots' weights of the matching view. Objects swap sides with the step.

@@ -83,9 +83,16 @@ bool SlotCommands::choose_and_read(const std::string& dialog_title, const std::s
     path = *chosen;
     // The folder follows the chosen file even when the read is refused.
     state.object_folder = folder_of(path);
+    return read_object_file(path, prompt, true);
+}
 
+bool SlotCommands::read_object_file(const std::string& path, const std::string& prompt,
+                                    bool ask_when_single) {
+    UserDialogs& dialogs = form_.dialogs();
     const ReadOutcome outcome = reader_.ReadObject(
-        path, prompt, false, [&dialogs](const ObjectTable& table, const std::string& text) {
+        path, prompt, false,
+        [&dialogs, ask_when_single](const ObjectTable& table, const std::string& text) {
+            if (!ask_when_single && table.objects.size() == 1) return 0;
             return dialogs.choose_object(table, text);
         });
     if (!outcome.ok()) {
@@ -107,12 +114,25 @@ void SlotCommands::SourceLoad() {
     if (!choose_and_read(pick(language, texts::kOpenSourceTitle),
                          pick(language, texts::kSelectSourcePrompt), path))
         return;
+    take_source(path);
+}
 
+void SlotCommands::load_source_file(const std::string& path) {
+    EditorState& state = form_.state();
+    // As after the open dialog: the folder follows the file even when the read is refused.
+    state.object_folder = folder_of(path);
+    // The file was named outright; a file of one object leaves nothing to choose.
+    if (read_object_file(path, pick(state.UiLanguage, texts::kSelectSourcePrompt), false))
+        take_source(path);
+}
+
+void SlotCommands::take_source(const std::string& path) {
+    EditorState& state = form_.state();
     const ReadResult& source = reader_.result();
     const SlotCheck check = check_source_object(source);
     if (refuse_unusable(check, path)) return;
 
-    EditStep undo = form_.history->begin(take_source(state));
+    EditStep undo = form_.history->begin(move_out_source(state));
     install_source(state, path, source);
     reader_.ReleaseReadResult();
     // Every target row is empty now; its field is reset only after the slot is, so the field's
@@ -145,7 +165,7 @@ void SlotCommands::TargetLoad(int k) {
     if (refuse_unusable(check, path)) return;
 
     const bool replaced = state.target_loaded(k);
-    EditStep undo = form_.history->begin(take_target(state, k));
+    EditStep undo = form_.history->begin(move_out_target(state, k));
     install_target(state, k, path, target);
     reader_.ReleaseReadResult();
     form_.refresh_slot_rows();
@@ -171,7 +191,7 @@ void SlotCommands::TargetKill(int k) {
     if (!form_.dialogs().confirm(format_text(pick(language, question.text), k),
                                  pick(language, question.title)))
         return;
-    EditStep undo = form_.history->begin(take_target(state, k));
+    EditStep undo = form_.history->begin(move_out_target(state, k));
     remove_target(state, k);
     form_.weight_fields[k]->setText("0");
     form_.refresh_slot_rows();

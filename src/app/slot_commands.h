@@ -17,6 +17,8 @@ public:
     explicit SlotCommands(TForm1& form);
 
     void SourceLoad();
+    // The source load after its questions, for a file named outright (the command line).
+    void load_source_file(const std::string& path);
     void TargetLoad(int k);
     void TargetKill(int k);
 
@@ -32,6 +34,11 @@ private:
     bool refuse_unusable(const SlotCheck& check, const std::string& path);
     // After a load: warns, once, of a name that no project file could record.
     void warn_of_unrecordable_name(const SlotCheck& check, const std::string& name);
+    // Reads an object out of `path`, the user choosing it; false when refused (the refusal
+    // already shown) or declined. `ask_when_single` false takes a file's only object unasked.
+    bool read_object_file(const std::string& path, const std::string& prompt, bool ask_when_single);
+    // Makes the object just read the source, unless it has no vertices.
+    void take_source(const std::string& path);
 
     TForm1& form_;
     ObjectFileReader reader_;

@@ -96,6 +96,9 @@ const MessageText kObjectNameNotFound = {
     {"オブジェクトファイル %s にはオブジェクト %s がありません。",
      "The object file %s holds no object named %s."},
     {"不正なオブジェクト指定", "Incorrect object selected"}};
+const MessageText kObjectFileUnopenable = {
+    {"オブジェクトファイル %s を開けません：%s", "The object file %s cannot be opened: %s"},
+    {"ファイルを開けません", "Cannot open file"}};
 
 const MessageText kNonFiniteObjectRefusal = {
     {"オブジェクトファイル %s のオブジェクト %s は壊れているため読み込めません：%s",

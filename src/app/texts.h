@@ -69,6 +69,7 @@ extern const MessageText kProjectRefusalAtLine;  // %s project file, %d line, %s
 extern const MessageText kProjectTargetWarning;  // %d slot, %s object, %s file, %s reason
 extern const MessageText kSaveFailed;            // %s file name, %s reason
 extern const MessageText kObjectNameNotFound;    // %s file name, %s object name
+extern const MessageText kObjectFileUnopenable;  // %s file name, %s reason
 
 // Refusals and warnings of damaged coordinates, unrecordable names and repaired projects.
 extern const MessageText kNonFiniteObjectRefusal;   // %s file, %s object, %s reason

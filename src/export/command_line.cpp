@@ -49,6 +49,7 @@ const char* const kUsageText =
     "                      than 8 morphed attributes\n"
     "  --frame N           the frame to evaluate\n"
     "  -h, --help          show this text\n"
+    "  --version           show the version (alone)\n"
     "\n"
     "Exit status: 0 done, 1 a file was refused or could not be written, or --strict found a\n"
     "problem, 2 bad usage (also a frame past the project's last frame).\n";

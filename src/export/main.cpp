@@ -6,10 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 #include "export/export_tool.h"
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    // The same version as the program's, from the same place, so a package answers for both.
+    if (args.size() == 1 && args[0] == "--version") {
+        std::cout << "warpkit-export " << warpkit::program_version() << std::endl;
+        return std::cout ? warpkit::exporting::kExitDone : warpkit::exporting::kExitRefused;
+    }
     int status = warpkit::exporting::kExitRefused;
     try {
         status = warpkit::exporting::run_export_tool(args, std::cout, std::cerr,

@@ -118,14 +118,19 @@ void ProjectCommands::LOADPROJECT1Click() {
     request.filter = texts::kProjectOpenFilter;
     request.folder = state.project_folder;
     const std::optional<std::string> chosen = form_.dialogs().open_file(request);
-    if (!chosen) return;
-    state.project_folder = folder_of(*chosen);
+    if (chosen) load_project_file(*chosen);
+}
+
+void ProjectCommands::load_project_file(const std::string& path) {
+    EditorState& state = form_.state();
+    const int32_t language = state.UiLanguage;
+    state.project_folder = folder_of(path);
 
     // Everything is read and checked before the current session is let go.
     ProjectData project;
-    const ParseOutcome parsed = read_project_file(*chosen, project);
+    const ParseOutcome parsed = read_project_file(path, project);
     if (!parsed.ok) {
-        const std::string file = display_text(*chosen);
+        const std::string file = display_text(path);
         const char* reason = parsed.reason.in(language).c_str();
         if (parsed.line > 0) {
             warn(texts::kProjectRefusalAtLine,
@@ -140,7 +145,7 @@ void ProjectCommands::LOADPROJECT1Click() {
     const PreparedProject prepared = prepare_project(project);
     if (!prepared.refusal.empty()) {
         warn(texts::kProjectRefusal,
-             format_text(pick(language, texts::kProjectRefusal.text), display_text(*chosen).c_str(),
+             format_text(pick(language, texts::kProjectRefusal.text), display_text(path).c_str(),
                          prepared.refusal.in(language).c_str()));
         return;
     }
@@ -150,7 +155,7 @@ void ProjectCommands::LOADPROJECT1Click() {
             changes += (changes.empty() ? "" : "\n") + line.in(language);
         }
         warn(texts::kProjectRepaired, format_text(pick(language, texts::kProjectRepaired.text),
-                                                  display_text(*chosen).c_str(), changes.c_str()));
+                                                  display_text(path).c_str(), changes.c_str()));
     }
     for (const TargetLoadWarning& warning : prepared.warnings) {
         if (warning.kind == TargetLoadWarning::Kind::kVertexCount) {

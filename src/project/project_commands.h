@@ -21,6 +21,8 @@ public:
     void SAVEPROJECT1Click();
     void OPEN1Click();
     void LOADPROJECT1Click();
+    // The project load after its question and dialog, for a file named outright as well.
+    void load_project_file(const std::string& path);
     void QUIT1Click();
     void HELPClick();
     // The main window's close request: true when it may close.

@@ -37,13 +37,13 @@ EditorState session() {
 TEST(SessionHistory, objects_move_into_the_step_and_only_what_cannot_be_rebuilt_is_held) {
     EditorState state = session();
     const Vec3* offsets = state.slots[2].vertices.data();
-    TargetEdit target = take_target(state, 2);
+    TargetEdit target = move_out_target(state, 2);
     EXPECT_EQ(offsets, target.other.vertices.data());
 
     const Vec3* source = state.slots[0].vertices.data();
     const Triangle* triangles = state.mesh.triangles.data();
     EditStep step;
-    step.change = take_source(state);
+    step.change = move_out_source(state);
     const SourceSetup& held = std::get<SourceEdit>(step.change).other;
     EXPECT_EQ(source, held.slots[0].vertices.data());
     EXPECT_EQ(triangles, held.mesh.triangles.data());

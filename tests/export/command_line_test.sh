@@ -11,13 +11,7 @@ examples=$3
 validator=$4
 here=$(cd "$(dirname "$0")" && pwd)
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-    echo "FAILED: $*" >&2
-    failures=$((failures + 1))
-}
+source "$here/../support/shell_checks.sh"
 
 # expect STATUS COMMAND...: runs the command, keeping its output in $work/out and $work/err.
 expect() {
