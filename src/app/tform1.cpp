@@ -304,32 +304,30 @@ void TForm1::build_menu() {
     Flat = action(Quality, "Flat");
     Smooth = action(Quality, "Smooth");
     Color = action(CONFIG1, "Color");
+    // Radio items of one group, the first checked.
+    auto radio_group = [this](std::initializer_list<QAction*> items) {
+        auto* group = new QActionGroup(this);
+        group->setExclusive(true);
+        for (QAction* item : items) {
+            item->setCheckable(true);
+            group->addAction(item);
+        }
+        (*items.begin())->setChecked(true);
+    };
     Lang = CONFIG1->addMenu(QString());
     Lang->setObjectName("Lang");
-    auto* languages = new QActionGroup(this);
-    languages->setExclusive(true);
     Japan = action(Lang, "Japan");
     English = action(Lang, "English");
-    for (QAction* item : {Japan, English}) {
-        item->setCheckable(true);
-        languages->addAction(item);
-    }
-    Japan->setChecked(true);
+    radio_group({Japan, English});
     connect(Japan, &QAction::triggered, this, &TForm1::JapanClick);
     connect(English, &QAction::triggered, this, &TForm1::EnglishClick);
     PlaySpeed = CONFIG1->addMenu(QString());
     PlaySpeed->setObjectName("PlaySpeed");
-    auto* speeds = new QActionGroup(this);
-    speeds->setExclusive(true);
     PlayMax = action(PlaySpeed, "PlayMax");
     Play24 = action(PlaySpeed, "Play24");
     Play30 = action(PlaySpeed, "Play30");
     Play60 = action(PlaySpeed, "Play60");
-    for (QAction* item : {PlayMax, Play24, Play30, Play60}) {
-        item->setCheckable(true);
-        speeds->addAction(item);
-    }
-    PlayMax->setChecked(true);
+    radio_group({PlayMax, Play24, Play30, Play60});
 
     HELP = bar->addMenu(QString());
     HELP->setObjectName("HELP");
