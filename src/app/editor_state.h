@@ -78,6 +78,7 @@ struct EditorState {
     int32_t playing_forward = 0;
     int32_t playing_backward = 0;
     int32_t ShadingMode = kFlat;
+    int32_t playback_rate = 0;  // frames a second; 0: a frame a tick, as fast as drawing goes
 
     // User interface state.
     int32_t UiLanguage = 1;  // 1 Japanese, anything else English

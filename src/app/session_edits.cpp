@@ -25,6 +25,15 @@ bool delete_key_at_current_frame(EditorState& state, int k) {
     return delete_key(state.slots[k].keys, state.current_frame);
 }
 
+std::optional<float> key_weight_at_current_frame(const EditorState& state, int k) {
+    assert(k >= 1 && k <= kTargetCount);
+    if (!state.target_loaded(k)) return std::nullopt;
+    const KeyTrack& track = state.slots[k].keys;
+    const auto key = std::find(track.frames.begin(), track.frames.end(), state.current_frame);
+    if (key == track.frames.end()) return std::nullopt;
+    return track.weights[static_cast<size_t>(key - track.frames.begin())];
+}
+
 bool set_key_weight_at_current_frame(EditorState& state, int k, float w) {
     assert(k >= 1 && k <= kTargetCount);
     if (!state.target_loaded(k)) return false;

@@ -3,6 +3,7 @@
 // a weight field's exit, a spinner's release, the frame dialog and the timeline do to
 // EditorState, and whether each leaves unsaved work behind (the modified flag).
 #include <cstdint>
+#include <optional>
 
 #include "app/editor_state.h"
 
@@ -17,6 +18,10 @@ bool make_key_at_current_frame(EditorState& state, int k);
 // Returns true when a key was removed. Sets the modified flag whenever target k is loaded,
 // whether or not a key was removed; an empty slot changes nothing and returns false.
 bool delete_key_at_current_frame(EditorState& state, int k);
+
+// The weight of target k's key at the current frame; none when there is no such key (or the
+// slot is empty).
+std::optional<float> key_weight_at_current_frame(const EditorState& state, int k);
 
 // Gives target k's key at the current frame the weight w (percent). Returns true when there
 // is such a key. Sets the modified flag only when the key's weight really changed.

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "app/edit_history.h"
 #include "app/import_steps.h"
 #include "app/session.h"
 #include "app/target_order.h"
@@ -138,6 +139,8 @@ void SlotCommands::take_source(std::string path) {
     if (refuse_unusable(check, path)) return;
 
     if (!keep_import(path, true)) return;
+    // One step for the source and the morph targets that come with it.
+    EditStep undo = form_.history->begin(move_out_source(state));
     install_source(state, path, source);
     reader_.ReleaseReadResult();
     // Every target row is empty now; its field is reset only after the slot is, so the field's
@@ -146,6 +149,7 @@ void SlotCommands::take_source(std::string path) {
     form_.refresh_slot_rows();
     load_morph_targets(path);
     form_.DrawScene();
+    form_.history->record(std::move(undo));
     warn_of_unrecordable_name(check, state.slots[0].name);
 }
 
@@ -179,6 +183,7 @@ void SlotCommands::TargetLoad(int k) {
     // keeps its order is written as one now.
     if (path == read_path && !keep_import(path, false)) return;
     const bool replaced = state.target_loaded(k);
+    EditStep undo = form_.history->begin(move_out_target(state, k));
     install_target(state, k, path, target);
     reader_.ReleaseReadResult();
     show_new_target(k);
@@ -188,6 +193,7 @@ void SlotCommands::TargetLoad(int k) {
     } else {
         form_.DrawScene();
     }
+    form_.history->record(std::move(undo));
     warn_of_unrecordable_name(check, state.slots[k].name);
 }
 
@@ -257,11 +263,13 @@ void SlotCommands::TargetKill(int k) {
     if (!form_.dialogs().confirm(format_text(pick(language, question.text), k),
                                  pick(language, question.title)))
         return;
+    EditStep undo = form_.history->begin(move_out_target(state, k));
     remove_target(state, k);
     form_.weight_fields[k]->setText("0");
     form_.refresh_slot_rows();
     // The removed target's shape must not linger on screen.
     form_.reblend_current();
+    form_.history->record(std::move(undo));
 }
 
 }  // namespace warpkit

@@ -18,3 +18,7 @@ list(APPEND WARPKIT_CORE_SOURCES
 # The command line: parsed in the core, acted on by the window.
 list(APPEND WARPKIT_CORE_SOURCES src/app/command_line.cpp)
 list(APPEND WARPKIT_UI_SOURCES src/app/open_at_start.cpp src/app/start_report.cpp)
+
+# Undo and redo: the steps (no Qt) and the window's stack that holds them.
+list(APPEND WARPKIT_CORE_SOURCES src/app/session_history.cpp)
+list(APPEND WARPKIT_UI_SOURCES src/app/edit_history.cpp)

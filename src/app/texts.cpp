@@ -254,6 +254,11 @@ const MenuCaption kMenuCaptions[] = {
     {"Lang", "言語設定", "LANGUAGE", "言語設定"},
     {"Japan", "日本語", "JAPANESE", "日本語"},
     {"English", "英語", "ENGLISH", "英語"},
+    {"PlaySpeed", "再生速度", "PLAYBACK SPEED", "再生速度"},
+    {"PlayMax", "できるだけ速く", "AS FAST AS POSSIBLE", "できるだけ速く"},
+    {"Play24", "毎秒 24 フレーム", "24 FRAMES PER SECOND", "毎秒 24 フレーム"},
+    {"Play30", "毎秒 30 フレーム", "30 FRAMES PER SECOND", "毎秒 30 フレーム"},
+    {"Play60", "毎秒 60 フレーム", "60 FRAMES PER SECOND", "毎秒 60 フレーム"},
     {"HELP", "ヘルプ(&H)", "Help(&H)", "ヘルプ(&H)"},
     {"ABOUT", "Tessel Warp について (&H)", "About Tessel Warp", "Tessel Warp について"},
 };

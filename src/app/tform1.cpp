@@ -21,12 +21,15 @@
 #include <QTranslator>
 #include <algorithm>
 
+#include "app/edit_history.h"
 #include "app/slot_commands.h"
 #include "app/texts.h"
 #include "controls/push_panel.h"
 #include "controls/spinner_drag.h"
 #include "model/qxm_reader.h"
 #include "morph/frame_steps.h"
+#include "morph/key_mark_strip.h"
+#include "morph/key_marks.h"
 #include "morph/morph_controller.h"
 #include "morph/timeline_controller.h"
 #include "project/project_commands.h"
@@ -163,6 +166,7 @@ TForm1::TForm1(EditorState& state, UserDialogs& dialogs, const std::string& conf
     timeline = new TimelineController(*this);
     view_control = new ViewController(*this);
     projects = new ProjectCommands(*this);
+    history = new EditHistory(*this);
 
     setFixedSize(sizeHint());
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -265,6 +269,11 @@ void TForm1::build_timeline() {
     ForeImageB->hide();
     Last = make_push("Last", 457);
     LastImage = add_picture(Last, "LastImage", last_picture(), 41, 0);
+
+    // Below the track, on the bottom strip's face.
+    KeyMarks = new KeyMarkStrip(client);
+    KeyMarks->setObjectName("KeyMarks");
+    KeyMarks->setGeometry(0, 369, kClientWidth, kClientHeight - 369);
 }
 
 void TForm1::build_menu() {
@@ -295,19 +304,30 @@ void TForm1::build_menu() {
     Flat = action(Quality, "Flat");
     Smooth = action(Quality, "Smooth");
     Color = action(CONFIG1, "Color");
+    // Radio items of one group, the first checked.
+    auto radio_group = [this](std::initializer_list<QAction*> items) {
+        auto* group = new QActionGroup(this);
+        group->setExclusive(true);
+        for (QAction* item : items) {
+            item->setCheckable(true);
+            group->addAction(item);
+        }
+        (*items.begin())->setChecked(true);
+    };
     Lang = CONFIG1->addMenu(QString());
     Lang->setObjectName("Lang");
-    auto* languages = new QActionGroup(this);
-    languages->setExclusive(true);
     Japan = action(Lang, "Japan");
     English = action(Lang, "English");
-    for (QAction* item : {Japan, English}) {
-        item->setCheckable(true);
-        languages->addAction(item);
-    }
-    Japan->setChecked(true);
+    radio_group({Japan, English});
     connect(Japan, &QAction::triggered, this, &TForm1::JapanClick);
     connect(English, &QAction::triggered, this, &TForm1::EnglishClick);
+    PlaySpeed = CONFIG1->addMenu(QString());
+    PlaySpeed->setObjectName("PlaySpeed");
+    PlayMax = action(PlaySpeed, "PlayMax");
+    Play24 = action(PlaySpeed, "Play24");
+    Play30 = action(PlaySpeed, "Play30");
+    Play60 = action(PlaySpeed, "Play60");
+    radio_group({PlayMax, Play24, Play30, Play60});
 
     HELP = bar->addMenu(QString());
     HELP->setObjectName("HELP");
@@ -320,6 +340,11 @@ void TForm1::build_menu() {
     zzz1->setText("zzz");
     addAction(xxx1);
     addAction(zzz1);
+    UNDO1 = action(nullptr, "UNDO1", QKeySequence("Ctrl+Z"));
+    REDO1 = action(nullptr, "REDO1");
+    REDO1->setShortcuts({QKeySequence("Ctrl+Shift+Z"), QKeySequence("Ctrl+Y")});
+    addAction(UNDO1);
+    addAction(REDO1);
 
     // Japanese captions stand taller than English ones; a menu bar of one height for both
     // keeps the client area in its place when the language is switched.
@@ -397,11 +422,17 @@ void TForm1::refresh_slot_rows() {
             key_buttons[k]->setText(texts::kMakeKey);
         }
     }
+    if (morph != nullptr) morph->forget_empty_slots();
+    refresh_key_marks();
 }
 
 void TForm1::refresh_timeline() {
     FrameSlide->setCaption(QString("%1 / %2").arg(state_.current_frame).arg(state_.max_frame));
     FrameSlide->move(knob_left(state_.current_frame, state_.max_frame), FrameSlide->y());
+}
+
+void TForm1::refresh_key_marks() {
+    KeyMarks->show_marks(key_marks(state_, morph != nullptr ? morph->focused_field() : 0));
 }
 
 void TForm1::timer_ivent() {

@@ -26,6 +26,8 @@ namespace warpkit {
 class GlView;
 class PushPanel;
 class DragSpinner;
+class EditHistory;
+class KeyMarkStrip;
 class SlotCommands;
 class MorphController;
 class TimelineController;
@@ -57,6 +59,9 @@ public:
     void refresh_slot_rows();
     // The knob's read-out ("12 / 100") and place.
     void refresh_timeline();
+    // The key marks below the track, after keys, the maximum frame, the slots or the edited
+    // field changed.
+    void refresh_key_marks();
     // The shared drag anchor and the drag timer of the view and the spinners.
     QPoint anchor;
     void timer_ivent();
@@ -99,6 +104,7 @@ public:
     QLabel* ForeImageA = nullptr;
     QLabel* ForeImageB = nullptr;
     QLabel* LastImage = nullptr;
+    KeyMarkStrip* KeyMarks = nullptr;  // ticks below the track where keys lie
 
     QTimer* Timer1 = nullptr;  // drag timer of the view and the spinners
     QTimer* Timer2 = nullptr;  // playback tick
@@ -107,6 +113,7 @@ public:
     QMenu* CONFIG1 = nullptr;
     QMenu* Quality = nullptr;
     QMenu* Lang = nullptr;
+    QMenu* PlaySpeed = nullptr;
     QMenu* HELP = nullptr;
     QAction* OPEN1 = nullptr;
     QAction* SAVEPROJECT1 = nullptr;
@@ -119,9 +126,15 @@ public:
     QAction* Color = nullptr;
     QAction* Japan = nullptr;
     QAction* English = nullptr;
+    QAction* PlayMax = nullptr;  // playback speeds: as fast as possible, 24, 30, 60 a second
+    QAction* Play24 = nullptr;
+    QAction* Play30 = nullptr;
+    QAction* Play60 = nullptr;
     QAction* ABOUT = nullptr;
-    QAction* xxx1 = nullptr;  // hidden, Ctrl+D
-    QAction* zzz1 = nullptr;  // hidden, Ctrl+C
+    QAction* xxx1 = nullptr;   // hidden, Ctrl+D
+    QAction* zzz1 = nullptr;   // hidden, Ctrl+C
+    QAction* UNDO1 = nullptr;  // hidden, Ctrl+Z
+    QAction* REDO1 = nullptr;  // hidden, Ctrl+Shift+Z and Ctrl+Y
 
     // Command modules, one per subsystem.
     SlotCommands* slots_ = nullptr;
@@ -130,6 +143,7 @@ public:
     TimelineController* timeline = nullptr;
     ViewController* view_control = nullptr;
     ProjectCommands* projects = nullptr;
+    EditHistory* history = nullptr;
 
 protected:
     bool event(QEvent* event) override;

@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QTimer>
 
+#include "app/edit_history.h"
+#include "app/session_edits.h"
 #include "app/tform1.h"
 #include "controls/push_panel.h"
 #include "morph/decimal.h"
@@ -50,6 +52,7 @@ void SpinnerDrag::init_spin(int n, Qt::MouseButton button) {
         return;
     }
 
+    at_press_ = form_.morph->shown_view();
     form_.Timer1->setInterval(10);
     form_.Timer1->start();
     active_ = n;
@@ -92,9 +95,16 @@ void SpinnerDrag::quit_spin() {
     if (!state.target_loaded(n)) return;
     const std::optional<double> weight =
         strict_decimal(form_.weight_fields[n]->text().toStdString());
+    const std::optional<float> old = key_weight_at_current_frame(state, n);
     if (weight &&
         set_key_weight_at(state.slots[n].keys, state.current_frame, static_cast<float>(*weight))) {
         state.modified = 1;
+        if (*old != static_cast<float>(*weight)) {
+            EditStep step;
+            step.change = KeyEdit{n, state.current_frame, old, static_cast<float>(*weight)};
+            step.before = std::move(at_press_);
+            form_.history->record(std::move(step));
+        }
     }
 }
 

@@ -4,6 +4,8 @@
 // weight to the key on the current frame.
 #include <QObject>
 
+#include "app/session_history.h"
+
 namespace warpkit {
 
 class TForm1;
@@ -21,7 +23,8 @@ public:
 
 private:
     TForm1& form_;
-    int active_ = 0;  // target number of the held spinner, 0 when none
+    int active_ = 0;       // target number of the held spinner, 0 when none
+    WeightView at_press_;  // the rows when the spinner was pressed, for undoing its weight
 };
 
 // One move's new value: up raises, each offset changes it by its sign plus its tenths,

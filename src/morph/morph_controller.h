@@ -3,8 +3,11 @@
 // weight fields. The arithmetic lives in key_track and decimal; this module reads the fields,
 // calls it, and writes captions and texts back.
 #include <QObject>
+#include <array>
 #include <optional>
 #include <string>
+
+#include "app/session_history.h"
 
 class QWidget;
 
@@ -43,6 +46,25 @@ public:
     bool commit_focused_field();
 
     const std::string& entry_text() const { return entry_text_; }
+    // The weight field holding the focus (1..8), 0 for none.
+    int focused_field() const { return focused_field_; }
+
+    // The rows and the frame as the window shows them now.
+    WeightRow shown_row(int k) const;
+    WeightView shown_view() const;
+    // After an undo or redo: the fields, key captions and weights of `view`, and the picture
+    // blended at its weights. The field being edited starts afresh from its new text.
+    void show_view(const WeightView& view);
+    // Drops typing not yet committed in the field being edited: the rows and the picture go
+    // back to how they were before it. False when nothing was typed.
+    bool drop_typing();
+    // An edit was recorded while typing was under way: dropping the typing later keeps it.
+    void edit_recorded(const WeightView& after);
+    // The picture holds nothing of an empty slot, whatever weight it was last blended at.
+    void forget_empty_slots();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Enters and leaves the weight fields as the focus moves to `now`.
@@ -55,6 +77,10 @@ private:
     std::string entry_text_;
     int focused_field_ = 0;        // the field entered and not yet left, 0 for none
     bool writing_fields_ = false;  // frame mode is rewriting the fields
+    // The weights the picture was last blended at, 0 for the slots that were empty then.
+    std::array<float, kTargetCount + 1> blended_{};
+    bool typed_ = false;        // the user changed the edited field since it was last committed
+    WeightView before_typing_;  // the rows when that typing began
 };
 
 }  // namespace warpkit

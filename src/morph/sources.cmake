@@ -9,3 +9,7 @@ list(APPEND WARPKIT_UI_SOURCES
     src/morph/timeline_controller.cpp
     src/morph/form3.cpp
 )
+
+# Key marks below the track and playback at a chosen rate.
+list(APPEND WARPKIT_CORE_SOURCES src/morph/key_marks.cpp src/morph/playback_pace.cpp)
+list(APPEND WARPKIT_UI_SOURCES src/morph/key_mark_strip.cpp)

@@ -1,9 +1,12 @@
 #include "morph/timeline_controller.h"
 
+#include <QAction>
 #include <QCursor>
 #include <QLabel>
 #include <QTimer>
+#include <chrono>
 
+#include "app/edit_history.h"
 #include "app/tform1.h"
 #include "app/user_dialogs.h"
 #include "controls/push_panel.h"
@@ -26,6 +29,45 @@ TimelineController::TimelineController(TForm1& form) : QObject(&form), form_(for
     connect(form.FrameSlide, &PushPanel::moved, this, [this] { FrameSlideMove(); });
     connect(form.FrameSlide, &PushPanel::released, this, [this] { FrameSlideUp(); });
     connect(form.Timer2, &QTimer::timeout, this, [this] { Time_go(); });
+    const std::pair<QAction*, int32_t> speeds[] = {
+        {form.PlayMax, kAsFastAsPossible}, {form.Play24, 24}, {form.Play30, 30}, {form.Play60, 60}};
+    for (const auto& [item, rate] : speeds) {
+        connect(item, &QAction::triggered, this, [this, rate = rate] { set_playback_rate(rate); });
+    }
+    clock = [] {
+        return static_cast<int64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                        std::chrono::steady_clock::now().time_since_epoch())
+                                        .count());
+    };
+}
+
+void TimelineController::set_playback_rate(int32_t rate) {
+    form_.state().playback_rate = rate;
+    QAction* item = rate == 24   ? form_.Play24
+                    : rate == 30 ? form_.Play30
+                    : rate == 60 ? form_.Play60
+                                 : form_.PlayMax;
+    item->setChecked(true);
+    restart_pace();
+}
+
+void TimelineController::restart_pace() {
+    const EditorState& state = form_.state();
+    pace_origin_ = PaceOrigin{clock(), state.current_frame};
+    paced_frame_ = state.current_frame;
+    paced_maximum_ = state.max_frame;
+}
+
+bool TimelineController::paced_step() {
+    EditorState& state = form_.state();
+    if (state.current_frame != paced_frame_ || state.max_frame != paced_maximum_) restart_pace();
+    const int direction = state.playing_forward ? 1 : -1;
+    const int32_t next =
+        paced_frame(pace_origin_, clock(), state.playback_rate, direction, state.max_frame);
+    if (next == state.current_frame) return false;
+    state.current_frame = next;
+    paced_frame_ = next;
+    return true;
 }
 
 void TimelineController::FirstDown() {
@@ -78,6 +120,7 @@ void TimelineController::BackDown() {
     form_.BackImageA->hide();
     form_.BackImageB->show();
     form_.state().playing_backward = 1;
+    restart_pace();
     form_.Timer2->start();
 }
 
@@ -91,6 +134,7 @@ void TimelineController::ForeDown() {
     form_.ForeImageA->hide();
     form_.ForeImageB->show();
     form_.state().playing_forward = 1;
+    restart_pace();
     form_.Timer2->start();
 }
 
@@ -104,11 +148,15 @@ void TimelineController::ForeUp() {
 
 void TimelineController::Time_go() {
     EditorState& state = form_.state();
-    if (state.playing_forward) {
-        state.current_frame = frame_after_forward_step(state.current_frame, state.max_frame);
-    }
-    if (state.playing_backward) {
-        state.current_frame = frame_after_backward_step(state.current_frame, state.max_frame);
+    if (state.playback_rate != kAsFastAsPossible) {
+        if (!(state.playing_forward || state.playing_backward) || !paced_step()) return;
+    } else {
+        if (state.playing_forward) {
+            state.current_frame = frame_after_forward_step(state.current_frame, state.max_frame);
+        }
+        if (state.playing_backward) {
+            state.current_frame = frame_after_backward_step(state.current_frame, state.max_frame);
+        }
     }
     form_.refresh_timeline();
     form_.repaint();
@@ -157,11 +205,17 @@ void TimelineController::FrameSlideUp() {
     // Released before the dialog opens, so that the dialog taking the mouse ends nothing.
     knob_held_ = false;
     if (!dragged_ && (state.drag_mode == 1 || state.drag_mode == 2)) {
+        const int32_t maximum = state.max_frame;
+        EditStep step = form_.history->begin(MaxFrameEdit{maximum, maximum});
         form_.dialogs().frame_dialog(state.drag_mode == 1 ? FrameDialogMode::kJump
                                                           : FrameDialogMode::kMaximum);
         if (state.current_frame > state.max_frame) state.current_frame = state.max_frame;
         form_.refresh_timeline();
         form_.scroll_go(0, 0);
+        if (state.max_frame != maximum) {
+            std::get<MaxFrameEdit>(step.change).after = state.max_frame;
+            form_.history->record(std::move(step));
+        }
     }
     state.drag_mode = 0;
     form_.repaint();

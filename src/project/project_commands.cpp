@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 
+#include "app/edit_history.h"
 #include "app/session.h"
 #include "app/slot_commands.h"
 #include "app/target_order.h"
@@ -88,6 +89,7 @@ bool ProjectCommands::SaveProject() {
         return false;
     }
     state.modified = 0;
+    form_.history->mark_saved();
     Q_EMIT session_settled();
     return true;
 }
@@ -101,6 +103,7 @@ void ProjectCommands::OPEN1Click() {
     if (!form_.morph->commit_focused_field()) return;
     if (!save_question(texts::kSaveQuestionNew)) return;
     clear_session(form_.state());
+    form_.history->clear(true);
     settle_weight_fields();
     form_.refresh_slot_rows();
     form_.DrawScene();
@@ -179,6 +182,7 @@ bool ProjectCommands::load_project_at(const std::string& path) {
     if (order == TargetOrder::kCancelled) return false;
 
     apply_project(state, project, prepared);
+    form_.history->clear(parsed.repair_count == 0 && order != TargetOrder::kMatched);
     settle_weight_fields();
     form_.refresh_slot_rows();
     form_.refresh_timeline();

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "app/edit_history.h"
 #include "app/session_edits.h"
 #include "app/tform1.h"
 #include "app/user_dialogs.h"
@@ -220,7 +221,9 @@ bool SessionRecovery::restore_or_keep(const FoundCopy& copy) {
     RecoveryInfo info;
     BilingualText unused;
     if (parse_recovery_info(read_text(copy.files.info), info, unused)) apply_info(info);
+    // Restored work is not in any file: no undo may reach a "saved" state.
     form_.state().modified = 1;
+    form_.history->clear(false);
 
     // This session's own copy first; the old one goes only once it holds all of it.
     written_ = snapshot();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QCursor>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -544,6 +545,46 @@ TEST(TimelineRefusedBlend, playback_stops_when_a_weight_field_cannot_be_read) {
     EXPECT_TRUE(form.ForeImageA->isVisible());
     EXPECT_FALSE(form.ForeImageB->isVisible());
     EXPECT_EQ(state.current_frame, 1);
+}
+
+// Paced playback, its clock in the test's hands: the frame is the time since playback began
+// (or the rate changed, or the frame was moved) times the rate, and frames are skipped when a
+// tick comes late.
+TEST_F(Timeline, playback_at_a_chosen_rate_follows_the_clock_not_the_ticks) {
+    load_keyed_target();
+    int64_t now = 0;
+    form().timeline->clock = [&now] { return now; };
+    form().Play24->trigger();
+    click_panel(form().Fore);
+    form().Timer2->stop();  // the ticks come from the test alone
+    struct Step {
+        const char* name;
+        int64_t ms;
+        std::function<void()> then;
+        int32_t frame;
+    };
+    const Step steps[] = {
+        {"at the start", 0, nullptr, 0},
+        {"before the first frame is due", 41, nullptr, 0},
+        {"the first frame", 42, nullptr, 1},
+        {"a second", 1000, nullptr, 24},
+        {"a late tick skips frames", 3000, nullptr, 72},
+        {"60 a second from where 24 left off", 3000, [this] { form().Play60->trigger(); }, 72},
+        {"past the last frame it loops", 3500, nullptr, (72 + 30) % 101},
+        {"a jump starts the count again", 3500, [this] { click_panel(form().First); }, 0},
+        {"from the frame jumped to", 4000, nullptr, 30},
+        {"as fast as possible, a frame a tick", 4000, [this] { form().PlayMax->trigger(); }, 31},
+        {"whatever the clock says", 4000, nullptr, 32},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        now = step.ms * 1000000;
+        if (step.then) step.then();
+        form().timeline->Time_go();
+        EXPECT_EQ(step.frame, state().current_frame);
+        EXPECT_EQ(QString("%1.0").arg(step.frame), form().weight_fields[1]->text());
+    }
+    EXPECT_EQ(0, state().playback_rate);
 }
 
 }  // namespace

@@ -92,7 +92,11 @@ project "0 37.00 $smile" "$squash 90 20.00" "$twist 90 12.50" >"$tmp/expect_d.tw
 
 # ---- driving the program ----
 window_of() {  # the id of the shown window of this exact title
-    xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1 | grep .
+    # (no "| head -1": with pipefail, a second match would fail the search through SIGPIPE)
+    local ids
+    ids=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null) || return 1
+    [ -n "$ids" ] || return 1
+    echo "${ids%%$'\n'*}"
 }
 focus_once() {
     local window

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/edit_history.h"
 #include "app/texts.h"
 #include "support/form1_fixture.h"
 
@@ -39,7 +40,7 @@ public:
         f.form->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(f.form.get()));
         f.dialogs.shown.clear();
-        f.state.modified = 0;
+        f.form->history->mark_saved();
     }
 
     QLineEdit* field(int k) { return f.form->weight_fields[k]; }
