@@ -53,12 +53,22 @@ wait_for() {
 }
 
 # ---- a display of our own, so no other test's windows or pointer get in the way ----
-exec 3>"$tmp/display"
 # (-noreset: a server that resets when its last client is killed may not get its socket back)
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset >"$tmp/xvfb.log" 2>&1 &
-xvfb_pid=$!
-exec 3>&-
-wait_for "Xvfb" test -s "$tmp/display"
+# A server started at the same moment elsewhere may take the display number this one picked;
+# this one then listens nowhere and the program would draw on the other's screen: start again.
+for attempt in 1 2 3; do
+    rm -f "$tmp/display"
+    exec 3>"$tmp/display"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset >"$tmp/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    exec 3>&-
+    wait_for "Xvfb" test -s "$tmp/display"
+    grep -q 'server already running' "$tmp/xvfb.log" || break
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+    xvfb_pid=
+    [ "$attempt" -lt 3 ] || fail "no display of its own: $(cat "$tmp/xvfb.log")"
+done
 export DISPLAY=":$(head -1 "$tmp/display")"
 export QT_QPA_PLATFORM=xcb
 export XDG_STATE_HOME="$tmp/state"
