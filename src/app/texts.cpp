@@ -124,7 +124,7 @@ const MessageText kImportRefusal = {
     {"読み込みエラー", "Import error"}};
 const MessageText kMorphTargetsQuestion = {
     {"メッシュ %s にはモーフターゲットが %d 個あります。ソースと一緒にターゲット 1〜8 "
-     "に読み込みますか？\n（Yes：ソースとターゲット、No：ソースのみ）",
+     "に読み込みますか？\n（はい：ソースとターゲット、いいえ：ソースのみ）",
      "The mesh %s has %d morph targets. Load them into targets 1 to 8 along with the source?\n"
      "(Yes: source and targets, No: the source only)"},
     {"モーフターゲット", "Morph targets"}};
