@@ -1,6 +1,7 @@
 #include "view/draw_arrays.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <limits>
 
@@ -8,6 +9,11 @@ namespace warpkit {
 namespace {
 
 constexpr int32_t kUnused = std::numeric_limits<int32_t>::min();
+
+template <typename T>
+void release(std::vector<T>& v) {
+    std::vector<T>().swap(v);
+}
 
 bool in_range(int32_t index, size_t count) {
     return index >= 0 && static_cast<size_t>(index) < count;
@@ -39,17 +45,6 @@ void put_colour(const ObjectMesh& mesh, const float* object, int32_t colour, flo
     }
 }
 
-// True when the colour arrays must be (re)filled for the state's colours.
-bool colours_changed(const ColourChoice& choice, const EditorState& state) {
-    return !choice.filled ||
-           !std::equal(state.object_colour, state.object_colour + 3, choice.object);
-}
-
-void remember_colours(ColourChoice& choice, const EditorState& state) {
-    choice.filled = true;
-    std::copy(state.object_colour, state.object_colour + 3, choice.object);
-}
-
 void set_object_colour(ArrayBatch& batch, const EditorState& state) {
     std::copy(state.object_colour, state.object_colour + 3, batch.colour);
 }
@@ -74,7 +69,21 @@ void build_flat_layout(DrawArrays& arrays, const ObjectMesh& mesh) {
     arrays.flat_normals.assign(vertices + triangles, Vec3{0.0f, 0.0f, 1.0f});
 }
 
+void drop_corner_layout(DrawArrays& arrays) {
+    arrays.corners_built = false;
+    release(arrays.split_vertex);
+    release(arrays.corner_colour);
+    release(arrays.corner_indices);
+    release(arrays.edge_indices);
+    release(arrays.corner_positions);
+    release(arrays.corner_normals);
+    release(arrays.corner_colours);
+    arrays.corner_colour_choice = ColourChoice{};
+}
+
 void build_corner_layout(DrawArrays& arrays, const ObjectMesh& mesh) {
+    drop_corner_layout(arrays);
+    arrays.corners_built = true;
     const size_t vertices = arrays.vertex_count;
     const size_t palette = arrays.palette_size;
     // Array vertex v's colour, and a chain through the split copies of each vertex.
@@ -135,7 +144,7 @@ void fill_split_copies(DrawArrays& arrays, const std::vector<Vec3>& from, Vec3* 
 
 ArrayBatch prepare_corners(DrawArrays& arrays, const EditorState& state, bool with_normals) {
     const ObjectMesh& mesh = state.mesh;
-    if (arrays.corner_colour.empty() && arrays.vertex_count > 0) build_corner_layout(arrays, mesh);
+    if (!arrays.corners_built) build_corner_layout(arrays, mesh);
     ArrayBatch batch;
     if (arrays.split_vertex.empty()) {
         batch.positions = mesh.displayed.data();
@@ -156,7 +165,129 @@ ArrayBatch prepare_corners(DrawArrays& arrays, const EditorState& state, bool wi
     return batch;
 }
 
+// Flat: each drawable triangle, in order, owns a corner that no earlier triangle owns, its last
+// one if it can (so most triangles keep their order of corners), else its first, else its
+// second; a triangle whose three vertices are all owned gets a copy of its last corner.
+// Turning a triangle's corners round keeps the way it faces.
+void build_flat_lean_layout(DrawArrays& arrays, const ObjectMesh& mesh) {
+    const size_t vertices = arrays.vertex_count;
+    std::vector<int32_t>& owner = arrays.owner;
+    owner.assign(vertices, -1);
+    arrays.lean_indices.clear();
+    arrays.lean_indices.reserve(3 * arrays.triangle_count);
+    for (size_t k = 0; k < arrays.triangle_count; ++k) {
+        const Triangle& t = mesh.triangles[k];
+        if (!drawable(t, vertices)) continue;
+        int last = -1;
+        for (const int c : {2, 0, 1}) {
+            if (owner[t.v[c]] < 0) {
+                last = c;
+                break;
+            }
+        }
+        uint32_t own;
+        if (last >= 0) {
+            own = static_cast<uint32_t>(t.v[last]);
+        } else {
+            last = 2;
+            own = static_cast<uint32_t>(owner.size());
+            owner.push_back(-1);
+        }
+        owner[own] = static_cast<int32_t>(k);
+        arrays.lean_indices.push_back(static_cast<uint32_t>(t.v[(last + 1) % 3]));
+        arrays.lean_indices.push_back(static_cast<uint32_t>(t.v[(last + 2) % 3]));
+        arrays.lean_indices.push_back(own);
+    }
+    owner.shrink_to_fit();
+}
+
 }  // namespace
+
+bool colours_changed(const ColourChoice& choice, const EditorState& state) {
+    return !choice.filled ||
+           !std::equal(state.object_colour, state.object_colour + 3, choice.object);
+}
+
+void remember_colours(ColourChoice& choice, const EditorState& state) {
+    choice.filled = true;
+    std::copy(state.object_colour, state.object_colour + 3, choice.object);
+}
+
+size_t prepare_lean(DrawArrays& arrays, const ObjectMesh& mesh, LeanLayout layout,
+                    bool need_indices) {
+    const bool released = arrays.lean_indices.empty() && arrays.lean_index_count > 0;
+    if (arrays.lean != layout || (need_indices && released)) {
+        static std::atomic<uint64_t> next_id{1};
+        if (layout == LeanLayout::kFlat) {
+            drop_corner_layout(arrays);
+            build_flat_lean_layout(arrays, mesh);
+        } else {
+            release(arrays.owner);
+            build_corner_layout(arrays, mesh);
+            // The corner indices become the lean ones; the client-array path makes its own
+            // again should it ever draw.
+            arrays.lean_indices.swap(arrays.corner_indices);
+            arrays.corners_built = false;
+        }
+        arrays.lean = layout;
+        arrays.lean_id = next_id++;
+        arrays.lean_index_count = arrays.lean_indices.size();
+    }
+    return layout == LeanLayout::kFlat ? arrays.owner.size() : arrays.corner_colour.size();
+}
+
+void release_lean_indices(DrawArrays& arrays) {
+    release(arrays.lean_indices);
+}
+
+void write_lean_positions(const DrawArrays& arrays, const ObjectMesh& mesh, Vec3* out) {
+    const Vec3* displayed = mesh.displayed.data();
+    const size_t vertices = arrays.vertex_count;
+    copy_vec3(displayed, vertices, out);
+    if (arrays.lean == LeanLayout::kFlat) {
+        const Triangle* triangles = mesh.triangles.data();
+        for (size_t i = vertices; i < arrays.owner.size(); ++i) {
+            out[i] = displayed[triangles[arrays.owner[i]].v[2]];
+        }
+    } else {
+        for (size_t j = 0; j < arrays.split_vertex.size(); ++j) {
+            out[vertices + j] = displayed[arrays.split_vertex[j]];
+        }
+    }
+}
+
+void write_lean_normals(const DrawArrays& arrays, const ObjectMesh& mesh, Vec3* out) {
+    if (arrays.lean == LeanLayout::kFlat) {
+        // A vertex no triangle owns is lit but never shown; any direction does.
+        const Vec3* faces = mesh.face_normals.data();
+        for (size_t i = 0; i < arrays.owner.size(); ++i) {
+            const int32_t k = arrays.owner[i];
+            out[i] = k >= 0 ? faces[k] : Vec3{0.0f, 0.0f, 1.0f};
+        }
+        return;
+    }
+    const Vec3* normals = mesh.vertex_normals.data();
+    const size_t vertices = arrays.vertex_count;
+    copy_vec3(normals, vertices, out);
+    for (size_t j = 0; j < arrays.split_vertex.size(); ++j) {
+        out[vertices + j] = normals[arrays.split_vertex[j]];
+    }
+}
+
+void write_lean_colours(const DrawArrays& arrays, const EditorState& state, float* out) {
+    const ObjectMesh& mesh = state.mesh;
+    if (arrays.lean == LeanLayout::kFlat) {
+        for (size_t i = 0; i < arrays.owner.size(); ++i) {
+            const int32_t k = arrays.owner[i];
+            const int32_t colour = k >= 0 ? colour_of(mesh.triangles[k], arrays.palette_size) : -1;
+            put_colour(mesh, state.object_colour, colour, out + 3 * i);
+        }
+        return;
+    }
+    for (size_t i = 0; i < arrays.corner_colour.size(); ++i) {
+        put_colour(mesh, state.object_colour, arrays.corner_colour[i], out + 3 * i);
+    }
+}
 
 DrawArrays& draw_arrays_of(ObjectMesh& mesh) {
     const size_t triangles = mesh.triangles.size();

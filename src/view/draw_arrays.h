@@ -15,6 +15,12 @@
 //
 // The layout is made once per source and mode, at the first draw that needs it; a draw then
 // only copies the moving positions and normals into arrays that already exist.
+//
+// Those client arrays are how earlier releases drew, kept as a reference. The program draws
+// from buffer objects (the lean layouts at the end): the same corners, but flat shading lets
+// a triangle's own corner be a shared vertex that no earlier triangle owns, so most triangles
+// need no copy (a third fewer vertices for GL to light), and the layout's vertex data is
+// written straight into the buffers.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -41,6 +47,9 @@ struct ColourChoice {
     float object[3] = {0.0f, 0.0f, 0.0f};
 };
 
+// Which lean layout a mode draws from: flat its own, smooth and wire frame the corners.
+enum class LeanLayout { kNone, kFlat, kCorners };
+
 struct DrawArrays {
     // The mesh sizes the layout was made for.
     size_t vertex_count = 0;
@@ -56,6 +65,7 @@ struct DrawArrays {
     ColourChoice flat_colour_choice;
 
     // Smooth and wire frame: [the vertices][split copies].
+    bool corners_built = false;
     std::vector<int32_t> split_vertex;     // split copy j repeats vertex split_vertex[j]
     std::vector<int32_t> corner_colour;    // per array vertex: palette index, or -1 (object)
     std::vector<uint32_t> corner_indices;  // three per drawable triangle
@@ -64,6 +74,21 @@ struct DrawArrays {
     std::vector<Vec3> corner_normals;
     std::vector<float> corner_colours;  // palette colours only
     ColourChoice corner_colour_choice;
+
+    // Lean layouts: only the one last asked for is kept. Each one made gets a number no other
+    // gets, so whoever keeps a copy of one (a GL context's buffers) can tell whether it still
+    // has the current one.
+    LeanLayout lean = LeanLayout::kNone;
+    uint64_t lean_id = 0;
+    // Flat: array vertex i below the vertex count is vertex i, the rest are copies; each array
+    // vertex carries the face normal and colour of the triangle that owns it (-1: none, a
+    // shared vertex whose normal and colour flat shading never shows). A triangle's three
+    // indices run round it in its own order, its owned corner last.
+    std::vector<int32_t> owner;
+    // The lean layout's indices until they are handed to GL (release_lean_indices), and how
+    // many there are.
+    std::vector<uint32_t> lean_indices;
+    size_t lean_index_count = 0;
 };
 
 // The mesh's arrays, made empty when there are none yet or they were made for other sizes.
@@ -77,5 +102,26 @@ ArrayBatch prepare_flat(DrawArrays& arrays, const EditorState& state);
 ArrayBatch prepare_smooth(DrawArrays& arrays, const EditorState& state);
 // Lines: three per triangle, each edge in the direction the triangle's outline runs.
 ArrayBatch prepare_wire_frame(DrawArrays& arrays, const EditorState& state);
+
+// True when an array was filled for other colours than the state's; and noting the state's.
+bool colours_changed(const ColourChoice& choice, const EditorState& state);
+void remember_colours(ColourChoice& choice, const EditorState& state);
+
+// Makes `layout` the arrays' lean layout (dropping another one) unless it is already there;
+// returns the number of array vertices. `need_indices`: the caller is going to read
+// lean_indices, so a layout whose indices were released is made afresh.
+size_t prepare_lean(DrawArrays& arrays, const ObjectMesh& mesh, LeanLayout layout,
+                    bool need_indices);
+// Frees the CPU copy of the lean indices once GL holds them.
+void release_lean_indices(DrawArrays& arrays);
+
+// The vertex data of the lean layout, written to `out` (one entry per array vertex) in order
+// and never read back, since `out` may be memory GL has mapped. Normals are the fresh face
+// normals (flat) or vertex normals (corners), as computed: GL scales them to unit length,
+// which keeps flat shading to the bit of the per-triangle picture (normals scaled here first
+// were seen to move a few pixels by one level). Colours are red, green, blue per array vertex.
+void write_lean_positions(const DrawArrays& arrays, const ObjectMesh& mesh, Vec3* out);
+void write_lean_normals(const DrawArrays& arrays, const ObjectMesh& mesh, Vec3* out);
+void write_lean_colours(const DrawArrays& arrays, const EditorState& state, float* out);
 
 }  // namespace warpkit

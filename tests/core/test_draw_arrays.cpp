@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "model/normals.h"
 #include "model/object_mesh.h"
 #include "view/draw_arrays.h"
@@ -142,6 +144,110 @@ TEST(DrawArrays, colours_follow_a_new_object_colour_and_a_new_source_gets_a_new_
     compute_face_normals(state);
     batch = prepare_flat(draw_arrays_of(state.mesh), state);
     EXPECT_EQ(batch.index_count, 3u);
+}
+
+// What the lean buffers hold, read back the way GL reads them: per index, the array vertex's
+// position, normal and colour.
+struct LeanBuffers {
+    std::vector<uint32_t> indices;
+    std::vector<Vec3> positions, normals;
+    std::vector<float> colours;
+};
+
+LeanBuffers fill_lean(EditorState& state, LeanLayout layout) {
+    DrawArrays& arrays = draw_arrays_of(state.mesh);
+    const size_t vertices = prepare_lean(arrays, state.mesh, layout, true);
+    LeanBuffers b;
+    b.indices = arrays.lean_indices;
+    b.positions.resize(vertices);
+    b.normals.resize(vertices);
+    b.colours.resize(3 * vertices);
+    write_lean_positions(arrays, state.mesh, b.positions.data());
+    write_lean_normals(arrays, state.mesh, b.normals.data());
+    write_lean_colours(arrays, state, b.colours.data());
+    return b;
+}
+
+TEST(DrawArrays, lean_layouts_give_every_triangle_its_corners_normal_and_colour) {
+    EditorState state = fan_state();
+    state.mesh.displayed[2].z = 3.0f;  // a blended shape, not the source
+    compute_vertex_normals(state);
+    const std::vector<Triangle>& triangles = state.mesh.triangles;
+    for (const LeanLayout layout : {LeanLayout::kFlat, LeanLayout::kCorners}) {
+        SCOPED_TRACE(layout == LeanLayout::kFlat ? "flat" : "corners");
+        const LeanBuffers b = fill_lean(state, layout);
+        ASSERT_EQ(b.indices.size(), 3 * triangles.size());
+        for (size_t k = 0; k < triangles.size(); ++k) {
+            const Triangle& t = triangles[k];
+            const uint32_t* corner = b.indices.data() + 3 * k;
+            // Flat may start the triangle at another corner, keeping the way round.
+            const auto at_turn = [&](int turn) {
+                for (int c = 0; c < 3; ++c) {
+                    const Vec3& p = b.positions[corner[c]];
+                    const Vec3& q = state.mesh.displayed[t.v[(turn + c) % 3]];
+                    if (p.x != q.x || p.y != q.y || p.z != q.z) return false;
+                }
+                return true;
+            };
+            int turn = 0;
+            while (turn < 3 && !at_turn(turn)) ++turn;
+            ASSERT_LT(turn, layout == LeanLayout::kFlat ? 3 : 1) << "triangle " << k;
+            for (int c = 0; c < 3 && layout == LeanLayout::kCorners; ++c) {
+                expect_same(b.normals[corner[c]], state.mesh.vertex_normals[t.v[c]], 10 * k + c);
+                expect_colour(&b.colours[3 * corner[c]], state, t.colour, 10 * k + c);
+            }
+            // Flat shading shows the last corner's normal and colour: the triangle's own.
+            if (layout == LeanLayout::kFlat) {
+                expect_same(b.normals[corner[2]], state.mesh.face_normals[k], k);
+                expect_colour(&b.colours[3 * corner[2]], state, t.colour, k);
+            }
+        }
+    }
+}
+
+TEST(DrawArrays, flat_lean_layout_copies_only_what_no_shared_vertex_can_carry) {
+    // A grid of 4 x 3 cells: 24 triangles on 20 vertices, so at least 4 need a copy.
+    EditorState state;
+    ReadResult grid;
+    for (int y = 0; y <= 3; ++y) {
+        for (int x = 0; x <= 4; ++x) grid.vertices.push_back({float(x), float(y), 0.0f});
+    }
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 4; ++x) {
+            const int c = 5 * y + x;
+            grid.triangles.push_back(make_triangle(c, c + 1, c + 6));
+            grid.triangles.push_back(make_triangle(c, c + 6, c + 5));
+        }
+    }
+    grid.vertex_count = 20;
+    grid.triangle_count = 24;
+    state.vertex_count = 20;
+    state.triangle_count = 24;
+    state.slots[0].vertices = grid.vertices;
+    InitSource(state, grid);
+    DrawArrays& arrays = draw_arrays_of(state.mesh);
+    const size_t vertices = prepare_lean(arrays, state.mesh, LeanLayout::kFlat, true);
+    EXPECT_LT(vertices, 20u + 24u);  // the layout of the client arrays: one copy per triangle
+    EXPECT_GE(vertices, 24u);        // every triangle owns one array vertex
+    // No array vertex is owned twice.
+    std::vector<int> owned(vertices, 0);
+    for (size_t k = 0; k < arrays.lean_indices.size(); k += 3) ++owned[arrays.lean_indices[k + 2]];
+    EXPECT_EQ(*std::max_element(owned.begin(), owned.end()), 1);
+
+    // Once GL holds the indices they go; a caller that needs them again gets the same.
+    const std::vector<uint32_t> indices = arrays.lean_indices;
+    const uint64_t id = arrays.lean_id;
+    release_lean_indices(arrays);
+    EXPECT_EQ(prepare_lean(arrays, state.mesh, LeanLayout::kFlat, false), vertices);
+    EXPECT_TRUE(arrays.lean_indices.empty());
+    EXPECT_EQ(arrays.lean_id, id);
+    prepare_lean(arrays, state.mesh, LeanLayout::kFlat, true);
+    EXPECT_EQ(arrays.lean_indices, indices);
+    EXPECT_NE(arrays.lean_id, id);
+    // Another mode's layout replaces it.
+    prepare_lean(arrays, state.mesh, LeanLayout::kCorners, true);
+    EXPECT_TRUE(arrays.owner.empty());
+    EXPECT_EQ(arrays.lean_indices.size(), 72u);
 }
 
 }  // namespace

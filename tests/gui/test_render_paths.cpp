@@ -1,6 +1,7 @@
-// The vertex-array path against one begin/end per triangle: the same scene drawn both ways on
-// the X display and read back must match pixel for pixel (smooth shading: within one level per
-// channel, since the two primitives interpolate from different corners).
+// The buffer-object and vertex-array paths against one begin/end per triangle: the same scene
+// drawn each way on the X display and read back must match pixel for pixel (smooth shading:
+// within one level per channel, since the primitives interpolate from different corners and
+// the buffer objects' normals arrive at unit length instead of being normalised by GL).
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -101,7 +102,7 @@ protected:
         ASSERT_TRUE(view_->isValid());
     }
 
-    void TearDown() override { set_draw_path(DrawPath::kVertexArrays); }
+    void TearDown() override { set_draw_path(DrawPath::kBufferObjects); }
 
     // A source set up as a load does, seen from its starting view.
     void load(const ReadResult& source) {
@@ -118,27 +119,22 @@ protected:
         return view_->grabFramebuffer();
     }
 
-    // Draws the scene both ways; the per-triangle picture goes first, so whatever the arrays
-    // keep from an earlier draw is put to the test.
-    Difference both_ways() {
+    // Draws the scene the reference way, then each other way; the reference goes first, so
+    // whatever a path keeps from an earlier draw is put to the test. `tolerance` is the
+    // largest difference of a channel allowed.
+    void expect_same_picture(const std::string& what, int tolerance) {
         const QImage reference = draw(DrawPath::kPerTriangle);
-        const QImage arrays = draw(DrawPath::kVertexArrays);
-        return compare(reference, arrays);
+        for (const DrawPath path : {DrawPath::kBufferObjects, DrawPath::kVertexArrays}) {
+            const Difference d = compare(reference, draw(path));
+            const std::string named =
+                what + (path == DrawPath::kBufferObjects ? ", buffer objects" : ", vertex arrays");
+            EXPECT_GT(d.lit, 10000) << named << ": too little of the scene is on screen to tell";
+            EXPECT_LE(d.largest, tolerance) << named << ": " << d.pixels << " pixels differ, up to "
+                                            << d.largest << " levels, the first at " << d.first;
+        }
     }
-
-    void expect_identical(const char* what) {
-        const Difference d = both_ways();
-        EXPECT_GT(d.lit, 10000) << what << ": too little of the scene is on screen to tell";
-        EXPECT_EQ(d.pixels, 0) << what << ": " << d.pixels << " pixels differ, up to " << d.largest
-                               << " levels, the first at " << d.first;
-    }
-
-    void expect_within_one_level(const char* what) {
-        const Difference d = both_ways();
-        EXPECT_GT(d.lit, 10000) << what << ": too little of the scene is on screen to tell";
-        EXPECT_LE(d.largest, 1) << what << ": " << d.pixels << " pixels differ, the first at "
-                                << d.first;
-    }
+    void expect_identical(const std::string& what) { expect_same_picture(what, 0); }
+    void expect_within_one_level(const std::string& what) { expect_same_picture(what, 1); }
 
     EditorState state_;
     std::unique_ptr<QWidget> window_;
@@ -152,14 +148,41 @@ TEST_F(RenderPaths, every_mode_matches_the_per_triangle_picture_with_either_colo
         state_.use_object_colours = palette;
         const std::string colours = palette ? "palette colours" : "object colour";
         state_.ShadingMode = kFlat;
-        expect_identical(("flat, " + colours).c_str());
+        expect_identical("flat, " + colours);
         state_.ShadingMode = kWireFrame;
-        expect_identical(("wire frame, " + colours).c_str());
+        expect_identical("wire frame, " + colours);
         state_.ShadingMode = kSmooth;
-        expect_within_one_level(("smooth, " + colours).c_str());
+        expect_within_one_level("smooth, " + colours);
     }
     // Patch borders and the colours beyond the palette split vertices for smooth shading.
     EXPECT_FALSE(draw_arrays_of(state_.mesh).split_vertex.empty());
+    // And the buffer objects were drawn from, not the vertex arrays they fall back to.
+    EXPECT_EQ(draw_arrays_of(state_.mesh).lean, LeanLayout::kCorners);
+}
+
+TEST_F(RenderPaths, the_composed_widget_of_earlier_releases_shows_the_same_picture) {
+    load(hilly_grid(70, 40));
+    state_.use_object_colours = 1;
+    set_presentation(Presentation::kComposedWidget);
+    QWidget other;
+    other.resize(kClientWidth, kClientHeight);
+    auto* composed = new GlView(state_, &other);
+    set_presentation(Presentation::kNativeSurface);
+    composed->setGeometry(0, 0, kClientWidth, kClientHeight);
+    other.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
+    ASSERT_TRUE(composed->isValid());
+    EXPECT_EQ(composed->surface(), nullptr);
+    // The two views share the session's layout; each keeps its own buffers of it.
+    for (const int mode : {kFlat, kSmooth, kFlat}) {
+        state_.ShadingMode = mode;
+        const QImage native = draw(DrawPath::kBufferObjects);
+        composed->DrawScene();
+        // The two framebuffers store colours in other formats, which may round a smoothly
+        // shaded pixel the other way.
+        const Difference d = compare(native, composed->grabFramebuffer());
+        EXPECT_LE(d.largest, mode == kSmooth ? 1 : 0) << "mode " << mode << ", at " << d.first;
+    }
 }
 
 TEST_F(RenderPaths, arrays_follow_a_moved_shape_and_a_new_object_colour) {
