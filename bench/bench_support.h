@@ -20,6 +20,9 @@ namespace warpkit::bench {
 enum class Measure {
     kTime,       // ratio = measured time / reference time; the goal is an upper limit
     kBandwidth,  // ratio = measured bytes per second / reference's; the goal is a lower limit
+    kRate,       // 1 / measured time, per second (no reference); the goal is a lower limit
+    kOverhead,   // measured time - (reference + parts), in ms; the goal is an upper limit
+    kCounter,    // the measured case's `counter` (no reference); the goal is a lower limit
 };
 
 enum class Clock { kThreadCpu, kWall };
@@ -30,8 +33,10 @@ struct Comparison {
     std::string reference;
     Measure measure = Measure::kTime;
     Clock clock = Clock::kThreadCpu;
-    double goal = 0.0;  // 0: no goal, the ratio is only shown
-    std::string note;   // an extra line before the ratio, optional
+    double goal = 0.0;               // 0: no goal, the ratio is only shown
+    std::string note;                // an extra line before the ratio, optional
+    std::vector<std::string> parts;  // kOverhead: further cases taken off with the reference
+    std::string counter;             // kCounter: which counter
     // Counters of the measured case to show before the ratio, each with its meaning.
     std::vector<std::pair<std::string, std::string>> counters;
 };

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QSignalBlocker>
+#include <utility>
 
 #include "app/session.h"
 #include "app/slot_commands.h"
@@ -118,7 +119,7 @@ void ProjectCommands::LOADPROJECT1Click() {
         }
         return;
     }
-    const PreparedProject prepared = prepare_project(project);
+    PreparedProject prepared = prepare_project(project);
     if (!prepared.refusal.empty()) {
         warn(texts::kProjectRefusal,
              format_text(pick(language, texts::kProjectRefusal.text), display_text(*chosen).c_str(),
@@ -137,7 +138,7 @@ void ProjectCommands::LOADPROJECT1Click() {
         }
     }
 
-    apply_project(state, project, prepared);
+    apply_project(state, project, std::move(prepared));
     settle_weight_fields();
     form_.refresh_slot_rows();
     form_.refresh_timeline();

@@ -90,7 +90,9 @@ public:
         view_.draw_current();
         // Before the window is first exposed there is nothing on screen to swap onto; the
         // expose draws again.
-        if (isExposed()) context_->swapBuffers(this);
+        if (!isExposed()) return;
+        context_->swapBuffers(this);
+        ++view_.presented_frames_;
     }
 
     QImage grab() override {
@@ -199,11 +201,9 @@ protected:
     // The composition that a draw asks for finds its picture already drawn; any other paint
     // request (an expose, a new framebuffer after a resize) gets the whole scene drawn afresh.
     void paintGL() override {
-        if (picture_current_) {
-            picture_current_ = false;
-            return;
-        }
-        view_.draw_current();
+        if (!picture_current_) view_.draw_current();
+        picture_current_ = false;
+        ++view_.presented_frames_;
     }
 
     void resizeGL(int, int) override { picture_current_ = false; }
@@ -283,6 +283,10 @@ void GlView::doneCurrent() {
 
 QWindow* GlView::surface() const {
     return surface_->window();
+}
+
+bool GlView::repeat_last_draw() {
+    return surface_->make_current() && warpkit::repeat_last_draw(*scene_gl_);
 }
 
 void GlView::draw_current() {

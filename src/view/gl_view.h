@@ -47,6 +47,12 @@ public:
     void doneCurrent();
     // The native surface, or nullptr for the composed widget.
     QWindow* surface() const;
+    // Pictures shown so far: swaps of the native surface, compositions of a drawn picture by
+    // the composed widget (which shows only the last of several draws between two).
+    int presented_frames() const { return presented_frames_; }
+    // The last draw call sent once more on the current context, nothing else: what the
+    // driver's draw costs alone (scene_renderer.h). False when there is none to send.
+    bool repeat_last_draw();
 
     // Told once when no context could be created or made current; the view then stays blank.
     std::function<void(const std::string&)> on_error;
@@ -81,6 +87,7 @@ private:
     std::unique_ptr<SceneGl> scene_gl_;
     Surface* surface_ = nullptr;  // a child of this view (owned by Qt's parents)
     bool reported_ = false;
+    int presented_frames_ = 0;
 };
 
 }  // namespace warpkit

@@ -4,7 +4,7 @@
 #include <GL/glu.h>
 
 #include <QOpenGLContext>
-#include <QOpenGLExtraFunctions>
+#include <QOpenGLFunctions>
 #include <algorithm>
 #include <cstddef>
 #include <vector>
@@ -23,7 +23,7 @@ constexpr float kAspect = 320.0f / 294.0f;
 constexpr double kNear = 1.0;
 constexpr double kFar = 65536.0;
 
-DrawPath current_path = DrawPath::kBufferObjects;
+DrawPath current_path = DrawPath::kLean;
 
 bool in_range(int32_t index, size_t count) {
     return index >= 0 && static_cast<size_t>(index) < count;
@@ -95,8 +95,9 @@ void draw_smooth_per_triangle(const EditorState& state) {
 }
 
 // One draw call for the whole batch; client arrays are switched on only for its length, so
-// the per-triangle path never sees them.
-void draw_batch(GLenum primitive, const ArrayBatch& batch) {
+// the per-triangle path never sees them. `indices`: the batch's own, or an offset into the
+// bound element buffer.
+void draw_batch(GLenum primitive, const ArrayBatch& batch, const void* indices) {
     if (batch.index_count == 0) return;
     glEnableClientState(GL_VERTEX_ARRAY);
     glVertexPointer(3, GL_FLOAT, 0, batch.positions);
@@ -110,8 +111,7 @@ void draw_batch(GLenum primitive, const ArrayBatch& batch) {
     } else {
         glColor3f(batch.colour[0], batch.colour[1], batch.colour[2]);
     }
-    glDrawElements(primitive, static_cast<GLsizei>(batch.index_count), GL_UNSIGNED_INT,
-                   batch.indices);
+    glDrawElements(primitive, static_cast<GLsizei>(batch.index_count), GL_UNSIGNED_INT, indices);
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
@@ -124,18 +124,23 @@ void set_two_sided_lighting(bool on) {
     glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, on ? 1 : 0);
 }
 
-void draw_client_arrays(EditorState& state) {
+void draw_client_arrays(EditorState& state, GLenum& primitive, ArrayBatch& batch) {
+    DrawArrays& arrays = draw_arrays_of(state.mesh);
     switch (state.ShadingMode) {
         case kWireFrame:
-            draw_batch(GL_LINES, prepare_wire_frame(draw_arrays_of(state.mesh), state));
+            primitive = GL_LINES;
+            batch = prepare_wire_frame(arrays, state);
             break;
         case kFlat:
-            draw_batch(GL_TRIANGLES, prepare_flat(draw_arrays_of(state.mesh), state));
+            primitive = GL_TRIANGLES;
+            batch = prepare_flat(arrays, state);
             break;
         default:
-            draw_batch(GL_TRIANGLES, prepare_smooth(draw_arrays_of(state.mesh), state));
+            primitive = GL_TRIANGLES;
+            batch = prepare_smooth(arrays, state);
             break;
     }
+    draw_batch(primitive, batch, batch.indices);
 }
 
 void draw_per_triangle(const EditorState& state) {
@@ -154,100 +159,52 @@ void draw_per_triangle(const EditorState& state) {
 
 }  // namespace
 
-// The buffer objects of one context, and the lean layout and colours they were filled for.
+// What one context keeps: the lean layout's indices in a buffer object (where the context has
+// buffer objects; otherwise they stay with the layout), and the last draw.
 struct SceneGl::Buffers {
-    QOpenGLExtraFunctions* gl = nullptr;
+    QOpenGLFunctions* gl = nullptr;
     bool checked = false;
-    bool usable = false;        // buffer objects exist on this context
-    bool can_map = false;       // and can be written in place
-    std::vector<Vec3> staging;  // where data goes first when they cannot be mapped
+    bool usable = false;  // buffer objects exist on this context
 
-    GLuint indices = 0, positions = 0, normals = 0, colours = 0;
+    GLuint indices = 0;
     uint64_t lean_id = 0;  // the layout they hold (0: none)
-    size_t vertex_count = 0;
-    size_t index_count = 0;
-    ColourChoice colours_filled;
+
+    // The last draw call, so it can be sent again as it was.
+    DrawPath last_path = DrawPath::kPerTriangle;
+    GLenum last_primitive = GL_TRIANGLES;
+    ArrayBatch last_batch;
+    bool last_outline = false;
 
     bool usable_here() {
         if (!checked) {
             checked = true;
-            QOpenGLContext* context = QOpenGLContext::currentContext();
-            if (context == nullptr) return false;
-            gl = context->extraFunctions();
-            usable = gl->hasOpenGLFeature(QOpenGLFunctions::Buffers);
-            const QSurfaceFormat format = context->format();
-            can_map = format.version() >= qMakePair(3, 0) ||
-                      context->hasExtension("GL_ARB_map_buffer_range");
+            if (QOpenGLContext* context = QOpenGLContext::currentContext()) {
+                gl = context->functions();
+                usable = gl->hasOpenGLFeature(QOpenGLFunctions::Buffers);
+            }
         }
         return usable;
     }
 
     void release() {
-        if (gl != nullptr && indices != 0) {
-            const GLuint names[] = {indices, positions, normals, colours};
-            gl->glDeleteBuffers(4, names);
-        }
-        indices = positions = normals = colours = 0;
+        if (gl != nullptr && indices != 0) gl->glDeleteBuffers(1, &indices);
+        indices = 0;
         lean_id = 0;
         checked = false;
-        colours_filled = ColourChoice{};
-        std::vector<Vec3>().swap(staging);
+        last_path = DrawPath::kPerTriangle;
     }
 
-    // Storage of `bytes` for the array buffer `name`, written by `fill(pointer)` in place:
-    // through a mapping that tells the driver the old contents may go (so a GPU still
-    // reading them is not waited for), or through a staging copy where mapping is missing.
-    template <typename Fill>
-    void write(GLuint name, size_t bytes, Fill&& fill) {
-        gl->glBindBuffer(GL_ARRAY_BUFFER, name);
-        void* mapped = nullptr;
-        if (can_map) {
-            mapped = gl->glMapBufferRange(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(bytes),
-                                          GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_BUFFER_BIT);
-        }
-        if (mapped != nullptr) {
-            fill(mapped);
-            gl->glUnmapBuffer(GL_ARRAY_BUFFER);
-        } else {
-            staging.resize((bytes + sizeof(Vec3) - 1) / sizeof(Vec3));
-            fill(static_cast<void*>(staging.data()));
-            gl->glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(bytes), staging.data());
-        }
-        gl->glBindBuffer(GL_ARRAY_BUFFER, 0);
-    }
-
-    // Indices from the layout and room for its vertex data, when they hold another layout.
-    void take_layout(DrawArrays& arrays, size_t vertices) {
-        if (indices == 0) {
-            GLuint names[4];
-            gl->glGenBuffers(4, names);
-            indices = names[0];
-            positions = names[1];
-            normals = names[2];
-            colours = names[3];
-        }
+    // The layout's indices into the buffer object, the CPU copy let go.
+    void take_indices(DrawArrays& arrays) {
+        if (indices == 0) gl->glGenBuffers(1, &indices);
         const std::vector<uint32_t>& layout = arrays.lean_indices;
         gl->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices);
         gl->glBufferData(GL_ELEMENT_ARRAY_BUFFER,
                          static_cast<GLsizeiptr>(layout.size() * sizeof(uint32_t)), layout.data(),
                          GL_STATIC_DRAW);
         gl->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-        index_count = layout.size();
         release_lean_indices(arrays);
-        // Vertex data is rewritten at every draw; colours only when they change. Buffers of
-        // another layout shrink to nothing until they are needed again.
-        const auto room = [this](GLuint name, size_t bytes) {
-            gl->glBindBuffer(GL_ARRAY_BUFFER, name);
-            gl->glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes), nullptr,
-                             GL_DYNAMIC_DRAW);
-        };
-        room(positions, vertices * sizeof(Vec3));
-        room(normals, vertices * sizeof(Vec3));
-        room(colours, 0);
-        gl->glBindBuffer(GL_ARRAY_BUFFER, 0);
-        vertex_count = vertices;
         lean_id = arrays.lean_id;
-        colours_filled = ColourChoice{};
     }
 };
 
@@ -260,77 +217,46 @@ void SceneGl::release() {
 
 namespace {
 
-void draw_buffer_objects(EditorState& state, SceneGl::Buffers& buffers) {
-    ObjectMesh& mesh = state.mesh;
-    DrawArrays& arrays = draw_arrays_of(mesh);
-    const int32_t mode = state.ShadingMode;
-    const LeanLayout layout = mode == kFlat ? LeanLayout::kFlat : LeanLayout::kCorners;
-    const bool held =
-        buffers.lean_id != 0 && buffers.lean_id == arrays.lean_id && arrays.lean == layout;
-    const size_t vertices = prepare_lean(arrays, mesh, layout, !held);
-    if (buffers.lean_id != arrays.lean_id) buffers.take_layout(arrays, vertices);
-    if (buffers.index_count == 0) return;
-
-    // vertex data for this draw, normals only where lighting reads them
-    const bool lit = mode != kWireFrame;
-    const size_t bytes = vertices * sizeof(Vec3);
-    buffers.write(buffers.positions, bytes,
-                  [&](void* out) { write_lean_positions(arrays, mesh, static_cast<Vec3*>(out)); });
-    if (lit) {
-        buffers.write(buffers.normals, bytes, [&](void* out) {
-            write_lean_normals(arrays, mesh, static_cast<Vec3*>(out));
-        });
-    }
-    const bool palette = state.use_object_colours != 0;
-    if (palette && colours_changed(buffers.colours_filled, state)) {
-        QOpenGLExtraFunctions* gl = buffers.gl;
-        gl->glBindBuffer(GL_ARRAY_BUFFER, buffers.colours);
-        gl->glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes), nullptr, GL_STATIC_DRAW);
-        buffers.write(buffers.colours, bytes, [&](void* out) {
-            write_lean_colours(arrays, state, static_cast<float*>(out));
-        });
-        remember_colours(buffers.colours_filled, state);
-    }
-
-    // one draw call; wire frame draws each triangle's outline, back faces included
-    QOpenGLExtraFunctions* gl = buffers.gl;
-    glEnableClientState(GL_VERTEX_ARRAY);
-    gl->glBindBuffer(GL_ARRAY_BUFFER, buffers.positions);
-    glVertexPointer(3, GL_FLOAT, 0, nullptr);
-    if (lit) {
-        glEnableClientState(GL_NORMAL_ARRAY);
-        gl->glBindBuffer(GL_ARRAY_BUFFER, buffers.normals);
-        glNormalPointer(GL_FLOAT, 0, nullptr);
-    }
-    if (palette) {
-        glEnableClientState(GL_COLOR_ARRAY);
-        gl->glBindBuffer(GL_ARRAY_BUFFER, buffers.colours);
-        glColorPointer(3, GL_FLOAT, 0, nullptr);
-    } else {
-        glColor3f(state.object_colour[0], state.object_colour[1], state.object_colour[2]);
-    }
-    gl->glBindBuffer(GL_ARRAY_BUFFER, 0);
-    gl->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffers.indices);
-    if (!lit) {
+// The lean draw: vertex data from client arrays, which the driver reads where they are (a GPU
+// driver streams them, as it must every step since they change every step), the indices from
+// the buffer object, which stay put. Wire frame draws each triangle's outline as polygons in
+// line mode, with culling off so back faces show their edges as lines always did.
+void send_lean(const SceneGl::Buffers& buffers, const ArrayBatch& batch, bool outline) {
+    if (buffers.usable) buffers.gl->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffers.indices);
+    if (outline) {
         glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
         glDisable(GL_CULL_FACE);
     }
-    glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(buffers.index_count), GL_UNSIGNED_INT,
-                   nullptr);
-    if (!lit) {
+    draw_batch(GL_TRIANGLES, batch, buffers.usable ? nullptr : batch.indices);
+    if (outline) {
         glEnable(GL_CULL_FACE);
         glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     }
-    gl->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-    glDisableClientState(GL_COLOR_ARRAY);
-    glDisableClientState(GL_NORMAL_ARRAY);
-    glDisableClientState(GL_VERTEX_ARRAY);
+    if (buffers.usable) buffers.gl->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+}
+
+void draw_lean(EditorState& state, SceneGl::Buffers& buffers) {
+    DrawArrays& arrays = draw_arrays_of(state.mesh);
+    const int32_t mode = state.ShadingMode;
+    const LeanLayout layout = mode == kFlat ? LeanLayout::kFlat : LeanLayout::kCorners;
+    const bool in_buffer = buffers.usable_here();
+    const bool held = in_buffer && buffers.lean_id != 0 && buffers.lean_id == arrays.lean_id &&
+                      arrays.lean == layout;
+    prepare_lean(arrays, state.mesh, layout, !held);
+    if (in_buffer && buffers.lean_id != arrays.lean_id) buffers.take_indices(arrays);
+    const bool outline = mode == kWireFrame;
+    buffers.last_batch = lean_batch(arrays, state, !outline);
+    buffers.last_outline = outline;
+    send_lean(buffers, buffers.last_batch, outline);
 }
 
 void draw_triangles(EditorState& state, SceneGl::Buffers& buffers) {
-    DrawPath path = current_path;
-    if (path == DrawPath::kBufferObjects && !buffers.usable_here()) path = DrawPath::kVertexArrays;
-    set_two_sided_lighting(path != DrawPath::kBufferObjects);
+    const DrawPath path = current_path;
+    set_two_sided_lighting(path != DrawPath::kLean);
+    // What only smooth shading reads goes while the shape is shown otherwise.
+    if (state.ShadingMode == kWireFrame || state.ShadingMode == kFlat) {
+        release_vertex_normals(state.mesh);
+    }
     switch (state.ShadingMode) {
         case kWireFrame:
             glDisable(GL_LIGHTING);
@@ -347,16 +273,17 @@ void draw_triangles(EditorState& state, SceneGl::Buffers& buffers) {
             break;
     }
     switch (path) {
-        case DrawPath::kBufferObjects:
-            draw_buffer_objects(state, buffers);
+        case DrawPath::kLean:
+            draw_lean(state, buffers);
             break;
         case DrawPath::kVertexArrays:
-            draw_client_arrays(state);
+            draw_client_arrays(state, buffers.last_primitive, buffers.last_batch);
             break;
         case DrawPath::kPerTriangle:
             draw_per_triangle(state);
             break;
     }
+    buffers.last_path = path;
 }
 
 }  // namespace
@@ -423,6 +350,21 @@ void DrawScene(EditorState& state, SceneGl& gl, SurfacePlace place) {
 
     if (state.source_loaded()) draw_triangles(state, gl.buffers());
     glFlush();
+}
+
+bool repeat_last_draw(SceneGl& gl) {
+    const SceneGl::Buffers& buffers = gl.buffers();
+    switch (buffers.last_path) {
+        case DrawPath::kLean:
+            send_lean(buffers, buffers.last_batch, buffers.last_outline);
+            return true;
+        case DrawPath::kVertexArrays:
+            draw_batch(buffers.last_primitive, buffers.last_batch, buffers.last_batch.indices);
+            return true;
+        case DrawPath::kPerTriangle:
+            break;
+    }
+    return false;
 }
 
 void set_draw_path(DrawPath path) {

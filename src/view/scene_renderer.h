@@ -24,10 +24,10 @@ void SetupLights();
 // given in the surface's own pixels.
 void FormResize(SurfacePlace place = {});
 
-// What one context keeps between draws: the buffer objects the scene is drawn from and what
-// they hold. Filled by the draws; release() deletes the GL objects and must run with the
-// context current before the context goes (a SceneGl dropped without it leaves them to the
-// context's own end).
+// What one context keeps between draws: the buffer object of the lean layout's indices and
+// which layout it holds, and the last draw call. Filled by the draws; release() deletes the GL
+// objects and must run with the context current before the context goes (a SceneGl dropped
+// without it leaves them to the context's own end).
 class SceneGl {
 public:
     SceneGl();
@@ -49,14 +49,20 @@ private:
 // picture is the caller's job.
 void DrawScene(EditorState& state, SceneGl& gl, SurfacePlace place = {});
 
-// How DrawScene sends the triangles. Buffer objects (the default) hold the lean layouts of
-// view/draw_arrays.h, updated in place each draw, lit on the front side only: the same
-// picture for less work per vertex. Vertex arrays lit on both sides are how earlier releases
-// drew; one begin/end per triangle is the plain way. Both are kept as references: the
-// pictures are checked against the per-triangle one, the times against the vertex arrays. A
-// context without buffer objects draws vertex arrays. Applies to every later draw on this
+// Sends the triangles of the last DrawScene on this context once more, from the arrays or
+// buffers as they are and with the GL state as it is: what the driver's draw costs alone, the
+// reference benchmarks hold a whole step to. False (nothing sent) when that draw sent no
+// triangles in bulk.
+bool repeat_last_draw(SceneGl& gl);
+
+// How DrawScene sends the triangles. Lean (the default): the lean layouts of view/draw_arrays.h,
+// their indices in a buffer object that stays put, lit on the front side only: the same
+// picture for less work per vertex and no copy of the shape kept anywhere but where it is
+// computed. Vertex arrays lit on both sides are how earlier releases drew; one begin/end per
+// triangle is the plain way. Both are kept as references: the pictures are checked against the
+// per-triangle one, the times against the vertex arrays. Applies to every later draw on this
 // thread.
-enum class DrawPath { kBufferObjects, kVertexArrays, kPerTriangle };
+enum class DrawPath { kLean, kVertexArrays, kPerTriangle };
 void set_draw_path(DrawPath path);
 DrawPath draw_path();
 

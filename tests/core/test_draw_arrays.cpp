@@ -70,7 +70,7 @@ TEST(DrawArrays, every_smooth_corner_is_its_vertex_in_its_triangles_colour) {
         }
     }
     // Vertices 0 and 2 show in three colours, 1, 3 and 4 in two each: seven copies.
-    EXPECT_EQ(arrays.split_vertex.size(), 7u);
+    EXPECT_EQ(arrays.corners.split_vertex.size(), 7u);
 }
 
 TEST(DrawArrays, flat_gives_each_triangle_a_last_corner_of_its_own) {
@@ -100,7 +100,7 @@ TEST(DrawArrays, wire_frame_runs_round_each_triangle_in_its_own_order) {
     ASSERT_EQ(batch.index_count, 6 * state.mesh.triangles.size());
     EXPECT_EQ(batch.normals, nullptr);
     for (size_t k = 0; k < state.mesh.triangles.size(); ++k) {
-        const uint32_t* corner = arrays.corner_indices.data() + 3 * k;
+        const uint32_t* corner = arrays.corners.indices.data() + 3 * k;
         const uint32_t* line = batch.indices + 6 * k;
         EXPECT_EQ((std::vector<uint32_t>(line, line + 6)),
                   (std::vector<uint32_t>{corner[0], corner[1], corner[1], corner[2], corner[2],
@@ -115,7 +115,7 @@ TEST(DrawArrays, one_colour_needs_no_copies_and_the_object_colour_no_colour_arra
     state.mesh.draw_arrays.reset();  // as after a load of these triangles
     compute_vertex_normals(state);
     const ArrayBatch batch = prepare_smooth(draw_arrays_of(state.mesh), state);
-    EXPECT_TRUE(state.mesh.draw_arrays->split_vertex.empty());
+    EXPECT_TRUE(state.mesh.draw_arrays->corners.split_vertex.empty());
     EXPECT_EQ(batch.positions, state.mesh.displayed.data());
     EXPECT_EQ(batch.normals, state.mesh.vertex_normals.data());
     EXPECT_EQ(batch.colours, nullptr);
@@ -146,28 +146,6 @@ TEST(DrawArrays, colours_follow_a_new_object_colour_and_a_new_source_gets_a_new_
     EXPECT_EQ(batch.index_count, 3u);
 }
 
-// What the lean buffers hold, read back the way GL reads them: per index, the array vertex's
-// position, normal and colour.
-struct LeanBuffers {
-    std::vector<uint32_t> indices;
-    std::vector<Vec3> positions, normals;
-    std::vector<float> colours;
-};
-
-LeanBuffers fill_lean(EditorState& state, LeanLayout layout) {
-    DrawArrays& arrays = draw_arrays_of(state.mesh);
-    const size_t vertices = prepare_lean(arrays, state.mesh, layout, true);
-    LeanBuffers b;
-    b.indices = arrays.lean_indices;
-    b.positions.resize(vertices);
-    b.normals.resize(vertices);
-    b.colours.resize(3 * vertices);
-    write_lean_positions(arrays, state.mesh, b.positions.data());
-    write_lean_normals(arrays, state.mesh, b.normals.data());
-    write_lean_colours(arrays, state, b.colours.data());
-    return b;
-}
-
 TEST(DrawArrays, lean_layouts_give_every_triangle_its_corners_normal_and_colour) {
     EditorState state = fan_state();
     state.mesh.displayed[2].z = 3.0f;  // a blended shape, not the source
@@ -175,11 +153,13 @@ TEST(DrawArrays, lean_layouts_give_every_triangle_its_corners_normal_and_colour)
     const std::vector<Triangle>& triangles = state.mesh.triangles;
     for (const LeanLayout layout : {LeanLayout::kFlat, LeanLayout::kCorners}) {
         SCOPED_TRACE(layout == LeanLayout::kFlat ? "flat" : "corners");
-        const LeanBuffers b = fill_lean(state, layout);
-        ASSERT_EQ(b.indices.size(), 3 * triangles.size());
+        DrawArrays& arrays = draw_arrays_of(state.mesh);
+        prepare_lean(arrays, state.mesh, layout, true);
+        const ArrayBatch b = lean_batch(arrays, state, true);
+        ASSERT_EQ(b.index_count, 3 * triangles.size());
         for (size_t k = 0; k < triangles.size(); ++k) {
             const Triangle& t = triangles[k];
-            const uint32_t* corner = b.indices.data() + 3 * k;
+            const uint32_t* corner = b.indices + 3 * k;
             // Flat may start the triangle at another corner, keeping the way round.
             const auto at_turn = [&](int turn) {
                 for (int c = 0; c < 3; ++c) {
@@ -194,19 +174,20 @@ TEST(DrawArrays, lean_layouts_give_every_triangle_its_corners_normal_and_colour)
             ASSERT_LT(turn, layout == LeanLayout::kFlat ? 3 : 1) << "triangle " << k;
             for (int c = 0; c < 3 && layout == LeanLayout::kCorners; ++c) {
                 expect_same(b.normals[corner[c]], state.mesh.vertex_normals[t.v[c]], 10 * k + c);
-                expect_colour(&b.colours[3 * corner[c]], state, t.colour, 10 * k + c);
+                expect_colour(b.colours + 3 * corner[c], state, t.colour, 10 * k + c);
             }
             // Flat shading shows the last corner's normal and colour: the triangle's own.
             if (layout == LeanLayout::kFlat) {
-                expect_same(b.normals[corner[2]], state.mesh.face_normals[k], k);
-                expect_colour(&b.colours[3 * corner[2]], state, t.colour, k);
+                EXPECT_EQ(corner[2], k);
+                expect_same(b.normals[k], state.mesh.face_normals[k], k);
+                expect_colour(b.colours + 3 * k, state, t.colour, k);
             }
         }
     }
 }
 
-TEST(DrawArrays, flat_lean_layout_copies_only_what_no_shared_vertex_can_carry) {
-    // A grid of 4 x 3 cells: 24 triangles on 20 vertices, so at least 4 need a copy.
+TEST(DrawArrays, lean_flat_draws_from_the_face_normals_when_every_vertex_finds_a_triangle) {
+    // A grid of 4 x 3 cells: 24 triangles on 20 vertices, each vertex the own corner of one.
     EditorState state;
     ReadResult grid;
     for (int y = 0; y <= 3; ++y) {
@@ -225,20 +206,23 @@ TEST(DrawArrays, flat_lean_layout_copies_only_what_no_shared_vertex_can_carry) {
     state.triangle_count = 24;
     state.slots[0].vertices = grid.vertices;
     InitSource(state, grid);
+    compute_face_normals(state);
     DrawArrays& arrays = draw_arrays_of(state.mesh);
-    const size_t vertices = prepare_lean(arrays, state.mesh, LeanLayout::kFlat, true);
-    EXPECT_LT(vertices, 20u + 24u);  // the layout of the client arrays: one copy per triangle
-    EXPECT_GE(vertices, 24u);        // every triangle owns one array vertex
-    // No array vertex is owned twice.
-    std::vector<int> owned(vertices, 0);
-    for (size_t k = 0; k < arrays.lean_indices.size(); k += 3) ++owned[arrays.lean_indices[k + 2]];
-    EXPECT_EQ(*std::max_element(owned.begin(), owned.end()), 1);
+    prepare_lean(arrays, state.mesh, LeanLayout::kFlat, true);
+    EXPECT_TRUE(arrays.extra_vertex.empty());
+    EXPECT_EQ(lean_batch(arrays, state, true).normals, state.mesh.face_normals.data());
+    // The fan of fan_state() has more used vertices than triangles: some get their own.
+    EditorState fan = fan_state();
+    compute_face_normals(fan);
+    DrawArrays& fan_arrays = draw_arrays_of(fan.mesh);
+    prepare_lean(fan_arrays, fan.mesh, LeanLayout::kFlat, true);
+    EXPECT_EQ(fan_arrays.extra_vertex.size(), 1u);
 
     // Once GL holds the indices they go; a caller that needs them again gets the same.
     const std::vector<uint32_t> indices = arrays.lean_indices;
     const uint64_t id = arrays.lean_id;
     release_lean_indices(arrays);
-    EXPECT_EQ(prepare_lean(arrays, state.mesh, LeanLayout::kFlat, false), vertices);
+    prepare_lean(arrays, state.mesh, LeanLayout::kFlat, false);
     EXPECT_TRUE(arrays.lean_indices.empty());
     EXPECT_EQ(arrays.lean_id, id);
     prepare_lean(arrays, state.mesh, LeanLayout::kFlat, true);
@@ -246,7 +230,8 @@ TEST(DrawArrays, flat_lean_layout_copies_only_what_no_shared_vertex_can_carry) {
     EXPECT_NE(arrays.lean_id, id);
     // Another mode's layout replaces it.
     prepare_lean(arrays, state.mesh, LeanLayout::kCorners, true);
-    EXPECT_TRUE(arrays.owner.empty());
+    EXPECT_TRUE(arrays.own_vertex.empty());
+    EXPECT_TRUE(arrays.lean_positions.empty());
     EXPECT_EQ(arrays.lean_indices.size(), 72u);
 }
 
