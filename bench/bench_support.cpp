@@ -33,7 +33,11 @@ public:
             Figures figures;
             const double unit = benchmark::GetTimeUnitMultiplier(run.time_unit);
             figures.wall = run.GetAdjustedRealTime() / unit;
-            figures.cpu = run.GetAdjustedCPUTime() / unit;
+            // A case that times itself leaves the CPU time of its untimed set-up in the CPU
+            // column, which would mislead.
+            figures.cpu = run.run_name.time_type.find("manual") != std::string::npos
+                              ? -1.0
+                              : run.GetAdjustedCPUTime() / unit;
             for (const auto& [key, counter] : run.counters) figures.counters[key] = counter.value;
             const auto bytes = figures.counters.find("bytes");
             if (bytes != figures.counters.end()) figures.bytes = bytes->second;
@@ -77,9 +81,11 @@ std::string format(const char* pattern, double value) {
 std::string describe(const std::string& name, const Figures& figures, Clock clock) {
     const Clock other = clock == Clock::kWall ? Clock::kThreadCpu : Clock::kWall;
     const auto clock_name = [](Clock c) { return c == Clock::kWall ? "wall" : "thread CPU"; };
-    std::string line = "  " + name + ": " + format("%.3f ms ", figures.seconds(clock) * 1e3) +
-                       clock_name(clock) + format(" (%.3f ms ", figures.seconds(other) * 1e3) +
-                       clock_name(other) + ")";
+    std::string line =
+        "  " + name + ": " + format("%.3f ms ", figures.seconds(clock) * 1e3) + clock_name(clock);
+    if (figures.seconds(other) >= 0.0) {
+        line += format(" (%.3f ms ", figures.seconds(other) * 1e3) + clock_name(other) + ")";
+    }
     if (figures.bytes > 0.0) {
         line += format(", %.2f GB/s", figures.bytes / figures.seconds(clock) * 1e-9);
     }

@@ -2,6 +2,10 @@
 
 #include <GL/gl.h>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <QApplication>
 #include <QExposeEvent>
 #include <QImage>
@@ -16,7 +20,26 @@
 namespace warpkit {
 
 namespace {
+
 Presentation next_presentation = Presentation::kNativeSurface;
+
+// A software driver takes tens of MiB for binning each picture and frees them when it is done.
+// By default the C library hands memory freed at the top of its heap back to the system, and
+// the next picture takes it again page by page: thousands of page faults a picture, as much
+// time as the draw itself for a small object. Freed memory is kept (up to 64 MiB) for the next
+// picture instead; blocks of 4 MiB and more keep coming from mappings of their own, so the
+// session's large arrays still go back to the system as soon as they are freed.
+void keep_freed_memory_between_pictures() {
+#if defined(__GLIBC__)
+    static const bool once = [] {
+        mallopt(M_MMAP_THRESHOLD, 4 << 20);
+        mallopt(M_TRIM_THRESHOLD, 64 << 20);
+        return true;
+    }();
+    (void)once;
+#endif
+}
+
 }  // namespace
 
 void set_presentation(Presentation presentation) {
@@ -226,6 +249,7 @@ private:
 
 GlView::GlView(EditorState& state, QWidget* parent)
     : QWidget(parent), state_(state), scene_gl_(std::make_unique<SceneGl>()) {
+    keep_freed_memory_between_pictures();
     setObjectName("GlView");
     setMouseTracking(false);
     if (next_presentation == Presentation::kNativeSurface) {

@@ -4,10 +4,23 @@
 
 #include "model/normals.h"
 #include "model/object_mesh.h"
+#include "support/qxm_writer.h"
 #include "view/draw_arrays.h"
 
 namespace warpkit {
 namespace {
+
+// The source set up as a load does (counts taken from its arrays).
+void load(EditorState& state, ReadResult source) {
+    source.vertex_count = static_cast<int32_t>(source.vertices.size());
+    source.triangle_count = static_cast<int32_t>(source.triangles.size());
+    source.colour_count = static_cast<int32_t>(source.red.size());
+    state.vertex_count = source.vertex_count;
+    state.triangle_count = source.triangle_count;
+    state.slots[0].vertices = source.vertices;
+    state.slots[0].loaded = 1;
+    InitSource(state, source);
+}
 
 // A fan of four triangles around vertex 0 in colours 0, 1, 0 and 7 (beyond the palette of
 // three), a triangle naming vertex 5 twice, and vertex 6 used by nothing.
@@ -21,15 +34,8 @@ EditorState fan_state() {
     source.red = {255, 0, 0};
     source.green = {0, 255, 0};
     source.blue = {0, 0, 255};
-    source.vertex_count = 7;
-    source.triangle_count = 5;
-    source.colour_count = 3;
     EditorState state;
-    state.vertex_count = source.vertex_count;
-    state.triangle_count = source.triangle_count;
-    state.slots[0].vertices = source.vertices;
-    state.slots[0].loaded = 1;
-    InitSource(state, source);
+    load(state, source);
     state.use_object_colours = 1;
     state.object_colour[0] = 0.25f;
     state.object_colour[1] = 0.5f;
@@ -134,12 +140,7 @@ TEST(DrawArrays, colours_follow_a_new_object_colour_and_a_new_source_gets_a_new_
     ReadResult other;
     other.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
     other.triangles = {make_triangle(0, 1, 2, 0)};
-    other.vertex_count = 3;
-    other.triangle_count = 1;
-    state.vertex_count = 3;
-    state.triangle_count = 1;
-    state.slots[0].vertices = other.vertices;
-    InitSource(state, other);
+    load(state, other);
     EXPECT_EQ(state.mesh.draw_arrays, nullptr);
     compute_face_normals(state);
     batch = prepare_flat(draw_arrays_of(state.mesh), state);
@@ -188,24 +189,13 @@ TEST(DrawArrays, lean_layouts_give_every_triangle_its_corners_normal_and_colour)
 
 TEST(DrawArrays, lean_flat_draws_from_the_face_normals_when_every_vertex_finds_a_triangle) {
     // A grid of 4 x 3 cells: 24 triangles on 20 vertices, each vertex the own corner of one.
+    const testing::QxmObjectSpec grid = testing::make_grid_object("grid", 4, 3);
+    ReadResult source;
+    source.vertices = grid.vertices;
+    source.triangles = grid.triangles;
     EditorState state;
-    ReadResult grid;
-    for (int y = 0; y <= 3; ++y) {
-        for (int x = 0; x <= 4; ++x) grid.vertices.push_back({float(x), float(y), 0.0f});
-    }
-    for (int y = 0; y < 3; ++y) {
-        for (int x = 0; x < 4; ++x) {
-            const int c = 5 * y + x;
-            grid.triangles.push_back(make_triangle(c, c + 1, c + 6));
-            grid.triangles.push_back(make_triangle(c, c + 6, c + 5));
-        }
-    }
-    grid.vertex_count = 20;
-    grid.triangle_count = 24;
-    state.vertex_count = 20;
-    state.triangle_count = 24;
-    state.slots[0].vertices = grid.vertices;
-    InitSource(state, grid);
+    load(state, source);
+    ASSERT_EQ(state.triangle_count, 24);
     compute_face_normals(state);
     DrawArrays& arrays = draw_arrays_of(state.mesh);
     prepare_lean(arrays, state.mesh, LeanLayout::kFlat, true);
