@@ -34,7 +34,7 @@ void register_reads() {
         for (auto _ : bench) {
             const ReadOutcome outcome = reader.ReadObject(path, "hills", true);
             if (!outcome.ok()) {
-                bench.SkipWithError(outcome.reason.c_str());
+                bench.SkipWithError(outcome.reason.en.c_str());
                 break;
             }
             benchmark::DoNotOptimize(reader.result().vertices.data());

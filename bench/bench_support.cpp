@@ -156,6 +156,12 @@ void print_comparison(const CollectingReporter& reporter, const Comparison& comp
             break;
         }
     }
+    if (comparison.seconds_goal > 0.0) {
+        const double seconds = measured.seconds(clock);
+        std::cout << "  " << comparison.measured << format(" takes %.3f s", seconds)
+                  << format(" (goal <= %.2f s: ", comparison.seconds_goal)
+                  << (seconds <= comparison.seconds_goal ? "met" : "NOT met") << ")\n";
+    }
     std::cout << "  " << what << " = " << format("%.3f", value);
     if (comparison.goal > 0.0) {
         const bool met = at_most ? value <= comparison.goal : value >= comparison.goal;

@@ -33,7 +33,10 @@ struct Comparison {
     std::string reference;
     Measure measure = Measure::kTime;
     Clock clock = Clock::kThreadCpu;
-    double goal = 0.0;               // 0: no goal, the ratio is only shown
+    double goal = 0.0;  // 0: no goal, the ratio is only shown
+    // A goal for the measured case's own time, in seconds on the comparison's clock, for work
+    // whose limit is a time the user waits rather than a share of a reference; 0: none.
+    double seconds_goal = 0.0;
     std::string note;                // an extra line before the ratio, optional
     std::vector<std::string> parts;  // kOverhead: further cases taken off with the reference
     std::string counter;             // kCounter: which counter

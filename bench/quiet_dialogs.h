@@ -4,6 +4,7 @@
 // open-file dialog, which gets `open_answer` when one is set.
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/user_dialogs.h"
 
@@ -37,6 +38,15 @@ public:
     }
     int32_t choose_object(const ObjectTable&, const std::string&) override { return ++asked, -1; }
     void frame_dialog(FrameDialogMode) override { ++asked; }
+    int ask_choice(const std::string&, const std::string&,
+                   const std::vector<std::string>& answers) override {
+        ++asked;
+        return static_cast<int>(answers.size()) - 1;
+    }
+    bool run_with_progress(const ProgressRequest&, const ProgressWork&) override {
+        ++asked;
+        return false;
+    }
 };
 
 }  // namespace warpkit::bench

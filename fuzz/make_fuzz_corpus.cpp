@@ -1,8 +1,10 @@
 // Writes the seed corpora of the fuzz targets with the project's own writers: object files of
 // several shapes and their damaged variants (each behind the chooser byte the qxm target reads
-// first), and project texts as the writer makes them, as a person may edit them, and broken.
+// first), and project texts as the writer makes them, as a person may edit them, out of order,
+// and broken.
 //
-// Usage: make_fuzz_corpus <folder>    (writes <folder>/qxm and <folder>/project)
+// Usage: make_fuzz_corpus <folder>    (writes <folder>/qxm, <folder>/project, <folder>/gltf and
+//                                      <folder>/obj)
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -264,21 +266,23 @@ void write_project_seeds(const fs::path& folder) {
     write_text(folder / "path-over-two-lines.twp", joined(lines, "\n"));
     write_text(folder / "trailing-text.twp", joined(base, "\r\n") + "Target9\r\nextra 1 2 3\r\n");
 
-    // Broken: each kind of refusal once.
+    // Read but put in order: each kind of repair once. Then broken: each kind of refusal once.
     const std::vector<std::pair<std::string, std::pair<int, std::string>>> replaced = {
+        {"maximum-zero", {3, "0"}},
+        {"first-key-not-at-0", {12, "5 0.00"}},
+        {"frames-repeat", {13, "0 100.00"}},
+        {"frames-unordered", {12, "40 0.00"}},
+        {"negative-frame", {13, "-4 100.00"}},
         {"maximum-is-a-word", {3, "abc"}},
         {"maximum-has-a-tail", {3, "30abc"}},
         {"maximum-beyond-int32", {3, "2147483648"}},
-        {"maximum-zero", {3, "0"}},
         {"frame-is-a-word", {13, "x 100.00"}},
         {"weight-with-comma", {12, "0 1,5"}},
         {"weight-nan", {12, "0 nan"}},
         {"weight-beyond-float", {12, "0 1e39"}},
         {"key-count-zero", {11, "keys: 0"}},
+        {"key-count-negative", {11, "keys: -1"}},
         {"key-count-huge", {11, "keys: 2147483647"}},
-        {"first-key-not-at-0", {12, "5 0.00"}},
-        {"frames-repeat", {13, "0 100.00"}},
-        {"negative-frame", {13, "-4 100.00"}},
         {"path-never-ends", {9, "/m/smile.obj"}},
         {"path-past-capacity", {5, "/m/base.obj" + std::string(300, ' ') + "x"}},
         {"path-piece-too-long", {5, "/" + std::string(251, 'p') + ".qxm"}},
@@ -302,6 +306,9 @@ void write_project_seeds(const fs::path& folder) {
 
 }  // namespace
 
+// fuzz/import_seeds.cpp: the seeds of the glTF and OBJ reader targets.
+void write_import_seeds(const fs::path& root);
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s <folder>\n", argv[0]);
@@ -313,6 +320,7 @@ int main(int argc, char** argv) {
         fs::create_directories(root / "project");
         write_qxm_seeds(root / "qxm");
         write_project_seeds(root / "project");
+        write_import_seeds(root);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "make_fuzz_corpus: %s\n", error.what());
         return 1;

@@ -10,7 +10,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 fuzz_dir=${2:-build-sanitize}/fuzz
-if [ ! -x "$fuzz_dir/fuzz_qxm_reader" ] || [ ! -x "$fuzz_dir/fuzz_project_parser" ]; then
+if [ ! -x "$fuzz_dir/fuzz_qxm_reader" ] || [ ! -x "$fuzz_dir/fuzz_project_parser" ] ||
+    [ ! -x "$fuzz_dir/fuzz_gltf_reader" ] || [ ! -x "$fuzz_dir/fuzz_obj_reader" ]; then
     echo "No fuzz targets in $fuzz_dir: build them first with scripts/sanitize.sh" >&2
     exit 1
 fi
@@ -41,4 +42,6 @@ run_target() {
 
 run_target fuzz_qxm_reader qxm qxm.dict 8192
 run_target fuzz_project_parser project project.dict 4096
+run_target fuzz_gltf_reader gltf gltf.dict 16384
+run_target fuzz_obj_reader obj obj.dict 4096
 exit $status

@@ -9,8 +9,11 @@ packages=(
     libgl-dev libglu1-mesa-dev libgl1-mesa-dri
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth fonts-noto-cjk fonts-dejavu-core
+    qt6-translations-l10n openbox
     clang libclang-rt-14-dev
-    libtinygltf-dev nodejs
+    libtinygltf-dev nlohmann-json3-dev libmeshoptimizer-dev nodejs
+    libnanoflann-dev libtinyobjloader-dev libassimp-dev assimp-testmodels
+    dpkg-dev file desktop-file-utils shared-mime-info
 )
 
 exec "$(dirname "$0")/install_packages.sh" "${packages[@]}"

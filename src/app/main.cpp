@@ -3,9 +3,12 @@
 #include <QMessageBox>
 #include <QSurfaceFormat>
 #include <exception>
+#include <filesystem>
+#include <iostream>
 
 #include "app/configuration.h"
 #include "app/editor_state.h"
+#include "app/open_at_start.h"
 #include "app/qt_user_dialogs.h"
 #include "app/texts.h"
 #include "app/tform1.h"
@@ -14,9 +17,20 @@
 #include "view/gl_format.h"
 
 int main(int argc, char** argv) {
+    // Help, version and usage mistakes are answered before anything needs a display.
+    std::error_code no_folder;
+    const warpkit::StartArguments arguments = warpkit::parse_start_arguments(
+        {argv + 1, argv + argc}, std::filesystem::current_path(no_folder).string());
+    if (const std::optional<int> status =
+            warpkit::answer_without_window(arguments, std::cout, std::cerr))
+        return *status;
+
     QSurfaceFormat::setDefaultFormat(warpkit::preview_surface_format());
-    QApplication app(argc, argv);
+    // The arguments are Warpkit's own: Qt takes its settings from the environment instead.
+    int qt_argc = 1;
+    QApplication app(qt_argc, argv);
     QApplication::setApplicationName(warpkit::texts::kAppTitle);
+    warpkit::identify_with_desktop_entry();
     try {
         warpkit::EditorState state;
         warpkit::QtUserDialogs dialogs;
@@ -26,6 +40,7 @@ int main(int argc, char** argv) {
         warpkit::TForm3 form3(state, dialogs, &form1);
         dialogs.attach(&form1, &form2, &form3);
         form1.show();
+        warpkit::open_at_start(form1, arguments);
         return app.exec();
     } catch (const std::exception& error) {
         QMessageBox::critical(nullptr, warpkit::texts::kAppTitle, error.what());

@@ -27,6 +27,9 @@ public:
     std::optional<Rgb> choose_colour(const Rgb& initial) override;
     int32_t choose_object(const ObjectTable& table, const std::string& prompt) override;
     void frame_dialog(FrameDialogMode mode) override;
+    int ask_choice(const std::string& text, const std::string& title,
+                   const std::vector<std::string>& answers) override;
+    bool run_with_progress(const ProgressRequest& request, const ProgressWork& work) override;
 
     // The UiLanguage the object selection dialog reads.
     const int32_t* ui_language = nullptr;

@@ -1,9 +1,13 @@
 #include "app/slot_commands.h"
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "app/import_steps.h"
 #include "app/session.h"
+#include "app/target_order.h"
 #include "app/texts.h"
 #include "app/tform1.h"
 #include "controls/push_panel.h"
@@ -18,6 +22,8 @@ std::string folder_of(const std::string& path) {
 }
 
 SlotCommands::SlotCommands(TForm1& form) : QObject(&form), form_(form) {
+    reader_.settings().export_tool =
+        find_export_tool(QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString());
     connect(form.load_buttons[0], &QPushButton::clicked, this, [this] { SourceLoad(); });
     for (int k = 1; k <= kTargetCount; ++k) {
         connect(form.load_buttons[k], &QPushButton::clicked, this, [this, k] { TargetLoad(k); });
@@ -30,6 +36,45 @@ void SlotCommands::report_read_failure(const ReadOutcome& outcome, const std::st
     if (!message.text.empty()) form_.dialogs().warn(message.text, message.title);
 }
 
+bool SlotCommands::refuse_unusable(const SlotCheck& check, const std::string& path) {
+    const int32_t language = form_.state().UiLanguage;
+    const ReadResult& object = reader_.result();
+    const std::string name = display_text(object.object_name);
+    std::string text;
+    const MessageText* message = nullptr;
+    switch (check.refusal) {
+        case SlotRefusal::kNone:
+            return false;
+        case SlotRefusal::kNoVertices:
+            message = &texts::kEmptySourceRefusal;
+            text = format_text(pick(language, message->text), name.c_str());
+            break;
+        case SlotRefusal::kVertexCount:
+            message = &texts::kVertexCountRefusal;
+            text = pick(language, message->text);
+            break;
+        case SlotRefusal::kNonFiniteVertex:
+        case SlotRefusal::kNonFiniteOffset:
+            message = check.refusal == SlotRefusal::kNonFiniteVertex
+                          ? &texts::kNonFiniteObjectRefusal
+                          : &texts::kNonFiniteOffsetRefusal;
+            text = format_text(pick(language, message->text), display_text(path).c_str(),
+                               name.c_str(), check.reason().in(language).c_str());
+            break;
+    }
+    form_.dialogs().warn(text, pick(language, message->title));
+    reader_.ReleaseReadResult();
+    return true;
+}
+
+void SlotCommands::warn_of_unrecordable_name(const SlotCheck& check, const std::string& name) {
+    if (check.name_recordable) return;
+    const int32_t language = form_.state().UiLanguage;
+    const MessageText& warning = texts::kUnrecordableNameWarning;
+    form_.dialogs().warn(format_text(pick(language, warning.text), display_text(name).c_str()),
+                         pick(language, warning.title));
+}
+
 bool SlotCommands::choose_and_read(const std::string& dialog_title, const std::string& prompt,
                                    std::string& path) {
     EditorState& state = form_.state();
@@ -37,15 +82,22 @@ bool SlotCommands::choose_and_read(const std::string& dialog_title, const std::s
     FileDialogRequest request;
     request.title = dialog_title;
     request.filter = texts::kObjectFilter;
+    request.more_filters = {texts::kMeshFilter};
     request.folder = state.object_folder;
     const std::optional<std::string> chosen = dialogs.open_file(request);
     if (!chosen) return false;
     path = *chosen;
     // The folder follows the chosen file even when the read is refused.
     state.object_folder = folder_of(path);
+    return read_object_file(path, prompt, true);
+}
 
+bool SlotCommands::read_object_file(const std::string& path, const std::string& prompt,
+                                    bool ask_when_single) {
+    UserDialogs& dialogs = form_.dialogs();
     const ReadOutcome outcome = reader_.ReadObject(
-        path, prompt, false, [&dialogs](const ObjectTable& table, const std::string& text) {
+        path, prompt, [&dialogs, ask_when_single](const ObjectTable& table, const std::string& text) {
+            if (!ask_when_single && table.objects.size() == 1) return 0;
             return dialogs.choose_object(table, text);
         });
     if (!outcome.ok()) {
@@ -67,24 +119,34 @@ void SlotCommands::SourceLoad() {
     if (!choose_and_read(pick(language, texts::kOpenSourceTitle),
                          pick(language, texts::kSelectSourcePrompt), path))
         return;
+    take_source(path);
+}
 
+void SlotCommands::load_source_file(const std::string& path) {
+    EditorState& state = form_.state();
+    // As after the open dialog: the folder follows the file even when the read is refused.
+    state.object_folder = folder_of(path);
+    // The file was named outright; a file of one object leaves nothing to choose.
+    if (read_object_file(path, pick(state.UiLanguage, texts::kSelectSourcePrompt), false))
+        take_source(path);
+}
+
+void SlotCommands::take_source(std::string path) {
+    EditorState& state = form_.state();
     const ReadResult& source = reader_.result();
-    if (source.vertex_count <= 0) {
-        const MessageText& refusal = texts::kEmptySourceRefusal;
-        form_.dialogs().warn(
-            format_text(pick(language, refusal.text), display_text(source.object_name).c_str()),
-            pick(language, refusal.title));
-        reader_.ReleaseReadResult();
-        return;
-    }
+    const SlotCheck check = check_source_object(source);
+    if (refuse_unusable(check, path)) return;
 
+    if (!keep_import(path, true)) return;
     install_source(state, path, source);
     reader_.ReleaseReadResult();
     // Every target row is empty now; its field is reset only after the slot is, so the field's
     // change reaction finds no target left to preview with the old shape.
     for (int k = 1; k <= kTargetCount; ++k) form_.weight_fields[k]->setText("0");
     form_.refresh_slot_rows();
+    load_morph_targets(path);
     form_.DrawScene();
+    warn_of_unrecordable_name(check, state.slots[0].name);
 }
 
 void SlotCommands::TargetLoad(int k) {
@@ -104,27 +166,87 @@ void SlotCommands::TargetLoad(int k) {
         return;
     }
     const ReadResult& target = reader_.result();
-    if (target.vertex_count != state.vertex_count) {
-        const MessageText& refusal = texts::kVertexCountRefusal;
-        form_.dialogs().warn(pick(language, refusal.text), pick(language, refusal.title));
+    const SlotCheck check = check_target_object(state.slots[0].vertices, target);
+    if (refuse_unusable(check, path)) return;
+    const std::string read_path = path;
+    if (settle_target_order(form_.dialogs(), state, k, path, reader_.result()) ==
+        TargetOrder::kCancelled) {
         reader_.ReleaseReadResult();
+        form_.DrawScene();
         return;
     }
-
+    // A matched target is already kept in an object file of its own; an imported one that
+    // keeps its order is written as one now.
+    if (path == read_path && !keep_import(path, false)) return;
     const bool replaced = state.target_loaded(k);
     install_target(state, k, path, target);
     reader_.ReleaseReadResult();
-    form_.refresh_slot_rows();
-    QPushButton* key = form_.key_buttons[k];
-    key->setEnabled(state.current_frame != 0);
-    key->setText(state.current_frame == 0 ? texts::kApplied : texts::kMakeKey);
-    form_.weight_fields[k]->setText("0.0");
+    show_new_target(k);
     if (replaced) {
         // The replaced target's shape must not linger on screen.
         form_.reblend_current();
     } else {
         form_.DrawScene();
     }
+    warn_of_unrecordable_name(check, state.slots[k].name);
+}
+
+bool SlotCommands::keep_import(std::string& path, bool offer_targets) {
+    pending_targets_.clear();
+    const ImportedMesh* mesh = reader_.imported_mesh();
+    if (!mesh) return true;
+    const int32_t language = form_.state().UiLanguage;
+    const TargetChoice choice = offer_targets
+                                    ? ask_about_morph_targets(form_.dialogs(), language, *mesh)
+                                    : TargetChoice::kSourceOnly;
+    std::optional<std::string> kept;
+    if (choice != TargetChoice::kCancelled) {
+        kept = keep_imported_mesh(form_.dialogs(), language, path, *mesh, reader_.imported_scene());
+    }
+    if (!kept) {
+        reader_.ReleaseReadResult();
+        return false;
+    }
+    path = *kept;
+    if (choice == TargetChoice::kWithTargets) {
+        const size_t count = std::min(mesh->targets.size(), static_cast<size_t>(kTargetCount));
+        pending_targets_.assign(mesh->targets.begin(),
+                                mesh->targets.begin() + static_cast<std::ptrdiff_t>(count));
+    }
+    return true;
+}
+
+void SlotCommands::load_morph_targets(const std::string& path) {
+    EditorState& state = form_.state();
+    const int32_t language = state.UiLanguage;
+    for (size_t j = 0; j < pending_targets_.size(); ++j) {
+        const int k = static_cast<int>(j) + 1;
+        const ReadResult target = read_result_of(pending_targets_[j]);
+        // A morph target goes through the checks a target loaded by hand goes through; one that
+        // fails them leaves its slot empty and says why.
+        const SlotCheck check = check_target_object(state.slots[0].vertices, target);
+        if (check.refusal != SlotRefusal::kNone) {
+            const MessageText& refusal = texts::kNonFiniteOffsetRefusal;
+            form_.dialogs().warn(
+                format_text(pick(language, refusal.text), display_text(path).c_str(),
+                            display_text(target.object_name).c_str(),
+                            check.reason().in(language).c_str()),
+                pick(language, refusal.title));
+            continue;
+        }
+        install_target(state, k, path, target);
+        show_new_target(k);
+    }
+    pending_targets_.clear();
+}
+
+void SlotCommands::show_new_target(int k) {
+    const EditorState& state = form_.state();
+    form_.refresh_slot_rows();
+    QPushButton* key = form_.key_buttons[k];
+    key->setEnabled(state.current_frame != 0);
+    key->setText(state.current_frame == 0 ? texts::kApplied : texts::kMakeKey);
+    form_.weight_fields[k]->setText("0.0");
 }
 
 void SlotCommands::TargetKill(int k) {

@@ -3,12 +3,15 @@
 // Each asks and validates first and changes the session last.
 #include <QObject>
 #include <string>
+#include <vector>
 
+#include "import/any_object_reader.h"
 #include "model/qxm_reader.h"
 
 namespace warpkit {
 
 class TForm1;
+struct SlotCheck;
 
 class SlotCommands : public QObject {
     Q_OBJECT
@@ -16,6 +19,8 @@ public:
     explicit SlotCommands(TForm1& form);
 
     void SourceLoad();
+    // The source load after its questions, for a file named outright (the command line).
+    void load_source_file(const std::string& path);
     void TargetLoad(int k);
     void TargetKill(int k);
 
@@ -27,9 +32,27 @@ private:
     // cancelled or refused (the refusal already shown).
     bool choose_and_read(const std::string& dialog_title, const std::string& prompt,
                          std::string& path);
+    // Shows why the object just read cannot go into a slot; false when it can.
+    bool refuse_unusable(const SlotCheck& check, const std::string& path);
+    // After a load: warns, once, of a name that no project file could record.
+    void warn_of_unrecordable_name(const SlotCheck& check, const std::string& name);
+    // Reads an object out of `path`, the user choosing it; false when refused (the refusal
+    // already shown) or declined. `ask_when_single` false takes a file's only object unasked.
+    bool read_object_file(const std::string& path, const std::string& prompt, bool ask_when_single);
+    // Makes the object just read the source, unless it has no vertices.
+    void take_source(std::string path);
+    // An object read from a mesh file is kept in a QXM file first, and `path` becomes that
+    // file; a source load may also take the mesh's morph targets along (kept for
+    // load_morph_targets). False when the user cancelled or the file could not be written.
+    bool keep_import(std::string& path, bool offer_targets);
+    // Installs the targets kept by keep_import into slots 1, 2 ... of the new source.
+    void load_morph_targets(const std::string& path);
+    // A target row after its slot was filled: key button, weight field.
+    void show_new_target(int k);
 
     TForm1& form_;
-    ObjectFileReader reader_;
+    AnyObjectReader reader_;
+    std::vector<MorphShape> pending_targets_;
 };
 
 // The folder part of a file name ("/a/b/c.qxm" -> "/a/b"); empty when there is none.

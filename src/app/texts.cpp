@@ -96,6 +96,111 @@ const MessageText kObjectNameNotFound = {
     {"オブジェクトファイル %s にはオブジェクト %s がありません。",
      "The object file %s holds no object named %s."},
     {"不正なオブジェクト指定", "Incorrect object selected"}};
+const MessageText kObjectFileUnopenable = {
+    {"オブジェクトファイル %s を開けません：%s", "The object file %s cannot be opened: %s"},
+    {"ファイルを開けません", "Cannot open file"}};
+
+const MessageText kNonFiniteObjectRefusal = {
+    {"オブジェクトファイル %s のオブジェクト %s は壊れているため読み込めません：%s",
+     "In the object file %s, the object %s is damaged and cannot be loaded: %s"},
+    {"不正なファイル", "Damaged file"}};
+const MessageText kNonFiniteOffsetRefusal = {
+    {"オブジェクトファイル %s のオブジェクト %s はターゲットにできません：%s",
+     "In the object file %s, the object %s cannot be a target: %s"},
+    {"不正なオブジェクトの選択", "Incorrect object selected."}};
+const MessageText kUnrecordableNameWarning = {
+    {"オブジェクト名「%s」はプロジェクトに記録できません（空の名前や空白を含む名前は記録できま"
+     "せん）。オブジェクトの名前を変えてください。",
+     "A project cannot record the object name \"%s\" (a name must not be empty or hold blanks). "
+     "Please rename the object."},
+    {"オブジェクト名の確認", "Object name"}};
+const MessageText kProjectRepaired = {
+    {"プロジェクトファイル %s を次のように直して読み込みました：\n%s",
+     "The project file %s was loaded with these changes:\n%s"},
+    {"プロジェクトの修正", "Project repaired"}};
+
+const MessageText kImportRefusal = {
+    {"ファイル %s を読み込めません：%s", "The file %s cannot be imported: %s"},
+    {"読み込みエラー", "Import error"}};
+const MessageText kMorphTargetsQuestion = {
+    {"メッシュ %s にはモーフターゲットが %d 個あります。ソースと一緒にターゲット 1〜8 "
+     "に読み込みますか？\n（Yes：ソースとターゲット、No：ソースのみ）",
+     "The mesh %s has %d morph targets. Load them into targets 1 to 8 along with the source?\n"
+     "(Yes: source and targets, No: the source only)"},
+    {"モーフターゲット", "Morph targets"}};
+const Bilingual kMorphTargetsLeftOut = {"\nターゲットは 8 個までです。次の %d 個は読み込まれません：%s",
+                                       "\nThere are 8 target slots; these %d are left out: %s"};
+const MessageText kImportWritten = {
+    {"オブジェクト %s（%s から）を %s に書き出しました。プロジェクトはこのファイルを参照します。",
+     "%s from %s was written to %s; the project refers to that file."},
+    {"読み込み", "Import"}};
+const Bilingual kImportJoined = {
+    "\n多角形の角ごとに分かれていた頂点のうち %lld 個を、元の点に合わせて結合しました。",
+    "\n%lld polygon corners that the importer had split apart were joined again."};
+const MessageText kImportFolderNotWritable = {
+    {"フォルダ %s には書き込めません（%s）。読み込んだオブジェクトの保存先を選んでください。",
+     "The folder %s is not writable (%s). Choose where to save the imported object."},
+    {"保存先の選択", "Choose where to save"}};
+const MessageText kReorderQuestion = {
+    {"%d番目のターゲット（ファイル %s のオブジェクト %s）はソースと同じ頂点数ですが、%d 個の頂点"
+     "（全 %d 個中）がソースの外接箱の対角線の4分の1より大きく動きます。頂点の順番がソースと異な"
+     "るようで、このままではブレンドで形が崩れます。\n\n頂点の順番をソースに合わせますか？合わせ"
+     "たターゲットは元のファイルの横に新しいファイルとして保存され、元のファイルは変更されません。",
+     "Target No.%d (file %s, object %s) has as many vertices as the source, but %d of its %d "
+     "vertices move by more than a quarter of the source's bounding-box diagonal: its vertices "
+     "seem to come in another order than the source's, and the blend would tear the shape "
+     "apart.\n\nMatch its vertex order to the source's? The matched target is saved as a new "
+     "file beside the original, which is not changed."},
+    {"頂点の順番の確認", "Vertex order"}};
+const MessageText kProjectReorderQuestion = {
+    {"プロジェクトの%d番目のターゲット（ファイル %s のオブジェクト %s）はソースと同じ頂点数です"
+     "が、%d 個の頂点（全 %d 個中）がソースの外接箱の対角線の4分の1より大きく動きます。頂点の順"
+     "番がソースと異なるようで、このままではブレンドで形が崩れます。\n\n頂点の順番をソースに合わ"
+     "せますか？合わせたターゲットは元のファイルの横に新しいファイルとして保存され、元のファイル"
+     "は変更されません。キャンセルするとプロジェクトを読み込みません。",
+     "The project's target No.%d (file %s, object %s) has as many vertices as the source, but "
+     "%d of its %d vertices move by more than a quarter of the source's bounding-box diagonal: "
+     "its vertices seem to come in another order than the source's, and the blend would tear "
+     "the shape apart.\n\nMatch its vertex order to the source's? The matched target is saved "
+     "as a new file beside the original, which is not changed. Cancel stops loading the "
+     "project."},
+    {"頂点の順番の確認", "Vertex order"}};
+const Bilingual kMatchOrderAnswer = {"順番を合わせる", "Match order"};
+const Bilingual kLoadAsItIsAnswer = {"そのまま読み込む", "Load as it is"};
+const Bilingual kCancelAnswer = {"キャンセル", "Cancel"};
+const MessageText kMatchProgress = {
+    {"%d番目のターゲット %s の頂点の順番をソースに合わせています…",
+     "Matching the vertex order of target No.%d (%s) to the source's..."},
+    {"頂点の順番の照合", "Matching vertex order"}};
+const MessageText kMatchRefused = {
+    {"%d番目のターゲット %s の頂点の順番はソースに合わせられません：%s。\n\nそのまま読み込みま"
+     "すか？",
+     "The vertex order of target No.%d (%s) cannot be matched to the source's: %s.\n\nLoad it "
+     "as it is?"},
+    {"頂点の順番を合わせられません", "Vertex order not matched"}};
+const MessageText kProjectMatchRefused = {
+    {"プロジェクトの%d番目のターゲット %s の頂点の順番はソースに合わせられません：%s。\n\nそのま"
+     "ま読み込みますか？キャンセルするとプロジェクトを読み込みません。",
+     "The vertex order of the project's target No.%d (%s) cannot be matched to the source's: "
+     "%s.\n\nLoad it as it is? Cancel stops loading the project."},
+    {"頂点の順番を合わせられません", "Vertex order not matched"}};
+const char* const kUnmatchedReasonJapanese =
+    "%d 個の頂点（全 %d 個中）に一対一の相手が見つかりません。三角形はソースの番号を付け替えたも"
+    "のではなく、位置でもそれらの頂点には最も近い隣の頂点までの距離の半分以内に自分だけの頂点が"
+    "ありません";
+const MessageText kMatchedNotice = {
+    {"%d番目のターゲット %s の頂点の順番をソースに合わせ（%s、番号が変わった頂点 %d 個）、%s に"
+     "保存しました。",
+     "The vertex order of target No.%d (%s) was matched to the source's (%s, %d vertices "
+     "renumbered) and saved as %s."},
+    {"頂点の順番を合わせました", "Vertex order matched"}};
+const Bilingual kMatchedByTopology = {"三角形のつながりによる照合", "by topology"};
+const Bilingual kMatchedByPosition = {"位置による照合", "by position"};
+const MessageText kMatchedSaveFailed = {
+    {"合わせたターゲットを %s に保存できません：%s\n保存先を選んでください。",
+     "The matched target cannot be saved as %s: %s\nPlease choose where to save it."},
+    {"合わせたターゲットを保存できません", "Matched target not saved"}};
+const Bilingual kSaveMatchedTitle = {"合わせたターゲットの保存", "Save Matched Target"};
 
 const Bilingual kOpenSourceTitle = {"ソースオブジェクトの読み込み", "Load Source Ojbect"};
 const Bilingual kOpenTargetTitle = {"%d番ターゲットを読み込む", "Load No.%d Target"};

@@ -41,6 +41,10 @@ inline constexpr const char* kAbout = "Tessel Warp Project Maker for Shapeforge 
 inline constexpr const char* kNoContext = ":-)~ hrc == NULL";
 inline constexpr const char* kNoMakeCurrent = "Could not MakeCurrent";
 inline constexpr const char* kObjectFilter = "QXM Rev3 files(*.qxm)|*.qxm";
+// File systems here tell case apart, and other tools write both.
+inline constexpr const char* kMeshFilter =
+    "3D meshes|*.gltf *.glb *.obj *.fbx *.dae *.ply *.stl *.GLTF *.GLB *.OBJ *.FBX *.DAE *.PLY "
+    "*.STL";
 inline constexpr const char* kProjectSaveFilter = "Tessel Warp Project files|*.twp";
 inline constexpr const char* kProjectOpenFilter = "Tessel Warp Projects|*.twp";
 inline constexpr const char* kProjectSuffix = "twp";
@@ -69,6 +73,38 @@ extern const MessageText kProjectRefusalAtLine;  // %s project file, %d line, %s
 extern const MessageText kProjectTargetWarning;  // %d slot, %s object, %s file, %s reason
 extern const MessageText kSaveFailed;            // %s file name, %s reason
 extern const MessageText kObjectNameNotFound;    // %s file name, %s object name
+extern const MessageText kObjectFileUnopenable;  // %s file name, %s reason
+
+// Refusals and warnings of damaged coordinates, unrecordable names and repaired projects.
+extern const MessageText kNonFiniteObjectRefusal;   // %s file, %s object, %s reason
+extern const MessageText kNonFiniteOffsetRefusal;   // %s file, %s object, %s reason
+extern const MessageText kUnrecordableNameWarning;  // %s object name
+extern const MessageText kProjectRepaired;          // %s project file, %s the list of changes
+
+// Objects imported from mesh files.
+extern const MessageText kImportRefusal;            // %s file name, %s reason
+extern const MessageText kMorphTargetsQuestion;     // %s mesh, %d targets; Yes/No/Cancel
+extern const MessageText kImportWritten;            // %s object, %s imported file, %s written file
+extern const MessageText kImportFolderNotWritable;  // %s folder, %s reason
+extern const Bilingual kMorphTargetsLeftOut;        // appended: %d left out, %s their names
+extern const Bilingual kImportJoined;               // appended: %lld corners joined
+// Targets whose vertices come in another order than the source's.
+extern const MessageText kReorderQuestion;  // %d target, %s file, %s object, %d far, %d vertices
+extern const MessageText kProjectReorderQuestion;  // the same, at project load
+extern const Bilingual kMatchOrderAnswer;
+extern const Bilingual kLoadAsItIsAnswer;
+extern const Bilingual kCancelAnswer;
+extern const MessageText kMatchProgress;        // %d target, %s object
+extern const MessageText kMatchRefused;         // %d target, %s object, %s reason
+extern const MessageText kProjectMatchRefused;  // the same, at project load
+// %d unmatched, %d vertices: the matcher's refusal in Japanese (its English words are its own)
+extern const char* const kUnmatchedReasonJapanese;
+extern const MessageText kMatchedNotice;  // %d target, %s object, %s method, %d renumbered, %s file
+extern const Bilingual kMatchedByTopology;
+extern const Bilingual kMatchedByPosition;
+extern const MessageText kMatchedSaveFailed;  // %s file, %s reason
+extern const Bilingual kSaveMatchedTitle;
+inline constexpr const char* kObjectSuffix = "qxm";
 
 // Titles, captions and texts of dialogs.
 extern const Bilingual kOpenSourceTitle;

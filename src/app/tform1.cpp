@@ -9,20 +9,24 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
+#include <QTranslator>
 #include <algorithm>
-#include <cmath>
 
 #include "app/slot_commands.h"
 #include "app/texts.h"
 #include "controls/push_panel.h"
 #include "controls/spinner_drag.h"
 #include "model/qxm_reader.h"
+#include "morph/frame_steps.h"
 #include "morph/morph_controller.h"
 #include "morph/timeline_controller.h"
 #include "project/project_commands.h"
@@ -73,6 +77,26 @@ QFrame* make_strip(QWidget* parent, const char* name, Rect r, bool bevel) {
     return frame;
 }
 
+// A load button's caption: the object name, elided in the middle when it is wider than the
+// button's text area (wide letters can make 15 bytes wider than the button), with the whole
+// name as the tooltip; "LOAD" with no tooltip for an empty slot.
+void show_slot_caption(QPushButton* button, bool loaded, const QString& name) {
+    if (!loaded) {
+        button->setText(texts::kLoad);
+        button->setToolTip(QString());
+        return;
+    }
+    QStyleOptionButton option;
+    option.initFrom(button);
+    const int room =
+        button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button).width() -
+        2 * button->style()->pixelMetric(QStyle::PM_ButtonMargin, &option, button);
+    QString caption = button->fontMetrics().elidedText(name, Qt::ElideMiddle, room);
+    // An ampersand in a name is a letter, not the mark of a shortcut key.
+    button->setText(caption.replace('&', "&&"));
+    button->setToolTip(name);
+}
+
 QLabel* add_picture(PushPanel* panel, const char* name, const QPixmap& picture, int left, int top) {
     auto* label = panel->addPicture(picture, QPoint(left, top));
     label->setObjectName(name);
@@ -110,6 +134,15 @@ TForm1::TForm1(EditorState& state, UserDialogs& dialogs, const std::string& conf
     state_.UiLanguage = 1;
     state_.object_folder = configured_folder;
     state_.project_folder = configured_folder;
+
+    qt_japanese_ = std::make_unique<QTranslator>();
+    const QString translations = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (!qt_japanese_->load("qtbase_ja", translations)) {
+        qWarning("Qt's Japanese texts (qtbase_ja) are missing in %s: message buttons and file "
+                 "dialogs stay in English",
+                 qPrintable(translations));
+    }
+    follow_language_in_qt_texts();
 
     build_preview();
     build_slot_rows();
@@ -316,12 +349,22 @@ void TForm1::JapanClick() {
     Japan->setChecked(true);
     state_.UiLanguage = 1;
     apply_menu_captions(1);
+    follow_language_in_qt_texts();
 }
 
 void TForm1::EnglishClick() {
     English->setChecked(true);
     state_.UiLanguage = 0;
     apply_menu_captions(2);
+    follow_language_in_qt_texts();
+}
+
+void TForm1::follow_language_in_qt_texts() {
+    // Installed once at most: Qt keeps a translator installed twice twice.
+    QCoreApplication::removeTranslator(qt_japanese_.get());
+    if (state_.japanese() && !qt_japanese_->isEmpty()) {
+        QCoreApplication::installTranslator(qt_japanese_.get());
+    }
 }
 
 void TForm1::DrawScene() {
@@ -338,13 +381,14 @@ void TForm1::reblend_current() {
 
 void TForm1::refresh_slot_rows() {
     const bool source = state_.source_loaded();
-    load_buttons[0]->setText(source ? QString::fromStdString(display_text(state_.slots[0].name))
-                                    : QString(texts::kLoad));
+    const auto name_of = [this](int k) {
+        return QString::fromStdString(display_text(state_.slots[k].name));
+    };
+    show_slot_caption(load_buttons[0], source, name_of(0));
     for (int k = 1; k <= kTargetCount; ++k) {
         const bool loaded = source && state_.target_loaded(k);
         load_buttons[k]->setEnabled(source);
-        load_buttons[k]->setText(loaded ? QString::fromStdString(display_text(state_.slots[k].name))
-                                        : QString(texts::kLoad));
+        show_slot_caption(load_buttons[k], loaded, name_of(k));
         // The field goes first: a focused control that is disabled hands the focus on, and it
         // must not pass through the field being emptied.
         weight_fields[k]->setEnabled(loaded);
@@ -359,13 +403,29 @@ void TForm1::refresh_slot_rows() {
 
 void TForm1::refresh_timeline() {
     FrameSlide->setCaption(QString("%1 / %2").arg(state_.current_frame).arg(state_.max_frame));
-    const int max_frame = state_.max_frame > 0 ? state_.max_frame : 1;
-    const double place = static_cast<double>(state_.current_frame) / max_frame * 700.0;
-    FrameSlide->move(static_cast<int>(std::trunc(place)) + 4, FrameSlide->y());
+    FrameSlide->move(knob_left(state_.current_frame, state_.max_frame), FrameSlide->y());
 }
 
 void TForm1::timer_ivent() {
     if (state_.drag_mode != 0) QCursor::setPos(anchor);
+}
+
+void TForm1::end_drags() {
+    if (timeline == nullptr) return;  // still being built
+    timeline->FrameSlideLost();
+    spinners->quit_spin();
+    view_control->viewMup();
+}
+
+void TForm1::end_stale_drags(Qt::MouseButton button) {
+    if (QGuiApplication::mouseButtons() == Qt::MouseButtons(button)) end_drags();
+}
+
+bool TForm1::event(QEvent* event) {
+    if (event->type() == QEvent::WindowBlocked || event->type() == QEvent::WindowDeactivate) {
+        end_drags();
+    }
+    return QMainWindow::event(event);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -19,6 +19,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QTimer;
+class QTranslator;
 
 namespace warpkit {
 
@@ -59,6 +60,13 @@ public:
     // The shared drag anchor and the drag timer of the view and the spinners.
     QPoint anchor;
     void timer_ivent();
+    // Ends the drag under way (knob, spinner or view) as its release where the pointer was last
+    // seen would, but opening no dialog: a message box or another window has taken the mouse,
+    // so the release will not come here.
+    void end_drags();
+    // Called by each press: a press of `button` alone while a drag still runs means that drag's
+    // release went elsewhere unseen, so it is ended before the press starts anything.
+    void end_stale_drags(Qt::MouseButton button);
 
     // Language switch.
     void JapanClick();
@@ -124,6 +132,7 @@ public:
     ProjectCommands* projects = nullptr;
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
@@ -133,9 +142,13 @@ private:
     void build_timeline();
     void build_menu();
     void apply_menu_captions(int which);  // 0 start, 1 Japanese, 2 English
+    // Qt's own texts (the standard buttons of message boxes, the file and colour dialogs) in
+    // the interface language: Qt's Japanese translation is installed while Japanese is chosen.
+    void follow_language_in_qt_texts();
 
     EditorState& state_;
     UserDialogs& dialogs_;
+    std::unique_ptr<QTranslator> qt_japanese_;
 };
 
 }  // namespace warpkit

@@ -40,6 +40,15 @@ void PushPanel::shiftPicture(QLabel* picture, int dx, int dy) {
     picture->move(picture->pos() + QPoint(dx, dy));
 }
 
+bool PushPanel::event(QEvent* event) {
+    // A modal window opening or the window losing the activation takes the mouse: the release
+    // goes elsewhere, and whoever handles this panel's presses ends the drag then.
+    if (event->type() == QEvent::WindowBlocked || event->type() == QEvent::WindowDeactivate) {
+        held_ = Qt::NoButton;
+    }
+    return QFrame::event(event);
+}
+
 void PushPanel::mousePressEvent(QMouseEvent* event) {
     // Qt's implicit grab keeps the mouse on this panel until every button is up.
     held_ |= event->button();

@@ -39,6 +39,7 @@ class PushPanel : public QFrame {
     void released(Qt::MouseButton button);
 
   protected:
+    bool event(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

@@ -24,14 +24,16 @@ int spinner_step(int value, int dy) {
 SpinnerDrag::SpinnerDrag(TForm1& form) : QObject(&form), form_(form) {
     for (int n = 1; n <= kTargetCount; ++n) {
         DragSpinner* spinner = form.spinner_panels[n];
-        connect(spinner, &PushPanel::pressed, this, [this, n] { init_spin(n); });
+        connect(spinner, &PushPanel::pressed, this,
+                [this, n](Qt::MouseButton button) { init_spin(n, button); });
         connect(spinner, &PushPanel::moved, this, [this] { move_spin(); });
         connect(spinner, &PushPanel::released, this, [this] { quit_spin(); });
     }
 }
 
-void SpinnerDrag::init_spin(int n) {
+void SpinnerDrag::init_spin(int n, Qt::MouseButton button) {
     EditorState& state = form_.state();
+    form_.end_stale_drags(button);
     if (active_ != 0 || state.drag_mode != 0 || !state.target_loaded(n)) return;
     // Every move blends, and a blend stops at a field that holds no number with a message
     // box: with the cursor hidden and pinned to the anchor the user could not answer it. So

@@ -13,7 +13,7 @@ class SpinnerDrag : public QObject {
 public:
     explicit SpinnerDrag(TForm1& form);
 
-    void init_spin(int n);
+    void init_spin(int n, Qt::MouseButton button);
     void move_spin();
     void quit_spin();
 

@@ -1,9 +1,10 @@
 #include "export/check_report.h"
 
 #include "app/texts.h"
+#include "export/export_review.h"
 #include "export/frame_weights.h"
-#include "export/target_measure.h"
 #include "model/qxm_reader.h"
+#include "model/target_measure.h"
 
 namespace warpkit::exporting {
 
@@ -83,14 +84,23 @@ CheckReport check_report(const LoadedProject& project) {
                    ? format_text(", %.1f%% of the diagonal\n", 100.0 * measure.largest_share)
                    : std::string(" (the source has no extent)\n");
         out += keys_line(state.slots[k].keys);
-        if (measure.suspicious) {
-            out += format_text(
-                "  warning: %d of %d vertices move by more than %.0f%% of the source's "
-                "bounding-box diagonal; the target's vertices may be in another order than the "
-                "source's\n",
-                measure.far, measure.vertex_count, 100.0 * kFarShare);
+        const std::string order = vertex_order_warning(measure);
+        if (!order.empty()) {
+            out += "  warning: " + order + "\n";
+            ++report.warnings;
+            ++report.strict_failures;
+        }
+        const std::string range = weight_range_warning(state, k, 0, state.max_frame);
+        if (!range.empty()) {
+            out += "  warning: " + range + "\n";
             ++report.warnings;
         }
+    }
+    report.strict_failures += targets_left_out(project);
+    if (loaded == 0) {
+        out += "warning: no target is loaded\n";
+        ++report.warnings;
+        ++report.strict_failures;
     }
     out += format_text("%d of %d targets loaded, %d warning%s\n", loaded, present, report.warnings,
                        report.warnings == 1 ? "" : "s");

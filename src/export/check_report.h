@@ -8,8 +8,10 @@
 namespace warpkit::exporting {
 
 struct CheckReport {
-    std::string text;  // the whole report, lines ended by '\n'
-    int warnings = 0;  // targets left out by the load, and suspicious targets
+    std::string text;         // the whole report, lines ended by '\n'
+    int warnings = 0;         // targets left out by the load, suspicious targets, weights outside
+                              // 0..100, no target loaded
+    int strict_failures = 0;  // those of them that --strict refuses: all but the weights
 };
 
 CheckReport check_report(const LoadedProject& project);

@@ -9,39 +9,81 @@ namespace warpkit::exporting {
 const char* const kUsageText =
     "Usage: warpkit-export COMMAND FILE [OPTIONS]\n"
     "\n"
-    "Checks Warpkit projects (.twp) and exports their animation without a window.\n"
+    "Checks Warpkit projects (.twp), exports their animation and imports meshes, without a\n"
+    "window.\n"
     "\n"
     "Commands:\n"
     "  info FILE.qxm                       list the objects of an object file\n"
-    "  check PROJECT.twp                   load the project as Warpkit does and report on it\n"
-    "  gltf PROJECT.twp -o OUT.glb [--fps N]\n"
+    "  check PROJECT.twp [--strict]        load the project as Warpkit does and report on it\n"
+    "  gltf PROJECT.twp -o OUT.glb [--fps N] [--frames A..B] [--step N] [--normals]\n"
+    "       [--compress] [--names plain] [--strict]\n"
     "                                      write the source with one morph target per target\n"
     "                                      and the key animation as glTF 2.0 (OUT.gltf: text\n"
-    "                                      with a .bin beside it); N frames a second, 30 unless\n"
-    "                                      given\n"
-    "  obj PROJECT.twp --frames A..B -o DIR\n"
-    "                                      write the blended shape of frames A to B as\n"
-    "                                      DIR/frame_0000.obj ... with normals\n"
+    "                                      with a .bin beside it)\n"
+    "  obj PROJECT.twp -o DIR [--frames A..B] [--step N] [--strict]\n"
+    "                                      write the blended shape of every frame of the\n"
+    "                                      timeline (or of frames A to B) with normals, as\n"
+    "                                      DIR/frame_0000.obj ..., named by frame number\n"
     "  weights PROJECT.twp --frame N       print each target's weight in percent at frame N\n"
+    "  match SOURCE.qxm[:OBJECT] TARGET.qxm[:OBJECT] -o OUT.qxm\n"
+    "                                      put the target's vertices into the source's order\n"
+    "                                      and write them with the source's triangles and\n"
+    "                                      colours to OUT.qxm (never replaced); OBJECT names\n"
+    "                                      the object of a file that holds several\n"
+    "  qxm MESHFILE -o OUT.qxm [--object NAME]\n"
+    "                                      convert a glTF, OBJ, FBX, COLLADA, PLY or STL file to\n"
+    "                                      a QXM object file: every mesh (or the one named), each\n"
+    "                                      followed by its morph targets as objects of their own\n"
+    "  project IN.glb -o OUT.twp [--fps N]  make a project from a glTF morph animation: the mesh\n"
+    "                                      (written as OUT.qxm beside it) is the source, its\n"
+    "                                      morph targets the targets, the first weights animation\n"
+    "                                      the keys at N frames a second (30 unless given)\n"
     "\n"
     "Options:\n"
-    "  -o, --output PATH   the file (gltf) or folder (obj) to write\n"
-    "  --fps N             frames per second of the glTF animation (a positive number)\n"
-    "  --frames A..B       the frames to write (A alone: one frame)\n"
+    "  -o, --output PATH   the file (gltf, match, qxm, project) or folder (obj) to write\n"
+    "  --object NAME       qxm: the mesh to convert, by the name qxm lists for it\n"
+    "  --fps N             frames per second of the glTF animation (a positive number;\n"
+    "                      30 unless given)\n"
+    "  --frames A..B       the frames to export (A alone: one frame); gltf keeps the keys\n"
+    "                      inside the range and adds A and B, timed from A\n"
+    "  --step N            every Nth frame from the first: obj writes only those; gltf\n"
+    "                      samples them, and the last frame, instead of keeping the keys\n"
+    "  --normals           gltf: give every morph target the change of the normals too\n"
+    "  --compress          gltf: compress with EXT_meshopt_compression (players need its\n"
+    "                      decoder)\n"
+    "  --names plain       gltf: name morph targets \"smile\" instead of \"1 smile\"; a repeated\n"
+    "                      name gets a suffix\n"
+    "  --strict            exit 1, writing nothing, when a target is left out, a target's\n"
+    "                      vertices seem to be in another order than the source's, no target\n"
+    "                      would be written, or (gltf --normals) the file would have more\n"
+    "                      than 8 morphed attributes\n"
     "  --frame N           the frame to evaluate\n"
     "  -h, --help          show this text\n"
+    "  --version           show the version (alone)\n"
     "\n"
-    "Exit status: 0 done, 1 a file was refused or could not be written, 2 bad usage.\n";
+    "Exit status: 0 done, 1 a file was refused or could not be written, or --strict found a\n"
+    "problem, 2 bad usage (also a frame past the project's last frame).\n";
 
 namespace {
 
-struct CommandName {
+constexpr unsigned bit(Command command) {
+    return 1u << static_cast<unsigned>(command);
+}
+
+struct CommandSpec {
     const char* name;
     Command command;
+    const char* input;  // what its file is, for messages
 };
-constexpr CommandName kCommands[] = {
-    {"info", Command::kInfo}, {"check", Command::kCheck},     {"gltf", Command::kGltf},
-    {"obj", Command::kObj},   {"weights", Command::kWeights},
+constexpr CommandSpec kCommands[] = {
+    {"info", Command::kInfo, "an object file"},
+    {"check", Command::kCheck, "a project file"},
+    {"gltf", Command::kGltf, "a project file"},
+    {"obj", Command::kObj, "a project file"},
+    {"weights", Command::kWeights, "a project file"},
+    {"match", Command::kMatch, "a source and a target object file"},
+    {"qxm", Command::kQxm, "a mesh file"},
+    {"project", Command::kProject, "a glTF file"},
 };
 
 bool ends_with_no_case(const std::string& text, const std::string& suffix) {
@@ -77,19 +119,133 @@ std::optional<double> positive_number(const std::string& text) {
     return value;
 }
 
+// Each option's setter takes its value (empty for a flag) and returns a problem, or nothing.
+using Setter = std::string (*)(CommandLine& line, const std::string& value);
+
+std::string set_output(CommandLine& line, const std::string& value) {
+    if (value.empty()) return "--output needs a value";
+    line.output = value;
+    return std::string();
+}
+
+std::string set_fps(CommandLine& line, const std::string& value) {
+    const std::optional<double> fps = positive_number(value);
+    if (!fps) return "--fps needs a positive number, not '" + value + "'";
+    line.fps = *fps;
+    return std::string();
+}
+
+std::string set_frames(CommandLine& line, const std::string& value) {
+    const size_t dots = value.find("..");
+    const std::optional<int32_t> first =
+        frame_number(dots == std::string::npos ? value : value.substr(0, dots));
+    const std::optional<int32_t> last =
+        dots == std::string::npos ? first : frame_number(value.substr(dots + 2));
+    if (!first || !last) {
+        return "--frames needs A..B with frame numbers A <= B, not '" + value + "'";
+    }
+    if (*first > *last) return "--frames " + value + " ends before it starts";
+    line.frames_given = true;
+    line.first_frame = *first;
+    line.last_frame = *last;
+    return std::string();
+}
+
+std::string set_step(CommandLine& line, const std::string& value) {
+    const std::optional<int32_t> step = frame_number(value);
+    if (!step || *step == 0) return "--step needs a whole number above 0, not '" + value + "'";
+    line.step = *step;
+    return std::string();
+}
+
+std::string set_frame(CommandLine& line, const std::string& value) {
+    const std::optional<int32_t> frame = frame_number(value);
+    if (!frame) return "--frame needs a frame number, not '" + value + "'";
+    line.frame = *frame;
+    return std::string();
+}
+
+std::string set_names(CommandLine& line, const std::string& value) {
+    if (value == "plain") {
+        line.names = TargetNaming::kPlain;
+    } else if (value == "numbered") {
+        line.names = TargetNaming::kNumbered;
+    } else {
+        return "--names needs plain or numbered, not '" + value + "'";
+    }
+    return std::string();
+}
+
+std::string set_object(CommandLine& line, const std::string& value) {
+    if (value.empty()) return "--object needs a mesh name";
+    line.object = value;
+    return std::string();
+}
+
+std::string set_normals(CommandLine& line, const std::string&) {
+    line.normals = true;
+    return std::string();
+}
+
+std::string set_compress(CommandLine& line, const std::string&) {
+    line.compress = true;
+    return std::string();
+}
+
+std::string set_strict(CommandLine& line, const std::string&) {
+    line.strict = true;
+    return std::string();
+}
+
+struct OptionSpec {
+    const char* name;
+    const char* alias;  // a short form, or nullptr
+    bool has_value;     // false: a flag
+    unsigned commands;  // bit() of each command that takes it
+    Setter set;
+};
+constexpr unsigned kExports = bit(Command::kGltf) | bit(Command::kObj);
+constexpr unsigned kWritesOneFile =
+    bit(Command::kMatch) | bit(Command::kQxm) | bit(Command::kProject);
+constexpr OptionSpec kOptions[] = {
+    {"--output", "-o", true, kExports | kWritesOneFile, set_output},
+    {"--fps", nullptr, true, bit(Command::kGltf) | bit(Command::kProject), set_fps},
+    {"--object", nullptr, true, bit(Command::kQxm), set_object},
+    {"--frames", nullptr, true, kExports, set_frames},
+    {"--step", nullptr, true, kExports, set_step},
+    {"--frame", nullptr, true, bit(Command::kWeights), set_frame},
+    {"--normals", nullptr, false, bit(Command::kGltf), set_normals},
+    {"--compress", nullptr, false, bit(Command::kGltf), set_compress},
+    {"--names", nullptr, true, bit(Command::kGltf), set_names},
+    {"--strict", nullptr, false, bit(Command::kCheck) | kExports, set_strict},
+};
+
+// Options a command cannot do without, and what is said when one is missing.
+struct Requirement {
+    Command command;
+    const char* option;
+    const char* problem;
+};
+constexpr Requirement kRequirements[] = {
+    {Command::kGltf, "--output", "gltf needs an output file (-o OUT.glb)"},
+    {Command::kObj, "--output", "obj needs an output folder (-o DIR)"},
+    {Command::kWeights, "--frame", "weights needs a frame (--frame N)"},
+    {Command::kMatch, "--output", "match needs an output file (-o OUT.qxm)"},
+    {Command::kQxm, "--output", "qxm needs an output file (-o OUT.qxm)"},
+    {Command::kProject, "--output", "project needs an output file (-o OUT.twp)"},
+};
+
 ParsedCommandLine refuse(std::string problem) {
     ParsedCommandLine parsed;
     parsed.problem = std::move(problem);
     return parsed;
 }
 
-// Which options a command takes.
-bool takes(Command command, const std::string& option) {
-    if (option == "--output") return command == Command::kGltf || command == Command::kObj;
-    if (option == "--fps") return command == Command::kGltf;
-    if (option == "--frames") return command == Command::kObj;
-    if (option == "--frame") return command == Command::kWeights;
-    return false;
+const OptionSpec* find_option(const std::string& text) {
+    for (const OptionSpec& option : kOptions) {
+        if (text == option.name || (option.alias && text == option.alias)) return &option;
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -110,101 +266,76 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
 
     CommandLine line;
     const std::string& name = args[0];
-    bool known = false;
-    for (const CommandName& command : kCommands) {
-        if (name == command.name) {
-            line.command = command.command;
-            known = true;
-        }
+    const CommandSpec* command = nullptr;
+    for (const CommandSpec& spec : kCommands) {
+        if (name == spec.name) command = &spec;
     }
-    if (!known) return refuse("unknown command '" + name + "'");
+    if (!command) return refuse("unknown command '" + name + "'");
+    line.command = command->command;
 
     // Every option is given at most once; its value follows it or comes after '='.
-    std::vector<std::string> seen;
+    std::vector<const OptionSpec*> seen;
     std::vector<std::string> positional;
     for (size_t i = 1; i < args.size(); ++i) {
-        std::string option = args[i];
-        std::optional<std::string> value;
-        if (option.size() > 1 && option[0] == '-') {
-            const size_t equals = option.find('=');
-            if (option.rfind("--", 0) == 0 && equals != std::string::npos) {
-                value = option.substr(equals + 1);
-                option = option.substr(0, equals);
-            }
-            if (option == "-o") option = "--output";
-            if (option != "--output" && option != "--fps" && option != "--frames" &&
-                option != "--frame") {
-                return refuse("unknown option '" + option + "'");
-            }
-            if (!takes(line.command, option)) {
-                return refuse(name + " takes no option " + option);
-            }
-            for (const std::string& earlier : seen) {
-                if (earlier == option) return refuse(option + " is given twice");
-            }
-            seen.push_back(option);
-            if (!value) {
-                if (i + 1 == args.size()) return refuse(option + " needs a value");
-                value = args[++i];
-            }
-        } else {
-            positional.push_back(option);
+        const std::string& arg = args[i];
+        if (arg.size() < 2 || arg[0] != '-') {
+            positional.push_back(arg);
             continue;
         }
-
-        if (option == "--output") {
-            if (value->empty()) return refuse("--output needs a value");
-            line.output = *value;
-        } else if (option == "--fps") {
-            const std::optional<double> fps = positive_number(*value);
-            if (!fps) return refuse("--fps needs a positive number, not '" + *value + "'");
-            line.fps = *fps;
-        } else if (option == "--frame") {
-            const std::optional<int32_t> frame = frame_number(*value);
-            if (!frame) return refuse("--frame needs a frame number, not '" + *value + "'");
-            line.frame = *frame;
-        } else {
-            const size_t dots = value->find("..");
-            const std::optional<int32_t> first =
-                frame_number(dots == std::string::npos ? *value : value->substr(0, dots));
-            const std::optional<int32_t> last =
-                dots == std::string::npos ? first : frame_number(value->substr(dots + 2));
-            if (!first || !last) {
-                return refuse("--frames needs A..B with frame numbers A <= B, not '" + *value +
-                              "'");
-            }
-            if (*first > *last) {
-                return refuse("--frames " + *value + " ends before it starts");
-            }
-            line.first_frame = *first;
-            line.last_frame = *last;
+        std::string written = arg;
+        std::optional<std::string> value;
+        const size_t equals = arg.find('=');
+        if (arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+            written = arg.substr(0, equals);
+            value = arg.substr(equals + 1);
         }
+        const OptionSpec* option = find_option(written);
+        if (!option) return refuse("unknown option '" + written + "'");
+        if (!(option->commands & bit(line.command))) {
+            return refuse(name + " takes no option " + option->name);
+        }
+        for (const OptionSpec* earlier : seen) {
+            if (earlier == option) return refuse(std::string(option->name) + " is given twice");
+        }
+        seen.push_back(option);
+        if (!option->has_value) {
+            if (value) return refuse(std::string(option->name) + " takes no value");
+            value = std::string();
+        } else if (!value) {
+            if (i + 1 == args.size()) return refuse(std::string(option->name) + " needs a value");
+            value = args[++i];
+        }
+        const std::string problem = option->set(line, *value);
+        if (!problem.empty()) return refuse(problem);
     }
 
-    const char* kind = line.command == Command::kInfo ? "an object file" : "a project file";
-    if (positional.empty()) return refuse(name + " needs " + kind);
-    if (positional.size() > 1) return refuse(name + " takes one file, not '" + positional[1] + "'");
+    const bool match = line.command == Command::kMatch;
+    const size_t files = match ? 2 : 1;
+    if (positional.size() < files) return refuse(name + " needs " + command->input);
+    if (positional.size() > files) {
+        return refuse(name + (match ? " takes two files" : " takes one file") + ", not '" +
+                      positional[files] + "'");
+    }
     line.input = positional[0];
+    if (match) line.target = positional[1];
 
-    auto given = [&](const char* option) {
-        for (const std::string& earlier : seen) {
-            if (earlier == option) return true;
+    for (const Requirement& requirement : kRequirements) {
+        if (requirement.command != line.command) continue;
+        bool given = false;
+        for (const OptionSpec* option : seen) {
+            given = given || std::string(option->name) == requirement.option;
         }
-        return false;
-    };
-    if (line.command == Command::kGltf) {
-        if (!given("--output")) return refuse("gltf needs an output file (-o OUT.glb)");
-        if (!ends_with_no_case(line.output, ".glb") && !is_gltf_text_path(line.output)) {
-            return refuse("the output of gltf must end in .glb or .gltf, not '" + line.output +
-                          "'");
-        }
+        if (!given) return refuse(requirement.problem);
     }
-    if (line.command == Command::kObj) {
-        if (!given("--frames")) return refuse("obj needs the frames to write (--frames A..B)");
-        if (!given("--output")) return refuse("obj needs an output folder (-o DIR)");
+    if (line.command == Command::kGltf && !ends_with_no_case(line.output, ".glb") &&
+        !is_gltf_text_path(line.output)) {
+        return refuse("the output of gltf must end in .glb or .gltf, not '" + line.output + "'");
     }
-    if (line.command == Command::kWeights && !given("--frame")) {
-        return refuse("weights needs a frame (--frame N)");
+    if ((match || line.command == Command::kQxm) && !ends_with_no_case(line.output, ".qxm")) {
+        return refuse("the output of " + name + " must end in .qxm, not '" + line.output + "'");
+    }
+    if (line.command == Command::kProject && !ends_with_no_case(line.output, ".twp")) {
+        return refuse("the output of project must end in .twp, not '" + line.output + "'");
     }
 
     ParsedCommandLine parsed;

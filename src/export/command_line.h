@@ -5,18 +5,33 @@
 #include <string>
 #include <vector>
 
+#include "export/target_names.h"
+
 namespace warpkit::exporting {
 
-enum class Command { kHelp, kInfo, kCheck, kGltf, kObj, kWeights };
+enum class Command { kHelp, kInfo, kCheck, kGltf, kObj, kWeights, kMatch, kQxm, kProject };
 
 struct CommandLine {
     Command command = Command::kHelp;
-    std::string input;        // the object file (info) or the project file (all others)
-    std::string output;       // gltf: the .glb or .gltf file; obj: the folder
-    double fps = 30.0;        // gltf
-    int32_t first_frame = 0;  // obj
-    int32_t last_frame = 0;   // obj
-    int32_t frame = 0;        // weights
+    std::string input;          // the object file (info) or the project file (all others)
+    std::string output;         // gltf: the .glb or .gltf file; obj: the folder
+    double fps = 30.0;          // gltf
+    bool frames_given = false;  // gltf, obj: --frames; otherwise the whole timeline
+    int32_t first_frame = 0;    // gltf, obj
+    int32_t last_frame = 0;     // gltf, obj
+    int32_t step = 0;           // gltf, obj: every step-th frame; 0: gltf keeps the keys,
+                                // obj writes every frame
+    int32_t frame = 0;          // weights
+    bool normals = false;       // gltf: normal displacements per morph target
+    bool compress = false;      // gltf: EXT_meshopt_compression
+    TargetNaming names = TargetNaming::kNumbered;  // gltf
+    bool strict = false;  // check, gltf, obj: warnings that leave targets out fail the command
+    // Not an option: the caller sets it when progress may be shown (stderr is a terminal).
+    bool show_progress = false;
+    // match: `input` is the source and `target` the target, each FILE.qxm[:OBJECT]; `output`
+    // the .qxm file to write
+    std::string target;
+    std::string object;  // qxm: the one mesh to convert; empty: every mesh
 };
 
 struct ParsedCommandLine {

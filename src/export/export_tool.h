@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "model/qxm_reader.h"
+
 namespace warpkit::exporting {
 
 constexpr int kExitDone = 0;
@@ -12,7 +14,12 @@ constexpr int kExitRefused = 1;  // an input was refused or an output could not 
 constexpr int kExitUsage = 2;
 
 // `args` without the program name. Results go to `out`; refusals, warnings and progress to
-// `err`, each refusal one line naming the file and the problem.
-int run_export_tool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// `err`, each refusal one line naming the file and the problem. Progress of long exports is
+// shown only when `err_is_terminal`: a log or a pipe wants the outcome, not the waiting.
+int run_export_tool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                    bool err_is_terminal = false);
+
+// The program's words for an object file it refuses, naming the file.
+std::string object_file_refusal(const ReadOutcome& outcome, const std::string& path);
 
 }  // namespace warpkit::exporting

@@ -30,15 +30,33 @@ void blend_at(EditorState& state, int32_t frame) {
     blend(state, weights_at(state, frame));
 }
 
-std::vector<int32_t> animation_frames(const EditorState& state) {
-    std::vector<int32_t> frames = {0, state.max_frame};
+std::vector<int32_t> animation_frames(const EditorState& state, int32_t first, int32_t last) {
+    std::vector<int32_t> frames = {first, last};
     for (int k : loaded_targets(state)) {
         for (int32_t frame : state.slots[k].keys.frames) {
-            if (frame > 0 && frame < state.max_frame) frames.push_back(frame);
+            if (frame > first && frame < last) frames.push_back(frame);
         }
     }
     std::sort(frames.begin(), frames.end());
     frames.erase(std::unique(frames.begin(), frames.end()), frames.end());
+    return frames;
+}
+
+std::vector<int32_t> animation_frames(const EditorState& state) {
+    return animation_frames(state, 0, state.max_frame);
+}
+
+int64_t stepped_frame_count(int32_t first, int32_t last, int32_t step) {
+    return (static_cast<int64_t>(last) - first) / step + 1;
+}
+
+std::vector<int32_t> sampled_frames(int32_t first, int32_t last, int32_t step) {
+    std::vector<int32_t> frames;
+    frames.reserve(static_cast<size_t>(stepped_frame_count(first, last, step)) + 1);
+    for (int64_t frame = first; frame <= last; frame += step) {
+        frames.push_back(static_cast<int32_t>(frame));
+    }
+    if (frames.back() != last) frames.push_back(last);
     return frames;
 }
 

@@ -26,9 +26,17 @@ SlotWeights weights_at(const EditorState& state, int32_t frame);
 // Needs a loaded source.
 void blend_at(EditorState& state, int32_t frame);
 
-// The frames an animation of 0 .. max_frame needs so that linear interpolation between them
-// gives the program's weight at every frame: 0, every key of a loaded target inside the
-// timeline, and max_frame, so the animation lasts as long as the timeline. Ascending.
+// The frames an animation of first .. last needs so that linear interpolation between them
+// gives the program's weight at every frame: first, every key of a loaded target strictly
+// inside, and last, so the animation lasts as long as the range. Ascending. Without a range:
+// the whole timeline, 0 .. max_frame.
+std::vector<int32_t> animation_frames(const EditorState& state, int32_t first, int32_t last);
 std::vector<int32_t> animation_frames(const EditorState& state);
+
+// How many frames first, first + step, ... up to last there are (step > 0, first <= last).
+int64_t stepped_frame_count(int32_t first, int32_t last, int32_t step);
+
+// Those frames, and last after them when the steps miss it. Ascending.
+std::vector<int32_t> sampled_frames(int32_t first, int32_t last, int32_t step);
 
 }  // namespace warpkit::exporting

@@ -1,10 +1,11 @@
 #include "export/gltf_file.h"
 
-#include <stdlib.h>
-
+#include <cassert>
+#include <cmath>
+#include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <limits>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "export/command_line.h"
@@ -13,91 +14,148 @@ namespace warpkit::exporting {
 
 namespace {
 
-namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
 
+// The tool speaks English only.
 FileOutcome failed(std::string reason) {
     FileOutcome outcome;
-    outcome.reason = std::move(reason);
+    outcome.reason.en = std::move(reason);
     return outcome;
 }
 
-bool read_whole(const fs::path& path, std::string& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+Json json_of(const tinygltf::Value& value) {
+    switch (value.Type()) {
+        case tinygltf::BOOL_TYPE:
+            return value.Get<bool>();
+        case tinygltf::INT_TYPE:
+            return value.Get<int>();
+        case tinygltf::REAL_TYPE: {
+            // Offsets and lengths beyond int are held as doubles; they are whole numbers.
+            const double number = value.Get<double>();
+            if (number == std::floor(number) && std::fabs(number) < 9007199254740992.0) {
+                return static_cast<int64_t>(number);
+            }
+            return number;
+        }
+        case tinygltf::STRING_TYPE:
+            return value.Get<std::string>();
+        case tinygltf::ARRAY_TYPE: {
+            Json array = Json::array();
+            for (size_t i = 0; i < value.ArrayLen(); ++i) {
+                array.push_back(json_of(value.Get(static_cast<int>(i))));
+            }
+            return array;
+        }
+        case tinygltf::OBJECT_TYPE: {
+            Json object = Json::object();
+            for (const std::string& key : value.Keys()) object[key] = json_of(value.Get(key));
+            return object;
+        }
+        default:
+            return nullptr;
+    }
 }
 
-// A private folder for the library's own file writing, removed with its files on every path.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        std::string pattern = (fs::temp_directory_path() / "warpkit-export-XXXXXX").string();
-        if (mkdtemp(pattern.data())) path_ = pattern;
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        if (!path_.empty()) fs::remove_all(path_, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    const fs::path& path() const { return path_; }
+Json json_of(const tinygltf::ExtensionMap& extensions) {
+    Json object = Json::object();
+    for (const auto& [name, value] : extensions) object[name] = json_of(value);
+    return object;
+}
 
-private:
-    fs::path path_;
-};
+// A buffer's length: its data, or for one without data the end of the last view laid on it.
+size_t buffer_length(const tinygltf::Model& model, size_t buffer) {
+    if (!model.buffers[buffer].data.empty()) return model.buffers[buffer].data.size();
+    size_t end = 0;
+    for (const tinygltf::BufferView& view : model.bufferViews) {
+        if (view.buffer == static_cast<int>(buffer)) {
+            end = std::max(end, view.byteOffset + view.byteLength);
+        }
+    }
+    return end;
+}
 
-FileOutcome write_binary(const tinygltf::Model& model, const std::string& path) {
+// The model's JSON as the glTF library writes it, with what the library leaves out put in:
+// each buffer's true length and URI (`bin_uri` for buffer 0 when not empty, none otherwise)
+// and the extensions of buffers and views. Buffer bytes are kept out of the library's hands,
+// which would otherwise write them as base64.
+bool model_json(tinygltf::Model& model, const std::string& bin_uri, bool pretty,
+                std::string& text) {
+    std::vector<std::vector<unsigned char>> bytes(model.buffers.size());
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i].swap(model.buffers[i].data);
     std::ostringstream stream;
     tinygltf::TinyGLTF writer;
-    if (!writer.WriteGltfSceneToStream(&model, stream, false, true)) {
-        return failed("the glTF library could not serialise the model");
+    const bool written = writer.WriteGltfSceneToStream(&model, stream, false, false);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i].swap(model.buffers[i].data);
+    if (!written) return false;
+
+    Json document = Json::parse(stream.str(), nullptr, false);
+    if (document.is_discarded()) return false;
+    for (size_t i = 0; i < model.buffers.size(); ++i) {
+        assert(i == 0 || model.buffers[i].data.empty());
+        Json& buffer = document["buffers"][i];
+        buffer.erase("uri");
+        if (i == 0 && !bin_uri.empty()) buffer["uri"] = bin_uri;
+        buffer["byteLength"] = buffer_length(model, i);
+        if (!model.buffers[i].extensions.empty()) {
+            buffer["extensions"] = json_of(model.buffers[i].extensions);
+        }
     }
-    return replace_file_contents(path, stream.str());
+    for (size_t i = 0; i < model.bufferViews.size(); ++i) {
+        if (!model.bufferViews[i].extensions.empty()) {
+            document["bufferViews"][i]["extensions"] = json_of(model.bufferViews[i].extensions);
+        }
+    }
+    text = document.dump(pretty ? 2 : -1);
+    return true;
 }
 
-// The library writes a .gltf text and its .bin only straight to files, without telling whether
-// every byte arrived. So it writes them into a scratch folder, they are checked there, and each
-// replaces its file in the output folder whole.
-FileOutcome write_text(const tinygltf::Model& model, const std::string& path) {
-    ScratchFolder scratch;
-    if (scratch.path().empty()) return failed("cannot make a scratch folder for the .bin file");
+void append_u32(std::string& out, uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8) out += static_cast<char>((value >> shift) & 0xff);
+}
 
-    const std::string name = fs::path(path).filename().string();
-    const std::string bin_name = fs::path(bin_path_for(path)).filename().string();
-    tinygltf::Model copy = model;
-    copy.buffers.at(0).uri = uri_from_file_name(bin_name);
-    const fs::path scratch_text = scratch.path() / name;
-    tinygltf::TinyGLTF writer;
-    if (!writer.WriteGltfSceneToFile(&copy, scratch_text.string(), false, false, true, false)) {
-        return failed("the glTF library could not write the model");
+// The binary container: header, JSON chunk padded with blanks, binary chunk padded with zeros.
+FileOutcome write_binary(tinygltf::Model& model, const std::string& path) {
+    std::string json;
+    if (!model_json(model, std::string(), false, json)) {
+        return failed("the glTF library could not serialise the model");
     }
+    const std::vector<unsigned char>& bin = model.buffers.at(0).data;
+    const uint64_t json_chunk = (json.size() + 3) / 4 * 4;
+    const uint64_t bin_chunk = (bin.size() + 3) / 4 * 4;
+    const uint64_t total = 12 + 8 + json_chunk + (bin.empty() ? 0 : 8 + bin_chunk);
+    if (total > std::numeric_limits<uint32_t>::max()) {
+        return failed("the model needs " + std::to_string(total) +
+                      " bytes, more than a .glb file can hold (4 GiB); write a .gltf file");
+    }
+    std::string out;
+    out.reserve(static_cast<size_t>(total));
+    out += "glTF";
+    append_u32(out, 2);
+    append_u32(out, static_cast<uint32_t>(total));
+    append_u32(out, static_cast<uint32_t>(json_chunk));
+    out += "JSON";
+    out += json;
+    out.append(static_cast<size_t>(json_chunk) - json.size(), ' ');
+    if (!bin.empty()) {
+        append_u32(out, static_cast<uint32_t>(bin_chunk));
+        out.append("BIN\0", 4);
+        out.append(reinterpret_cast<const char*>(bin.data()), bin.size());
+        out.append(static_cast<size_t>(bin_chunk) - bin.size(), '\0');
+    }
+    return replace_file_contents(path, out);
+}
 
-    // The library saved the .bin under its URI; readers look for the decoded name.
-    std::error_code renamed;
-    fs::rename(scratch.path() / copy.buffers[0].uri, scratch.path() / bin_name, renamed);
-    std::string text;
-    std::string bin;
-    if (renamed || !read_whole(scratch_text, text) || !read_whole(scratch.path() / bin_name, bin) ||
-        bin.size() != copy.buffers[0].data.size() ||
-        bin.compare(0, bin.size(), reinterpret_cast<const char*>(copy.buffers[0].data.data()),
-                    copy.buffers[0].data.size()) != 0) {
-        return failed("the glTF library did not write the whole model");
+FileOutcome write_text(tinygltf::Model& model, const std::string& path) {
+    const std::string bin_path = bin_path_for(path);
+    const std::string bin_name = std::filesystem::path(bin_path).filename().string();
+    std::string json;
+    if (!model_json(model, uri_from_file_name(bin_name), true, json)) {
+        return failed("the glTF library could not serialise the model");
     }
-    // The text must read back: a write cut short leaves JSON that does not.
-    tinygltf::Model check;
-    std::string error;
-    std::string warning;
-    tinygltf::TinyGLTF reader;
-    if (!reader.LoadASCIIFromString(&check, &error, &warning, text.data(),
-                                    static_cast<unsigned int>(text.size()),
-                                    scratch.path().string())) {
-        return failed("the written glTF text does not read back: " + error);
-    }
-
-    FileOutcome outcome = replace_file_contents(bin_path_for(path), bin);
+    const std::vector<unsigned char>& bin = model.buffers.at(0).data;
+    FileOutcome outcome = replace_file_contents(bin_path, std::string(bin.begin(), bin.end()));
     if (!outcome.ok) return outcome;
-    return replace_file_contents(path, text);
+    return replace_file_contents(path, json + "\n");
 }
 
 }  // namespace
@@ -124,7 +182,7 @@ std::string uri_from_file_name(const std::string& name) {
     return uri;
 }
 
-FileOutcome write_gltf_file(const tinygltf::Model& model, const std::string& path) {
+FileOutcome write_gltf_file(tinygltf::Model& model, const std::string& path) {
     if (is_gltf_text_path(path)) return write_text(model, path);
     return write_binary(model, path);
 }

@@ -9,10 +9,12 @@
 
 namespace warpkit::exporting {
 
-// `path` ending in .gltf (any case): text, with the buffer in the file of the same name ending
-// in .bin, which the text names by a relative URI. Anything else: binary glTF. The model's
-// first buffer must have no URI of its own.
-FileOutcome write_gltf_file(const tinygltf::Model& model, const std::string& path);
+// `path` ending in .gltf (any case): text, with buffer 0 in the file of the same name ending
+// in .bin, which the text names by a relative URI. Anything else: binary glTF, buffer 0 in its
+// binary chunk. Only buffer 0 may hold data; a buffer without data (a compression fallback) is
+// written without a URI, as long as the views laid on it. Extensions of buffers and buffer
+// views are written as the model holds them. The model is left as it was.
+FileOutcome write_gltf_file(tinygltf::Model& model, const std::string& path);
 
 // The .bin file written beside a .gltf file; `gltf_path` ends in .gltf (any case).
 std::string bin_path_for(const std::string& gltf_path);

@@ -8,6 +8,7 @@
 #include "app/texts.h"
 #include "export/frame_weights.h"
 #include "export/shape_check.h"
+#include "export/target_names.h"
 #include "export/unit_normals.h"
 #include "model/qxm_reader.h"
 #include "morph/key_track.h"
@@ -22,13 +23,25 @@ constexpr int kNoTarget = 0;
 // The program's object colour, shown when a file has no palette.
 constexpr double kObjectColour = 220.0 / 255.0;
 
+// The most samples one animation may have; times are floats, which cannot tell more apart
+// anyway, and the frames list must fit in memory.
+constexpr int64_t kMaxSamples = int64_t{1} << 24;
+
+bool is_zero(const Vec3& v) {
+    return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f;
+}
+
 // Packs the arrays of the one buffer, each view starting on a 4-byte boundary so every
-// component type is aligned however the views follow each other.
+// component type is aligned however the views follow each other, and notes what each view
+// holds for the compression that may follow.
 class BufferPacker {
 public:
-    explicit BufferPacker(tinygltf::Model& model) : model_(model) { model_.buffers.emplace_back(); }
+    BufferPacker(tinygltf::Model& model, std::vector<ViewLayout>& layouts)
+        : model_(model), layouts_(layouts) {
+        model_.buffers.emplace_back();
+    }
 
-    int add_view(const void* bytes, size_t length, int target) {
+    int add_view(const void* bytes, size_t length, int target, ViewLayout layout) {
         std::vector<unsigned char>& data = model_.buffers[0].data;
         while (data.size() % 4 != 0) data.push_back(0);
         tinygltf::BufferView view;
@@ -39,34 +52,65 @@ public:
         const auto* first = static_cast<const unsigned char*>(bytes);
         data.insert(data.end(), first, first + length);
         model_.bufferViews.push_back(view);
+        layouts_.push_back(layout);
         return static_cast<int>(model_.bufferViews.size() - 1);
     }
 
     // A float VEC3 accessor over `points`, with the min and max that readers and the
     // glTF rules require for positions (taken from the float values exactly).
     int add_vec3(const std::vector<Vec3>& points, int target, bool bounds) {
-        tinygltf::Accessor accessor;
-        accessor.bufferView = add_view(points.data(), points.size() * sizeof(Vec3), target);
-        accessor.componentType = TINYGLTF_COMPONENT_TYPE_FLOAT;
-        accessor.type = TINYGLTF_TYPE_VEC3;
-        accessor.count = points.size();
-        if (bounds) {
-            accessor.minValues = {points[0].x, points[0].y, points[0].z};
-            accessor.maxValues = accessor.minValues;
-            for (const Vec3& p : points) {
-                const double c[3] = {p.x, p.y, p.z};
-                for (int axis = 0; axis < 3; ++axis) {
-                    accessor.minValues[axis] = std::min(accessor.minValues[axis], c[axis]);
-                    accessor.maxValues[axis] = std::max(accessor.maxValues[axis], c[axis]);
-                }
+        tinygltf::Accessor accessor = vec3_accessor(points, bounds);
+        accessor.bufferView = add_view(points.data(), points.size() * sizeof(Vec3), target,
+                                       {ViewKind::kAttributes, sizeof(Vec3)});
+        return add_accessor(accessor);
+    }
+
+    // The same for a morph target's values, most of which may be zero: stored sparse over the
+    // non-zero ones (an accessor without a view reads as zeros) when that takes fewer bytes.
+    // `sparse` tells which form was taken.
+    int add_morph_vec3(const std::vector<Vec3>& points, bool bounds, bool& sparse) {
+        std::vector<uint32_t> indices;
+        std::vector<Vec3> values;
+        for (size_t i = 0; i < points.size(); ++i) {
+            if (is_zero(points[i])) continue;
+            indices.push_back(static_cast<uint32_t>(i));
+            values.push_back(points[i]);
+        }
+        const bool narrow = points.size() - 1 <= std::numeric_limits<uint16_t>::max();
+        const size_t index_size = narrow ? sizeof(uint16_t) : sizeof(uint32_t);
+        sparse = indices.size() * (index_size + sizeof(Vec3)) < points.size() * sizeof(Vec3);
+        if (!sparse) return add_vec3(points, kArrayBuffer, bounds);
+
+        tinygltf::Accessor accessor = vec3_accessor(points, bounds);
+        if (!indices.empty()) {
+            accessor.sparse.isSparse = true;
+            accessor.sparse.count = static_cast<int>(indices.size());
+            // The library leaves these unset.
+            accessor.sparse.indices.byteOffset = 0;
+            accessor.sparse.values.byteOffset = 0;
+            const ViewLayout index_layout{ViewKind::kIndices, index_size};
+            if (narrow) {
+                const std::vector<uint16_t> short_indices(indices.begin(), indices.end());
+                accessor.sparse.indices.bufferView =
+                    add_view(short_indices.data(), short_indices.size() * index_size, kNoTarget,
+                             index_layout);
+                accessor.sparse.indices.componentType = TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT;
+            } else {
+                accessor.sparse.indices.bufferView =
+                    add_view(indices.data(), indices.size() * index_size, kNoTarget, index_layout);
+                accessor.sparse.indices.componentType = TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT;
             }
+            accessor.sparse.values.bufferView =
+                add_view(values.data(), values.size() * sizeof(Vec3), kNoTarget,
+                         {ViewKind::kAttributes, sizeof(Vec3)});
         }
         return add_accessor(accessor);
     }
 
     int add_scalars(const std::vector<float>& values, bool bounds) {
         tinygltf::Accessor accessor;
-        accessor.bufferView = add_view(values.data(), values.size() * sizeof(float), kNoTarget);
+        accessor.bufferView = add_view(values.data(), values.size() * sizeof(float), kNoTarget,
+                                       {ViewKind::kAttributes, sizeof(float)});
         accessor.componentType = TINYGLTF_COMPONENT_TYPE_FLOAT;
         accessor.type = TINYGLTF_TYPE_SCALAR;
         accessor.count = values.size();
@@ -86,23 +130,45 @@ public:
         if (vertex_count <= std::numeric_limits<uint16_t>::max()) {
             const std::vector<uint16_t> narrow(indices.begin(), indices.end());
             accessor.bufferView =
-                add_view(narrow.data(), narrow.size() * sizeof(uint16_t), kElementArrayBuffer);
+                add_view(narrow.data(), narrow.size() * sizeof(uint16_t), kElementArrayBuffer,
+                         {ViewKind::kTriangles, sizeof(uint16_t)});
             accessor.componentType = TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT;
         } else {
             accessor.bufferView =
-                add_view(indices.data(), indices.size() * sizeof(uint32_t), kElementArrayBuffer);
+                add_view(indices.data(), indices.size() * sizeof(uint32_t), kElementArrayBuffer,
+                         {ViewKind::kTriangles, sizeof(uint32_t)});
             accessor.componentType = TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT;
         }
         return add_accessor(accessor);
     }
 
 private:
+    static tinygltf::Accessor vec3_accessor(const std::vector<Vec3>& points, bool bounds) {
+        tinygltf::Accessor accessor;
+        accessor.componentType = TINYGLTF_COMPONENT_TYPE_FLOAT;
+        accessor.type = TINYGLTF_TYPE_VEC3;
+        accessor.count = points.size();
+        if (bounds) {
+            accessor.minValues = {points[0].x, points[0].y, points[0].z};
+            accessor.maxValues = accessor.minValues;
+            for (const Vec3& p : points) {
+                const double c[3] = {p.x, p.y, p.z};
+                for (int axis = 0; axis < 3; ++axis) {
+                    accessor.minValues[axis] = std::min(accessor.minValues[axis], c[axis]);
+                    accessor.maxValues[axis] = std::max(accessor.maxValues[axis], c[axis]);
+                }
+            }
+        }
+        return accessor;
+    }
+
     int add_accessor(const tinygltf::Accessor& accessor) {
         model_.accessors.push_back(accessor);
         return static_cast<int>(model_.accessors.size() - 1);
     }
 
     tinygltf::Model& model_;
+    std::vector<ViewLayout>& layouts_;
 };
 
 // glTF weights are fractions where the program's are percent.
@@ -173,6 +239,28 @@ void add_primitives(tinygltf::Model& model, BufferPacker& packer, const EditorSt
     }
 }
 
+// The frames the animation has keys on, or why there can be none.
+std::string animation_frames_for(const EditorState& state, const GltfOptions& options,
+                                 std::vector<int32_t>& frames) {
+    const int32_t first = options.first_frame;
+    const int32_t last = options.last_frame < 0 ? state.max_frame : options.last_frame;
+    assert(first <= last);
+    if (options.step == 0) {
+        frames = animation_frames(state, first, last);
+        return std::string();
+    }
+    const int64_t samples = stepped_frame_count(first, last, options.step);
+    if (samples > kMaxSamples) {
+        return format_text(
+            "every %d. frame of %d..%d makes %lld samples, more than the %lld "
+            "an animation may have",
+            static_cast<int>(options.step), static_cast<int>(first), static_cast<int>(last),
+            static_cast<long long>(samples), static_cast<long long>(kMaxSamples));
+    }
+    frames = sampled_frames(first, last, options.step);
+    return std::string();
+}
+
 }  // namespace
 
 GltfBuild build_gltf_model(EditorState& state, const GltfOptions& options, Progress* progress) {
@@ -181,11 +269,15 @@ GltfBuild build_gltf_model(EditorState& state, const GltfOptions& options, Progr
     if (!build.problem.empty()) return build;
     const std::vector<int> targets = loaded_targets(state);
 
-    // Times of the animation frames; they must strictly increase as the floats a reader gets.
-    const std::vector<int32_t> frames = animation_frames(state);
+    // Times of the animation frames, from the first; they must strictly increase as the floats
+    // a reader gets.
+    build.problem = animation_frames_for(state, options, build.frames);
+    if (!build.problem.empty()) return build;
+    const std::vector<int32_t>& frames = build.frames;
     std::vector<float> times;
     for (int32_t frame : frames) {
-        const float time = static_cast<float>(static_cast<double>(frame) / options.fps);
+        const float time = static_cast<float>(
+            (static_cast<double>(frame) - static_cast<double>(frames.front())) / options.fps);
         if (!std::isfinite(time)) {
             build.problem = format_text("frame %d is beyond any time at %g frames a second",
                                         static_cast<int>(frame), options.fps);
@@ -203,35 +295,47 @@ GltfBuild build_gltf_model(EditorState& state, const GltfOptions& options, Progr
     tinygltf::Model& model = build.model;
     model.asset.version = "2.0";
     model.asset.generator = "warpkit-export";
-    BufferPacker packer(model);
+    BufferPacker packer(model, build.layouts);
     const std::string source_name = display_text(state.slots[0].name);
 
     // The source shape with its normals.
     blend(state, SlotWeights{});
+    const std::vector<Vec3> source_normals = unit_vertex_normals(state);
     const int positions = packer.add_vec3(state.slots[0].vertices, kArrayBuffer, true);
-    const int normals = packer.add_vec3(unit_vertex_normals(state), kArrayBuffer, false);
+    const int normals = packer.add_vec3(source_normals, kArrayBuffer, false);
 
     model.meshes.emplace_back();
     tinygltf::Mesh& mesh = model.meshes[0];
     mesh.name = source_name;
     add_primitives(model, packer, state, positions, normals);
 
-    // One morph target per loaded target: its displacement from the source.
+    // One morph target per loaded target: its displacement from the source, and what it does
+    // to the normals at full weight.
     std::vector<std::map<std::string, int>> morph_targets;
-    tinygltf::Value::Array names;
     for (size_t i = 0; i < targets.size(); ++i) {
         const int k = targets[i];
+        bool sparse = false;
         morph_targets.push_back(
-            {{"POSITION", packer.add_vec3(state.slots[k].vertices, kArrayBuffer, true)}});
-        names.emplace_back(target_label(state, k));
+            {{"POSITION", packer.add_morph_vec3(state.slots[k].vertices, true, sparse)}});
+        build.sparse_accessors += sparse;
+        if (options.normals) {
+            const std::vector<Vec3> offsets = target_normal_offsets(state, k, source_normals);
+            morph_targets.back()["NORMAL"] = packer.add_morph_vec3(offsets, false, sparse);
+            build.sparse_accessors += sparse;
+        }
         if (progress) progress->advance(static_cast<int64_t>(i + 1));
     }
+    blend(state, SlotWeights{});
     if (!targets.empty()) {
         for (tinygltf::Primitive& primitive : mesh.primitives) primitive.targets = morph_targets;
+        TargetNames names = morph_target_names(state, options.naming);
+        build.renamed = std::move(names.renamed);
+        tinygltf::Value::Array list;
+        for (const std::string& name : names.names) list.emplace_back(name);
         tinygltf::Value::Object extras;
-        extras["targetNames"] = tinygltf::Value(names);
+        extras["targetNames"] = tinygltf::Value(list);
         mesh.extras = tinygltf::Value(extras);
-        const SlotWeights first = weights_at(state, 0);
+        const SlotWeights first = weights_at(state, frames.front());
         for (int k : targets) mesh.weights.push_back(fraction(first[k]));
     }
 

@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
 
     const warpkit::SaveOutcome saved = warpkit::save_project_file(argv[2], project);
     if (!saved.ok) {
-        std::fprintf(stderr, "make_example_project: %s: %s\n", argv[2], saved.reason.c_str());
+        std::fprintf(stderr, "make_example_project: %s: %s\n", argv[2], saved.reason.en.c_str());
         return 1;
     }
     return 0;

@@ -93,7 +93,7 @@ std::string mtl_text(const EditorState& state) {
     return out;
 }
 
-ObjExport write_obj_frames(EditorState& state, int32_t first, int32_t last,
+ObjExport write_obj_frames(EditorState& state, int32_t first, int32_t last, int32_t step,
                            const std::string& folder, Progress* progress) {
     namespace fs = std::filesystem;
     ObjExport result;
@@ -113,7 +113,8 @@ ObjExport write_obj_frames(EditorState& state, int32_t first, int32_t last,
     const bool coloured = !state.mesh.palette_red.empty();
     if (coloured && !write(kPaletteFileName, mtl_text(state))) return result;
     const std::string source = display_text(state.slots[0].name);
-    for (int32_t frame = first;; ++frame) {
+    for (int64_t next = first; next <= last; next += step) {
+        const int32_t frame = static_cast<int32_t>(next);
         blend_at(state, frame);
         result.problem =
             non_finite_problem(state.mesh.displayed, "the shape at frame " + std::to_string(frame));
@@ -126,7 +127,6 @@ ObjExport write_obj_frames(EditorState& state, int32_t first, int32_t last,
         }
         ++result.written;
         if (progress) progress->advance(result.written);
-        if (frame == last) break;
     }
     result.ok = true;
     return result;

@@ -29,10 +29,11 @@ struct ObjExport {
     int32_t written = 0;  // frame files written
 };
 
-// Writes frames `first` .. `last` into `folder` (made when missing), and palette.mtl when the
-// source has a palette. Each frame is blended by the program's rules at that frame; the
-// displayed shape is left at `last`.
-ObjExport write_obj_frames(EditorState& state, int32_t first, int32_t last,
+// Writes frames `first`, `first` + `step`, ... up to `last` (step > 0) into `folder` (made when
+// missing), each in the file named by its frame number, and palette.mtl when the source has a
+// palette. Each frame is blended by the program's rules at that frame; the displayed shape is
+// left at the last frame written.
+ObjExport write_obj_frames(EditorState& state, int32_t first, int32_t last, int32_t step,
                            const std::string& folder, Progress* progress);
 
 }  // namespace warpkit::exporting

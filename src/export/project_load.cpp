@@ -22,13 +22,13 @@ ProjectLoadOutcome load_project(const std::string& path, LoadedProject& out) {
     const ParseOutcome parsed = read_project_file(path, data);
     if (!parsed.ok) {
         outcome.refusal = refusal_text(
-            path, parsed.line > 0 ? "line " + std::to_string(parsed.line) + ": " + parsed.reason
-                                  : parsed.reason);
+            path, parsed.line > 0 ? "line " + std::to_string(parsed.line) + ": " + parsed.reason.en
+                                  : parsed.reason.en);
         return outcome;
     }
     PreparedProject prepared = prepare_project(data);
     if (!prepared.refusal.empty()) {
-        outcome.refusal = refusal_text(path, prepared.refusal);
+        outcome.refusal = refusal_text(path, prepared.refusal.en);
         return outcome;
     }
 
@@ -38,6 +38,10 @@ ProjectLoadOutcome load_project(const std::string& path, LoadedProject& out) {
     apply_project(out.state, data, prepared);
     out.data = std::move(data);
     out.warnings = std::move(prepared.warnings);
+    out.repairs.clear();
+    for (const BilingualText& line : repair_lines(parsed, kMaxListedRepairs)) {
+        out.repairs.push_back(line.en);
+    }
     outcome.ok = true;
     return outcome;
 }
@@ -48,7 +52,7 @@ std::string target_warning_text(const TargetLoadWarning& warning) {
     }
     return format_text(pick(kEnglish, texts::kProjectTargetWarning.text), warning.slot,
                        display_text(warning.name).c_str(), display_text(warning.path).c_str(),
-                       warning.reason.c_str());
+                       warning.reason.en.c_str());
 }
 
 }  // namespace warpkit::exporting

@@ -1,7 +1,7 @@
 #pragma once
-// Loads a project the way the program's project load does, without a window: the same parser,
-// the same reading and checking of every object, the same session afterwards, and the same
-// English words for a refusal or a target left out.
+// Loads a project the way the program's project load does, without a window: the same parser
+// with the same repairs, the same reading and checking of every object, the same session
+// afterwards, and the same English words for a refusal, a repair or a target left out.
 #include <string>
 #include <vector>
 
@@ -18,6 +18,8 @@ struct LoadedProject {
     // keys, maximum frame; current frame 0.
     EditorState state;
     std::vector<TargetLoadWarning> warnings;  // targets left out, in slot order
+    // What the load put in order, a line each ("target 1, line 13: the key at ... is dropped").
+    std::vector<std::string> repairs;
 };
 
 struct ProjectLoadOutcome {

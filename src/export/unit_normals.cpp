@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "model/normals.h"
+#include "morph/key_track.h"
 
 namespace warpkit::exporting {
 
@@ -21,6 +22,20 @@ std::vector<Vec3> unit_vertex_normals(EditorState& state) {
              static_cast<float>(n.z / length)};
     }
     return normals;
+}
+
+std::vector<Vec3> target_normal_offsets(EditorState& state, int slot,
+                                        const std::vector<Vec3>& source_normals) {
+    // The shape the program shows with this target's weight at 100 and every other at 0.
+    std::array<float, kTargetCount + 1> weights{};
+    weights[slot] = 100.0f;
+    blend(state, weights);
+    std::vector<Vec3> offsets = unit_vertex_normals(state);
+    for (size_t i = 0; i < offsets.size(); ++i) {
+        offsets[i] = {offsets[i].x - source_normals[i].x, offsets[i].y - source_normals[i].y,
+                      offsets[i].z - source_normals[i].z};
+    }
+    return offsets;
 }
 
 }  // namespace warpkit::exporting

@@ -25,7 +25,7 @@ constexpr int kListItemHeight = 12;
 // Every list row gets the same fixed height, less than the font's own line height; the name
 // sits on a baseline chosen so that capitals and descenders both stay inside its row.
 class FixedHeightDelegate : public QStyledItemDelegate {
-  public:
+public:
     FixedHeightDelegate(int height, QObject* parent)
         : QStyledItemDelegate(parent), height_(height) {}
 
@@ -57,34 +57,35 @@ class FixedHeightDelegate : public QStyledItemDelegate {
         painter->setPen(
             item.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
         painter->drawText(text_area.left(), baseline,
-                          metrics.elidedText(name, Qt::ElideRight, text_area.width()));
+                          metrics.elidedText(name, Qt::ElideMiddle, text_area.width()));
         painter->restore();
     }
 
-  private:
+private:
     int height_;
 };
 
-// The information field holds three lines in 42 pixels, less than three of the font's own
-// line spacings, so its lines are set closer than a plain label would set them.
-class InfoField : public QLabel {
-  public:
-    using QLabel::QLabel;
+// The list of names. Focus alone marks no row: the view would make the first row current as
+// it gets the focus, and draw its focus frame on a name nobody chose, from which the next Down
+// went to the second name. With no name highlighted, Down or Up highlights the first one, and
+// that selection counts as its click, as every selection the keys make.
+class ObjectList : public QListWidget {
+public:
+    using QListWidget::QListWidget;
 
-  protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        drawFrame(&painter);
-        const QStringList lines = text().split('\n');
-        const QRect area = contentsRect();
-        const int pitch =
-            std::min(fontMetrics().lineSpacing(), area.height() / static_cast<int>(lines.size()));
-        int top = area.top() + (area.height() - pitch * static_cast<int>(lines.size())) / 2;
-        for (const QString& line : lines) {
-            const QRect row(area.left(), top, area.width(), pitch);
-            painter.drawText(row, Qt::AlignCenter | Qt::TextDontClip, line);
-            top += pitch;
+protected:
+    void focusInEvent(QFocusEvent* event) override {
+        QListWidget::focusInEvent(event);
+        if (selectedItems().isEmpty()) selectionModel()->clearCurrentIndex();
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        const bool vertical = event->key() == Qt::Key_Down || event->key() == Qt::Key_Up;
+        if (vertical && selectedItems().isEmpty() && count() > 0) {
+            setCurrentRow(0);
+            event->accept();
+            return;
         }
+        QListWidget::keyPressEvent(event);
     }
 };
 
@@ -99,6 +100,64 @@ QPushButton* make_button(QWidget* parent, const char* name, const char* caption,
 }
 
 }  // namespace
+
+void InfoField::show_text(const QString& text, const QString& name) {
+    name_ = name;
+    setText(text);
+    update();
+}
+
+InfoField::Line InfoField::fit(const QString& line, int width) const {
+    const QFontMetrics metrics = fontMetrics();
+    if (metrics.horizontalAdvance(line) <= width) return {line, font().pixelSize()};
+
+    const int at = name_.isEmpty() ? -1 : static_cast<int>(line.lastIndexOf(name_));
+    if (at >= 0) {
+        const QString before = line.left(at);
+        const QString after = line.mid(at + name_.size());
+        const int room =
+            width - metrics.horizontalAdvance(before) - metrics.horizontalAdvance(after);
+        if (room > metrics.horizontalAdvance(QChar(0x2026))) {
+            return {before + metrics.elidedText(name_, Qt::ElideMiddle, room) + after,
+                    font().pixelSize()};
+        }
+    }
+    QFont smaller = font();
+    for (int size = font().pixelSize() - 1; size >= kSmallestPixelSize; --size) {
+        smaller.setPixelSize(size);
+        if (QFontMetrics(smaller).horizontalAdvance(line) <= width) return {line, size};
+    }
+    // Even the smallest size is too wide: what does not fit ends in an ellipsis.
+    return {QFontMetrics(smaller).elidedText(line, Qt::ElideRight, width), kSmallestPixelSize};
+}
+
+std::vector<InfoField::Line> InfoField::fitted_lines() const {
+    // A pixel of air on each side, so that no glyph touches the sunken frame.
+    const int width = contentsRect().width() - 2;
+    std::vector<Line> lines;
+    for (const QString& line : text().split('\n')) lines.push_back(fit(line, width));
+    return lines;
+}
+
+void InfoField::paintEvent(QPaintEvent*) {
+    // Three lines in 42 pixels, less than three of the font's own line spacings: they are set
+    // closer than a plain label would set them.
+    QPainter painter(this);
+    drawFrame(&painter);
+    const std::vector<Line> lines = fitted_lines();
+    const auto count = static_cast<int>(lines.size());
+    const QRect area = contentsRect();
+    const int pitch = std::min(fontMetrics().lineSpacing(), area.height() / count);
+    int top = area.top() + (area.height() - pitch * count) / 2;
+    for (const Line& line : lines) {
+        QFont font = this->font();
+        font.setPixelSize(line.pixel_size);
+        painter.setFont(font);
+        painter.drawText(QRect(area.left(), top, area.width(), pitch),
+                         Qt::AlignCenter | Qt::TextDontClip, line.text);
+        top += pitch;
+    }
+}
 
 TForm2::TForm2(QWidget* main_window)
     : QDialog(main_window, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
@@ -118,7 +177,7 @@ TForm2::TForm2(QWidget* main_window)
     StaticText1->setAlignment(Qt::AlignCenter);
     StaticText1->setTextFormat(Qt::PlainText);
 
-    ListBox1 = new QListWidget(this);
+    ListBox1 = new ObjectList(this);
     ListBox1->setObjectName("ListBox1");
     ListBox1->setGeometry(4, 60, 134, 161);
     ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -163,8 +222,13 @@ void TForm2::ListInit() {
     // Clearing drops any selection left from the last use before ChangeText could see it.
     ListBox1->clear();
     for (const ObjectEntry& entry : table_.objects) {
-        ListBox1->addItem(QString::fromStdString(display_text(entry.name)));
+        const QString name = QString::fromStdString(display_text(entry.name));
+        ListBox1->addItem(name);
+        ListBox1->item(ListBox1->count() - 1)->setToolTip(name);
     }
+    // Every opening starts in the list, whichever button had the focus when it last closed,
+    // so that the arrow keys go to the names.
+    ListBox1->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm2::FormActivate() {
@@ -202,15 +266,17 @@ void TForm2::reject() {
 
 void TForm2::show_information(int index) {
     std::string text;
+    std::string name;
     if (index >= 0 && index < static_cast<int>(table_.objects.size())) {
         const ObjectEntry& entry = table_.objects[static_cast<size_t>(index)];
-        text =
-            format_text(pick(ui_language_, texts::kSelectObjectInfo), prompt_.c_str(),
-                        display_text(entry.name).c_str(), entry.vertex_count, entry.triangle_count);
+        name = display_text(entry.name);
+        text = format_text(pick(ui_language_, texts::kSelectObjectInfo), prompt_.c_str(),
+                           name.c_str(), entry.vertex_count, entry.triangle_count);
     } else {
         text = format_text(pick(ui_language_, texts::kNoObjectInfo), prompt_.c_str());
     }
-    StaticText1->setText(QString::fromStdString(text));
+    StaticText1->show_text(QString::fromStdString(text), QString::fromStdString(name));
+    StaticText1->setToolTip(QString::fromStdString(name));
 }
 
 void TForm2::showEvent(QShowEvent* event) {

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/bilingual_text.h"
 #include "app/texts.h"
 
 namespace warpkit {
@@ -56,19 +57,24 @@ float load_f32(const uint8_t* p) {
     return out;
 }
 
-std::string quoted(const std::string& name) {
-    return "\"" + display_text(name) + "\"";
+BilingualText quoted(const std::string& name) {
+    const std::string shown = display_text(name);
+    return {"「" + shown + "」", "\"" + shown + "\""};
 }
 
-ReadOutcome refused(ReadStatus status, std::string reason = {}) {
+ReadOutcome refused(ReadStatus status, BilingualText reason = {}) {
     ReadOutcome outcome;
     outcome.status = status;
     outcome.reason = std::move(reason);
     return outcome;
 }
 
-ReadOutcome damaged(std::string reason) {
+ReadOutcome damaged(BilingualText reason) {
     return refused(ReadStatus::kDamaged, std::move(reason));
+}
+
+long long as_ll(int64_t value) {
+    return static_cast<long long>(value);
 }
 
 // A regular file opened for binary reading, closed when it goes out of scope.
@@ -102,9 +108,10 @@ private:
     int64_t size_ = 0;
 };
 
-std::string ends_early(int64_t offset, int64_t length) {
-    return "the file ends early: bytes " + std::to_string(offset) + " to " +
-           std::to_string(offset + length - 1) + " could not be read";
+BilingualText ends_early(int64_t offset, int64_t length) {
+    return format_both({"ファイルが途中で終わっています：%lld から %lld バイト目を読めません",
+                        "the file ends early: bytes %lld to %lld could not be read"},
+                       as_ll(offset), as_ll(offset + length - 1));
 }
 
 // Where the sections of one file start, from its header.
@@ -139,53 +146,80 @@ bool section_fits(int64_t file_size, int64_t start, int64_t count, int64_t recor
     return count <= (file_size - start) / record_size;
 }
 
-std::string check_sections(const Layout& layout, int64_t file_size) {
+BilingualText check_sections(const Layout& layout, int64_t file_size) {
     struct Section {
-        const char* what;
+        Bilingual what;
         int64_t start;
         int64_t count;
         int64_t record_size;
     };
     const Section sections[] = {
-        {"colour extras", layout.colour_extras, layout.colour_count, kColourExtraSize},
-        {"auxiliary section", layout.aux, layout.aux_count, kAuxRecordSize},
-        {"object table", layout.objects, layout.object_count, kObjectRecordSize},
-        {"vertex section", layout.vertices, layout.vertex_count, kVertexRecordSize},
-        {"triangle section", layout.triangles, layout.triangle_count, kTriangleRecordSize},
-        {"colour section", layout.colours, layout.colour_count, kColourRecordSize},
+        {{"色の補足情報", "colour extras"},
+         layout.colour_extras,
+         layout.colour_count,
+         kColourExtraSize},
+        {{"補助セクション", "auxiliary section"}, layout.aux, layout.aux_count, kAuxRecordSize},
+        {{"オブジェクト表", "object table"},
+         layout.objects,
+         layout.object_count,
+         kObjectRecordSize},
+        {{"頂点セクション", "vertex section"},
+         layout.vertices,
+         layout.vertex_count,
+         kVertexRecordSize},
+        {{"三角形セクション", "triangle section"},
+         layout.triangles,
+         layout.triangle_count,
+         kTriangleRecordSize},
+        {{"色セクション", "colour section"},
+         layout.colours,
+         layout.colour_count,
+         kColourRecordSize},
     };
     for (const Section& section : sections) {
         if (!section_fits(file_size, section.start, section.count, section.record_size)) {
-            return "the " + std::string(section.what) + " (" + std::to_string(section.count) +
-                   " records of " + std::to_string(section.record_size) + " bytes from byte " +
-                   std::to_string(section.start) + ") does not fit in the file of " +
-                   std::to_string(file_size) + " bytes";
+            return format_both({"%s（%lld 件 × %lld バイト、%lld バイト目から）が %lld バイトの"
+                                "ファイルに収まりません",
+                                "the %s (%lld records of %lld bytes from byte %lld) does not fit "
+                                "in the file of %lld bytes"},
+                               BilingualText{section.what.ja, section.what.en},
+                               as_ll(section.count), as_ll(section.record_size),
+                               as_ll(section.start), as_ll(file_size));
         }
     }
     return {};
 }
 
+// "1 vertex", "5 vertices"; Japanese counts need no plural.
 std::string counted(int64_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
 struct RunWords {
+    const char* ja;
     const char* one;
     const char* many;
 };
-constexpr RunWords kVertexWords = {"vertex", "vertices"};
-constexpr RunWords kTriangleWords = {"triangle", "triangles"};
+constexpr RunWords kVertexWords = {"頂点", "vertex", "vertices"};
+constexpr RunWords kTriangleWords = {"三角形", "triangle", "triangles"};
 
-std::string check_run(int index, const std::string& name, RunWords words, int64_t first,
-                      int64_t count, int64_t section_count) {
-    const std::string object = "object " + std::to_string(index) + " (" + quoted(name) + ")";
+BilingualText check_run(int index, const std::string& name, RunWords words, int64_t first,
+                        int64_t count, int64_t section_count) {
+    const BilingualText object =
+        format_both({"オブジェクト %d（%s）", "object %d (%s)"}, index, quoted(name));
     if (count < 0) {
-        return object + " has a negative " + words.one + " count (" + std::to_string(count) + ")";
+        return object + format_both({"の%sの数 %lld が負です", " has a negative %s count (%lld)"},
+                                    BilingualText{words.ja, words.one}, as_ll(count));
     }
     if (first < 0 || first > section_count || count > section_count - first) {
-        return object + " claims " + counted(count, words.one, words.many) + " from " + words.one +
-               " " + std::to_string(first) + ", but the file has " +
-               counted(section_count, words.one, words.many);
+        return object +
+               BilingualText{format_text("は%s %lld から %lld 個の%sがあるとしていますが、"
+                                         "ファイルの%sは %lld 個です",
+                                         words.ja, as_ll(first), as_ll(count), words.ja, words.ja,
+                                         as_ll(section_count)),
+                             " claims " + counted(count, words.one, words.many) + " from " +
+                                 words.one + " " + std::to_string(first) + ", but the file has " +
+                                 counted(section_count, words.one, words.many)};
     }
     return {};
 }
@@ -211,22 +245,27 @@ ReadOutcome read_header_and_table(InputFile& file, Layout& layout, ObjectTable& 
     if (!file.read_at(0, start, start_length)) return damaged(ends_early(0, start_length));
     if (std::memcmp(start, kMagic, sizeof kMagic) != 0) return refused(ReadStatus::kBadMagic);
     if (start_length < sizeof start) {
-        return damaged("the file is " + std::to_string(size) +
-                       " bytes long and ends inside its header");
+        return damaged(format_both({"ファイルは %lld バイトしかなく、ヘッダの途中で終わっています",
+                                    "the file is %lld bytes long and ends inside its header"},
+                                   as_ll(size)));
     }
 
     const int64_t header_length = load_i32(start + kHeaderLengthOffset);
     if (header_length < 0) {
-        return damaged("the header length " + std::to_string(header_length) + " is negative");
+        return damaged(
+            format_both({"ヘッダの長さ %lld が負です", "the header length %lld is negative"},
+                        as_ll(header_length)));
     }
 
     // The five counts.
     const int64_t counts_at = header_length + kCountsOffset;
     uint8_t counts[20];
     if (counts_at > size || static_cast<int64_t>(sizeof counts) > size - counts_at) {
-        return damaged("the file is " + std::to_string(size) +
-                       " bytes long and ends before its object counts at byte " +
-                       std::to_string(counts_at));
+        return damaged(format_both({"ファイルは %lld バイトしかなく、%lld バイト目のオブジェクト数"
+                                    "より前で終わっています",
+                                    "the file is %lld bytes long and ends before its object "
+                                    "counts at byte %lld"},
+                                   as_ll(size), as_ll(counts_at)));
     }
     if (!file.read_at(counts_at, counts, sizeof counts)) {
         return damaged(ends_early(counts_at, sizeof counts));
@@ -236,22 +275,24 @@ ReadOutcome read_header_and_table(InputFile& file, Layout& layout, ObjectTable& 
     layout.vertex_count = load_i32(counts + 8);
     layout.colour_count = load_i32(counts + 12);
     layout.aux_count = load_i32(counts + 16);
-    const std::pair<const char*, int32_t> named_counts[] = {
-        {"object", layout.object_count},        {"triangle", layout.triangle_count},
-        {"vertex", layout.vertex_count},        {"colour", layout.colour_count},
-        {"auxiliary record", layout.aux_count},
+    const std::pair<Bilingual, int32_t> named_counts[] = {
+        {{"オブジェクト", "object"}, layout.object_count},
+        {{"三角形", "triangle"}, layout.triangle_count},
+        {{"頂点", "vertex"}, layout.vertex_count},
+        {{"色", "colour"}, layout.colour_count},
+        {{"補助レコード", "auxiliary record"}, layout.aux_count},
     };
     for (const auto& [what, count] : named_counts) {
         if (count < 0) {
-            return damaged("the " + std::string(what) + " count " + std::to_string(count) +
-                           " is negative");
+            return damaged(format_both({"%sの数 %d が負です", "the %s count %d is negative"},
+                                       BilingualText{what.ja, what.en}, count));
         }
     }
 
     // Sections against the file's real size, before anything is allocated for them.
     compute_layout(header_length, layout);
-    const std::string section_fault = check_sections(layout, size);
-    if (!section_fault.empty()) return damaged(section_fault);
+    BilingualText section_fault = check_sections(layout, size);
+    if (!section_fault.empty()) return damaged(std::move(section_fault));
 
     // The object table, in one read. Only the objects the table has room for are read.
     const int listed = std::min(layout.object_count, kMaxListedObjects);
@@ -269,15 +310,15 @@ ReadOutcome read_header_and_table(InputFile& file, Layout& layout, ObjectTable& 
         entry.first_vertex = load_i32(record + 24);
         entry.triangle_count = load_i32(record + 28);
         entry.first_triangle = load_i32(record + 32);
-        std::string fault = check_run(i, entry.name, kVertexWords, entry.first_vertex,
-                                      entry.vertex_count, layout.vertex_count);
+        BilingualText fault = check_run(i, entry.name, kVertexWords, entry.first_vertex,
+                                        entry.vertex_count, layout.vertex_count);
         if (fault.empty()) {
             fault = check_run(i, entry.name, kTriangleWords, entry.first_triangle,
                               entry.triangle_count, layout.triangle_count);
         }
         if (!fault.empty()) {
             table = ObjectTable{};
-            return damaged(fault);
+            return damaged(std::move(fault));
         }
     }
     return {};
@@ -299,7 +340,7 @@ ReadOutcome read_records(InputFile& file, int64_t offset, int64_t count, int64_t
         if (!file.read_at(at, buffer.data(), length)) {
             return damaged(ends_early(at, static_cast<int64_t>(length)));
         }
-        std::string fault = decode(done, buffer.data(), records);
+        BilingualText fault = decode(done, buffer.data(), records);
         if (!fault.empty()) return damaged(std::move(fault));
         done += records;
     }
@@ -319,21 +360,26 @@ ReadOutcome read_vertices(InputFile& file, const Layout& layout, const ObjectEnt
             for (int64_t j = 0; j < records; ++j, bytes += kVertexRecordSize) {
                 vertices.push_back(Vec3{load_f32(bytes), load_f32(bytes + 4), load_f32(bytes + 8)});
             }
-            return std::string();
+            return BilingualText();
         });
 }
 
 // Why a triangle record was refused: the first corner outside the object, else its colour.
-std::string bad_triangle(int64_t index, const int64_t (&local)[3], int32_t colour,
-                         int64_t vertex_count, int32_t colour_count) {
+BilingualText bad_triangle(int64_t index, const int64_t (&local)[3], int32_t colour,
+                           int64_t vertex_count, int32_t colour_count) {
     for (const int64_t corner : local) {
         if (corner < 0 || corner >= vertex_count) {
-            return "triangle " + std::to_string(index) + " uses vertex " + std::to_string(corner) +
-                   " but the object has " + counted(vertex_count, "vertex", "vertices");
+            return {format_text("三角形 %lld が頂点 %lld を使っていますが、オブジェクトの頂点は "
+                                "%lld 個です",
+                                as_ll(index), as_ll(corner), as_ll(vertex_count)),
+                    "triangle " + std::to_string(index) + " uses vertex " + std::to_string(corner) +
+                        " but the object has " + counted(vertex_count, "vertex", "vertices")};
         }
     }
-    return "triangle " + std::to_string(index) + " uses colour " + std::to_string(colour) +
-           " but the file has " + counted(colour_count, "colour", "colours");
+    return {format_text("三角形 %lld が色 %d を使っていますが、ファイルの色は %d 個です",
+                        as_ll(index), colour, colour_count),
+            "triangle " + std::to_string(index) + " uses colour " + std::to_string(colour) +
+                " but the file has " + counted(colour_count, "colour", "colours")};
 }
 
 ReadOutcome read_triangles(InputFile& file, const Layout& layout, const ObjectEntry& entry,
@@ -370,7 +416,7 @@ ReadOutcome read_triangles(InputFile& file, const Layout& layout, const ObjectEn
                 triangle.colour = colour;
                 triangles.push_back(triangle);
             }
-            return std::string();
+            return BilingualText();
         });
 }
 
@@ -387,39 +433,8 @@ ReadOutcome read_colours(InputFile& file, const Layout& layout, ReadResult& resu
                                 result.green[k] = bytes[1];
                                 result.blue[k] = bytes[2];
                             }
-                            return std::string();
+                            return BilingualText();
                         });
-}
-
-bool is_valid_utf8(const std::string& text) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* end = p + text.size();
-    while (p < end) {
-        const unsigned char lead = *p;
-        int length;
-        uint32_t code;
-        uint32_t minimum;
-        if (lead < 0x80) {
-            ++p;
-            continue;
-        } else if ((lead & 0xE0) == 0xC0) {
-            length = 2, code = lead & 0x1F, minimum = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3, code = lead & 0x0F, minimum = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4, code = lead & 0x07, minimum = 0x10000;
-        } else {
-            return false;
-        }
-        if (end - p < length) return false;
-        for (int k = 1; k < length; ++k) {
-            if ((p[k] & 0xC0) != 0x80) return false;
-            code = (code << 6) | (p[k] & 0x3F);
-        }
-        if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-        p += length;
-    }
-    return true;
 }
 
 constexpr const char* kReplacement = "\xEF\xBF\xBD";
@@ -490,7 +505,9 @@ ReadOutcome ObjectFileReader::ReadObject(const std::string& path, const std::str
         }
         if (chosen < 0) {
             outcome = refused(ReadStatus::kNameNotFound,
-                              "the file holds no object named " + quoted(wanted));
+                              format_both({"ファイルにはオブジェクト %s がありません",
+                                           "the file holds no object named %s"},
+                                          quoted(wanted)));
             outcome.object_name = wanted;
             return outcome;
         }
@@ -529,18 +546,53 @@ ShownMessage read_failure_message(const ReadOutcome& outcome, const std::string&
                     pick(ui_language, texts::kFormatRefusal.title)};
         case ReadStatus::kDamaged:
             return {format_text(pick(ui_language, texts::kDamagedObjectFile.text), file.c_str(),
-                                outcome.reason.c_str()),
+                                outcome.reason.in(ui_language).c_str()),
                     pick(ui_language, texts::kDamagedObjectFile.title)};
         case ReadStatus::kNameNotFound:
             return {format_text(pick(ui_language, texts::kObjectNameNotFound.text), file.c_str(),
                                 display_text(outcome.object_name).c_str()),
                     pick(ui_language, texts::kObjectNameNotFound.title)};
+        case ReadStatus::kNotImported:
+            return {format_text(pick(ui_language, texts::kImportRefusal.text), file.c_str(),
+                                outcome.reason.in(ui_language).c_str()),
+                    pick(ui_language, texts::kImportRefusal.title)};
         case ReadStatus::kOk:
         case ReadStatus::kCannotOpen:
         case ReadStatus::kCancelled:
             break;
     }
     return {};
+}
+
+bool is_valid_utf8(const std::string& text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = p + text.size();
+    while (p < end) {
+        const unsigned char lead = *p;
+        int length;
+        uint32_t code;
+        uint32_t minimum;
+        if (lead < 0x80) {
+            ++p;
+            continue;
+        } else if ((lead & 0xE0) == 0xC0) {
+            length = 2, code = lead & 0x1F, minimum = 0x80;
+        } else if ((lead & 0xF0) == 0xE0) {
+            length = 3, code = lead & 0x0F, minimum = 0x800;
+        } else if ((lead & 0xF8) == 0xF0) {
+            length = 4, code = lead & 0x07, minimum = 0x10000;
+        } else {
+            return false;
+        }
+        if (end - p < length) return false;
+        for (int k = 1; k < length; ++k) {
+            if ((p[k] & 0xC0) != 0x80) return false;
+            code = (code << 6) | (p[k] & 0x3F);
+        }
+        if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+        p += length;
+    }
+    return true;
 }
 
 std::string display_text(const std::string& bytes) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/bilingual_text.h"
 #include "model/geometry.h"
 
 namespace warpkit {
@@ -52,13 +53,14 @@ enum class ReadStatus {
     kDamaged,       // a check failed; `reason` says which
     kCancelled,     // the user declined in the selection dialog; silent
     kNameNotFound,  // read by name: no object of that name
+    kNotImported,   // a mesh file of another format that cannot be imported; `reason` says why
 };
 
 struct ReadOutcome {
     ReadStatus status = ReadStatus::kOk;
-    // English words for kDamaged and kNameNotFound
+    // Words for kDamaged, kNameNotFound and kNotImported, in both languages
     // ("triangle 7 uses vertex 12 but the object has 5 vertices").
-    std::string reason;
+    BilingualText reason;
     std::string object_name;  // kNameNotFound: the name that was looked for, as bytes
     bool ok() const { return status == ReadStatus::kOk; }
 };
@@ -67,7 +69,7 @@ struct ReadOutcome {
 using ObjectChooser = std::function<int32_t(const ObjectTable& table, const std::string& prompt)>;
 
 class ObjectFileReader {
-  public:
+public:
     // by_name false: `text` is the prompt and `choose` picks the object. The chooser is asked
     // even when the file holds no object; an answer that is not -1 or an index below the
     // object count counts as declined, and so does a missing chooser.
@@ -85,7 +87,7 @@ class ObjectFileReader {
     const ObjectTable& table() const { return table_; }
     const std::string& SelectionPrompt() const { return prompt_; }
 
-  private:
+private:
     ObjectTable table_;
     ReadResult result_;
     std::string prompt_;
@@ -107,5 +109,8 @@ ShownMessage read_failure_message(const ReadOutcome& outcome, const std::string&
 // Object names and paths are bytes: UTF-8 when they are valid UTF-8, else Shift-JIS.
 // Returns UTF-8 for display; bytes that neither decodes become U+FFFD.
 std::string display_text(const std::string& bytes);
+
+// True when `text` is well-formed UTF-8 (no overlong forms, no surrogates).
+bool is_valid_utf8(const std::string& text);
 
 }  // namespace warpkit

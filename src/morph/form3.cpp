@@ -169,6 +169,15 @@ void TForm3::EditExit() {
     }
 }
 
+bool TForm3::event(QEvent* event) {
+    // A message box or another window has taken the mouse: the spinner's release will not come
+    // here, so the drag ends now, as that release would end it.
+    if (event->type() == QEvent::WindowBlocked || event->type() == QEvent::WindowDeactivate) {
+        if (spinning_) SpinUp();
+    }
+    return QDialog::event(event);
+}
+
 bool TForm3::eventFilter(QObject* watched, QEvent* event) {
     if (watched == edit1_) {
         if (event->type() == QEvent::FocusIn && moves_between_controls(event)) EditEnter();
@@ -179,8 +188,12 @@ bool TForm3::eventFilter(QObject* watched, QEvent* event) {
 
 void TForm3::SpinDown(Qt::MouseButton button) {
     if (button == Qt::RightButton) return;
-    // A second button pressed during a drag must not hide the cursor a second time.
-    if (spinning_) return;
+    if (spinning_) {
+        // A second button pressed during a drag must not hide the cursor a second time; a
+        // press of this button alone means the drag's release went elsewhere unseen.
+        if (QGuiApplication::mouseButtons() != Qt::MouseButtons(button)) return;
+        SpinUp();
+    }
     // The field is checked only when it is left, and a press here does not take the focus.
     const std::string text = field_text();
     const std::optional<int32_t> value = whole_percent(text);

@@ -46,6 +46,7 @@ class TForm3 : public QDialog {
     void TimerIvent();
 
   protected:
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;

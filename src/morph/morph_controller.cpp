@@ -172,9 +172,9 @@ void MorphController::EditChange() {
     form_.repaint();
 }
 
-void MorphController::EditExit() {
+bool MorphController::EditExit() {
     EditorState& state = form_.state();
-    if (state.edited_slot < 1) return;
+    if (state.edited_slot < 1) return true;
     const int slot = state.edited_slot;
     QLineEdit* field = form_.weight_fields[slot];
     const std::string text = field->text().toStdString();
@@ -186,7 +186,7 @@ void MorphController::EditExit() {
         const std::optional<int32_t> percent = whole_percent(now);
         if (!percent) {
             refuse_number(now);
-            return;
+            return false;
         }
         scroll_go(slot, *percent);
     }
@@ -195,14 +195,25 @@ void MorphController::EditExit() {
     const std::optional<double> value = strict_decimal(current);
     if (!value) {
         refuse_number(current);
-        return;
+        return false;
     }
     const std::string tidy = format_weight(*value);
     field->setText(QString::fromStdString(tidy));
-    if (!state.target_loaded(slot)) return;
+    if (!state.target_loaded(slot)) return true;
 
     const float weight = static_cast<float>(strict_decimal(tidy).value_or(0.0));
     set_key_weight_at_current_frame(state, slot, weight);
+    return true;
+}
+
+bool MorphController::commit_focused_field() {
+    if (focused_field_ == 0) return true;
+    QLineEdit* field = form_.weight_fields[focused_field_];
+    if (!field->isEnabled()) return true;
+    if (!EditExit()) return false;
+    // The field is still being edited: leaving it later starts from what was committed now.
+    entry_text_ = field->text().toStdString();
+    return true;
 }
 
 }  // namespace warpkit

@@ -34,7 +34,13 @@ public:
     void KeyOperation(int k);
     void EditEnter(int k);
     void EditChange();
-    void EditExit();
+    // False when the field's text was refused (after saying so).
+    bool EditExit();
+
+    // Commits the weight field that holds the focus as leaving it would (tidy-up, the key on
+    // the current frame), while the focus stays there. False, after the refusal, when its text
+    // is no number; true when no field is being edited.
+    bool commit_focused_field();
 
     const std::string& entry_text() const { return entry_text_; }
 

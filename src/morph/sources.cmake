@@ -2,6 +2,7 @@
 list(APPEND WARPKIT_CORE_SOURCES
     src/morph/decimal.cpp
     src/morph/key_track.cpp
+    src/morph/frame_steps.cpp
 )
 list(APPEND WARPKIT_UI_SOURCES
     src/morph/morph_controller.cpp

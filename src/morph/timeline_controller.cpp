@@ -3,23 +3,14 @@
 #include <QCursor>
 #include <QLabel>
 #include <QTimer>
-#include <cmath>
 
 #include "app/tform1.h"
 #include "app/user_dialogs.h"
 #include "controls/push_panel.h"
+#include "morph/frame_steps.h"
 #include "morph/morph_controller.h"
 
 namespace warpkit {
-
-int frame_for_knob_drag(int max_frame, int frame_at_press, int dx) {
-    const long double frame =
-        static_cast<long double>(max_frame) * (1.0L / 700.0L) * dx + frame_at_press;
-    long double whole = std::trunc(frame);
-    if (whole > max_frame) whole = max_frame;
-    if (whole < 0) whole = 0;
-    return static_cast<int>(whole);
-}
 
 TimelineController::TimelineController(TForm1& form) : QObject(&form), form_(form) {
     connect(form.First, &PushPanel::pressed, this, [this] { FirstDown(); });
@@ -114,10 +105,10 @@ void TimelineController::ForeUp() {
 void TimelineController::Time_go() {
     EditorState& state = form_.state();
     if (state.playing_forward) {
-        if (++state.current_frame > state.max_frame) state.current_frame = 0;
+        state.current_frame = frame_after_forward_step(state.current_frame, state.max_frame);
     }
     if (state.playing_backward) {
-        if (--state.current_frame < 0) state.current_frame = state.max_frame;
+        state.current_frame = frame_after_backward_step(state.current_frame, state.max_frame);
     }
     form_.refresh_timeline();
     form_.repaint();
@@ -140,6 +131,8 @@ void TimelineController::stop_playback() {
 
 void TimelineController::FrameSlideDown(Qt::MouseButton button) {
     EditorState& state = form_.state();
+    form_.end_stale_drags(button);
+    knob_held_ = true;
     dragged_ = false;
     form_.anchor = QCursor::pos();
     if (button == Qt::LeftButton) state.drag_mode = 1;
@@ -149,7 +142,7 @@ void TimelineController::FrameSlideDown(Qt::MouseButton button) {
 
 void TimelineController::FrameSlideMove() {
     EditorState& state = form_.state();
-    if (state.drag_mode != 1) return;
+    if (!knob_held_ || state.drag_mode != 1) return;
     dragged_ = true;
     state.current_frame = frame_for_knob_drag(state.max_frame, frame_at_press_,
                                               QCursor::pos().x() - form_.anchor.x());
@@ -160,6 +153,9 @@ void TimelineController::FrameSlideMove() {
 
 void TimelineController::FrameSlideUp() {
     EditorState& state = form_.state();
+    if (!knob_held_) return;
+    // Released before the dialog opens, so that the dialog taking the mouse ends nothing.
+    knob_held_ = false;
     if (!dragged_ && (state.drag_mode == 1 || state.drag_mode == 2)) {
         form_.dialogs().frame_dialog(state.drag_mode == 1 ? FrameDialogMode::kJump
                                                           : FrameDialogMode::kMaximum);
@@ -168,6 +164,13 @@ void TimelineController::FrameSlideUp() {
         form_.scroll_go(0, 0);
     }
     state.drag_mode = 0;
+    form_.repaint();
+}
+
+void TimelineController::FrameSlideLost() {
+    if (!knob_held_) return;
+    knob_held_ = false;
+    form_.state().drag_mode = 0;
     form_.repaint();
 }
 

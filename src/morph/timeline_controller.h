@@ -25,6 +25,9 @@ public:
     void FrameSlideDown(Qt::MouseButton button);
     void FrameSlideMove();
     void FrameSlideUp();
+    // The knob's release will not come (see TForm1::end_drags): the drag ends at the frame it
+    // reached and opens no dialog.
+    void FrameSlideLost();
 
 private:
     void stop_backward();
@@ -34,11 +37,9 @@ private:
     bool blend_would_be_refused() const;
 
     TForm1& form_;
+    bool knob_held_ = false;  // pressed and neither released nor lost
     bool dragged_ = false;
     int frame_at_press_ = 0;
 };
-
-// The frame a knob drag reaches: 700 pixels sweep the whole timeline, clamped to 0..max.
-int frame_for_knob_drag(int max_frame, int frame_at_press, int dx);
 
 }  // namespace warpkit

@@ -8,12 +8,22 @@
 
 #include "app/session.h"
 #include "app/slot_commands.h"
+#include "app/target_order.h"
 #include "app/tform1.h"
 #include "morph/decimal.h"
+#include "morph/morph_controller.h"
 #include "project/project_file.h"
 #include "project/project_session.h"
 
 namespace warpkit {
+
+namespace {
+
+// How many repairs a load lists in its message; a file in utter disorder would fill the
+// screen, and the first ones say what kind of file it is.
+constexpr size_t kRepairsShown = 20;
+
+}  // namespace
 
 ProjectCommands::ProjectCommands(TForm1& form) : QObject(&form), form_(form) {
     exit_program = [](int status) { QCoreApplication::exit(status); };
@@ -65,14 +75,17 @@ bool ProjectCommands::SaveProject() {
     request.filter = texts::kProjectSaveFilter;
     request.default_suffix = texts::kProjectSuffix;
     request.folder = state.project_folder;
+    request.file_name = last_saved_name_;
     const std::optional<std::string> chosen = form_.dialogs().save_file(request);
     if (!chosen) return false;
     state.project_folder = folder_of(*chosen);
+    last_saved_name_ = chosen->substr(chosen->find_last_of('/') + 1);
 
     const SaveOutcome saved = save_project_file(*chosen, project_from_state(state));
     if (!saved.ok) {
-        warn(texts::kSaveFailed, format_text(pick(language, texts::kSaveFailed.text),
-                                             display_text(*chosen).c_str(), saved.reason.c_str()));
+        warn(texts::kSaveFailed,
+             format_text(pick(language, texts::kSaveFailed.text), display_text(*chosen).c_str(),
+                         saved.reason.in(language).c_str()));
         return false;
     }
     state.modified = 0;
@@ -80,10 +93,12 @@ bool ProjectCommands::SaveProject() {
 }
 
 void ProjectCommands::SAVEPROJECT1Click() {
+    if (!form_.morph->commit_focused_field()) return;
     SaveProject();
 }
 
 void ProjectCommands::OPEN1Click() {
+    if (!form_.morph->commit_focused_field()) return;
     if (!save_question(texts::kSaveQuestionNew)) return;
     clear_session(form_.state());
     settle_weight_fields();
@@ -94,6 +109,7 @@ void ProjectCommands::OPEN1Click() {
 void ProjectCommands::LOADPROJECT1Click() {
     EditorState& state = form_.state();
     const int32_t language = state.UiLanguage;
+    if (!form_.morph->commit_focused_field()) return;
     if (!save_question(texts::kSaveQuestionLoad)) return;
 
     FileDialogRequest request;
@@ -101,30 +117,44 @@ void ProjectCommands::LOADPROJECT1Click() {
     request.filter = texts::kProjectOpenFilter;
     request.folder = state.project_folder;
     const std::optional<std::string> chosen = form_.dialogs().open_file(request);
-    if (!chosen) return;
-    state.project_folder = folder_of(*chosen);
+    if (chosen) load_project_file(*chosen);
+}
+
+void ProjectCommands::load_project_file(const std::string& path) {
+    EditorState& state = form_.state();
+    const int32_t language = state.UiLanguage;
+    state.project_folder = folder_of(path);
 
     // Everything is read and checked before the current session is let go.
     ProjectData project;
-    const ParseOutcome parsed = read_project_file(*chosen, project);
+    const ParseOutcome parsed = read_project_file(path, project);
     if (!parsed.ok) {
-        const std::string file = display_text(*chosen);
+        const std::string file = display_text(path);
+        const char* reason = parsed.reason.in(language).c_str();
         if (parsed.line > 0) {
             warn(texts::kProjectRefusalAtLine,
                  format_text(pick(language, texts::kProjectRefusalAtLine.text), file.c_str(),
-                             parsed.line, parsed.reason.c_str()));
+                             parsed.line, reason));
         } else {
-            warn(texts::kProjectRefusal, format_text(pick(language, texts::kProjectRefusal.text),
-                                                     file.c_str(), parsed.reason.c_str()));
+            warn(texts::kProjectRefusal,
+                 format_text(pick(language, texts::kProjectRefusal.text), file.c_str(), reason));
         }
         return;
     }
     PreparedProject prepared = prepare_project(project);
     if (!prepared.refusal.empty()) {
         warn(texts::kProjectRefusal,
-             format_text(pick(language, texts::kProjectRefusal.text), display_text(*chosen).c_str(),
-                         prepared.refusal.c_str()));
+             format_text(pick(language, texts::kProjectRefusal.text), display_text(path).c_str(),
+                         prepared.refusal.in(language).c_str()));
         return;
+    }
+    if (parsed.repair_count > 0) {
+        std::string changes;
+        for (const BilingualText& line : repair_lines(parsed, kRepairsShown)) {
+            changes += (changes.empty() ? "" : "\n") + line.in(language);
+        }
+        warn(texts::kProjectRepaired, format_text(pick(language, texts::kProjectRepaired.text),
+                                                  display_text(path).c_str(), changes.c_str()));
     }
     for (const TargetLoadWarning& warning : prepared.warnings) {
         if (warning.kind == TargetLoadWarning::Kind::kVertexCount) {
@@ -134,19 +164,26 @@ void ProjectCommands::LOADPROJECT1Click() {
             warn(texts::kProjectTargetWarning,
                  format_text(pick(language, texts::kProjectTargetWarning.text), warning.slot,
                              display_text(warning.name).c_str(), display_text(warning.path).c_str(),
-                             warning.reason.c_str()));
+                             warning.reason.in(language).c_str()));
         }
     }
+
+    const TargetOrder order =
+        settle_project_target_orders(form_.dialogs(), language, project, prepared);
+    if (order == TargetOrder::kCancelled) return;
 
     apply_project(state, project, std::move(prepared));
     settle_weight_fields();
     form_.refresh_slot_rows();
     form_.refresh_timeline();
     form_.scroll_go(0, 0);
-    state.modified = 0;
+    // A repaired project, or one whose targets were matched to new files, differs from its
+    // file until it is saved.
+    state.modified = parsed.repair_count > 0 || order == TargetOrder::kMatched ? 1 : 0;
 }
 
 void ProjectCommands::QUIT1Click() {
+    if (!form_.morph->commit_focused_field()) return;
     if (!save_question(texts::kSaveQuestionQuit)) return;
     exit_program(1);
 }
@@ -158,6 +195,7 @@ void ProjectCommands::HELPClick() {
 }
 
 bool ProjectCommands::QuitApp() {
+    if (!form_.morph->commit_focused_field()) return false;
     if (form_.state().modified != 1) return true;
     return save_question(texts::kSaveQuestionQuit);
 }

@@ -1,8 +1,10 @@
 #pragma once
 // The file menu: new, save, load and quit, the about box, and the close request; each asks
-// before unsaved work is lost.
+// before unsaved work is lost. A weight field still being typed into is committed first, so
+// that what is saved or asked about is what the screen shows.
 #include <QObject>
 #include <functional>
+#include <string>
 
 #include "app/texts.h"
 
@@ -19,6 +21,8 @@ public:
     void SAVEPROJECT1Click();
     void OPEN1Click();
     void LOADPROJECT1Click();
+    // The project load after its question and dialog, for a file named outright as well.
+    void load_project_file(const std::string& path);
     void QUIT1Click();
     void HELPClick();
     // The main window's close request: true when it may close.
@@ -37,6 +41,7 @@ private:
     void settle_weight_fields();
 
     TForm1& form_;
+    std::string last_saved_name_;  // the file name last chosen in the save dialog
 };
 
 }  // namespace warpkit

@@ -1,5 +1,6 @@
 #include "project/project_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -7,7 +8,9 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <vector>
 
+#include "model/qxm_reader.h"
 #include "project/safe_replace.h"
 
 namespace warpkit {
@@ -46,12 +49,32 @@ bool ends_in_object_suffix(std::string_view piece) {
     return true;
 }
 
-std::string target_words(int slot) {
-    return "target " + std::to_string(slot);
+BilingualText target_words(int slot) {
+    return format_both({"ターゲット %d", "target %d"}, slot);
 }
 
-std::string key_words(size_t index, int slot) {
-    return "key " + std::to_string(index + 1) + " of " + target_words(slot);
+BilingualText key_words(size_t index, int slot) {
+    return format_both({"ターゲット %2$d のキー %1$zu", "key %zu of target %d"}, index + 1, slot);
+}
+
+// "<what> is empty" and the like: the subject, then the predicate, which brings its own blank
+// in English; in Japanese a subject that ends in a number or other ASCII gets one before it.
+BilingualText said_of(const BilingualText& what, const BilingualText& predicate) {
+    BilingualText text = what;
+    if (!text.ja.empty() && static_cast<unsigned char>(text.ja.back()) < 0x80) text.ja += ' ';
+    return text + predicate;
+}
+
+BilingualText longer_than(const BilingualText& what, int capacity) {
+    return said_of(
+        what, format_both({"が %d バイトを超えています", " is longer than %d bytes"}, capacity));
+}
+
+// A fragment of a file shown in a reason: a token, ".qxm". The file's bytes may be in any
+// encoding, and a message is UTF-8.
+BilingualText quoted_fragment(std::string_view text) {
+    const std::string shown = display_text(std::string(text));
+    return {"「" + shown + "」", "\"" + shown + "\""};
 }
 
 // ---- writing ----
@@ -71,18 +94,20 @@ std::string two_decimals(float weight) {
 
 // ---- checking what a save would write ----
 
-std::string path_problem(const std::string& what, const std::string& path, bool target) {
-    if (path.empty()) return what + " is empty";
-    if (path.size() > static_cast<size_t>(kPathCapacity)) {
-        return what + " is longer than " + std::to_string(kPathCapacity) + " bytes";
-    }
-    if (holds_nul(path)) return what + " holds a NUL byte";
+BilingualText path_problem(const BilingualText& what, const std::string& path, bool target) {
+    if (path.empty()) return said_of(what, {"が空です", " is empty"});
+    if (path.size() > static_cast<size_t>(kPathCapacity)) return longer_than(what, kPathCapacity);
+    if (holds_nul(path)) return said_of(what, {"に NUL バイトがあります", " holds a NUL byte"});
     for (char c : path) {
         if (is_space(c) && c != ' ') {
-            return what + " holds a tab or line break, which a project file cannot keep";
+            return said_of(what, {"にタブか改行があり、プロジェクトファイルに記録できません",
+                                  " holds a tab or line break, which a project file cannot keep"});
         }
     }
-    if (path.front() == ' ') return what + " starts with a blank, which a project file cannot keep";
+    if (path.front() == ' ') {
+        return said_of(what, {"が空白で始まっていて、プロジェクトファイルに記録できません",
+                              " starts with a blank, which a project file cannot keep"});
+    }
 
     // the reader ends a path at the first piece ending in the suffix
     size_t start = 0;
@@ -92,45 +117,59 @@ std::string path_problem(const std::string& what, const std::string& path, bool 
         const std::string_view piece = std::string_view(path).substr(
             start, blank == std::string::npos ? blank : blank - start);
         if (first_piece && target && piece == kNoTarget) {
-            return what + " starts with the word None, which marks an empty slot";
+            return said_of(what, {"が空きスロットを表す語 None で始まっています",
+                                  " starts with the word None, which marks an empty slot"});
         }
         if (blank == std::string::npos) break;
         if (ends_in_object_suffix(piece)) {
-            return what + " has a part ending in \".qxm\" before its end";
+            return said_of(what, {"の途中に「.qxm」で終わる部分があります",
+                                  " has a part ending in \".qxm\" before its end"});
         }
         start = blank + 1;
         first_piece = false;
     }
-    if (!ends_in_object_suffix(path)) return what + " does not end in \".qxm\"";
-    return {};
-}
-
-std::string name_problem(const std::string& what, const std::string& name) {
-    if (name.empty()) return what + " is empty";
-    if (name.size() > static_cast<size_t>(kNameCapacity)) {
-        return what + " is longer than " + std::to_string(kNameCapacity) + " bytes";
+    if (!ends_in_object_suffix(path)) {
+        return said_of(what, {"が「.qxm」で終わっていません", " does not end in \".qxm\""});
     }
-    if (holds_nul(name)) return what + " holds a NUL byte";
-    if (holds_whitespace(name)) return what + " holds whitespace, which a project file cannot keep";
     return {};
 }
 
-std::string keys_problem(const KeyTrack& keys, int slot) {
+BilingualText name_problem(const BilingualText& what, const std::string& name) {
+    if (name.empty()) return said_of(what, {"が空です", " is empty"});
+    if (name.size() > static_cast<size_t>(kNameCapacity)) return longer_than(what, kNameCapacity);
+    if (holds_nul(name)) return said_of(what, {"に NUL バイトがあります", " holds a NUL byte"});
+    if (holds_whitespace(name)) {
+        return said_of(what, {"に空白があり、プロジェクトファイルに記録できません",
+                              " holds whitespace, which a project file cannot keep"});
+    }
+    return {};
+}
+
+BilingualText keys_problem(const KeyTrack& keys, int slot) {
+    const BilingualText who = target_words(slot);
     if (keys.frames.size() != keys.weights.size()) {
-        return "the keys of " + target_words(slot) + " have frames and weights in unequal numbers";
+        return format_both({"%sのキーのフレームとウェイトの数が合いません",
+                            "the keys of %s have frames and weights in unequal numbers"},
+                           who);
     }
-    if (keys.frames.empty()) return target_words(slot) + " has no key";
+    if (keys.frames.empty()) return said_of(who, {"にキーがありません", " has no key"});
     for (size_t i = 0; i < keys.frames.size(); ++i) {
         const int32_t frame = keys.frames[i];
         if (i == 0 && frame != 0) {
-            return "the first key of " + target_words(slot) + " lies at frame " +
-                   std::to_string(frame) + ", not at frame 0";
+            return format_both({"%s の最初のキーがフレーム 0 ではなくフレーム %d にあります",
+                                "the first key of %s lies at frame %d, not at frame 0"},
+                               who, frame);
         }
         if (i > 0 && frame <= keys.frames[i - 1]) {
-            return key_words(i, slot) + " lies at frame " + std::to_string(frame) +
-                   ", not after frame " + std::to_string(keys.frames[i - 1]);
+            return key_words(i, slot) +
+                   format_both({"がフレーム %2$d より後ではなくフレーム %1$d にあります",
+                                " lies at frame %d, not after frame %d"},
+                               frame, keys.frames[i - 1]);
         }
-        if (!std::isfinite(keys.weights[i])) return key_words(i, slot) + " has no finite weight";
+        if (!std::isfinite(keys.weights[i])) {
+            return said_of(key_words(i, slot),
+                           {"のウェイトが有限の数ではありません", " has no finite weight"});
+        }
     }
     return {};
 }
@@ -144,7 +183,7 @@ struct Token {
 };
 
 class Tokenizer {
-  public:
+public:
     explicit Tokenizer(std::string_view text) : text_(text) {}
 
     // False at the end of the text.
@@ -164,18 +203,18 @@ class Tokenizer {
 
     bool at_start() const { return pos_ == 0; }
 
-  private:
+private:
     std::string_view text_;
     size_t pos_ = 0;
     int line_ = 1;
 };
 
 // A bad token as a message shows it: quoted, and cut short at a character boundary.
-std::string quoted(std::string_view token) {
-    if (token.size() <= kShownTokenBytes) return "\"" + std::string(token) + "\"";
+BilingualText quoted(std::string_view token) {
+    if (token.size() <= kShownTokenBytes) return quoted_fragment(token);
     size_t end = kShownTokenBytes;
     while (end > 0 && (static_cast<unsigned char>(token[end]) & 0xC0) == 0x80) --end;
-    return "\"" + std::string(token.substr(0, end)) + "...\"";
+    return quoted_fragment(std::string(token.substr(0, end)) + "...");
 }
 
 bool is_digit(char c) {
@@ -235,25 +274,157 @@ NumberRead read_float(std::string_view token, float& value) {
     return std::isfinite(value) ? NumberRead::kOk : NumberRead::kOutOfRange;
 }
 
-// Reads the steps of the format in order; the first failure stops it and is kept.
+// The words of the fields the parser reads, for its reasons.
+constexpr Bilingual kFirstLine = {"最初の行", "the first line"};
+constexpr Bilingual kMaxFrameLabel = {"見出し Max_Frame", "the label Max_Frame"};
+constexpr Bilingual kMaxFrameCount = {"最大フレーム数", "the maximum frame count"};
+constexpr Bilingual kSourceLabel = {"見出し Source_Object", "the label Source_Object"};
+constexpr Bilingual kSourcePath = {"ソースのパス", "the path of the source"};
+constexpr Bilingual kSourceName = {"ソースのオブジェクト名", "the object name of the source"};
+
+BilingualText words(const Bilingual& fixed) {
+    return {fixed.ja, fixed.en};
+}
+
+BilingualText of_target(const Bilingual& format, int slot) {
+    return format_both(format, slot);
+}
+
+BilingualText of_key(const Bilingual& format, size_t index, int slot) {
+    return format_both(format, index + 1, slot);
+}
+
+// One key as the file gives it, before the track is put in order.
+struct ReadKey {
+    int32_t frame = 0;
+    float weight = 0.0f;
+    int line = 0;
+};
+
+// A change made to put a track in order, worded only if it is listed: a file in utter
+// disorder may need millions.
+struct Change {
+    enum Kind { kMaxFrameRaised, kNegativeDropped, kSorted, kSameFrameDropped, kZeroAdded, kNoKey };
+    Kind kind = kNoKey;
+    int line = 0;
+    int32_t frame = 0;
+    int32_t other = 0;    // kSorted: the later frame it came after; kSameFrameDropped: kept line
+    float weight = 0.0f;  // kZeroAdded
+};
+
+BilingualText change_words(const Change& change) {
+    switch (change.kind) {
+        case Change::kMaxFrameRaised:
+            return format_both({"最大フレーム数 %d は 1 未満のため 1 にしました",
+                                "the maximum frame count %d is below 1 and becomes 1"},
+                               change.frame);
+        case Change::kNegativeDropped:
+            return format_both({"負のフレーム %d のキーを外しました",
+                                "the key at the negative frame %d is dropped"},
+                               change.frame);
+        case Change::kSorted:
+            return format_both({"キーをフレーム順に並べ替えました（フレーム %d がフレーム %d の後に"
+                                "ありました）",
+                                "the keys are put in frame order (frame %d came after frame %d)"},
+                               change.frame, change.other);
+        case Change::kSameFrameDropped:
+            return format_both(
+                {"フレーム %d の 2 つ目のキーを外しました（%d 行目のキーを残しました）",
+                 "a second key on frame %d is dropped (the key on line %d is kept)"},
+                change.frame, change.other);
+        case Change::kZeroAdded:
+            return format_both(
+                {"最初のキーがフレーム %d にあるため、フレーム 0 に同じウェイト %.2f "
+                 "のキーを加えました",
+                 "the first key lies at frame %d, so a key at frame 0 with its "
+                 "weight %.2f is added"},
+                change.frame, static_cast<double>(change.weight));
+        case Change::kNoKey:
+            break;
+    }
+    return {"キーがないため、フレーム 0 にウェイト 0.00 のキーを加えました",
+            "the target has no key, so it gets a key at frame 0 with weight 0.00"};
+}
+
+// Puts the keys of one target in the order every track keeps (frames strictly increasing from
+// frame 0) and returns what that changed, by line: keys at negative frames are dropped, the
+// rest sorted by frame (stable), of keys on one frame the first in the file kept; a track whose
+// first key lies after frame 0 gets a key at frame 0 with that key's weight, which is what
+// frame 0 showed anyway, and a track with no key the key (0, 0.00) a newly loaded target has.
+std::vector<Change> put_in_order(int count_line, std::vector<ReadKey> keys, KeyTrack& track) {
+    std::vector<Change> changes;
+
+    // drop negative frames; note the first key that comes after a later frame
+    std::vector<ReadKey> kept;
+    kept.reserve(keys.size());
+    bool sorted = true;
+    int32_t latest = 0;
+    for (const ReadKey& key : keys) {
+        if (key.frame < 0) {
+            changes.push_back({Change::kNegativeDropped, key.line, key.frame, 0, 0.0f});
+            continue;
+        }
+        if (sorted && !kept.empty() && key.frame < latest) {
+            sorted = false;
+            changes.push_back({Change::kSorted, key.line, key.frame, latest, 0.0f});
+        }
+        latest = std::max(latest, key.frame);
+        kept.push_back(key);
+    }
+    std::stable_sort(kept.begin(), kept.end(),
+                     [](const ReadKey& a, const ReadKey& b) { return a.frame < b.frame; });
+
+    // of keys on one frame keep the first
+    track.clear();
+    int kept_line = 0;
+    for (const ReadKey& key : kept) {
+        if (!track.frames.empty() && track.frames.back() == key.frame) {
+            changes.push_back({Change::kSameFrameDropped, key.line, key.frame, kept_line, 0.0f});
+            continue;
+        }
+        track.frames.push_back(key.frame);
+        track.weights.push_back(key.weight);
+        kept_line = key.line;
+    }
+
+    // every track starts at frame 0
+    if (track.frames.empty()) {
+        changes.push_back({Change::kNoKey, count_line, 0, 0, 0.0f});
+        track.frames.push_back(0);
+        track.weights.push_back(0.0f);
+    } else if (track.frames.front() != 0) {
+        const float first_weight = track.weights.front();
+        changes.push_back(
+            {Change::kZeroAdded, kept.front().line, track.frames.front(), 0, first_weight});
+        track.frames.insert(track.frames.begin(), 0);
+        track.weights.insert(track.weights.begin(), first_weight);
+    }
+
+    std::stable_sort(changes.begin(), changes.end(),
+                     [](const Change& a, const Change& b) { return a.line < b.line; });
+    return changes;
+}
+
+// Reads the steps of the format in order; the first failure stops it and is kept. What can be
+// read but is out of order is put in order, and each change is noted.
 class ProjectParser {
-  public:
+public:
     explicit ProjectParser(std::string_view text) : tokens_(text) {}
 
     bool parse(ProjectData& data) {
         Token token;
-        if (!next_token("the first line", token)) return false;
-        if (!next_token("the label Max_Frame", token)) return false;
+        if (!next_token(words(kFirstLine), token)) return false;
+        if (!next_token(words(kMaxFrameLabel), token)) return false;
         int line = 0;
-        if (!next_int32("the maximum frame count", data.max_frame, line)) return false;
+        if (!next_int32(words(kMaxFrameCount), data.max_frame, line)) return false;
         if (data.max_frame < 1) {
-            return fail(
-                line, "the maximum frame count is " + std::to_string(data.max_frame) + ", below 1");
+            note(0, {Change::kMaxFrameRaised, line, data.max_frame, 0, 0.0f});
+            data.max_frame = 1;
         }
-        if (!next_token("the label Source_Object", token)) return false;
-        if (!next_token("the path of the source", token)) return false;
-        if (!complete_path("the path of the source", token, data.source_path)) return false;
-        if (!next_name("the object name of the source", data.source_name)) return false;
+        if (!next_token(words(kSourceLabel), token)) return false;
+        if (!next_token(words(kSourcePath), token)) return false;
+        if (!complete_path(words(kSourcePath), token, data.source_path)) return false;
+        if (!next_name(words(kSourceName), data.source_name)) return false;
         for (int slot = 1; slot <= kTargetCount; ++slot) {
             if (!parse_target(slot, data.targets[slot - 1])) return false;
         }
@@ -261,28 +432,36 @@ class ProjectParser {
     }
 
     const ParseOutcome& failure() const { return failure_; }
+    // The changes made, the first kMaxListedRepairs worded, and how many there were.
+    ParseOutcome& repaired() { return repaired_; }
 
-  private:
-    bool fail(int line, std::string reason) {
-        failure_ = {false, std::move(reason), line};
+private:
+    bool fail(int line, BilingualText reason) {
+        failure_ = ParseOutcome();
+        failure_.reason = std::move(reason);
+        failure_.line = line;
         return false;
     }
 
     // The next token, refused when there is none or when no field could hold it.
-    bool next_token(const std::string& what, Token& token) {
+    bool next_token(const BilingualText& what, Token& token) {
         const bool empty_file = tokens_.at_start();
         if (!tokens_.next(token)) {
-            return fail(0, empty_file ? "the file is empty" : "the file ends before " + what);
+            if (empty_file) return fail(0, {"ファイルが空です", "the file is empty"});
+            return fail(0, BilingualText{"", "the file ends before "} + what +
+                               BilingualText{"の前でファイルが終わっています", ""});
         }
         if (token.text.size() > static_cast<size_t>(kPathCapacity)) {
-            return fail(token.line,
-                        what + " is longer than " + std::to_string(kPathCapacity) + " bytes");
+            return fail(token.line, longer_than(what, kPathCapacity));
         }
-        if (holds_nul(token.text)) return fail(token.line, what + " holds a NUL byte");
+        if (holds_nul(token.text)) {
+            return fail(token.line,
+                        said_of(what, {"に NUL バイトがあります", " holds a NUL byte"}));
+        }
         return true;
     }
 
-    bool next_int32(const std::string& what, int32_t& value, int& line) {
+    bool next_int32(const BilingualText& what, int32_t& value, int& line) {
         Token token;
         if (!next_token(what, token)) return false;
         line = token.line;
@@ -290,33 +469,36 @@ class ProjectParser {
             case NumberRead::kOk:
                 return true;
             case NumberRead::kOutOfRange:
-                return fail(line, what + " is out of range: " + quoted(token.text));
+                return fail(line, said_of(what, {"が範囲外です：", " is out of range: "}) +
+                                      quoted(token.text));
             case NumberRead::kNotANumber:
                 break;
         }
-        return fail(line, what + " is not a whole number: " + quoted(token.text));
+        return fail(line, said_of(what, {"が整数ではありません：", " is not a whole number: "}) +
+                              quoted(token.text));
     }
 
-    bool next_float(const std::string& what, float& value) {
+    bool next_float(const BilingualText& what, float& value) {
         Token token;
         if (!next_token(what, token)) return false;
         switch (read_float(token.text, value)) {
             case NumberRead::kOk:
                 return true;
             case NumberRead::kOutOfRange:
-                return fail(token.line, what + " is out of range: " + quoted(token.text));
+                return fail(token.line, said_of(what, {"が範囲外です：", " is out of range: "}) +
+                                            quoted(token.text));
             case NumberRead::kNotANumber:
                 break;
         }
-        return fail(token.line, what + " is not a number: " + quoted(token.text));
+        return fail(token.line, said_of(what, {"が数値ではありません：", " is not a number: "}) +
+                                    quoted(token.text));
     }
 
-    bool next_name(const std::string& what, std::string& name) {
+    bool next_name(const BilingualText& what, std::string& name) {
         Token token;
         if (!next_token(what, token)) return false;
         if (token.text.size() > static_cast<size_t>(kNameCapacity)) {
-            return fail(token.line,
-                        what + " is longer than " + std::to_string(kNameCapacity) + " bytes");
+            return fail(token.line, longer_than(what, kNameCapacity));
         }
         name.assign(token.text);
         return true;
@@ -324,20 +506,27 @@ class ProjectParser {
 
     // Appends tokens to `first` until one ends in the object suffix; each run of whitespace
     // between them comes back as as many blanks.
-    bool complete_path(const std::string& what, const Token& first, std::string& path) {
+    bool complete_path(const BilingualText& what, const Token& first, std::string& path) {
         path.assign(first.text);
         std::string_view last = first.text;
         while (!ends_in_object_suffix(last)) {
             Token piece;
             if (!tokens_.next(piece)) {
-                return fail(first.line,
-                            what + " does not end in \".qxm\" before the end of the file");
+                return fail(
+                    first.line,
+                    said_of(what, {"がファイルの終わりまでに「.qxm」で終わりません",
+                                   " does not end in \".qxm\" before the end of the file"}));
             }
             if (path.size() + piece.gap + piece.text.size() > static_cast<size_t>(kPathCapacity)) {
-                return fail(first.line, what + " does not end in \".qxm\" within " +
-                                            std::to_string(kPathCapacity) + " bytes");
+                return fail(first.line,
+                            said_of(what, format_both({"が %d バイト以内に「.qxm」で終わりません",
+                                                       " does not end in \".qxm\" within %d bytes"},
+                                                      kPathCapacity)));
             }
-            if (holds_nul(piece.text)) return fail(piece.line, what + " holds a NUL byte");
+            if (holds_nul(piece.text)) {
+                return fail(piece.line,
+                            said_of(what, {"に NUL バイトがあります", " holds a NUL byte"}));
+            }
             path.append(piece.gap, ' ');
             path.append(piece.text);
             last = piece.text;
@@ -346,58 +535,85 @@ class ProjectParser {
     }
 
     bool parse_target(int slot, ProjectTarget& target) {
-        const std::string who = target_words(slot);
         Token token;
-        if (!next_token("the label of " + who, token)) return false;
-        if (!next_token("the path of " + who + " or the word None", token)) return false;
+        if (!next_token(of_target({"ターゲット %d の見出し", "the label of target %d"}, slot),
+                        token)) {
+            return false;
+        }
+        if (!next_token(of_target({"ターゲット %d のパスまたは None",
+                                   "the path of target %d or the word None"},
+                                  slot),
+                        token)) {
+            return false;
+        }
         if (token.text == kNoTarget) {
             target = ProjectTarget();
             return true;
         }
         target.present = true;
-        if (!complete_path("the path of " + who, token, target.path)) return false;
-        if (!next_name("the object name of " + who, target.name)) return false;
-        if (!next_token("the label keys: of " + who, token)) return false;
+        const BilingualText path =
+            of_target({"ターゲット %d のパス", "the path of target %d"}, slot);
+        if (!complete_path(path, token, target.path)) return false;
+        if (!next_name(
+                of_target({"ターゲット %d のオブジェクト名", "the object name of target %d"}, slot),
+                target.name)) {
+            return false;
+        }
+        if (!next_token(
+                of_target({"ターゲット %d の見出し keys:", "the label keys: of target %d"}, slot),
+                token)) {
+            return false;
+        }
         return parse_keys(slot, target.keys);
     }
 
-    // Keys are stored as they are read; the count is trusted for nothing but the loop, so a
-    // huge count in a short file ends at the end of the file, not in an allocation.
+    // The count is trusted for nothing but the loop, so a huge count in a short file ends at the
+    // end of the file, not in an allocation. A negative count is no count at all: how many key
+    // lines follow cannot be known, so the file is refused rather than read out of step.
     bool parse_keys(int slot, KeyTrack& keys) {
-        const std::string who = target_words(slot);
+        const BilingualText count_words =
+            of_target({"ターゲット %d のキー数", "the key count of target %d"}, slot);
         int32_t count = 0;
-        int line = 0;
-        if (!next_int32("the key count of " + who, count, line)) return false;
-        if (count < 1) {
-            return fail(line,
-                        "the key count of " + who + " is " + std::to_string(count) + ", below 1");
+        int count_line = 0;
+        if (!next_int32(count_words, count, count_line)) return false;
+        if (count < 0) {
+            return fail(
+                count_line,
+                said_of(count_words, format_both({" %d が負です", " is %d, below 0"}, count)));
         }
-        keys.clear();
+        std::vector<ReadKey> read;
         for (size_t i = 0; i < static_cast<size_t>(count); ++i) {
-            const std::string key = key_words(i, slot);
-            int32_t frame = 0;
-            float weight = 0.0f;
-            if (!next_int32("the frame of " + key, frame, line)) return false;
-            if (frame < 0) {
-                return fail(line, key + " lies at the negative frame " + std::to_string(frame));
+            ReadKey key;
+            if (!next_int32(of_key({"ターゲット %2$d のキー %1$zu のフレーム",
+                                    "the frame of key %zu of target %d"},
+                                   i, slot),
+                            key.frame, key.line)) {
+                return false;
             }
-            if (i == 0 && frame != 0) {
-                return fail(line, "the first key of " + who + " lies at frame " +
-                                      std::to_string(frame) + ", not at frame 0");
+            if (!next_float(of_key({"ターゲット %2$d のキー %1$zu のウェイト",
+                                    "the weight of key %zu of target %d"},
+                                   i, slot),
+                            key.weight)) {
+                return false;
             }
-            if (i > 0 && frame <= keys.frames.back()) {
-                return fail(line, key + " lies at frame " + std::to_string(frame) +
-                                      ", not after frame " + std::to_string(keys.frames.back()));
-            }
-            if (!next_float("the weight of " + key, weight)) return false;
-            keys.frames.push_back(frame);
-            keys.weights.push_back(weight);
+            read.push_back(key);
+        }
+        for (const Change& change : put_in_order(count_line, std::move(read), keys)) {
+            note(slot, change);
         }
         return true;
     }
 
+    void note(int slot, const Change& change) {
+        ++repaired_.repair_count;
+        if (repaired_.repairs.size() < kMaxListedRepairs) {
+            repaired_.repairs.push_back({slot, change.line, change_words(change)});
+        }
+    }
+
     Tokenizer tokens_;
     ParseOutcome failure_;
+    ParseOutcome repaired_;
 };
 
 struct FileCloser {
@@ -450,28 +666,38 @@ std::string write_project_text(const ProjectData& data) {
     return out;
 }
 
-std::string project_data_problem(const ProjectData& data) {
+BilingualText project_data_problem(const ProjectData& data) {
     if (data.max_frame < 1) {
-        return "the maximum frame count is " + std::to_string(data.max_frame) + ", below 1";
+        return format_both(
+            {"最大フレーム数 %d が 1 未満です", "the maximum frame count is %d, below 1"},
+            data.max_frame);
     }
-    std::string problem = path_problem("the path of the source", data.source_path, false);
-    if (problem.empty()) problem = name_problem("the object name of the source", data.source_name);
+    BilingualText problem = path_problem(words(kSourcePath), data.source_path, false);
+    if (problem.empty()) problem = name_problem(words(kSourceName), data.source_name);
     for (int slot = 1; slot <= kTargetCount && problem.empty(); ++slot) {
         const ProjectTarget& target = data.targets[slot - 1];
         if (!target.present) continue;
-        const std::string who = target_words(slot);
-        problem = path_problem("the path of " + who, target.path, true);
-        if (problem.empty()) problem = name_problem("the object name of " + who, target.name);
+        problem = path_problem(of_target({"ターゲット %d のパス", "the path of target %d"}, slot),
+                               target.path, true);
+        if (problem.empty()) {
+            problem = name_problem(
+                of_target({"ターゲット %d のオブジェクト名", "the object name of target %d"}, slot),
+                target.name);
+        }
         if (problem.empty()) problem = keys_problem(target.keys, slot);
     }
     return problem;
 }
 
+bool project_can_record_name(const std::string& name) {
+    return name_problem(BilingualText(), name).empty();
+}
+
 SaveOutcome save_project_file(const std::string& path, const ProjectData& data) {
-    const std::string problem = project_data_problem(data);
-    if (!problem.empty()) return {false, problem};
-    const FileOutcome written = replace_file_contents(path, write_project_text(data));
-    return {written.ok, written.reason};
+    BilingualText problem = project_data_problem(data);
+    if (!problem.empty()) return {false, std::move(problem)};
+    FileOutcome written = replace_file_contents(path, write_project_text(data));
+    return {written.ok, std::move(written.reason)};
 }
 
 ParseOutcome parse_project_text(const std::string& text, ProjectData& out) {
@@ -479,12 +705,27 @@ ParseOutcome parse_project_text(const std::string& text, ProjectData& out) {
     ProjectParser parser(text);
     if (!parser.parse(data)) return parser.failure();
     out = std::move(data);
-    return {true, {}, 0};
+    ParseOutcome outcome = std::move(parser.repaired());
+    outcome.ok = true;
+    return outcome;
 }
+
+namespace {
+
+ParseOutcome unreadable(BilingualText reason) {
+    ParseOutcome outcome;
+    outcome.reason = std::move(reason);
+    return outcome;
+}
+
+}  // namespace
 
 ParseOutcome read_project_file(const std::string& path, ProjectData& out) {
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) return {false, std::string("the file cannot be opened: ") + std::strerror(errno), 0};
+    if (!file) {
+        return unreadable(format_both({"ファイルを開けません：%s", "the file cannot be opened: %s"},
+                                      std::strerror(errno)));
+    }
 
     std::string text;
     char buffer[65536];
@@ -492,14 +733,34 @@ ParseOutcome read_project_file(const std::string& path, ProjectData& out) {
         const size_t n = std::fread(buffer, 1, sizeof buffer, file.get());
         text.append(buffer, n);
         if (text.size() > static_cast<size_t>(kMaxProjectFileBytes)) {
-            return {false, "the file is larger than any project could be", 0};
+            return unreadable({"ファイルがプロジェクトとしては大きすぎます",
+                               "the file is larger than any project could be"});
         }
         if (n < sizeof buffer) break;
     }
     if (std::ferror(file.get())) {
-        return {false, std::string("the file cannot be read: ") + std::strerror(errno), 0};
+        return unreadable(format_both({"ファイルを読めません：%s", "the file cannot be read: %s"},
+                                      std::strerror(errno)));
     }
     return parse_project_text(text, out);
+}
+
+std::vector<BilingualText> repair_lines(const ParseOutcome& parsed, size_t shown) {
+    std::vector<BilingualText> lines;
+    for (size_t i = 0; i < parsed.repairs.size() && i < shown; ++i) {
+        const ProjectRepair& change = parsed.repairs[i];
+        if (change.slot == 0) {
+            lines.push_back(format_both({"%d 行目：%s", "line %d: %s"}, change.line, change.words));
+        } else {
+            lines.push_back(format_both({"ターゲット %d、%d 行目：%s", "target %d, line %d: %s"},
+                                        change.slot, change.line, change.words));
+        }
+    }
+    if (parsed.repair_count > lines.size()) {
+        lines.push_back(format_both({"ほか %zu 件の変更", "and %zu more changes"},
+                                    parsed.repair_count - lines.size()));
+    }
+    return lines;
 }
 
 }  // namespace warpkit

@@ -6,24 +6,34 @@
 
 namespace warpkit {
 
-std::string read_failure_words(const ReadOutcome& outcome, const std::string& path,
-                               const std::string& name) {
+BilingualText read_failure_words(const ReadOutcome& outcome, const std::string& path,
+                                 const std::string& name) {
     const std::string file = display_text(path);
     switch (outcome.status) {
         case ReadStatus::kOk:
-            return std::string();
+            return {};
         case ReadStatus::kCannotOpen:
-            return "the object file " + file + " cannot be opened";
+            return format_both(
+                {"オブジェクトファイル %s を開けません", "the object file %s cannot be opened"},
+                file);
         case ReadStatus::kBadMagic:
-            return file + " is not a QXM rev.3 object file";
+            return format_both({"%s は QXM rev.3 のオブジェクトファイルではありません",
+                                "%s is not a QXM rev.3 object file"},
+                               file);
         case ReadStatus::kCancelled:
-            return "the object choice was cancelled";
+            return {"オブジェクトの選択が取り消されました", "the object choice was cancelled"};
         case ReadStatus::kNameNotFound:
-            return file + " holds no object named " + display_text(name);
+            return format_both(
+                {"%s にはオブジェクト %s がありません", "%s holds no object named %s"}, file,
+                display_text(name));
         case ReadStatus::kDamaged:
-            return file + " is damaged: " + outcome.reason;
+            return format_both({"%s は壊れています：%s", "%s is damaged: %s"}, file,
+                               outcome.reason);
+        case ReadStatus::kNotImported:
+            return format_both({"%s は読み込めません：%s", "%s cannot be imported: %s"}, file,
+                               outcome.reason);
     }
-    return std::string();
+    return {};
 }
 
 PreparedProject prepare_project(const ProjectData& project) {
@@ -36,9 +46,19 @@ PreparedProject prepare_project(const ProjectData& project) {
     }
     prepared.source = std::move(reader.result());
     reader.ReleaseReadResult();
-    if (prepared.source.vertex_count <= 0) {
+    const SlotCheck source_check = check_source_object(prepared.source);
+    const std::string source_name = display_text(project.source_name);
+    if (source_check.refusal == SlotRefusal::kNoVertices) {
+        prepared.refusal = format_both(
+            {"ソースオブジェクト %s には頂点がありません", "the source object %s has no vertices"},
+            source_name);
+        return prepared;
+    }
+    if (!source_check.ok()) {
         prepared.refusal =
-            "the source object " + display_text(project.source_name) + " has no vertices";
+            format_both({"%2$s のソースオブジェクト %1$s は壊れています：%3$s",
+                         "the source object %s in %s is damaged: %s"},
+                        source_name, display_text(project.source_path), source_check.reason());
         return prepared;
     }
 
@@ -56,8 +76,14 @@ PreparedProject prepare_project(const ProjectData& project) {
             prepared.warnings.push_back(warning);
             continue;
         }
-        if (reader.result().vertex_count != prepared.source.vertex_count) {
-            warning.kind = TargetLoadWarning::Kind::kVertexCount;
+        const SlotCheck check = check_target_object(prepared.source.vertices, reader.result());
+        if (!check.ok()) {
+            if (check.refusal == SlotRefusal::kVertexCount) {
+                warning.kind = TargetLoadWarning::Kind::kVertexCount;
+            } else {
+                warning.kind = TargetLoadWarning::Kind::kUnreadable;
+                warning.reason = check.reason();
+            }
             prepared.warnings.push_back(warning);
             reader.ReleaseReadResult();
             continue;

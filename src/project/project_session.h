@@ -14,22 +14,26 @@
 namespace warpkit {
 
 struct TargetLoadWarning {
+    // kUnreadable: the object could not be read, or was read but cannot be a target (a
+    // coordinate or an offset from the source that is not finite); `reason` says which.
     enum class Kind { kVertexCount, kUnreadable };
     int slot = 0;
     Kind kind = Kind::kVertexCount;
     std::string path;
     std::string name;
-    std::string reason;  // English words, for kUnreadable
+    BilingualText reason;  // for kUnreadable
 };
 
 struct PreparedProject {
-    std::string refusal;  // non-empty: the project cannot be loaded (English words)
+    BilingualText refusal;  // non-empty: the project cannot be loaded
     ReadResult source;
     std::array<std::optional<ReadResult>, kTargetCount + 1> targets;  // [1..8]
     std::vector<TargetLoadWarning> warnings;                          // in slot order
 };
 
-// Reads the source and every target named by the project; nothing of the session changes.
+// Reads the source and every target named by the project and checks each as a slot load does
+// (check_source_object, check_target_object); nothing of the session changes. A source that
+// cannot be read or used refuses the project; a target that cannot is left out with a warning.
 PreparedProject prepare_project(const ProjectData& project);
 
 // Replaces the session with a prepared project that was not refused: source, accepted targets
@@ -41,7 +45,7 @@ void apply_project(EditorState& state, const ProjectData& project, const Prepare
 void apply_project(EditorState& state, const ProjectData& project, PreparedProject&& prepared);
 
 // Why a read failed, in words, for the project refusal and the target warnings.
-std::string read_failure_words(const ReadOutcome& outcome, const std::string& path,
-                               const std::string& name);
+BilingualText read_failure_words(const ReadOutcome& outcome, const std::string& path,
+                                 const std::string& name);
 
 }  // namespace warpkit

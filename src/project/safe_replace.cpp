@@ -10,51 +10,64 @@
 #include <cstring>
 #include <vector>
 
+#include "model/qxm_reader.h"
+
 namespace warpkit {
 namespace {
 
 constexpr int kMaxLinkDepth = 40;  // as the kernel allows before ELOOP
 
-std::string with_errno(const char* what, int err) {
-    return std::string(what) + ": " + std::strerror(err);
-}
+// The step of a save that failed; it words a cause that is not one of the common ones.
+enum class Step { kCreate, kWrite, kReplace };
 
-std::string creating_reason(int err) {
+// What failed, in both languages. The common causes have words of their own; any other adds
+// the system's text to the step that failed. `folder` is where the file was to go.
+BilingualText failure_reason(Step step, int err, const std::string& folder) {
+    const std::string shown_folder = display_text(folder);
+    struct stat there;
     switch (err) {
         case ENOENT:
         case ENOTDIR:
-            return with_errno("the folder does not exist", err);
+            // /proc answers "no such entry" for a file it will not create in a folder that is
+            // there; only a folder really missing is called missing.
+            if (stat(folder.c_str(), &there) == 0 && S_ISDIR(there.st_mode)) break;
+            return format_both({"フォルダ %s がありません", "the folder %s does not exist"},
+                               shown_folder);
         case EACCES:
         case EPERM:
+            if (step == Step::kReplace) {
+                return {"ファイルを置き換える権限がありません",
+                        "there is no permission to replace the file"};
+            }
+            return format_both(
+                {"フォルダ %s に書き込む権限がありません", "the folder %s is not writable"},
+                shown_folder);
         case EROFS:
-            return with_errno("the folder is not writable", err);
+            return {"ファイルシステムが読み取り専用です", "the file system is read-only"};
         case ENOSPC:
         case EDQUOT:
-            return with_errno("disk full", err);
-        default:
-            return with_errno("the file could not be created", err);
-    }
-}
-
-std::string writing_reason(int err) {
-    if (err == ENOSPC || err == EDQUOT) return with_errno("disk full", err);
-    return with_errno("the file could not be written", err);
-}
-
-std::string replacing_reason(int err) {
-    switch (err) {
+            return {"ディスクがいっぱいです", "disk full"};
         case EISDIR:
-            return with_errno("the name belongs to a folder", err);
-        case EACCES:
-        case EPERM:
-        case EROFS:
-            return with_errno("the folder is not writable", err);
-        case ENOSPC:
-        case EDQUOT:
-            return with_errno("disk full", err);
+            return {"その名前のフォルダがあります", "the name belongs to a folder"};
+        case ENAMETOOLONG:
+            return {"ファイル名が長すぎます", "the name is too long"};
         default:
-            return with_errno("the file could not be replaced", err);
+            break;
     }
+    const char* system_text = std::strerror(err);
+    switch (step) {
+        case Step::kCreate:
+            return format_both({"フォルダ %s にファイルを作成できません：%s",
+                                "the file could not be created in the folder %s: %s"},
+                               shown_folder, system_text);
+        case Step::kWrite:
+            return format_both(
+                {"ファイルを書き込めません：%s", "the file could not be written: %s"}, system_text);
+        case Step::kReplace:
+            break;
+    }
+    return format_both({"ファイルを置き換えられません：%s", "the file could not be replaced: %s"},
+                       system_text);
 }
 
 std::string folder_of(const std::string& path) {
@@ -95,21 +108,46 @@ void give_mode_and_owner(int fd, mode_t mode, const struct stat* old) {
     static_cast<void>(result);
 }
 
-FileOutcome failed(std::string reason) {
-    return {false, std::move(reason)};
+FileOutcome failed(Step step, int err, const std::string& folder) {
+    return {false, failure_reason(step, err, folder)};
 }
 
-// Every byte or the reason why not; a short write is continued, an interrupted one retried.
-FileOutcome write_all(int fd, const std::string& bytes) {
+// Every byte or the errno why not; a short write is continued, an interrupted one retried.
+int write_all(int fd, const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return failed(writing_reason(errno));
-        if (n == 0) return failed(writing_reason(EIO));
+        if (n < 0) return errno;
+        if (n == 0) return EIO;
         done += static_cast<size_t>(n);
     }
-    return {true, {}};
+    return 0;
+}
+
+// Writes `bytes` to a new temporary file in `folder`, with `mode` (and the owner of `old`, when
+// given), forced to disk and closed. On success `temp` names it; on failure nothing is left.
+FileOutcome write_temporary(const std::string& folder, const std::string& bytes, mode_t mode,
+                            const struct stat* old, std::string& temp) {
+    temp = folder + "/.warpkit-save-XXXXXX";
+    const int fd = mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return failed(Step::kCreate, errno, folder);
+    int err = write_all(fd, bytes);
+    if (err == 0) give_mode_and_owner(fd, mode, old);
+    if (err == 0 && fsync(fd) != 0) err = errno;
+    if (close(fd) != 0 && errno != EINTR && err == 0) err = errno;
+    if (err == 0) return {true, {}};
+    unlink(temp.c_str());
+    return failed(Step::kWrite, err, folder);
+}
+
+// Makes a rename or link in `folder` durable; the new contents are already safe if this fails.
+void sync_folder(const std::string& folder) {
+    const int folder_fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder_fd >= 0) {
+        fsync(folder_fd);
+        close(folder_fd);
+    }
 }
 
 }  // namespace
@@ -121,34 +159,59 @@ FileOutcome replace_file_contents(const std::string& path, const std::string& by
     // the mode and owner to give the new file
     struct stat old;
     const bool replacing = stat(destination.c_str(), &old) == 0;
-    if (replacing && S_ISDIR(old.st_mode)) return failed(replacing_reason(EISDIR));
+    if (replacing && S_ISDIR(old.st_mode)) return failed(Step::kReplace, EISDIR, folder);
     const mode_t mode = replacing ? (old.st_mode & 0777) : (0666 & ~current_umask());
 
-    // a temporary file beside the destination, so the rename cannot cross file systems
-    std::string temp = folder + "/.warpkit-save-XXXXXX";
-    const int fd = mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return failed(creating_reason(errno));
-
-    // write, force to disk and close, each checked; the old file is not touched until here
-    FileOutcome outcome = write_all(fd, bytes);
-    if (outcome.ok) give_mode_and_owner(fd, mode, replacing ? &old : nullptr);
-    if (outcome.ok && fsync(fd) != 0) outcome = failed(writing_reason(errno));
-    if (close(fd) != 0 && errno != EINTR && outcome.ok) outcome = failed(writing_reason(errno));
-    if (outcome.ok && rename(temp.c_str(), destination.c_str()) != 0) {
-        outcome = failed(replacing_reason(errno));
-    }
-    if (!outcome.ok) {
+    // a temporary file beside the destination, so the rename cannot cross file systems; the old
+    // file is not touched until it is complete
+    std::string temp;
+    const FileOutcome written =
+        write_temporary(folder, bytes, mode, replacing ? &old : nullptr, temp);
+    if (!written.ok) return written;
+    if (rename(temp.c_str(), destination.c_str()) != 0) {
+        const int err = errno;
         unlink(temp.c_str());
-        return outcome;
+        return failed(Step::kReplace, err, folder);
     }
+    sync_folder(folder);
+    return {true, {}};
+}
 
-    // make the rename itself durable; the new contents are already safe if this fails
-    const int folder_fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder_fd >= 0) {
-        fsync(folder_fd);
-        close(folder_fd);
+FileOutcome write_new_file(const std::string& path, const std::string& bytes) {
+    const std::string folder = folder_of(path);
+    const FileOutcome exists = {false, {"同じ名前のファイルがすでにあります", "the file already exists"}};
+    struct stat existing;
+    if (lstat(path.c_str(), &existing) == 0) return exists;
+
+    std::string temp;
+    const FileOutcome written = write_temporary(folder, bytes, 0666 & ~current_umask(), nullptr, temp);
+    if (!written.ok) return written;
+    // Only a rename that refuses to replace, or a hard link, puts the whole file in place with no
+    // moment at which a file of that name made meanwhile by someone else could be lost.
+    int err = 0;
+    if (renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
+        err = errno;
+        if (err == EINVAL || err == ENOSYS || err == ENOTSUP) {
+            err = link(temp.c_str(), path.c_str()) == 0 ? 0 : errno;
+        }
+        unlink(temp.c_str());
     }
-    return outcome;
+    if (err == EPERM || err == ENOTSUP) {
+        // A file system with neither: an exclusive create, removed again if the write fails.
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) return errno == EEXIST ? exists : failed(Step::kCreate, errno, folder);
+        err = write_all(fd, bytes);
+        if (err == 0 && fsync(fd) != 0) err = errno;
+        if (close(fd) != 0 && errno != EINTR && err == 0) err = errno;
+        if (err != 0) {
+            unlink(path.c_str());
+            return failed(Step::kWrite, err, folder);
+        }
+    }
+    if (err == EEXIST) return exists;
+    if (err != 0) return failed(Step::kCreate, err, folder);
+    sync_folder(folder);
+    return {true, {}};
 }
 
 }  // namespace warpkit

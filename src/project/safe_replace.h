@@ -4,11 +4,15 @@
 // cost the user the file they had.
 #include <string>
 
+#include "app/bilingual_text.h"
+
 namespace warpkit {
 
 struct FileOutcome {
     bool ok = false;
-    std::string reason;  // English, set when !ok: "disk full: No space left on device"
+    // Set when !ok: what failed, in both languages ("disk full", "the folder /a/b does not
+    // exist"); a cause without words of its own carries the system's text.
+    BilingualText reason;
 };
 
 // Writes `bytes` to a new temporary file in the folder of `path`, forces it to disk, and renames
@@ -18,5 +22,10 @@ struct FileOutcome {
 // temporary file is removed and `path` is untouched. Hard links to the old file keep the old
 // contents. Single-threaded use only: the umask is read by setting it.
 FileOutcome replace_file_contents(const std::string& path, const std::string& bytes);
+
+// Creates `path` with `bytes`, never replacing anything: a file (or link, or folder) of that
+// name already there is left alone and the write fails with "the file already exists". The
+// file appears whole or not at all, as above; it gets 0666 less the umask.
+FileOutcome write_new_file(const std::string& path, const std::string& bytes);
 
 }  // namespace warpkit

@@ -32,6 +32,7 @@ ViewController::ViewController(TForm1& form) : QObject(&form), form_(form) {
 
 void ViewController::viewMdown(Qt::MouseButton button) {
     EditorState& state = form_.state();
+    form_.end_stale_drags(button);
     form_.Timer1->start();
     form_.Timer1->setInterval(kDragTickMs);
     if (button == Qt::LeftButton) state.drag_mode = 1;

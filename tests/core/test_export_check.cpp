@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <limits>
+#include <map>
 
 #include "export/export_fixture.h"
-#include "export/target_measure.h"
 #include "model/qxm_reader.h"
+#include "model/target_measure.h"
 
 namespace warpkit::exporting {
 namespace {
@@ -46,7 +49,7 @@ TEST(ExportProjectLoad, refusals_are_the_programs_words_naming_the_project) {
     const ParseOutcome absent = read_project_file(missing, ignored);
     ASSERT_FALSE(absent.ok);
     expect_every_project_command_refuses(
-        missing, "The project file " + missing + " cannot be loaded: " + absent.reason,
+        missing, "The project file " + missing + " cannot be loaded: " + absent.reason.en,
         fixture.folder.path());
 
     const std::string cut = fixture.folder.file("cut.twp");
@@ -55,7 +58,7 @@ TEST(ExportProjectLoad, refusals_are_the_programs_words_naming_the_project) {
     ASSERT_FALSE(stopped.ok);
     ASSERT_EQ(stopped.line, 3);
     expect_every_project_command_refuses(
-        cut, "The project file " + cut + " cannot be loaded: line 3: " + stopped.reason,
+        cut, "The project file " + cut + " cannot be loaded: line 3: " + stopped.reason.en,
         fixture.folder.path());
 
     // A source the reader refuses: its words, as the program shows them.
@@ -69,7 +72,14 @@ TEST(ExportProjectLoad, refusals_are_the_programs_words_naming_the_project) {
     file_spec.objects = {face.source};
     file_spec.magic = "QXM v92";
     warpkit::testing::write_qxm(bad_magic, file_spec);
+    QxmObjectSpec torn = face.source;
+    torn.name = "torn";
+    torn.vertices[0].y = std::numeric_limits<float>::quiet_NaN();
+    const std::string holey = fixture.write_objects("holey.qxm", {torn}, 3);
     const Row rows[] = {
+        {holey, "torn",
+         "the source object torn in " + holey +
+             " is damaged: the coordinates of vertex 0 are not all finite numbers: (0, nan, 0)"},
         {fixture.folder.file("gone.qxm"), "base",
          "the object file " + fixture.folder.file("gone.qxm") + " cannot be opened"},
         {face.objects, "nose", face.objects + " holds no object named nose"},
@@ -85,6 +95,26 @@ TEST(ExportProjectLoad, refusals_are_the_programs_words_naming_the_project) {
             project, "The project file " + project + " cannot be loaded: " + row.words,
             fixture.folder.path());
     }
+}
+
+// A file out of order is put in order by the same reader as the program's, and each change is
+// listed among the warnings.
+TEST(ExportProjectLoad, a_project_out_of_order_is_repaired_and_the_changes_listed) {
+    ExportFixture fixture;
+    FaceProject face(fixture);
+    ProjectData unordered = face.data;
+    unordered.targets[0] = project_target(face.objects, "lift", {{25, 20}, {0, 0}, {10, 100}});
+    const std::string path = fixture.folder.file("by hand.twp");
+    const std::string text = write_project_text(unordered);
+    warpkit::testing::write_file(path, std::vector<uint8_t>(text.begin(), text.end()));
+
+    const auto ordered = run_tool({"weights", face.path, "--frame", "10"});
+    const auto repaired = run_tool({"weights", path, "--frame", "10"});
+    EXPECT_EQ(repaired.status, 0);
+    EXPECT_EQ(repaired.out, ordered.out);
+    EXPECT_EQ(repaired.err, "warpkit-export: warning: " + path +
+                                ": target 1, line 13: the keys are put in frame order (frame 0 "
+                                "came after frame 25)\n");
 }
 
 TEST(ExportCheck, reports_each_target_against_the_source_and_the_targets_left_out) {
@@ -157,11 +187,8 @@ TEST(ExportCheck, reports_each_target_against_the_source_and_the_targets_left_ou
 TEST(ExportCheck, warns_of_a_target_whose_vertices_come_in_another_order) {
     ExportFixture fixture;
     FaceProject face(fixture);
-    QxmObjectSpec reversed = face.source;
-    reversed.name = "reversed";
-    std::reverse(reversed.vertices.begin(), reversed.vertices.end());
-    face.data.targets[1] = project_target(fixture.write_objects("reversed.qxm", {reversed}, 3),
-                                          "reversed", {{0, 0.0f}});
+    face.data.targets[1] = project_target(
+        fixture.write_objects("reversed.qxm", {face.reversed()}, 3), "reversed", {{0, 0.0f}});
     const auto run = run_tool({"check", fixture.write_project("face.twp", face.data)});
     EXPECT_EQ(run.status, 0);
     const std::string warning =
@@ -172,6 +199,99 @@ TEST(ExportCheck, warns_of_a_target_whose_vertices_come_in_another_order) {
     EXPECT_EQ(run.out.rfind("Target 2: reversed", at), run.out.find("Target 2: reversed"));
     EXPECT_EQ(run.out.find(warning, at + 1), std::string::npos) << "only target 2 is suspicious";
     EXPECT_NE(run.out.find("3 of 3 targets loaded, 1 warning\n"), std::string::npos) << run.out;
+}
+
+TEST(ExportStrict, warnings_fail_strict_runs_before_anything_is_written) {
+    ExportFixture fixture;
+    FaceProject face(fixture);
+    const std::string others = fixture.write_objects(
+        "others.qxm", {face.reversed(), warpkit::testing::make_grid_object("box", 1, 1, 1)}, 3);
+    std::map<std::string, ProjectData> variants;
+    variants["left_out"].targets[3] = project_target(others, "box", {{0, 0}});
+    variants["reordered"].targets[1] = project_target(others, "reversed", {{0, 0}});
+    for (int slot : {2, 5, 6}) variants["five"].targets[slot - 1] = face.data.targets[0];
+    std::map<std::string, std::string> projects = {{"clean", face.path}, {"object file", others}};
+    for (auto& [name, changes] : variants) {
+        ProjectData data = face.data;
+        for (int k = 0; k < kTargetCount; ++k) {
+            if (changes.targets[k].present) data.targets[k] = changes.targets[k];
+        }
+        projects[name] = fixture.write_project(name + ".twp", data);
+    }
+    face.data.targets[0].keys.weights[1] = 150.0f;
+    projects["over"] = fixture.write_project("over.twp", face.data);
+    face.data.targets = {};
+    projects["none"] = fixture.write_project("none.twp", face.data);
+
+    struct Row {
+        const char* project;
+        std::vector<std::string> args;  // after the command and the project; OUT: the output
+        int status;
+        std::string err;  // a line of stderr, P standing for the project
+        bool written;
+    };
+    const std::string strict = "warpkit-export: P: nothing written: 1 problem under --strict";
+    const Row rows[] = {
+        {"clean", {"check", "--strict"}, 0, "", false},
+        {"left_out", {"check", "--strict"}, 1, "warpkit-export: P: 1 problem under --strict", 0},
+        {"none", {"check", "--strict"}, 1, "warpkit-export: P: 1 problem under --strict", 0},
+        {"none", {"gltf", "-o", "OUT", "--strict"}, 1, strict, false},
+        {"left_out", {"obj", "-o", "OUT", "--strict"}, 1, strict, false},
+        {"reordered",
+         {"gltf", "-o", "OUT"},
+         0,
+         "warpkit-export: warning: target 2 reversed: 12 of 12 vertices move by more than 25% of "
+         "the source's bounding-box diagonal; the target's vertices may be in another order than "
+         "the source's",
+         true},
+        {"reordered", {"obj", "-o", "OUT", "--frames", "2", "--strict"}, 1, strict, false},
+        {"five",
+         {"gltf", "-o", "OUT", "--normals"},
+         0,
+         "warpkit-export: warning: 5 targets with normals make 10 morphed attributes; glTF players "
+         "only promise 8",
+         true},
+        {"five", {"gltf", "-o", "OUT", "--normals", "--strict"}, 1, strict, false},
+        {"over",
+         {"gltf", "-o", "OUT", "--strict"},
+         0,
+         "warpkit-export: warning: target 1 lift: weight 150.00 at frame 10 is outside 0 to 100; "
+         "some importers clamp morph weights to 0..1",
+         true},
+        {"object file",
+         {"weights", "--frame", "0"},
+         1,
+         "warpkit-export: P is an object file, not a project file; 'warpkit-export info P' lists "
+         "its objects",
+         false},
+    };
+    int number = 0;
+    for (const Row& row : rows) {
+        const std::string& project = projects.at(row.project);
+        const std::string out = fixture.folder.file("out" + std::to_string(++number) + ".glb");
+        std::vector<std::string> args = {row.args[0], project};
+        for (size_t i = 1; i < row.args.size(); ++i) {
+            args.push_back(row.args[i] == "OUT" ? out : row.args[i]);
+        }
+        SCOPED_TRACE(std::string(row.project) + " " + ::testing::PrintToString(row.args));
+        const auto run = run_tool(args);
+        EXPECT_EQ(run.status, row.status) << run.err;
+        std::string line = row.err;
+        for (size_t at; (at = line.find(" P")) != std::string::npos;)
+            line.replace(at + 1, 1, project);
+        if (line.empty()) {
+            EXPECT_EQ(run.err, "");
+        } else {
+            EXPECT_NE(("\n" + run.err).find("\n" + line + "\n"), std::string::npos) << run.err;
+        }
+        EXPECT_EQ(std::filesystem::exists(out), row.written);
+    }
+    EXPECT_NE(run_tool({"check", projects["over"]})
+                  .out.find("  keys: 0 0.00, 10 150.00, 25 20.00\n  warning: weight 150.00 at "
+                            "frame 10 is outside 0 to 100"),
+              std::string::npos);
+    EXPECT_NE(run_tool({"check", projects["none"]}).out.find("warning: no target is loaded\n"),
+              std::string::npos);
 }
 
 TEST(TargetMeasure, judges_by_the_share_of_far_vertices_and_never_without_a_scale) {
@@ -245,7 +365,7 @@ TEST(ExportInfo, refuses_object_files_with_the_programs_messages) {
     run = run_tool({"info", damaged});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "warpkit-export: The object file " + damaged +
-                           " is damaged and cannot be read: " + outcome.reason + "\n");
+                           " is damaged and cannot be read: " + outcome.reason.en + "\n");
 
     const std::string gone = fixture.folder.file("gone.qxm");
     run = run_tool({"info", gone});

@@ -33,6 +33,23 @@ TEST(ExportCommandLine, reads_each_command_with_its_options_in_any_order) {
     EXPECT_EQ(parsed.line.first_frame, 7);
     EXPECT_EQ(parsed.line.last_frame, 7);
 
+    // Without --frames, obj covers the whole timeline.
+    parsed = parse_command_line({"obj", "face.twp", "-o", "d", "--step", "5", "--strict"});
+    ASSERT_TRUE(parsed.ok) << parsed.problem;
+    EXPECT_FALSE(parsed.line.frames_given);
+    EXPECT_EQ(parsed.line.step, 5);
+    EXPECT_TRUE(parsed.line.strict);
+
+    parsed = parse_command_line({"gltf", "face.twp", "-o", "a.glb", "--frames", "2..9", "--normals",
+                                 "--compress", "--names=plain", "--step=3"});
+    ASSERT_TRUE(parsed.ok) << parsed.problem;
+    EXPECT_TRUE(parsed.line.frames_given);
+    EXPECT_EQ(parsed.line.last_frame, 9);
+    EXPECT_EQ(parsed.line.step, 3);
+    EXPECT_TRUE(parsed.line.normals && parsed.line.compress);
+    EXPECT_EQ(parsed.line.names, TargetNaming::kPlain);
+    EXPECT_FALSE(parsed.line.strict);
+
     parsed = parse_command_line({"weights", "face.twp", "--frame", "2147483647"});
     ASSERT_TRUE(parsed.ok) << parsed.problem;
     EXPECT_EQ(parsed.line.frame, 2147483647);
@@ -68,7 +85,14 @@ TEST(ExportCommandLine, bad_usage_exits_2_with_one_line_naming_the_problem) {
          "--fps needs a positive number, not '30fps'"},
         {{"gltf", "a.twp", "-o", "a.glb", "--fps", "1e999"},
          "--fps needs a positive number, not '1e999'"},
-        {{"obj", "a.twp", "-o", "d"}, "obj needs the frames to write (--frames A..B)"},
+        {{"obj", "a.twp", "-o", "d", "--step", "0"},
+         "--step needs a whole number above 0, not '0'"},
+        {{"obj", "a.twp", "-o", "d", "--normals"}, "obj takes no option --normals"},
+        {{"gltf", "a.twp", "-o", "a.glb", "--names", "short"},
+         "--names needs plain or numbered, not 'short'"},
+        {{"gltf", "a.twp", "-o", "a.glb", "--compress=yes"}, "--compress takes no value"},
+        {{"check", "a.twp", "--strict", "--strict"}, "--strict is given twice"},
+        {{"weights", "a.twp", "--frame", "1", "--strict"}, "weights takes no option --strict"},
         {{"obj", "a.twp", "--frames", "1..2"}, "obj needs an output folder (-o DIR)"},
         {{"obj", "a.twp", "-o", "d", "--frames", "5..3"}, "--frames 5..3 ends before it starts"},
         {{"obj", "a.twp", "-o", "d", "--frames", "1-3"},
@@ -78,6 +102,13 @@ TEST(ExportCommandLine, bad_usage_exits_2_with_one_line_naming_the_problem) {
         {{"weights", "a.twp"}, "weights needs a frame (--frame N)"},
         {{"weights", "a.twp", "--frame", "-1"}, "--frame needs a frame number, not '-1'"},
         {{"weights", "a.twp", "--frame", "1.5"}, "--frame needs a frame number, not '1.5'"},
+        {{"match", "a.qxm", "-o", "c.qxm"}, "match needs a source and a target object file"},
+        {{"match", "a.qxm", "b.qxm", "c.qxm"}, "match takes two files, not 'c.qxm'"},
+        {{"match", "a.qxm", "b.qxm"}, "match needs an output file (-o OUT.qxm)"},
+        {{"match", "a.qxm", "b.qxm", "-o", "c.obj"},
+         "the output of match must end in .qxm, not 'c.obj'"},
+        {{"match", "a.qxm", "b.qxm", "-o", "c.qxm", "--frame", "1"},
+         "match takes no option --frame"},
     };
     for (const Row& row : rows) {
         std::string line;
@@ -100,7 +131,7 @@ TEST(ExportCommandLine, help_anywhere_prints_the_usage_and_succeeds) {
         EXPECT_EQ(run.err, "");
     }
     // Every command the tool runs is in the usage.
-    for (const char* command : {"info", "check", "gltf", "obj", "weights"}) {
+    for (const char* command : {"info", "check", "gltf", "obj", "weights", "match"}) {
         EXPECT_NE(std::string(kUsageText).find(std::string("  ") + command + " "),
                   std::string::npos)
             << command;

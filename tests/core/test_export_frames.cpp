@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -39,6 +40,12 @@ TEST(AnimationFrames, are_zero_the_keys_inside_the_timeline_and_its_last_frame) 
     ExportFixture fixture;
     FaceProject face(fixture);
     EXPECT_EQ(animation_frames(loaded(face.path).state), (std::vector<int32_t>{0, 10, 16, 25, 40}));
+    // A range keeps the keys inside it and adds its ends; steps add the last frame they miss.
+    EXPECT_EQ(animation_frames(loaded(face.path).state, 10, 30),
+              (std::vector<int32_t>{10, 16, 25, 30}));
+    EXPECT_EQ(sampled_frames(3, 40, 6), (std::vector<int32_t>{3, 9, 15, 21, 27, 33, 39, 40}));
+    EXPECT_EQ(sampled_frames(0, 12, 6), (std::vector<int32_t>{0, 6, 12}));
+    EXPECT_EQ(stepped_frame_count(0, 2147483647, 1), 2147483648);
 
     // A key on the last frame counts once; a target left out brings no keys.
     face.data.targets[0].keys.frames = {0, 16, 40};
@@ -70,7 +77,7 @@ TEST(ExportWeights, prints_each_loaded_targets_weight_at_the_frame) {
               "1 lift 20.00\n3 slide 17.65\n");
 
     run = run_tool({"weights", face.path, "--frame", "41"});
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err, "warpkit-export: " + face.path + ": frame 41 goes past the last frame 40\n");
     EXPECT_EQ(run.out, "");
 }
@@ -158,7 +165,7 @@ TEST(ObjExport, refuses_frames_past_the_timeline_and_folders_it_cannot_make) {
     const FaceProject face(fixture);
     const std::string folder = fixture.folder.file("frames");
     auto run = run_tool({"obj", face.path, "--frames", "39..41", "-o", folder});
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err,
               "warpkit-export: " + face.path + ": frames 39..41 go past the last frame 40\n");
     EXPECT_FALSE(std::filesystem::exists(folder));
@@ -183,6 +190,38 @@ TEST(ObjExport, refuses_frames_past_the_timeline_and_folders_it_cannot_make) {
     EXPECT_FALSE(std::filesystem::exists(folder + "/palette.mtl"));
     EXPECT_EQ(read_text(folder + "/frame_0100.obj").find("usemtl"), std::string::npos);
     EXPECT_EQ(frame_file_name(123456), "frame_123456.obj");
+}
+
+TEST(ObjExport, covers_the_timeline_unless_told_and_asks_before_100000_files) {
+    ExportFixture fixture;
+    FaceProject face(fixture);
+    const std::string folder = fixture.folder.file("frames");
+    auto run = run_tool({"obj", face.path, "-o", folder, "--step", "7"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "wrote 6 frames to " + folder + "\n");
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"frame_0000.obj", "frame_0007.obj", "frame_0014.obj",
+                                               "frame_0021.obj", "frame_0028.obj", "frame_0035.obj",
+                                               "palette.mtl"}));
+
+    // 100 001 frames are too many to write unasked; a range of them is fine.
+    face.data.max_frame = 100000;
+    const std::string long_project = fixture.write_project("long.twp", face.data);
+    const std::string long_folder = fixture.folder.file("long");
+    run = run_tool({"obj", long_project, "-o", long_folder});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "warpkit-export: " + long_project +
+                           ": the timeline 0..100000 would make 100001 files; choose the frames "
+                           "with --frames A..B (see warpkit-export --help)\n");
+    EXPECT_FALSE(std::filesystem::exists(long_folder));
+    EXPECT_EQ(run_tool({"obj", long_project, "-o", long_folder, "--step", "25000"}).out,
+              "wrote 5 frames to " + long_folder + "\n");
+    EXPECT_EQ(run_tool({"obj", long_project, "-o", long_folder, "--frames", "99999..100000"}).out,
+              "wrote 2 frames to " + long_folder + "\n");
 }
 
 TEST(Progress, stays_quiet_for_a_second_then_prints_a_line_a_second_and_a_last_one) {

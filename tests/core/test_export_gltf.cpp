@@ -4,10 +4,14 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <limits>
+#include <nlohmann/json.hpp>
 
 #include "export/export_fixture.h"
 #include "export/project_load.h"
+#include "export/target_names.h"
 #include "model/normals.h"
 #include "morph/key_track.h"
 
@@ -33,23 +37,48 @@ tinygltf::Model read_back(const std::string& path) {
     return model;
 }
 
-// The float components of an accessor, element by element.
+// `count` values of `size` bytes from a view, widened to T.
+template <typename T, typename Stored>
+std::vector<T> view_values(const tinygltf::Model& model, int view_index, size_t offset,
+                           size_t count) {
+    const tinygltf::BufferView& view = model.bufferViews.at(view_index);
+    const std::vector<unsigned char>& data = model.buffers.at(view.buffer).data;
+    std::vector<T> values;
+    for (size_t i = 0; i < count; ++i) {
+        Stored value{};
+        std::memcpy(&value, &data.at(view.byteOffset + offset + i * sizeof value), sizeof value);
+        values.push_back(static_cast<T>(value));
+    }
+    return values;
+}
+
+// The float components of an accessor, element by element, as a reader sees them: zeros where
+// it has no view, then the sparse values over them.
 std::vector<float> floats_of(const tinygltf::Model& model, int index) {
     const tinygltf::Accessor& accessor = model.accessors.at(index);
     EXPECT_EQ(accessor.componentType, TINYGLTF_COMPONENT_TYPE_FLOAT);
-    const tinygltf::BufferView& view = model.bufferViews.at(accessor.bufferView);
-    const tinygltf::Buffer& buffer = model.buffers.at(view.buffer);
     const size_t components = tinygltf::GetNumComponentsInType(accessor.type);
-    const size_t stride = view.byteStride ? view.byteStride : components * sizeof(float);
-    std::vector<float> values;
-    for (size_t i = 0; i < accessor.count; ++i) {
-        for (size_t c = 0; c < components; ++c) {
-            float value = 0.0f;
-            std::memcpy(&value,
-                        &buffer.data.at(view.byteOffset + accessor.byteOffset + i * stride +
-                                        c * sizeof(float)),
-                        sizeof value);
-            values.push_back(value);
+    std::vector<float> values(accessor.count * components, 0.0f);
+    if (accessor.bufferView >= 0) {
+        EXPECT_EQ(model.bufferViews.at(accessor.bufferView).byteStride, 0u);
+        values = view_values<float, float>(model, accessor.bufferView, accessor.byteOffset,
+                                           values.size());
+    }
+    if (accessor.sparse.isSparse) {
+        const auto& sparse = accessor.sparse;
+        const size_t count = static_cast<size_t>(sparse.count);
+        const std::vector<uint32_t> where =
+            sparse.indices.componentType == TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT
+                ? view_values<uint32_t, uint16_t>(model, sparse.indices.bufferView,
+                                                  sparse.indices.byteOffset, count)
+                : view_values<uint32_t, uint32_t>(model, sparse.indices.bufferView,
+                                                  sparse.indices.byteOffset, count);
+        const std::vector<float> replaced = view_values<float, float>(
+            model, sparse.values.bufferView, sparse.values.byteOffset, count * components);
+        for (size_t i = 0; i < count; ++i) {
+            for (size_t c = 0; c < components; ++c) {
+                values.at(where[i] * components + c) = replaced[i * components + c];
+            }
         }
     }
     return values;
@@ -57,22 +86,12 @@ std::vector<float> floats_of(const tinygltf::Model& model, int index) {
 
 std::vector<uint32_t> indices_of(const tinygltf::Model& model, int index) {
     const tinygltf::Accessor& accessor = model.accessors.at(index);
-    const tinygltf::BufferView& view = model.bufferViews.at(accessor.bufferView);
-    const unsigned char* data =
-        &model.buffers.at(view.buffer).data.at(view.byteOffset + accessor.byteOffset);
-    std::vector<uint32_t> values;
-    for (size_t i = 0; i < accessor.count; ++i) {
-        if (accessor.componentType == TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT) {
-            uint16_t value = 0;
-            std::memcpy(&value, data + 2 * i, 2);
-            values.push_back(value);
-        } else {
-            uint32_t value = 0;
-            std::memcpy(&value, data + 4 * i, 4);
-            values.push_back(value);
-        }
+    if (accessor.componentType == TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT) {
+        return view_values<uint32_t, uint16_t>(model, accessor.bufferView, accessor.byteOffset,
+                                               accessor.count);
     }
-    return values;
+    return view_values<uint32_t, uint32_t>(model, accessor.bufferView, accessor.byteOffset,
+                                           accessor.count);
 }
 
 std::vector<float> flat(const std::vector<Vec3>& points) {
@@ -207,6 +226,22 @@ TEST(GltfExport, each_colour_is_a_primitive_of_its_triangles_with_a_matte_materi
     }
 }
 
+// The program's normals of the shape with target `slot` at 100 % alone (0: the source) at unit
+// length; +z where they have none.
+std::vector<Vec3> program_unit_normals(EditorState& state, int slot) {
+    std::array<float, kTargetCount + 1> weights{};
+    weights[slot] = slot > 0 ? 100.0f : 0.0f;
+    blend(state, weights);
+    compute_vertex_normals(state);
+    std::vector<Vec3> normals = state.mesh.vertex_normals;
+    for (Vec3& n : normals) {
+        const double length = std::sqrt(double(n.x) * n.x + double(n.y) * n.y + double(n.z) * n.z);
+        n = length > 0 ? Vec3{float(n.x / length), float(n.y / length), float(n.z / length)}
+                       : Vec3{0, 0, 1};
+    }
+    return normals;
+}
+
 TEST(GltfExport, normals_are_the_programs_vertex_normals_at_unit_length) {
     ExportFixture fixture;
     // A tent with a vertex no triangle uses and a degenerate triangle at the ridge end.
@@ -227,17 +262,13 @@ TEST(GltfExport, normals_are_the_programs_vertex_normals_at_unit_length) {
     EXPECT_VALID_GLTF(out);
 
     LoadedProject session = loaded(project);
-    compute_vertex_normals(session.state);
+    const std::vector<Vec3> unit = program_unit_normals(session.state, 0);
     const tinygltf::Model model = read_back(out);
     const std::vector<float> normals =
         floats_of(model, model.meshes.at(0).primitives.at(0).attributes.at("NORMAL"));
     ASSERT_EQ(normals.size(), 18u);
     for (size_t i = 0; i < 6; ++i) {
-        const Vec3 n = session.state.mesh.vertex_normals[i];
-        const double length = std::sqrt(double(n.x) * n.x + double(n.y) * n.y + double(n.z) * n.z);
-        const Vec3 want = length > 0
-                              ? Vec3{float(n.x / length), float(n.y / length), float(n.z / length)}
-                              : Vec3{0, 0, 1};
+        const Vec3 want = unit[i];
         EXPECT_NEAR(normals[3 * i], want.x, 1e-6) << "vertex " << i;
         EXPECT_NEAR(normals[3 * i + 1], want.y, 1e-6) << "vertex " << i;
         EXPECT_NEAR(normals[3 * i + 2], want.z, 1e-6) << "vertex " << i;
@@ -402,6 +433,12 @@ TEST(GltfExport, refuses_shapes_that_are_not_finite_and_outputs_it_cannot_write)
         0u)
         << unwritable.err;
 
+    const auto past =
+        run_tool({"gltf", face.path, "-o", fixture.folder.file("past.glb"), "--frames", "30..41"});
+    EXPECT_EQ(past.status, 2);
+    EXPECT_EQ(past.err,
+              "warpkit-export: " + face.path + ": frames 30..41 go past the last frame 40\n");
+
     // Times are floats: a frame rate so low that a time overflows, or two frames so late that
     // their times round to one, cannot make an animation.
     ProjectData late = face.data;
@@ -429,9 +466,118 @@ TEST(GltfExport, refuses_shapes_that_are_not_finite_and_outputs_it_cannot_write)
     const std::string out = fixture.folder.file("broken.glb");
     const auto run = run_tool({"gltf", project, "-o", out});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "warpkit-export: " + project +
-                           ": cannot export: vertex 5 of the source is not a finite point\n");
+    // refused where the project is loaded, as the program refuses it
+    EXPECT_EQ(run.err, "warpkit-export: The project file " + project +
+                           " cannot be loaded: the source object base in " + data.source_path +
+                           " is damaged: the coordinates of vertex 5 are not all finite numbers: "
+                           "(1, nan, 0)\n");
     EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST(GltfExport, morph_targets_are_sparse_where_that_is_smaller_and_carry_the_normals_change) {
+    ExportFixture fixture;
+    FaceProject face(fixture);
+    const std::string still = fixture.write_objects(
+        "still.qxm", {testing::moved(face.source, "still", [](const Vec3& v) { return v; })}, 3);
+    face.data.targets[4] = testing::project_target(still, "still", {{0, 50.0f}});
+    const std::string project = fixture.write_project("face.twp", face.data);
+    const std::string out = fixture.folder.file("face.glb");
+    const auto run = run_tool({"gltf", project, "-o", out, "--normals"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "wrote " + out + ": 3 morph targets with normals, 5 keys over 1.33333 s, 5 sparse\n");
+    EXPECT_VALID_GLTF(out);
+
+    const tinygltf::Model model = read_back(out);
+    LoadedProject session = loaded(project);
+    const std::vector<Vec3> source_normals = program_unit_normals(session.state, 0);
+    const tinygltf::Primitive& primitive = model.meshes.at(0).primitives.at(0);
+    EXPECT_EQ(floats_of(model, primitive.attributes.at("NORMAL")), flat(source_normals));
+    const int slots[] = {1, 3, 5};
+    for (size_t t = 0; t < 3; ++t) {
+        SCOPED_TRACE("target " + std::to_string(t));
+        const tinygltf::Accessor& positions =
+            model.accessors.at(primitive.targets.at(t).at("POSITION"));
+        EXPECT_EQ(floats_of(model, primitive.targets[t].at("POSITION")),
+                  flat(session.state.slots[slots[t]].vertices));
+        // lift moves 4 vertices: sparse; slide moves all 12: dense; still moves none: zeros
+        // without any view.
+        EXPECT_EQ(positions.bufferView >= 0, t == 1);
+        EXPECT_EQ(positions.sparse.isSparse ? positions.sparse.count : -1, t == 0 ? 4 : -1);
+
+        // A player adding the change at full weight shows the program's smooth normals.
+        const std::vector<float> change = floats_of(model, primitive.targets[t].at("NORMAL"));
+        const std::vector<Vec3> expected = program_unit_normals(session.state, slots[t]);
+        for (size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_NEAR(source_normals[i].x + change[3 * i], expected[i].x, 1e-6) << i;
+            EXPECT_NEAR(source_normals[i].y + change[3 * i + 1], expected[i].y, 1e-6) << i;
+            EXPECT_NEAR(source_normals[i].z + change[3 * i + 2], expected[i].z, 1e-6) << i;
+        }
+    }
+}
+
+// The JSON of a .glb file and the length of its binary chunk.
+std::pair<nlohmann::json, size_t> read_glb(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    uint32_t lengths[2] = {};
+    std::memcpy(&lengths[0], &bytes.at(12), 4);
+    std::memcpy(&lengths[1], &bytes.at(20 + lengths[0]), 4);
+    return {nlohmann::json::parse(bytes.substr(20, lengths[0])), lengths[1]};
+}
+
+// three.js decodes these files in test_export_players; here is what a player is told.
+TEST(GltfExport, compressed_views_lie_in_a_fallback_without_data_and_require_the_extension) {
+    ExportFixture fixture;
+    const FaceProject face(fixture);
+    const std::string plain = fixture.folder.file("plain.glb");
+    const std::string packed = fixture.folder.file("packed.glb");
+    ASSERT_EQ(run_tool({"gltf", face.path, "-o", plain, "--normals"}).status, 0);
+    ASSERT_EQ(run_tool({"gltf", face.path, "-o", packed, "--normals", "--compress"}).status, 0);
+    const auto [before, before_bin] = read_glb(plain);
+    const auto [after, after_bin] = read_glb(packed);
+    EXPECT_LT(after_bin, before_bin);
+    EXPECT_FALSE(before.contains("extensionsUsed"));
+    EXPECT_EQ(after["extensionsUsed"], nlohmann::json{"EXT_meshopt_compression"});
+    EXPECT_EQ(after["extensionsRequired"], nlohmann::json{"EXT_meshopt_compression"});
+    ASSERT_EQ(after["buffers"].size(), 2u);
+    EXPECT_EQ(
+        after["buffers"][1],
+        (nlohmann::json{{"byteLength", after["buffers"][1]["byteLength"]},
+                        {"extensions", {{"EXT_meshopt_compression", {{"fallback", true}}}}}}));
+    for (const nlohmann::json& view : after["bufferViews"]) {
+        EXPECT_EQ(view["buffer"], view.contains("extensions") ? 1 : 0);
+    }
+
+    // One point is too small for the codecs to gain anything: no extension at all.
+    QxmObjectSpec point;
+    point.name = "point";
+    point.vertices = {{1, 2, 3}};
+    ProjectData tiny;
+    tiny.source_path = fixture.write_objects("tiny.qxm", {point}, 1);
+    tiny.source_name = "point";
+    const std::string tiny_path = fixture.folder.file("tiny.glb");
+    ASSERT_EQ(
+        run_tool({"gltf", fixture.write_project("tiny.twp", tiny), "-o", tiny_path, "--compress"})
+            .status,
+        0);
+    const nlohmann::json small = read_glb(tiny_path).first;
+    EXPECT_FALSE(small.contains("extensionsUsed") || small.contains("extensionsRequired"));
+    EXPECT_EQ(small["buffers"].size(), 1u);
+}
+
+TEST(TargetNames, plain_names_drop_the_slot_and_repeated_ones_get_a_free_suffix) {
+    EditorState state;
+    const char* names[] = {"lift", "lift", "slide", "lift_2"};
+    for (int k = 1; k <= 4; ++k) {
+        state.slots[k].loaded = 1;
+        state.slots[k].name = names[k - 1];
+    }
+    const TargetNames plain = morph_target_names(state, TargetNaming::kPlain);
+    EXPECT_EQ(plain.names, (std::vector<std::string>{"lift", "lift_3", "slide", "lift_2"}));
+    EXPECT_EQ(plain.renamed, std::vector<std::string>{
+                                 "target 2 is written as lift_3: target 1 is named lift too"});
+    EXPECT_EQ(morph_target_names(state, TargetNaming::kNumbered).names[1], "2 lift");
 }
 
 }  // namespace

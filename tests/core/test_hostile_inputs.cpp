@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/import_checks.h"
 #include "support/input_checks.h"
 #include "support/qxm_writer.h"
 
@@ -66,6 +67,19 @@ TEST(HostileInputs, saved_project_text_findings_keep_every_promise) {
     for (const fs::path& file : files_in(folder)) {
         SCOPED_TRACE(file.filename().string());
         EXPECT_EQ("", testing::check_project_text(bytes_of(file)));
+    }
+}
+
+TEST(HostileInputs, saved_mesh_file_findings_keep_every_promise) {
+    for (const char* target : {"gltf", "obj"}) {
+        const fs::path folder = regressions(target);
+        ASSERT_TRUE(fs::is_directory(folder)) << folder;
+        for (const fs::path& file : files_in(folder)) {
+            SCOPED_TRACE(file.filename().string());
+            const std::string input = bytes_of(file);
+            EXPECT_EQ("", std::string(target) == "gltf" ? testing::check_gltf_bytes(input)
+                                                        : testing::check_obj_text(input));
+        }
     }
 }
 

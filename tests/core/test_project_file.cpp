@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -180,10 +181,11 @@ class ProjectRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
 
 TEST_P(ProjectRoundTrip, parser_gives_back_what_the_writer_wrote) {
     const ProjectData& data = GetParam().data;
-    ASSERT_EQ("", project_data_problem(data));
+    ASSERT_TRUE(project_data_problem(data).empty()) << project_data_problem(data).en;
     ProjectData back;
     const ParseOutcome outcome = parse_project_text(write_project_text(data), back);
-    ASSERT_TRUE(outcome.ok) << outcome.reason;
+    ASSERT_TRUE(outcome.ok) << outcome.reason.en;
+    EXPECT_TRUE(outcome.repairs.empty());
     expect_same(data, back);
 }
 
@@ -202,7 +204,7 @@ TEST(ProjectParse, lines_do_not_matter_but_whitespace_in_a_path_does) {
     lines[10] = "count 2";
     ProjectData data;
     const ParseOutcome outcome = parse_project_text(lf_lines(lines), data);
-    ASSERT_TRUE(outcome.ok) << outcome.reason;
+    ASSERT_TRUE(outcome.ok) << outcome.reason.en;
     EXPECT_EQ("/m/my folder/base.qxm", data.source_path);
     EXPECT_EQ("base", data.source_name);
     EXPECT_EQ((std::vector<int32_t>{0, 30}), data.targets[0].keys.frames);
@@ -220,7 +222,7 @@ TEST(ProjectParse, numbers_are_read_in_every_form_a_c_reader_takes) {
     lines[12] = "+30 1e2";
     ProjectData data;
     const ParseOutcome outcome = parse_project_text(lf_lines(lines), data);
-    ASSERT_TRUE(outcome.ok) << outcome.reason;
+    ASSERT_TRUE(outcome.ok) << outcome.reason.en;
     EXPECT_EQ(24, data.max_frame);
     EXPECT_EQ((std::vector<int32_t>{0, 30}), data.targets[0].keys.frames);
     EXPECT_EQ((std::vector<float>{5.0f, 100.0f}), data.targets[0].keys.weights);
@@ -239,7 +241,7 @@ TEST(ProjectParse, fields_are_read_up_to_their_capacity) {
     lines[9] = long_name;
     ProjectData data;
     const ParseOutcome outcome = parse_project_text(lf_lines(lines), data);
-    ASSERT_TRUE(outcome.ok) << outcome.reason;
+    ASSERT_TRUE(outcome.ok) << outcome.reason.en;
     EXPECT_EQ(long_path, data.source_path);
     EXPECT_EQ(long_name, data.targets[0].name);
 }
@@ -285,20 +287,14 @@ std::vector<RefusalCase> refusal_cases() {
         {"maximum_has_a_tail", with_line(3, "30abc"), 3, "is not a whole number: \"30abc\""},
         {"maximum_beyond_int32", with_line(3, "2147483648"), 3,
          "the maximum frame count is out of range"},
-        {"maximum_zero", with_line(3, "0"), 3, "the maximum frame count is 0, below 1"},
         {"frame_is_a_word", with_line(13, "x 100.00"), 13,
          "the frame of key 2 of target 1 is not a whole number: \"x\""},
         {"weight_with_comma", with_line(12, "0 1,5"), 12,
          "the weight of key 1 of target 1 is not a number: \"1,5\""},
         {"weight_nan", with_line(12, "0 nan"), 12, "is not a number: \"nan\""},
         {"weight_beyond_float", with_line(12, "0 1e39"), 12, "is out of range"},
-        {"key_count_zero", with_line(11, "keys: 0"), 11, "the key count of target 1 is 0, below 1"},
-        {"first_key_not_at_frame_0", with_line(12, "5 0.00"), 12,
-         "the first key of target 1 lies at frame 5, not at frame 0"},
-        {"frames_repeat", with_line(13, "0 100.00"), 13,
-         "key 2 of target 1 lies at frame 0, not after frame 0"},
-        {"negative_frame", with_line(13, "-4 100.00"), 13,
-         "key 2 of target 1 lies at the negative frame -4"},
+        {"key_count_negative", with_line(11, "keys: -1"), 11,
+         "the key count of target 1 is -1, below 0"},
         {"path_never_reaches_suffix", with_line(9, "/m/smile.obj"), 9,
          "the path of target 1 does not end in \".qxm\" before the end of the file"},
         {"path_runs_past_capacity", with_line(5, "/m/base.obj" + std::string(300, ' ') + "x"), 5,
@@ -324,8 +320,9 @@ TEST_P(ProjectRefusal, is_refused_with_reason_and_line_and_leaves_the_data_alone
     ProjectData data = source_only("/untouched.qxm");
     const ParseOutcome outcome = parse_project_text(c.text, data);
     EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ(c.line, outcome.line) << outcome.reason;
-    EXPECT_NE(std::string::npos, outcome.reason.find(c.reason)) << outcome.reason;
+    EXPECT_EQ(c.line, outcome.line) << outcome.reason.en;
+    EXPECT_NE(std::string::npos, outcome.reason.en.find(c.reason)) << outcome.reason.en;
+    EXPECT_FALSE(outcome.reason.ja.empty());
     EXPECT_EQ("/untouched.qxm", data.source_path);
 }
 
@@ -349,9 +346,139 @@ TEST(ProjectParse, every_prefix_of_a_file_is_refused_until_the_last_weight_begin
             EXPECT_FALSE(outcome.ok) << "prefix of " << length << " bytes";
             EXPECT_FALSE(outcome.reason.empty()) << "prefix of " << length << " bytes";
         } else {
-            EXPECT_TRUE(outcome.ok) << "prefix of " << length << " bytes: " << outcome.reason;
+            EXPECT_TRUE(outcome.ok) << "prefix of " << length << " bytes: " << outcome.reason.en;
         }
     }
+}
+
+// ---- reading a file out of order ----
+
+using Keys = std::vector<std::pair<int32_t, float>>;
+
+struct RepairCase {
+    const char* name;
+    int32_t max_frame;
+    Keys target1, target2;  // as the file holds them; empty: the slot holds no target
+    int32_t expected_max;
+    Keys expected1, expected2;
+    std::vector<std::string> changes;  // the English list, one line a change
+};
+
+// Target 1's key lines start at line 12; target 2's block follows target 1's.
+std::vector<RepairCase> repair_cases() {
+    // clang-format off
+    return {
+        {"in_order", 100, {{0, 0}, {30, 100}}, {},
+         100, {{0, 0}, {30, 100}}, {}, {}},
+        {"unsorted", 100, {{0, 0}, {30, 100}, {10, 50}}, {},
+         100, {{0, 0}, {10, 50}, {30, 100}}, {},
+         {"target 1, line 14: the keys are put in frame order (frame 10 came after frame 30)"}},
+        {"two_keys_on_one_frame", 100, {{0, 0}, {20, 40}, {20, 60}}, {},
+         100, {{0, 0}, {20, 40}}, {},
+         {"target 1, line 14: a second key on frame 20 is dropped (the key on line 13 is kept)"}},
+        {"first_key_late", 100, {{5, 25}, {30, 100}}, {},
+         100, {{0, 25}, {5, 25}, {30, 100}}, {},
+         {"target 1, line 12: the first key lies at frame 5, so a key at frame 0 with its weight "
+          "25.00 is added"}},
+        {"negative_frames", 100, {{-4, 80}, {0, 10}, {-1, 5}}, {},
+         100, {{0, 10}}, {},
+         {"target 1, line 12: the key at the negative frame -4 is dropped",
+          "target 1, line 14: the key at the negative frame -1 is dropped"}},
+        {"only_negative_frames", 100, {{-4, 80}}, {},
+         100, {{0, 0}}, {},
+         {"target 1, line 11: the target has no key, so it gets a key at frame 0 with weight 0.00",
+          "target 1, line 12: the key at the negative frame -4 is dropped"}},
+        {"every_fault_at_once", 100, {{30, 100}, {-2, 1}, {10, 50}, {30, 70}, {20, 0.5f}}, {},
+         100, {{0, 50}, {10, 50}, {20, 0.5f}, {30, 100}}, {},
+         {"target 1, line 13: the key at the negative frame -2 is dropped",
+          "target 1, line 14: the keys are put in frame order (frame 10 came after frame 30)",
+          "target 1, line 14: the first key lies at frame 10, so a key at frame 0 with its weight "
+          "50.00 is added",
+          "target 1, line 15: a second key on frame 30 is dropped (the key on line 12 is kept)"}},
+        {"maximum_zero", 0, {{0, 0}}, {},
+         1, {{0, 0}}, {},
+         {"line 3: the maximum frame count 0 is below 1 and becomes 1"}},
+        {"maximum_negative_and_a_second_target", -7, {{0, 0}}, {{9, 1}, {3, 2}},
+         1, {{0, 0}}, {{0, 2}, {3, 2}, {9, 1}},
+         {"line 3: the maximum frame count -7 is below 1 and becomes 1",
+          "target 2, line 19: the keys are put in frame order (frame 3 came after frame 9)",
+          "target 2, line 19: the first key lies at frame 3, so a key at frame 0 with its weight "
+          "2.00 is added"}},
+    };
+    // clang-format on
+}
+
+void PrintTo(const RepairCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class ProjectRepairs : public ::testing::TestWithParam<RepairCase> {};
+
+TEST_P(ProjectRepairs, a_readable_file_is_put_in_order_and_every_change_listed_by_line) {
+    const RepairCase& c = GetParam();
+    ProjectData written = source_only("/m/base.qxm");
+    written.max_frame = c.max_frame;
+    written.targets[0] = project_target("/m/one.qxm", "one", c.target1);
+    if (!c.target2.empty()) written.targets[1] = project_target("/m/two.qxm", "two", c.target2);
+
+    ProjectData read;
+    const ParseOutcome outcome = parse_project_text(write_project_text(written), read);
+    ASSERT_TRUE(outcome.ok) << outcome.reason.en;
+    ProjectData expected = written;
+    expected.max_frame = c.expected_max;
+    expected.targets[0].keys = project_target("", "", c.expected1).keys;
+    if (!c.target2.empty()) expected.targets[1].keys = project_target("", "", c.expected2).keys;
+    expect_same(expected, read);
+
+    std::vector<std::string> changes;
+    for (const BilingualText& line : repair_lines(outcome, 100)) {
+        changes.push_back(line.en);
+        EXPECT_FALSE(line.ja.empty());
+    }
+    EXPECT_EQ(c.changes, changes);
+    EXPECT_EQ(c.changes.size(), outcome.repair_count);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ProjectRepairs, ::testing::ValuesIn(repair_cases()),
+                         case_name<RepairCase>);
+
+TEST(ProjectRepairList, counts_what_it_leaves_out) {
+    ProjectData written = source_only("/m/base.qxm");
+    written.max_frame = 0;
+    written.targets[2] = project_target("/m/t.qxm", "t", {{7, 12.5f}, {-1, 0}, {7, 3}});
+    ProjectData data;
+    const ParseOutcome outcome = parse_project_text(write_project_text(written), data);
+    ASSERT_TRUE(outcome.ok);
+    ASSERT_EQ(outcome.repair_count, 4u);
+    const std::vector<BilingualText> first_two = repair_lines(outcome, 2);
+    ASSERT_EQ(first_two.size(), 3u);
+    EXPECT_EQ(first_two[2].en, "and 2 more changes");
+    EXPECT_EQ(first_two[2].ja, "ほか 2 件の変更");
+
+    // A file in utter disorder is repaired whole but only so many changes are worded.
+    KeyTrack backwards;
+    for (int32_t frame = 3000; frame >= 0; --frame) {
+        backwards.frames.push_back(frame - 1500);
+        backwards.weights.push_back(1.0f);
+    }
+    written.targets[2].keys = backwards;
+    const ParseOutcome many = parse_project_text(write_project_text(written), data);
+    ASSERT_TRUE(many.ok);
+    EXPECT_EQ(many.repair_count, 1u + 1500u + 1u);  // maximum, negatives, sorting
+    EXPECT_EQ(many.repairs.size(), kMaxListedRepairs);
+    EXPECT_EQ(data.targets[2].keys.count(), 1501);
+}
+
+TEST(ProjectParse, reasons_are_worded_in_japanese_too) {
+    ProjectData data;
+    EXPECT_EQ(parse_project_text("", data).reason.ja, "ファイルが空です");
+    EXPECT_EQ(parse_project_text(with_line(13, "x 100.00"), data).reason.ja,
+              "ターゲット 1 のキー 2 のフレームが整数ではありません：「x」");
+    EXPECT_EQ(parse_project_text(cut_after(2), data).reason.ja,
+              "最大フレーム数の前でファイルが終わっています");
+    // A token in another encoding is shown decoded, as every text of a message must be UTF-8.
+    EXPECT_EQ(parse_project_text(with_line(3, "\x8A\xE7"), data).reason.en,
+              "the maximum frame count is not a whole number: \"\xE9\xA1\x94\"");
 }
 
 // ---- what a save refuses to write ----
@@ -407,13 +534,13 @@ class ProjectProblem : public ::testing::TestWithParam<ProblemCase> {};
 
 TEST_P(ProjectProblem, is_named_and_refused_by_a_save_that_writes_nothing) {
     const ProblemCase& c = GetParam();
-    EXPECT_NE(std::string::npos, project_data_problem(c.data).find(c.problem))
-        << project_data_problem(c.data);
+    EXPECT_NE(std::string::npos, project_data_problem(c.data).en.find(c.problem))
+        << project_data_problem(c.data).en;
 
     TempFolder folder;
     const SaveOutcome outcome = save_project_file(folder.file("p.twp"), c.data);
     EXPECT_FALSE(outcome.ok);
-    EXPECT_NE(std::string::npos, outcome.reason.find(c.problem)) << outcome.reason;
+    EXPECT_NE(std::string::npos, outcome.reason.en.find(c.problem)) << outcome.reason.en;
     EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
 }
 
@@ -429,12 +556,12 @@ TEST(ProjectFile, saved_file_holds_the_text_and_reads_back) {
     const std::string path = folder.file("session.twp");
 
     const SaveOutcome saved = save_project_file(path, data);
-    ASSERT_TRUE(saved.ok) << saved.reason;
+    ASSERT_TRUE(saved.ok) << saved.reason.en;
     EXPECT_EQ(write_project_text(data), read_bytes(path));
 
     ProjectData back;
     const ParseOutcome read = read_project_file(path, back);
-    ASSERT_TRUE(read.ok) << read.reason;
+    ASSERT_TRUE(read.ok) << read.reason.en;
     expect_same(data, back);
 }
 
@@ -443,19 +570,20 @@ TEST(ProjectFile, unreadable_file_is_refused_with_the_system_reason) {
     ProjectData data;
     ParseOutcome outcome = read_project_file(folder.file("missing.twp"), data);
     EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ("the file cannot be opened: No such file or directory", outcome.reason);
+    EXPECT_EQ("the file cannot be opened: No such file or directory", outcome.reason.en);
     EXPECT_EQ(0, outcome.line);
 
     outcome = read_project_file(folder.path(), data);
     EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ("the file cannot be read: Is a directory", outcome.reason);
+    EXPECT_EQ("the file cannot be read: Is a directory", outcome.reason.en);
 }
 
 TEST(ProjectFile, save_into_a_missing_folder_fails_with_a_reason) {
     TempFolder folder;
     const SaveOutcome outcome = save_project_file(folder.file("gone/p.twp"), source_only());
     EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ("the folder does not exist: No such file or directory", outcome.reason);
+    EXPECT_EQ("the folder " + folder.file("gone") + " does not exist", outcome.reason.en);
+    EXPECT_EQ("フォルダ " + folder.file("gone") + " がありません", outcome.reason.ja);
     EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
 }
 

@@ -82,7 +82,7 @@ TEST_F(ProjectSessionTest, rebuilds_source_and_targets_with_their_offsets_and_ke
     ASSERT_EQ(state.modified, 1);
 
     const PreparedProject prepared = prepare_project(project);
-    ASSERT_EQ(prepared.refusal, "");
+    ASSERT_TRUE(prepared.refusal.empty()) << prepared.refusal.en;
     EXPECT_TRUE(prepared.warnings.empty());
     apply_project(state, project, prepared);
 
@@ -162,7 +162,7 @@ TEST_F(ProjectSessionTest, a_target_that_cannot_be_used_is_left_empty_and_the_re
     set_target(project, 8, smile, "smile", keys({{0, 25.0f}}));
 
     const PreparedProject prepared = prepare_project(project);
-    ASSERT_EQ(prepared.refusal, "");
+    ASSERT_TRUE(prepared.refusal.empty()) << prepared.refusal.en;
 
     using Kind = TargetLoadWarning::Kind;
     struct Expected {
@@ -187,11 +187,12 @@ TEST_F(ProjectSessionTest, a_target_that_cannot_be_used_is_left_empty_and_the_re
         EXPECT_EQ(warning.kind, expected[i].kind);
         EXPECT_EQ(warning.path, expected[i].path);
         EXPECT_EQ(warning.name, expected[i].name);
-        EXPECT_NE(warning.reason.find(expected[i].reason_part), std::string::npos)
-            << warning.reason;
+        EXPECT_NE(warning.reason.en.find(expected[i].reason_part), std::string::npos)
+            << warning.reason.en;
         if (warning.kind == Kind::kUnreadable && expected[i].slot != 5) {
             // The file name is in the words, so the user knows which file to look at.
-            EXPECT_NE(warning.reason.find(expected[i].path), std::string::npos) << warning.reason;
+            EXPECT_NE(warning.reason.en.find(expected[i].path), std::string::npos)
+                << warning.reason.en;
         }
     }
 
@@ -243,7 +244,7 @@ TEST_F(ProjectSessionTest, a_source_that_cannot_be_read_refuses_the_project) {
         project.source_name = c.name;
         set_target(project, 1, smile, "smile");
         const PreparedProject prepared = prepare_project(project);
-        EXPECT_NE(prepared.refusal.find(c.words), std::string::npos) << prepared.refusal;
+        EXPECT_NE(prepared.refusal.en.find(c.words), std::string::npos) << prepared.refusal.en;
         // Nothing past the refusal was read.
         EXPECT_TRUE(prepared.warnings.empty());
         EXPECT_FALSE(prepared.targets[1].has_value());
@@ -255,7 +256,7 @@ TEST_F(ProjectSessionTest, apply_needs_no_object_file_once_prepared) {
     const std::string smile = write("smile.qxm", {grid("smile", 1.5f)});
     set_target(project, 2, smile, "smile", keys({{0, 10.0f}, {5, 20.0f}}));
     const PreparedProject prepared = prepare_project(project);
-    ASSERT_EQ(prepared.refusal, "");
+    ASSERT_TRUE(prepared.refusal.empty()) << prepared.refusal.en;
 
     // Each object was read once, by the preparation; the files may be gone by now.
     std::filesystem::remove(project.source_path);
@@ -274,7 +275,7 @@ TEST_F(ProjectSessionTest, the_current_frame_is_brought_into_the_new_timeline) {
     ProjectData project = base_project();
     project.max_frame = 20;
     const PreparedProject prepared = prepare_project(project);
-    ASSERT_EQ(prepared.refusal, "");
+    ASSERT_TRUE(prepared.refusal.empty()) << prepared.refusal.en;
 
     const std::vector<std::pair<int32_t, int32_t>> frames = {{0, 0},    {20, 20}, {21, 20},
                                                              {100, 20}, {-3, 0},  {7, 7}};

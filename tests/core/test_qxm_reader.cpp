@@ -49,7 +49,7 @@ protected:
     }
     void expect_damaged(const ReadOutcome& outcome, const std::string& words) {
         EXPECT_EQ(outcome.status, ReadStatus::kDamaged);
-        EXPECT_NE(outcome.reason.find(words), std::string::npos) << outcome.reason;
+        EXPECT_NE(outcome.reason.en.find(words), std::string::npos) << outcome.reason.en;
         EXPECT_TRUE(reader_.result().vertices.empty());
     }
 
@@ -69,7 +69,7 @@ TEST_F(QxmReaderTest, choosing_the_second_object_yields_exactly_its_data) {
             prompt = p;
             return 1;
         });
-    ASSERT_TRUE(outcome.ok()) << outcome.reason;
+    ASSERT_TRUE(outcome.ok()) << outcome.reason.en;
     expect_object(reader_.result(), file_spec.objects[1], 4);
     // The grid's first triangle starts at its own first vertex, which is local index 0.
     EXPECT_EQ(reader_.result().triangles[0].v[0], 0);
@@ -105,7 +105,7 @@ TEST_F(QxmReaderTest, section_offsets_follow_header_length_aux_and_colour_counts
             for (Triangle& t : object.triangles) t.colour = c.colours > 0 ? 0 : 77;
         }
         const ReadOutcome outcome = read(file_spec, 2);
-        ASSERT_TRUE(outcome.ok()) << outcome.reason;
+        ASSERT_TRUE(outcome.ok()) << outcome.reason.en;
         expect_object(reader_.result(), file_spec.objects[2], c.colours);
         EXPECT_EQ(reader_.result().red.size(), static_cast<size_t>(c.colours));
     }
@@ -140,7 +140,7 @@ TEST_F(QxmReaderTest, read_by_name_takes_the_first_exact_match) {
     const ReadOutcome missing = read_by_name(file_spec, "Second");
     EXPECT_EQ(missing.status, ReadStatus::kNameNotFound);
     EXPECT_EQ(missing.object_name, "Second");
-    EXPECT_NE(missing.reason.find("\"Second\""), std::string::npos);
+    EXPECT_NE(missing.reason.en.find("\"Second\""), std::string::npos);
     EXPECT_TRUE(reader_.result().vertices.empty());
 }
 
@@ -187,7 +187,7 @@ TEST_F(QxmReaderTest, more_than_a_hundred_objects_offers_the_first_hundred) {
             listed = table.objects.size();
             return 99;
         });
-    ASSERT_TRUE(outcome.ok()) << outcome.reason;
+    ASSERT_TRUE(outcome.ok()) << outcome.reason.en;
     EXPECT_EQ(listed, 100u);
     EXPECT_EQ(reader_.result().object_name, "o99");
     ObjectTable table;
@@ -335,7 +335,8 @@ TEST(QxmFailureMessage, texts_in_both_languages) {
         EXPECT_EQ(shown.title, pick(language, texts::kFormatRefusal.title));
     }
     outcome.status = ReadStatus::kDamaged;
-    outcome.reason = "triangle 7 uses vertex 12 but the object has 5 vertices";
+    outcome.reason = {"三角形 7 が頂点 12 を使っています",
+                      "triangle 7 uses vertex 12 but the object has 5 vertices"};
     EXPECT_EQ(read_failure_message(outcome, "/m/\x8A\xE7.qxm", 0).text,
               "The object file /m/\xE9\xA1\x94.qxm is damaged and cannot be read: "
               "triangle 7 uses vertex 12 but the object has 5 vertices");

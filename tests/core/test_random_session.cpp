@@ -374,7 +374,7 @@ private:
         if (!state_.source_loaded()) return what + " (empty project)";
         const ProjectData data = project_from_state(state_);
         const SaveOutcome saved = save_project_file(library_.project_file(n), data);
-        EXPECT_TRUE(saved.ok) << saved.reason;
+        EXPECT_TRUE(saved.ok) << saved.reason.en;
         if (!saved.ok) return what;
         state_.modified = 0;  // as the save command does after a successful write
         model_.modified = 0;
@@ -384,7 +384,7 @@ private:
         // What was written reads back to the same slots, names, paths and keys.
         ProjectData back;
         const ParseOutcome parsed = read_project_file(library_.project_file(n), back);
-        EXPECT_TRUE(parsed.ok) << parsed.reason;
+        EXPECT_TRUE(parsed.ok) << parsed.reason.en;
         ProjectData expected = data;
         for (ProjectTarget& target : expected.targets) {
             for (float& w : target.keys.weights) w = testing::weight_after_save(w);
@@ -399,13 +399,13 @@ private:
         if (!saved_[n]) return what + " (never saved)";
         ProjectData project;
         const ParseOutcome parsed = read_project_file(library_.project_file(n), project);
-        EXPECT_TRUE(parsed.ok) << parsed.reason;
+        EXPECT_TRUE(parsed.ok) << parsed.reason.en;
         if (!parsed.ok) return what;
         const PreparedProject prepared = prepare_project(project);
 
         const Model& saved = *saved_[n];
         const ReadResult* source = library_.read(saved.source_path, saved.source_name);
-        EXPECT_EQ(source == nullptr, !prepared.refusal.empty()) << prepared.refusal;
+        EXPECT_EQ(source == nullptr, !prepared.refusal.empty()) << prepared.refusal.en;
         if (!prepared.refusal.empty()) return what + " (refused: the source file is gone)";
         apply_project(state_, project, prepared);
 

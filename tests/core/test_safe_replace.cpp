@@ -86,7 +86,7 @@ TEST(SafeReplace, replaces_the_contents_and_leaves_no_temporary_file) {
     write_bytes(path, "old contents that are longer than the new ones");
 
     const FileOutcome outcome = replace_file_contents(path, "new\r\n");
-    ASSERT_TRUE(outcome.ok) << outcome.reason;
+    ASSERT_TRUE(outcome.ok) << outcome.reason.en;
     EXPECT_EQ("new\r\n", read_bytes(path));
     EXPECT_EQ("p.twp", listing(folder.path()));
 }
@@ -96,7 +96,7 @@ TEST(SafeReplace, new_file_follows_the_umask_and_a_replaced_one_keeps_its_mode) 
     const mode_t saved_mask = umask(027);
     const FileOutcome created = replace_file_contents(folder.file("new.twp"), "a");
     umask(saved_mask);
-    ASSERT_TRUE(created.ok) << created.reason;
+    ASSERT_TRUE(created.ok) << created.reason.en;
     EXPECT_EQ(0640u, mode_of(folder.file("new.twp")));
 
     const std::string kept = folder.file("kept.twp");
@@ -124,13 +124,45 @@ TEST(SafeReplace, symbolic_link_stays_and_the_file_it_names_is_replaced) {
     EXPECT_EQ("later.twp,p.twp", listing(folder.file("real")));
 }
 
-TEST(SafeReplace, name_of_a_folder_is_refused) {
+// Each common cause in words of both languages, without the system's text; a folder that is
+// there is never called missing, whatever the system answers.
+TEST(SafeReplace, every_failure_says_what_failed_in_both_languages) {
     TempFolder folder;
     fs::create_directory(folder.file("p.twp"));
-    const FileOutcome outcome = replace_file_contents(folder.file("p.twp"), "new");
-    EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ("the name belongs to a folder: Is a directory", outcome.reason);
-    EXPECT_EQ("p.twp", listing(folder.path()));
+    fs::create_symlink("nowhere/p.twp", folder.file("link.twp"));
+    const std::string long_name = folder.file(std::string(300, 'n') + ".twp");
+    struct Case {
+        const char* what;
+        std::string path;
+        std::string en;
+        std::string ja;
+    };
+    std::vector<Case> cases = {
+        {"missing folder", folder.file("gone/p.twp"),
+         "the folder " + folder.file("gone") + " does not exist",
+         "フォルダ " + folder.file("gone") + " がありません"},
+        {"link into a missing folder", folder.file("link.twp"),
+         "the folder " + folder.file("nowhere") + " does not exist",
+         "フォルダ " + folder.file("nowhere") + " がありません"},
+        {"a folder in the way", folder.file("p.twp"), "the name belongs to a folder",
+         "その名前のフォルダがあります"},
+        {"name too long", long_name, "the name is too long", "ファイル名が長すぎます"},
+    };
+    // /proc answers "no such entry" when asked to create a file in it
+    if (fs::is_directory("/proc/self")) {
+        cases.push_back({"a folder that takes no new file", "/proc/p.twp",
+                         "the file could not be created in the folder /proc: No such file or "
+                         "directory",
+                         "フォルダ /proc にファイルを作成できません：No such file or directory"});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const FileOutcome outcome = replace_file_contents(c.path, "new");
+        EXPECT_FALSE(outcome.ok);
+        EXPECT_EQ(c.en, outcome.reason.en);
+        EXPECT_EQ(c.ja, outcome.reason.ja);
+    }
+    EXPECT_EQ("link.twp,p.twp", listing(folder.path()));
 }
 
 TEST(SafeReplace, failed_write_keeps_the_old_file_and_removes_the_temporary_one) {
@@ -150,7 +182,7 @@ TEST(SafeReplace, failed_write_keeps_the_old_file_and_removes_the_temporary_one)
     std::signal(SIGXFSZ, saved_handler);
 
     EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ("the file could not be written: File too large", outcome.reason);
+    EXPECT_EQ("the file could not be written: File too large", outcome.reason.en);
     EXPECT_EQ("old", read_bytes(path));
     EXPECT_EQ("p.twp", listing(folder.path()));
 }
@@ -167,11 +199,11 @@ TEST(SafeReplace, read_only_folder_fails_with_the_old_file_intact) {
             (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
             return std::string("cannot become nobody: ") + std::strerror(errno);
         }
-        return replace_file_contents(path, "new").reason;
+        return replace_file_contents(path, "new").reason.en;
     });
     chmod(folder.path().c_str(), 0700);
 
-    EXPECT_EQ("the folder is not writable: Permission denied", reason);
+    EXPECT_EQ("the folder " + folder.path() + " is not writable", reason);
     EXPECT_EQ("old", read_bytes(path));
     EXPECT_EQ("p.twp", listing(folder.path()));
 }
@@ -195,14 +227,22 @@ TEST(SafeReplace, full_disk_fails_with_the_old_file_intact) {
         while (write(filler, block.data(), block.size()) > 0) {
         }
         close(filler);
-        const FileOutcome outcome = replace_file_contents(path, std::string(16384, 'x'));
-        const std::string result = outcome.reason + "|" + read_bytes(path) + "|" + listing(disk);
+        const FileOutcome full = replace_file_contents(path, std::string(16384, 'x'));
+        std::string result = full.reason.en + "|" + read_bytes(path) + "|" + listing(disk);
+        // the same file system made read-only
+        if (mount(nullptr, disk.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0) {
+            const FileOutcome read_only = replace_file_contents(path, "x");
+            result += "|" + read_only.reason.en + "|" + read_only.reason.ja;
+        }
         umount(disk.c_str());
         return result;
     });
     if (report.rfind("SKIP", 0) == 0) GTEST_SKIP() << "no tmpfs to fill: " << report;
 
-    EXPECT_EQ("disk full: No space left on device|old|filler,p.twp", report);
+    EXPECT_EQ(
+        "disk full|old|filler,p.twp|the file system is read-only|"
+        "ファイルシステムが読み取り専用です",
+        report);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // What loading and removing objects does to the session, without a window.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,58 @@ void expect_empty_target(const EditorState& state, int k) {
     EXPECT_TRUE(state.slots[k].vertices.empty());
     EXPECT_EQ(state.slots[k].keys.count(), 0);
     EXPECT_TRUE(state.slots[k].keys.weights.empty());
+}
+
+// What may go into a slot, as source or as target of the quad: the first fault named, the
+// name that a project could not record noted without refusing.
+TEST(SlotChecks, refuse_what_cannot_be_drawn_and_note_names_no_project_can_record) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    struct Case {
+        const char* what;
+        bool as_target;
+        ReadResult object;
+        SlotRefusal refusal;
+        std::string reason;  // English
+        bool name_recordable;
+    };
+    auto with_vertex = [](ReadResult r, size_t i, Vec3 v) {
+        r.vertices[i] = v;
+        return r;
+    };
+    ReadResult no_vertices = object("none", {});
+    const std::vector<Case> cases = {
+        {"source without vertices", false, no_vertices, SlotRefusal::kNoVertices, "", true},
+        {"source, NaN", false, with_vertex(quad(), 2, {1, nan, 0}), SlotRefusal::kNonFiniteVertex,
+         "the coordinates of vertex 2 are not all finite numbers: (1, nan, 0)", true},
+        {"source, first of two faults", false,
+         with_vertex(with_vertex(quad(), 3, {inf, 0, 0}), 1, {0, 0, -inf}),
+         SlotRefusal::kNonFiniteVertex,
+         "the coordinates of vertex 1 are not all finite numbers: (0, 0, -inf)", true},
+        {"source named with a blank", false, quad("my quad"), SlotRefusal::kNone, "", false},
+        {"source without a name", false, quad(""), SlotRefusal::kNone, "", false},
+        {"target", true, moved_quad("t", 2.0f), SlotRefusal::kNone, "", true},
+        {"target, infinity", true, with_vertex(moved_quad("t", 1.0f), 0, {inf, 0, 0}),
+         SlotRefusal::kNonFiniteVertex,
+         "the coordinates of vertex 0 are not all finite numbers: (inf, 0, 0)", true},
+        {"target whose offset overflows", true, with_vertex(quad(), 3, {0, -3e38f, 0}),
+         SlotRefusal::kNonFiniteOffset,
+         "the offset of vertex 3 from the source is not finite: (0, -inf, 0)", true},
+        {"target named with a tab", true, moved_quad("a\tb", 1.0f), SlotRefusal::kNone, "", false},
+    };
+    const std::vector<Vec3> source =
+        with_vertex(quad(), 3, {0, 3e38f, 0}).vertices;  // far enough for an overflow
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const SlotCheck check =
+            c.as_target ? check_target_object(source, c.object) : check_source_object(c.object);
+        EXPECT_EQ(check.refusal, c.refusal);
+        EXPECT_EQ(check.reason().en, c.reason);
+        EXPECT_EQ(check.reason().ja.empty(), c.reason.empty());
+        if (check.ok()) {
+            EXPECT_EQ(check.name_recordable, c.name_recordable);
+        }
+    }
 }
 
 TEST(InstallSource, takes_positions_names_and_counts_and_marks_the_session_modified) {

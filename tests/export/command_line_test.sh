@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The README's example run through the built program: the example project made from examples/,
-# each command on it, the exit statuses, and the Khronos validator on both glTF forms.
+# each command on it, the exit statuses, and the Khronos validator on every glTF form.
 #
 # Usage: command_line_test.sh WARPKIT_EXPORT MAKE_EXAMPLE_PROJECT EXAMPLES_FOLDER VALIDATOR_FOLDER
 set -euo pipefail
@@ -11,13 +11,7 @@ examples=$3
 validator=$4
 here=$(cd "$(dirname "$0")" && pwd)
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-    echo "FAILED: $*" >&2
-    failures=$((failures + 1))
-}
+source "$here/../support/shell_checks.sh"
 
 # expect STATUS COMMAND...: runs the command, keeping its output in $work/out and $work/err.
 expect() {
@@ -42,28 +36,52 @@ expect 0 "$tool" info "$examples/expressions.qxm"
 grep -q "expressions.qxm: 4 objects, 4 colours" "$work/out" || fail "info: $(cat "$work/out")"
 grep -Eq "^ +3  twist +674 +1344$" "$work/out" || fail "info: $(cat "$work/out")"
 
-expect 0 "$tool" check "$work/face.twp"
+expect 0 "$tool" check "$work/face.twp" --strict
 grep -q "^3 of 3 targets loaded, 0 warnings$" "$work/out" || fail "check: $(cat "$work/out")"
+expect 1 "$tool" check "$examples/head.qxm"
+grep -q "is an object file, not a project file; 'warpkit-export info .*head.qxm' lists its objects" \
+    "$work/err" || fail "check of an object file: $(cat "$work/err")"
 
 expect 0 "$tool" weights "$work/face.twp" --frame 40
 [ "$(cat "$work/out")" = $'1 smile 100.00\n2 squash 53.33\n3 twist 80.00' ] ||
     fail "weights: $(cat "$work/out")"
 
-expect 0 "$tool" obj "$work/face.twp" --frames 0..90 -o "$work/frames"
+expect 0 "$tool" obj "$work/face.twp" -o "$work/frames"
 [ "$(ls "$work/frames" | grep -c '^frame_00[0-9][0-9]\.obj$')" -eq 91 ] || fail "obj: $(ls "$work/frames")"
 [ -f "$work/frames/palette.mtl" ] || fail "obj wrote no palette.mtl"
 
-expect 0 "$tool" gltf "$work/face.twp" -o "$work/face.glb"
+expect 0 "$tool" gltf "$work/face.twp" -o "$work/face.glb" --strict
 expect 0 "$tool" gltf "$work/face.twp" -o "$work/face text.gltf" --fps 24
 [ -f "$work/face text.bin" ] || fail "gltf wrote no .bin beside the .gltf"
-node "$here/validate_gltf.cjs" --strict --validator "$validator" "$work/face.glb" "$work/face text.gltf" ||
-    fail "the validator found problems"
+expect 0 "$tool" gltf "$work/face.twp" -o "$work/normals.glb" --normals --frames 20..70
+expect 0 "$tool" gltf "$work/face.twp" -o "$work/packed.glb" --normals --compress --names plain
+grep -q "sparse, .* buffer views compressed" "$work/out" || fail "gltf --compress: $(cat "$work/out")"
+node "$here/validate_gltf.cjs" --strict --validator "$validator" "$work/face.glb" \
+    "$work/face text.gltf" "$work/normals.glb" "$work/packed.glb" || fail "the validator found problems"
+
+expect 0 "$tool" match "$examples/head.qxm" "$examples/expressions.qxm:smile" -o "$work/smile.qxm"
+grep -q "^matched by topology, 1 part: 0 of 674 vertices renumbered$" "$work/out" || fail "match: $(cat "$work/out")"
+expect 1 "$tool" match "$examples/head.qxm" "$examples/smile.qxm" -o "$work/smile.qxm"
+grep -q "the file already exists" "$work/err" || fail "match over a file: $(cat "$work/err")"
+
+# The README's import example: a glTF morph animation made a project and exported again, and an
+# FBX file of Debian's test models converted.
+models=${WARPKIT_TEST_MODELS:-/usr/share/assimp/models}
+cube=$models/glTF2/glTF-Sample-Models/AnimatedMorphCube-glTF/AnimatedMorphCube.gltf
+expect 0 "$tool" project "$cube" -o "$work/cube.twp"
+grep -q "source Cube, 2 targets, frames 0 to 126 at 30 fps" "$work/out" || fail "project: $(cat "$work/out")"
+expect 0 "$tool" gltf "$work/cube.twp" -o "$work/cube.glb"
+node "$here/validate_gltf.cjs" --strict --validator "$validator" "$work/cube.glb" ||
+    fail "the validator found problems in the round trip"
+expect 0 "$tool" qxm "$models/FBX/box.fbx" -o "$work/box.qxm"
+grep -Eq "^ +0  root +8 +12$" "$work/out" || fail "qxm: $(cat "$work/out")"
 
 # Bad usage exits 2, a refused file 1, each with one line on stderr.
 expect 2 "$tool"
 expect 2 "$tool" gltf "$work/face.twp"
 expect 2 "$tool" obj "$work/face.twp" --frames 3..1 -o "$work/x"
 [ "$(wc -l <"$work/err")" -eq 1 ] || fail "usage error is not one line: $(cat "$work/err")"
+expect 2 "$tool" weights "$work/face.twp" --frame 91
 expect 1 "$tool" check "$work/missing.twp"
 grep -q "^warpkit-export: The project file $work/missing.twp cannot be loaded: " "$work/err" ||
     fail "refusal: $(cat "$work/err")"

@@ -6,7 +6,9 @@
 #include <stdio.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -51,7 +53,7 @@ public:
     std::string write_project(const std::string& file, const ProjectData& project) {
         const std::string path = folder.file(file);
         const SaveOutcome saved = save_project_file(path, project);
-        EXPECT_TRUE(saved.ok) << saved.reason;
+        EXPECT_TRUE(saved.ok) << saved.reason.en;
         return path;
     }
 
@@ -75,6 +77,14 @@ struct FaceProject {
         data.targets[0] = project_target(objects, "lift", {{0, 0.0f}, {10, 100.0f}, {25, 20.0f}});
         data.targets[2] = project_target(objects, "slide", {{0, 10.0f}, {16, 60.0f}, {50, 0.0f}});
         path = fixture.write_project("face.twp", data);
+    }
+
+    // The source with its vertices in reverse order: a target in another order than the source.
+    QxmObjectSpec reversed() const {
+        QxmObjectSpec out = source;
+        out.name = "reversed";
+        std::reverse(out.vertices.begin(), out.vertices.end());
+        return out;
     }
 
     QxmObjectSpec source, lift, slide;
@@ -105,15 +115,10 @@ struct ValidatorRun {
     std::string output;
 };
 
-// Runs tests/export/validate_gltf.cjs on `path` (warnings count as failures unless
-// `allow_warnings`). Node or the validator missing is a failure whose output says how to
-// install them.
-inline ValidatorRun run_validator(const std::string& path, bool allow_warnings = false) {
+// Runs a shell command, collecting what it prints on both streams.
+inline ValidatorRun run_command(const std::string& command) {
     ValidatorRun run;
-    const std::string command = "node '" WARPKIT_GLTF_VALIDATE_SCRIPT "'" +
-                                std::string(allow_warnings ? "" : " --strict") +
-                                " --validator '" WARPKIT_GLTF_VALIDATOR_DIR "' '" + path + "' 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
     if (!pipe) {
         run.output = "cannot start " + command;
         return run;
@@ -125,6 +130,57 @@ inline ValidatorRun run_validator(const std::string& path, bool allow_warnings =
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     if (run.status == 127) run.output += "node is not installed: run scripts/setup_export_tools.sh";
     return run;
+}
+
+// Runs tests/export/validate_gltf.cjs on `path` (warnings count as failures unless
+// `allow_warnings`). Node or the validator missing is a failure whose output says how to
+// install them.
+inline ValidatorRun run_validator(const std::string& path, bool allow_warnings = false) {
+    return run_command("node '" WARPKIT_GLTF_VALIDATE_SCRIPT "'" +
+                       std::string(allow_warnings ? "" : " --strict") +
+                       " --validator '" WARPKIT_GLTF_VALIDATOR_DIR "' '" + path + "'");
+}
+
+// What three.js plays from an exported file (tests/export/play_gltf.mjs): the morph target
+// names, and per asked frame the weights its animation mixer sets and the morphed positions.
+struct PlayedFrame {
+    std::vector<double> weights;
+    std::vector<double> positions;  // x, y, z per vertex
+};
+struct PlayedFile {
+    std::string problem;  // empty when the player ran
+    std::string names;    // "1 lift|3 slide"
+    std::map<int32_t, PlayedFrame> frames;
+};
+
+inline PlayedFile play_with_three(const std::string& path, double fps, int32_t first,
+                                  const std::vector<int32_t>& frames) {
+    std::ostringstream command;
+    command << "node '" WARPKIT_GLTF_PLAY_SCRIPT "' '" WARPKIT_GLTF_VALIDATOR_DIR "' '" << path
+            << "' " << fps << " " << first;
+    for (int32_t frame : frames) command << " " << frame;
+    const ValidatorRun run = run_command(command.str());
+    PlayedFile played;
+    if (run.status != 0) {
+        played.problem = run.output;
+        return played;
+    }
+    std::istringstream lines(run.output);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string tag;
+        words >> tag;
+        if (tag == "names") {
+            std::getline(words >> std::ws, played.names);
+            continue;
+        }
+        int32_t frame = 0;
+        words >> frame;
+        std::vector<double>& values =
+            tag == "weights" ? played.frames[frame].weights : played.frames[frame].positions;
+        for (double value; words >> value;) values.push_back(value);
+    }
+    return played;
 }
 
 #define EXPECT_VALID_GLTF(path)                                                    \

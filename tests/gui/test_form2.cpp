@@ -8,7 +8,10 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <functional>
+#include <tuple>
+#include <vector>
 
 #include "model/form2.h"
 
@@ -59,7 +62,7 @@ void click_name(TForm2& form, int row) {
 }
 
 class Form2Test : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         main_window.resize(400, 300);
         main_window.move(100, 150);
@@ -259,6 +262,61 @@ TEST_F(Form2Test, opens_32_pixels_right_of_and_below_the_main_window) {
     QCoreApplication::processEvents();
     run(three_objects(), kEnglish, [&] { form.Button2->click(); });
     EXPECT_EQ(seen.position, QPoint(452, 92));
+}
+
+TEST_F(Form2Test, arrow_keys_start_at_the_first_name_on_every_opening) {
+    // The second opening follows a click on Cancel, which left the focus on that button.
+    for (int opening = 1; opening <= 2; ++opening) {
+        int current_at_opening = -2;
+        std::vector<int32_t> chosen;
+        run(three_objects(), kEnglish, [&] {
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+            current_at_opening = form.ListBox1->currentRow();
+            for (int key = 0; key < 2; ++key) {  // through the window, to what has the focus
+                QTest::keyClick(form.windowHandle(), Qt::Key_Down);
+                chosen.push_back(form.SelectedIndex);
+            }
+            QTest::mouseClick(form.Button2, Qt::LeftButton);
+        });
+        EXPECT_EQ(current_at_opening, -1) << opening;  // no focus frame on an unchosen name
+        EXPECT_EQ(chosen, (std::vector<int32_t>{0, 1})) << opening;
+    }
+}
+
+TEST_F(Form2Test, texts_too_wide_are_shrunk_and_names_elided_in_the_middle) {
+    // Name bytes (none: a file without objects), the name as shown, whether it is elided.
+    const std::tuple<const char*, const char*, bool> cases[] = {
+        {nullptr, "", false},
+        {"WWWWWWWWWWWWWWW", "WWWWWWWWWWWWWWW", true},
+        {"\x82\x76\x82\x76\x82\x76\x82\x76\x82\x76\x82\x76\x82\x76", "ＷＷＷＷＷＷＷ", false}};
+    for (const auto& [bytes, shown, elided] : cases) {
+        ObjectTable table;
+        if (bytes != nullptr) table.objects = {entry(bytes, 8, 12)};
+        std::vector<InfoField::Line> lines;
+        run(table, kJapanese, [&] {
+            lines = form.StaticText1->fitted_lines();
+            form.Button2->click();
+        });
+        SCOPED_TRACE(seen.info.toStdString());
+        ASSERT_GE(lines.size(), 2u);
+        for (const InfoField::Line& line : lines) {
+            QFont font = form.StaticText1->font();
+            font.setPixelSize(line.pixel_size);
+            EXPECT_LE(QFontMetrics(font).horizontalAdvance(line.text),
+                      form.StaticText1->contentsRect().width());
+        }
+        const QString name = QString::fromUtf8(shown);
+        EXPECT_EQ(form.StaticText1->toolTip(), name);
+        if (bytes == nullptr) {  // fixed text: whole, a little smaller
+            EXPECT_EQ(lines[1].text,
+                      QString::fromUtf8("このファイルにはオブジェクトがありません。"));
+            EXPECT_EQ(lines[1].pixel_size, 11);
+        } else {
+            EXPECT_EQ(lines[1].text.contains(QChar(0x2026)), elided);
+            EXPECT_EQ(lines[1].text.endsWith(name), !elided);
+            EXPECT_EQ(form.ListBox1->item(0)->toolTip(), name);
+        }
+    }
 }
 
 }  // namespace

@@ -6,17 +6,18 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <functional>
 #include <memory>
 
+#include "app/editor_state.h"
 #include "app/texts.h"
 #include "morph/form3.h"
 #include "support/scripted_dialogs.h"
-
-#include "app/editor_state.h"
 
 // Readable failures for the Qt values compared below.
 void PrintTo(const QString& text, std::ostream* out) {
@@ -30,7 +31,7 @@ namespace warpkit {
 namespace {
 
 class Form3Test : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         state.UiLanguage = 0;  // English unless a test says otherwise
         main_window.setGeometry(100, 80, 500, 400);
@@ -363,6 +364,28 @@ TEST_F(Form3Test, closing_during_a_drag_ends_it) {
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_EQ(state.max_frame, 100);
     QTest::mouseRelease(spinner(), Qt::LeftButton);
+}
+
+TEST_F(Form3Test, a_message_box_taking_the_release_ends_the_drag) {
+    run_modal(FrameDialogMode::kMaximum, [&] {
+        // Through the dialog's window, as real presses come, so that the box blocks the release.
+        QWindow* window = form->windowHandle();
+        const QPoint at = window->mapFromGlobal(spinner()->mapToGlobal(spinner()->rect().center()));
+        QCursor::setPos(window->mapToGlobal(at));
+        for (int press = 1; press <= 2; ++press) {  // the second press is served as the first
+            QTest::mousePress(window, Qt::LeftButton, {}, at);
+            ASSERT_TRUE(form->spinning());
+            QMessageBox box(QMessageBox::Warning, "Warpkit", "?", QMessageBox::Ok, form.get());
+            QTimer::singleShot(0, &box, [&] {
+                QTest::mouseRelease(window, Qt::LeftButton, {}, at);
+                box.done(0);
+            });
+            box.exec();
+            EXPECT_FALSE(form->spinning());
+            EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+        }
+        QTest::mouseClick(cancel(), Qt::LeftButton);
+    });
 }
 
 }  // namespace

@@ -7,8 +7,12 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
 #include <filesystem>
+#include <limits>
+#include <tuple>
 
 #include "app/qt_user_dialogs.h"
 #include "controls/push_panel.h"
@@ -383,6 +387,69 @@ TEST(ObjectFiles, a_damaged_file_is_refused_naming_the_file_and_the_session_is_u
     }
 }
 
+// A coordinate that is not a number, or a target so far from the source that the offset
+// overflows, would draw nothing and silently spoil the preview; such an object is refused
+// naming the file, the object and the first vertex at fault, and nothing changes.
+TEST(ObjectChecks, objects_with_coordinates_that_are_not_finite_are_refused) {
+    auto grid_with = [](const std::string& name, size_t vertex, Vec3 value) {
+        QxmObjectSpec object = make_grid_object(name, 3, 3);
+        object.vertices[vertex] = value;
+        return object;
+    };
+    Scene f;
+    f.load_source(f.write_object("spread.qxm", grid_with("spread", 4, {3e38f, 1, 0})));
+    f.load_target(1, f.target_file("smile"));
+    const Snapshot before(f);
+
+    f.state.UiLanguage = kJapanese;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const std::string holey = f.write_object("holey.qxm", grid_with("holey", 0, {nan, 0, 0}));
+    f.load_source(holey);
+    EXPECT_EQ(f.dialogs.last().text,
+              "オブジェクトファイル " + holey +
+                  " のオブジェクト holey は壊れているため読み込めません：頂点 0 の座標に有限でない"
+                  "数があります：(nan, 0, 0)");
+    EXPECT_EQ(f.dialogs.last().title, "不正なファイル");
+
+    f.state.UiLanguage = kEnglish;
+    const std::string far = f.write_object("far.qxm", grid_with("far", 4, {-3e38f, 1, 0}));
+    f.load_target(2, far);
+    EXPECT_EQ(f.dialogs.last().text, "In the object file " + far +
+                                         ", the object far cannot be a target: the offset of "
+                                         "vertex 4 from the source is not finite: (-inf, 0, 0)");
+    EXPECT_EQ(f.dialogs.last().title, "Incorrect object selected.");
+    expect_unchanged(before, f);
+    EXPECT_TRUE(f.dialogs.all_answers_used());
+}
+
+// A name with a blank loads, but no project could record it: the user hears so at once, in
+// the current language, not after the work is done and the save is refused.
+TEST(ObjectChecks, a_name_no_project_can_record_is_loaded_with_one_warning) {
+    Scene f;
+    const std::string spaced_source = f.write_object("a.qxm", make_grid_object("my base", 3, 3));
+    const std::string spaced_target = f.write_object("b.qxm", moved_grid("wry\tsmile", 3, 3, 1));
+
+    f.state.UiLanguage = kJapanese;
+    f.load_source(spaced_source);
+    ASSERT_EQ(f.dialogs.kinds(), "open_file choose_object warn");
+    EXPECT_EQ(f.dialogs.last().text,
+              "オブジェクト名「my base」はプロジェクトに記録できません（空の名前や空白を含む名前は"
+              "記録できません）。オブジェクトの名前を変えてください。");
+    EXPECT_EQ(f.dialogs.last().title, "オブジェクト名の確認");
+    EXPECT_TRUE(f.state.source_loaded());
+    EXPECT_EQ(f.form->load_buttons[0]->text(), "my base");
+
+    f.state.UiLanguage = kEnglish;
+    f.dialogs.shown.clear();
+    f.load_target(3, spaced_target);
+    ASSERT_EQ(f.dialogs.kinds(), "open_file choose_object warn");
+    EXPECT_EQ(f.dialogs.last().text,
+              "A project cannot record the object name \"wry\tsmile\" (a name must not be empty "
+              "or hold blanks). Please rename the object.");
+    EXPECT_EQ(f.dialogs.last().title, "Object name");
+    EXPECT_TRUE(f.state.target_loaded(3));
+}
+
 TEST(ObjectFiles, declining_in_the_selection_dialog_is_silent_and_changes_nothing) {
     Scene f;
     f.load_source(f.source_file());
@@ -676,6 +743,34 @@ TEST(SlotPicture, reloading_a_target_takes_the_old_displacement_off_the_shape) {
     EXPECT_EQ(f.form->weight_fields[1]->text(), "0.0");
     EXPECT_TRUE(same(f.state.mesh.displayed, f.state.slots[0].vertices));
     EXPECT_EQ(preview(f.form->view), source_only);
+}
+
+// A name wider than its load button is elided in the middle; the whole name is the tooltip.
+TEST(SlotCaptions, names_are_fitted_to_the_load_buttons_with_the_whole_name_as_tooltip) {
+    Scene f;
+    // Name bytes in the file, the name as shown, whether it is elided; slots 0, 1 and 2.
+    const std::tuple<const char*, const char*, bool> cases[] = {
+        {"WWWWWWWWWWWWWWW", "WWWWWWWWWWWWWWW", true},
+        {"\x82\x76\x82\x76\x82\x76\x82\x76\x82\x76\x82\x76\x82\x76", "ＷＷＷＷＷＷＷ", false},
+        {"R&D", "R&D", false}};
+    f.load_source(f.write_object("s.qxm", make_grid_object(std::get<0>(cases[0]), 3, 3)));
+    for (int k = 1; k <= 2; ++k) {
+        const QxmObjectSpec target = moved_grid(std::get<0>(cases[k]), 3, 3, 1.0f);
+        f.load_target(k, f.write_object(std::to_string(k) + ".qxm", target));
+    }
+    for (int k = 0; k <= 2; ++k) {
+        const auto& [bytes, shown, elided] = cases[k];
+        QPushButton* button = f.form->load_buttons[k];
+        const QString caption = button->text().replace("&&", "&");
+        EXPECT_EQ(button->toolTip(), QString::fromUtf8(shown)) << k;
+        EXPECT_EQ(caption == QString::fromUtf8(shown), !elided) << k;
+        QStyleOptionButton option;
+        option.initFrom(button);
+        EXPECT_LE(button->fontMetrics().horizontalAdvance(caption),
+                  button->style()
+                      ->subElementRect(QStyle::SE_PushButtonContents, &option, button)
+                      .width());
+    }
 }
 
 // The real object open dialog, driven as a user would.

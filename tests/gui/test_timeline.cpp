@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
+#include <limits>
 #include <memory>
 
 #include "app/qt_user_dialogs.h"
@@ -94,6 +95,8 @@ TEST_F(Timeline, read_out_and_knob_follow_the_frame) {
     jump_to(50);
     EXPECT_EQ(read_out(), "50 / 100");
     EXPECT_EQ(knob_left(), 354);
+    jump_to(70);  // 70 / 100 * 700 in double is 489.99...
+    EXPECT_EQ(knob_left(), 494);
 
     jump_to(100);
     EXPECT_EQ(read_out(), "100 / 100");
@@ -257,6 +260,14 @@ TEST_F(Timeline, forward_playback_wraps_at_the_maximum_and_backward_at_zero) {
     click_panel(form().Back);
     EXPECT_FALSE(form().Timer2->isActive());
     EXPECT_EQ(state().playing_backward, 0);
+
+    // At the largest maximum the step past it wraps all the same.
+    state().max_frame = std::numeric_limits<int32_t>::max();
+    click_panel(form().Last);
+    click_panel(form().Fore);
+    form().timeline->Time_go();
+    EXPECT_EQ(state().current_frame, 0);
+    click_panel(form().Fore);
 }
 
 TEST_F(Timeline, playback_runs_on_its_timer_and_blends_each_frame) {

@@ -53,6 +53,12 @@ inline bool is_valid_utf8(std::string_view text) {
     return true;
 }
 
+// Whether a reason or a repair is said in both languages, in valid UTF-8.
+inline bool said_in_both(const BilingualText& words) {
+    return !words.ja.empty() && !words.en.empty() && is_valid_utf8(words.ja) &&
+           is_valid_utf8(words.en);
+}
+
 // Bit patterns, so that a NaN read from a file equals itself.
 inline bool same_bits(float a, float b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
@@ -173,8 +179,8 @@ inline std::string check_failure_message(const ReadOutcome& outcome, const std::
             return "a refusal's message is not valid UTF-8";
         }
     }
-    if (outcome.status == ReadStatus::kDamaged && outcome.reason.empty()) {
-        return "a damaged file is refused without a reason";
+    if (outcome.status == ReadStatus::kDamaged && !said_in_both(outcome.reason)) {
+        return "a damaged file is refused without a reason in both languages";
     }
     return {};
 }
@@ -303,10 +309,11 @@ inline float weight_after_save(float w) {
     return std::strtof(text, nullptr);
 }
 
-// Parses `text` and returns the first broken promise, or "": a refusal leaves the data alone
-// and names a line of the text; accepted data is data a save would write, and writing then
-// reading it back gives the same slots, names, paths and frames, weights to two decimals, and
-// the same text again.
+// Parses `text` and returns the first broken promise, or "": a refusal leaves the data alone,
+// names a line of the text and says why in both languages; accepted data is data a save would
+// write, every repair made on the way names a line of the text, in order, in both languages, and
+// writing then reading the data back gives the same slots, names, paths and frames, weights to
+// two decimals, the same text again and nothing to repair.
 inline std::string check_project_text(const std::string& text) {
     ProjectData sentinel;
     sentinel.max_frame = 7;
@@ -314,10 +321,13 @@ inline std::string check_project_text(const std::string& text) {
     sentinel.source_name = "untouched";
     ProjectData data = sentinel;
     const ParseOutcome parsed = parse_project_text(text, data);
+    const auto lines = static_cast<int>(std::count(text.begin(), text.end(), '\n')) + 1;
     if (!parsed.ok) {
         if (!same_project(data, sentinel)) return "a refused text changed the data";
-        if (parsed.reason.empty()) return "a text is refused without a reason";
-        const auto lines = static_cast<int>(std::count(text.begin(), text.end(), '\n')) + 1;
+        if (!said_in_both(parsed.reason)) {
+            return "a text is refused without a reason in both languages";
+        }
+        if (parsed.repair_count > 0) return "a refused text lists repairs";
         if (parsed.line < 0 || parsed.line > lines) {
             return "a refusal names line " + std::to_string(parsed.line) + " of " +
                    std::to_string(lines);
@@ -325,8 +335,21 @@ inline std::string check_project_text(const std::string& text) {
         return {};
     }
 
-    if (std::string problem = project_data_problem(data); !problem.empty()) {
-        return "accepted data a save would refuse: " + problem;
+    if (parsed.repairs.size() != std::min(parsed.repair_count, kMaxListedRepairs)) {
+        return "the repairs listed are not the first of those counted";
+    }
+    int previous_line = 0;
+    for (const ProjectRepair& change : parsed.repairs) {
+        if (change.line < 1 || change.line > lines || change.line < previous_line) {
+            return "a repair names line " + std::to_string(change.line) + " of " +
+                   std::to_string(lines) + " after line " + std::to_string(previous_line);
+        }
+        if (change.slot < 0 || change.slot > kTargetCount) return "a repair names no target";
+        if (!said_in_both(change.words)) return "a repair is not said in both languages";
+        previous_line = change.line;
+    }
+    if (BilingualText problem = project_data_problem(data); !problem.empty()) {
+        return "accepted data a save would refuse: " + problem.en;
     }
     if (data.max_frame < 1) return "an accepted maximum frame below 1";
     for (const ProjectTarget& target : data.targets) {
@@ -349,7 +372,8 @@ inline std::string check_project_text(const std::string& text) {
     const std::string written = write_project_text(data);
     ProjectData back;
     const ParseOutcome reread = parse_project_text(written, back);
-    if (!reread.ok) return "written data is refused on reading: " + reread.reason;
+    if (!reread.ok) return "written data is refused on reading: " + reread.reason.en;
+    if (reread.repair_count > 0) return "written data needs repairs on reading";
     ProjectData expected = data;
     for (ProjectTarget& target : expected.targets) {
         for (float& w : target.keys.weights) w = weight_after_save(w);

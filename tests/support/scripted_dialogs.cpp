@@ -19,32 +19,36 @@ T take(std::deque<T>& queue, const char* kind, T fallback) {
 
 bool ScriptedDialogs::confirm(const std::string& text, const std::string& title) {
     shown.push_back({"confirm", text, title, "", ""});
+    if (while_message_shown) while_message_shown();
     return take(confirm_answers, "confirm", false);
 }
 
 SaveAnswer ScriptedDialogs::ask_save(const std::string& text, const std::string& title) {
     shown.push_back({"ask_save", text, title, "", ""});
+    if (while_message_shown) while_message_shown();
     return take(save_answers, "ask_save", SaveAnswer::kCancel);
 }
 
 void ScriptedDialogs::warn(const std::string& text, const std::string& title) {
     shown.push_back({"warn", text, title, "", ""});
+    if (while_message_shown) while_message_shown();
 }
 
 void ScriptedDialogs::notify(const std::string& text, const std::string& title) {
     shown.push_back({"notify", text, title, "", ""});
+    if (while_message_shown) while_message_shown();
 }
 
 void ScriptedDialogs::plain(const std::string& text) { shown.push_back({"plain", text, "", "", ""}); }
 
 std::optional<std::string> ScriptedDialogs::open_file(const FileDialogRequest& request) {
-    shown.push_back({"open_file", request.filter, request.title, request.folder, ""});
+    shown.push_back({"open_file", request.filter, request.title, request.folder, "", request.more_filters, ""});
     return take(file_answers, "open_file", std::optional<std::string>{});
 }
 
 std::optional<std::string> ScriptedDialogs::save_file(const FileDialogRequest& request) {
-    shown.push_back(
-        {"save_file", request.filter, request.title, request.folder, request.default_suffix});
+    shown.push_back({"save_file", request.filter, request.title, request.folder, request.default_suffix,
+                     request.more_filters, request.file_name});
     return take(file_answers, "save_file", std::optional<std::string>{});
 }
 
@@ -69,9 +73,27 @@ void ScriptedDialogs::frame_dialog(FrameDialogMode mode) {
     if (action) action(mode);
 }
 
+int ScriptedDialogs::ask_choice(const std::string& text, const std::string& title,
+                                const std::vector<std::string>& answers) {
+    shown.push_back({"ask_choice", text, title, "", ""});
+    if (while_message_shown) while_message_shown();
+    return take(choice_answers, "ask_choice", static_cast<int>(answers.size()) - 1);
+}
+
+bool ScriptedDialogs::run_with_progress(const ProgressRequest& request, const ProgressWork& work) {
+    shown.push_back({"progress", request.text, request.title, request.cancel, ""});
+    bool cancelled = false;
+    work([&](double share) {
+        cancelled = cancelled || (cancel_progress_at && share >= *cancel_progress_at);
+        return !cancelled;
+    });
+    return !cancelled;
+}
+
 bool ScriptedDialogs::all_answers_used() const {
     return confirm_answers.empty() && save_answers.empty() && file_answers.empty() &&
-           colour_answers.empty() && object_answers.empty() && frame_answers.empty();
+           colour_answers.empty() && object_answers.empty() && frame_answers.empty() &&
+           choice_answers.empty();
 }
 
 std::string ScriptedDialogs::kinds() const {

@@ -17,6 +17,8 @@ struct ShownDialog {
     std::string title; // message title, or the file dialog's title
     std::string folder;
     std::string suffix;
+    std::vector<std::string> more_filters = {};  // file dialogs: the filters after the first
+    std::string file_name = {};                  // save dialog: the name it proposes
 };
 
 class ScriptedDialogs : public UserDialogs {
@@ -29,8 +31,14 @@ public:
     std::deque<int32_t> object_answers;
     // What the frame dialog does to the session when shown.
     std::deque<std::function<void(FrameDialogMode)>> frame_answers;
+    std::deque<int> choice_answers;  // the index of the answer given to ask_choice
+    // The share of the work at which the user presses Cancel in a progress dialog; unset, the
+    // work runs to its end.
+    std::optional<double> cancel_progress_at;
 
     std::vector<ShownDialog> shown;
+    // Run while a message box is shown, after it was recorded: what the user does meanwhile.
+    std::function<void()> while_message_shown;
 
     bool confirm(const std::string& text, const std::string& title) override;
     SaveAnswer ask_save(const std::string& text, const std::string& title) override;
@@ -42,6 +50,10 @@ public:
     std::optional<Rgb> choose_colour(const Rgb& initial) override;
     int32_t choose_object(const ObjectTable& table, const std::string& prompt) override;
     void frame_dialog(FrameDialogMode mode) override;
+    int ask_choice(const std::string& text, const std::string& title,
+                   const std::vector<std::string>& answers) override;
+    // Runs the work right here; recorded as "progress".
+    bool run_with_progress(const ProgressRequest& request, const ProgressWork& work) override;
 
     // True when every queued answer was used.
     bool all_answers_used() const;

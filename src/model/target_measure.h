@@ -1,13 +1,14 @@
 #pragma once
 // How far a target moves the source, measured against the size of the source, to spot a target
-// whose vertices come in another order than the source's: such a target moves most vertices
-// far across the shape, and the blend then tears the shape apart.
+// whose vertices come in another order than the source's (the reorder mark): such a target
+// moves most vertices far across the shape, and the blend then tears the shape apart. Both the
+// program's target load and warpkit-export ask this.
 #include <cstdint>
 #include <vector>
 
 #include "model/geometry.h"
 
-namespace warpkit::exporting {
+namespace warpkit {
 
 // A vertex "moves far" when it moves by more than this share of the source's bounding-box
 // diagonal; a target is suspicious when more than kSuspiciousShare of its vertices do.
@@ -31,4 +32,9 @@ struct TargetMeasure {
 // A source without extent (diagonal 0) has no scale to judge by and is never suspicious.
 TargetMeasure measure_target(const std::vector<Vec3>& displacements, double diagonal);
 
-}  // namespace warpkit::exporting
+// The same for a target given by its positions, vertex for vertex against the source's
+// (both of one length): the measure of target - source against the source's diagonal.
+TargetMeasure measure_target_positions(const std::vector<Vec3>& source,
+                                       const std::vector<Vec3>& target);
+
+}  // namespace warpkit

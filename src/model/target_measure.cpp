@@ -1,9 +1,10 @@
-#include "export/target_measure.h"
+#include "model/target_measure.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 
-namespace warpkit::exporting {
+namespace warpkit {
 
 double bounding_box_diagonal(const std::vector<Vec3>& points) {
     if (points.empty()) return 0.0;
@@ -39,4 +40,15 @@ TargetMeasure measure_target(const std::vector<Vec3>& displacements, double diag
     return measure;
 }
 
-}  // namespace warpkit::exporting
+TargetMeasure measure_target_positions(const std::vector<Vec3>& source,
+                                       const std::vector<Vec3>& target) {
+    assert(source.size() == target.size());
+    std::vector<Vec3> displacements(target.size());
+    for (size_t i = 0; i < target.size(); ++i) {
+        displacements[i] = {target[i].x - source[i].x, target[i].y - source[i].y,
+                            target[i].z - source[i].z};
+    }
+    return measure_target(displacements, bounding_box_diagonal(source));
+}
+
+}  // namespace warpkit

@@ -1,0 +1,54 @@
+#include "app/open_at_start.h"
+
+#include <QGuiApplication>
+#include <QIcon>
+#include <QTimer>
+
+#include "app/slot_commands.h"
+#include "app/start_report.h"
+#include "app/texts.h"
+#include "app/tform1.h"
+#include "project/project_commands.h"
+
+namespace warpkit {
+
+namespace {
+
+void open_file(TForm1& form, const std::string& path) {
+    if (start_file_kind(path) == StartFileKind::kProject) {
+        form.projects->load_project_file(path);
+        return;
+    }
+    // The open dialog lets only existing files through, so the source load is silent about a
+    // file it cannot open; a file named outright may be gone, and the user must hear of it.
+    const std::string problem = open_problem(path);
+    if (!problem.empty()) {
+        const int32_t language = form.state().UiLanguage;
+        const MessageText& message = texts::kObjectFileUnopenable;
+        form.dialogs().warn(
+            format_text(pick(language, message.text), display_text(path).c_str(), problem.c_str()),
+            pick(language, message.title));
+        return;
+    }
+    form.slots_->load_source_file(path);
+}
+
+}  // namespace
+
+void open_at_start(TForm1& form, const StartArguments& arguments) {
+    // As the menu item does it, so the menu's captions follow.
+    if (arguments.ui_language != 1) form.EnglishClick();
+    StartReport* report = StartReport::from_environment(form);
+    if (arguments.file.empty() && report == nullptr) return;
+    QTimer::singleShot(0, &form, [&form, file = arguments.file, report] {
+        if (!file.empty()) open_file(form, file);
+        if (report != nullptr) report->finish();
+    });
+}
+
+void identify_with_desktop_entry() {
+    QGuiApplication::setDesktopFileName("warpkit");
+    QGuiApplication::setWindowIcon(QIcon::fromTheme("warpkit"));
+}
+
+}  // namespace warpkit

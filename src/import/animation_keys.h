@@ -1,0 +1,43 @@
+#pragma once
+// A glTF weights animation as the program's keys: per target a track of (frame, weight in
+// percent), linear between keys and held before the first and after the last, on a timeline of
+// frames 0 .. max_frame at a given number of frames a second.
+//
+// A linear animation whose keys all lie within 1e-3 of a whole frame keeps its keys (weight x
+// 100); otherwise, and for step and cubic-spline animations, the animation is sampled at every
+// frame. Kept keys are checked: the weight they give at every frame, as a project stores it
+// (two decimals), must lie within 0.01 percent of the animation's, else they are given up for
+// samples, whose only error is that rounding.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/editor_state.h"
+#include "import/imported_scene.h"
+
+namespace warpkit {
+
+// Weight of `target` (a fraction) at `seconds`, as glTF defines the interpolation: held before
+// the first and after the last key; steps hold a key's value until the next key.
+double animation_weight(const WeightsAnimation& animation, size_t target, double seconds);
+
+// Beyond this many percent a float weight cannot be kept to 0.01 percent.
+constexpr double kMaxKeptPercent = 10000.0;
+
+struct AnimationKeys {
+    int32_t max_frame = 1;         // the last frame the animation reaches (at least 1)
+    std::vector<KeyTrack> tracks;  // one per target of the animation, weights in percent
+    bool sampled = false;          // true: a key at every frame
+    // Set (and the tracks empty) when the animation cannot become keys: it lasts longer than
+    // a timeline of 32-bit frames, or reaches weights beyond kMaxKeptPercent.
+    std::string problem;
+};
+
+// Precondition: animation.times is not empty and strictly increasing; fps > 0.
+AnimationKeys keys_from_animation(const WeightsAnimation& animation, double fps);
+
+// The largest difference, in percent, between the tracks' weights (rounded to two decimals, as
+// a project file keeps them) and the animation's at every frame 0 .. max_frame.
+double largest_key_error(const WeightsAnimation& animation, const AnimationKeys& keys, double fps);
+
+}  // namespace warpkit

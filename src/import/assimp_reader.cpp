@@ -1,0 +1,266 @@
+#include "import/assimp_reader.h"
+
+#include <assimp/material.h>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+
+#include <algorithm>
+#include <assimp/Importer.hpp>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <unordered_map>
+
+#include "import/file_bytes.h"
+#include "import/placement.h"
+
+namespace warpkit {
+namespace {
+
+ImportOutcome refused(std::string reason) {
+    return ImportOutcome{false, std::move(reason)};
+}
+
+// FBX and COLLADA: the library hands back a vertex per polygon corner.
+bool corners_split(const std::string& path) {
+    std::string extension;
+    const size_t dot = path.find_last_of('.');
+    if (dot != std::string::npos && path.find('/', dot) == std::string::npos) {
+        for (const char c : path.substr(dot + 1))
+            extension += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    if (extension == "fbx" || extension == "dae" || extension == "zae") return true;
+    std::string start(512, '\0');
+    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+        start.resize(std::fread(start.data(), 1, start.size(), file));
+        std::fclose(file);
+    }
+    return start.rfind("Kaydara FBX Binary", 0) == 0 || start.rfind("; FBX", 0) == 0 ||
+           start.find("<COLLADA") != std::string::npos;
+}
+
+uint8_t colour_byte(float c) {
+    return static_cast<uint8_t>(
+        std::lround(std::clamp(std::isfinite(c) ? c : 0.0f, 0.0f, 1.0f) * 255.0f));
+}
+
+Vec3 vec(const aiVector3D& v) {
+    return Vec3{v.x, v.y, v.z};
+}
+
+// A corner's position in the base and in every blend shape, compared by value (-0 equals 0).
+struct CornerKey {
+    std::vector<float> values;
+    bool operator==(const CornerKey& other) const { return values == other.values; }
+};
+
+struct CornerHash {
+    size_t operator()(const CornerKey& key) const {
+        size_t hash = 1469598103934665603ull;
+        for (const float value : key.values) {
+            const float normal = value == 0.0f ? 0.0f : value;
+            uint32_t bits;
+            std::memcpy(&bits, &normal, sizeof bits);
+            hash = (hash ^ bits) * 1099511628211ull;
+        }
+        return hash;
+    }
+};
+
+class SceneBuilder {
+public:
+    SceneBuilder(const aiScene& source, const ImportLimits& limits, bool join, std::string stem,
+                 ImportedScene& scene)
+        : source_(source), limits_(limits), join_(join), stem_(std::move(stem)), scene_(scene) {}
+
+    std::string build() {
+        for (unsigned m = 0; m < source_.mNumMaterials; ++m) {
+            aiColor4D colour(0.8f, 0.8f, 0.8f, 1.0f);
+            if (source_.mMaterials[m]->Get(AI_MATKEY_COLOR_DIFFUSE, colour) != AI_SUCCESS) {
+                source_.mMaterials[m]->Get(AI_MATKEY_BASE_COLOR, colour);
+            }
+            scene_.palette.red.push_back(colour_byte(colour.r));
+            scene_.palette.green.push_back(colour_byte(colour.g));
+            scene_.palette.blue.push_back(colour_byte(colour.b));
+        }
+        std::vector<bool> used(source_.mNumMeshes, false);
+        std::string problem = visit(source_.mRootNode, Placement{}, used, 0);
+        // meshes no node holds still belong to the file
+        for (unsigned m = 0; problem.empty() && m < source_.mNumMeshes; ++m) {
+            if (!used[m]) problem = add_mesh(source_.mMeshes[m]->mName.C_Str(), {m}, Placement{});
+        }
+        return problem;
+    }
+
+private:
+    static Placement placement_of(const aiMatrix4x4& m) {
+        const double rows[12] = {m.a1, m.a2, m.a3, m.a4, m.b1, m.b2,
+                                 m.b3, m.b4, m.c1, m.c2, m.c3, m.c4};
+        return placement_from_rows(rows);
+    }
+
+    std::string visit(const aiNode* node, const Placement& parent, std::vector<bool>& used,
+                      int depth) {
+        if (!node) return {};
+        // the library's own checks keep the tree finite; this keeps the stack so too
+        if (depth > 1000) return "the node tree is deeper than 1000 levels";
+        const Placement here = parent.after(placement_of(node->mTransformation));
+        if (node->mNumMeshes > 0) {
+            std::vector<unsigned> meshes(node->mMeshes, node->mMeshes + node->mNumMeshes);
+            for (const unsigned m : meshes) {
+                if (m >= source_.mNumMeshes)
+                    return "a node names mesh " + std::to_string(m) + " of " +
+                           std::to_string(source_.mNumMeshes);
+                used[m] = true;
+            }
+            std::string name = node->mName.C_Str();
+            if (name.empty()) name = source_.mMeshes[meshes[0]]->mName.C_Str();
+            const std::string problem = add_mesh(name, meshes, here);
+            if (!problem.empty()) return problem;
+        }
+        for (unsigned c = 0; c < node->mNumChildren; ++c) {
+            const std::string problem = visit(node->mChildren[c], here, used, depth + 1);
+            if (!problem.empty()) return problem;
+        }
+        return {};
+    }
+
+    std::string charge(uint64_t count) {
+        if (count > static_cast<uint64_t>(limits_.max_positions - spent_)) {
+            return "the file holds more than the " + std::to_string(limits_.max_positions) +
+                   " vertex positions an import reads";
+        }
+        spent_ += static_cast<int64_t>(count);
+        return {};
+    }
+
+    // One mesh of the given library meshes: their vertices one after the other, the blend
+    // shapes matched by name across them, then joined when the library split the corners.
+    std::string add_mesh(std::string name, const std::vector<unsigned>& parts,
+                         const Placement& placement) {
+        ImportedMesh mesh;
+        mesh.name = name.empty() ? stem_ : name;
+
+        // blend shape names in first-appearance order
+        std::vector<std::string> shapes;
+        for (const unsigned m : parts) {
+            const aiMesh* part = source_.mMeshes[m];
+            for (unsigned a = 0; a < part->mNumAnimMeshes; ++a) {
+                const std::string shape = part->mAnimMeshes[a]->mName.C_Str();
+                if (std::find(shapes.begin(), shapes.end(), shape) == shapes.end())
+                    shapes.push_back(shape);
+            }
+        }
+        uint64_t vertex_total = 0;
+        for (const unsigned m : parts) vertex_total += source_.mMeshes[m]->mNumVertices;
+        std::string problem = charge(vertex_total * (shapes.size() + 1));
+        if (!problem.empty()) return problem;
+
+        std::vector<std::vector<Vec3>> moved(shapes.size());
+        for (const unsigned m : parts) {
+            const aiMesh* part = source_.mMeshes[m];
+            const auto first = static_cast<int64_t>(mesh.vertices.size());
+            for (unsigned v = 0; v < part->mNumVertices; ++v)
+                mesh.vertices.push_back(vec(part->mVertices[v]));
+            for (size_t s = 0; s < shapes.size(); ++s) {
+                const aiAnimMesh* shape = nullptr;
+                for (unsigned a = 0; a < part->mNumAnimMeshes && !shape; ++a) {
+                    if (shapes[s] == part->mAnimMeshes[a]->mName.C_Str())
+                        shape = part->mAnimMeshes[a];
+                }
+                for (unsigned v = 0; v < part->mNumVertices; ++v) {
+                    const bool has = shape && shape->mVertices && v < shape->mNumVertices;
+                    moved[s].push_back(has ? vec(shape->mVertices[v]) : vec(part->mVertices[v]));
+                }
+            }
+            // polygons fanned from their first corner; points and lines give no triangle
+            const auto colour = static_cast<int32_t>(part->mMaterialIndex);
+            for (unsigned f = 0; f < part->mNumFaces; ++f) {
+                const aiFace& face = part->mFaces[f];
+                for (unsigned c = 0; c < face.mNumIndices; ++c) {
+                    if (face.mIndices[c] >= part->mNumVertices) {
+                        return "a face of mesh \"" + std::string(part->mName.C_Str()) +
+                               "\" uses vertex " + std::to_string(face.mIndices[c]) + " of " +
+                               std::to_string(part->mNumVertices);
+                    }
+                }
+                const auto at = [&](unsigned c) {
+                    return static_cast<int32_t>(first + face.mIndices[c]);
+                };
+                for (unsigned c = 1; c + 1 < face.mNumIndices; ++c) {
+                    mesh.triangles.push_back(make_triangle(at(0), at(c), at(c + 1), colour));
+                }
+            }
+        }
+        place(placement, mesh.vertices);
+        for (std::vector<Vec3>& shape : moved) place(placement, shape);
+        if (join_) scene_.joined_corners += join_corners(mesh, moved);
+        for (size_t s = 0; s < shapes.size(); ++s)
+            mesh.targets.push_back(MorphShape{shapes[s], std::move(moved[s])});
+        scene_.meshes.push_back(std::move(mesh));
+        return {};
+    }
+
+    // Joins the corners equal in the base and every shape, keeping the first of each in order;
+    // returns how many corners were joined into one before them.
+    static int64_t join_corners(ImportedMesh& mesh, std::vector<std::vector<Vec3>>& shapes) {
+        std::unordered_map<CornerKey, int32_t, CornerHash> first_of;
+        std::vector<int32_t> map(mesh.vertices.size());
+        std::vector<Vec3> joined;
+        std::vector<std::vector<Vec3>> joined_shapes(shapes.size());
+        CornerKey key;
+        for (size_t v = 0; v < mesh.vertices.size(); ++v) {
+            key.values.clear();
+            const auto push = [&](const Vec3& p) {
+                for (const float c : {p.x, p.y, p.z}) key.values.push_back(c == 0.0f ? 0.0f : c);
+            };
+            push(mesh.vertices[v]);
+            for (const std::vector<Vec3>& shape : shapes) push(shape[v]);
+            const auto [it, inserted] = first_of.emplace(key, static_cast<int32_t>(joined.size()));
+            if (inserted) {
+                joined.push_back(mesh.vertices[v]);
+                for (size_t s = 0; s < shapes.size(); ++s) joined_shapes[s].push_back(shapes[s][v]);
+            }
+            map[v] = it->second;
+        }
+        for (Triangle& t : mesh.triangles) {
+            for (int32_t& corner : t.v) corner = map[static_cast<size_t>(corner)];
+        }
+        const auto count = static_cast<int64_t>(mesh.vertices.size() - joined.size());
+        mesh.vertices = std::move(joined);
+        shapes = std::move(joined_shapes);
+        return count;
+    }
+
+    const aiScene& source_;
+    const ImportLimits& limits_;
+    bool join_;
+    std::string stem_;
+    ImportedScene& scene_;
+    int64_t spent_ = 0;
+};
+
+}  // namespace
+
+ImportOutcome read_with_assimp(const std::string& path, const ImportLimits& limits,
+                               ImportedScene& scene) {
+    scene = ImportedScene{};
+    // The library reads the file itself (and those it names); it must be one it may read.
+    std::string problem = regular_file_problem(path, limits.max_file_bytes);
+    if (!problem.empty()) return refused(problem);
+    Assimp::Importer importer;
+    const aiScene* source = importer.ReadFile(path, aiProcess_ValidateDataStructure);
+    if (!source) {
+        std::string words = importer.GetErrorString();
+        while (!words.empty() && (words.back() == '\n' || words.back() == '\r')) words.pop_back();
+        return refused(words.empty() ? "the importer library could not read it" : words);
+    }
+    problem = SceneBuilder(*source, limits, corners_split(path), stem_part(path), scene).build();
+    if (!problem.empty()) {
+        scene = ImportedScene{};
+        return refused(problem);
+    }
+    return ImportOutcome{true, {}};
+}
+
+}  // namespace warpkit

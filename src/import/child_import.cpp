@@ -1,0 +1,350 @@
+#include "import/child_import.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+
+#include "app/texts.h"
+#include "model/qxm_reader.h"
+
+namespace warpkit {
+namespace {
+
+constexpr size_t kMaxCapture = size_t{1} << 20;
+constexpr int64_t kMiB = int64_t{1} << 20;
+
+// A folder of its own under the system's temporary folder, removed with its contents.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/warpkit-import-XXXXXX";
+        if (mkdtemp(pattern.data())) path_ = pattern;
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+void close_quietly(int& fd) {
+    if (fd >= 0) close(fd);
+    fd = -1;
+}
+
+// The child's last words: the last line of its error output without the program's prefix.
+std::string last_line(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    const size_t line = text.find_last_of('\n');
+    if (line != std::string::npos) text = text.substr(line + 1);
+    const std::string prefix = "warpkit-export: ";
+    if (text.compare(0, prefix.size(), prefix) == 0) text = text.substr(prefix.size());
+    // the file is named by the caller already
+    const std::string named = " cannot be imported: ";
+    const size_t reason = text.find(named);
+    if (reason != std::string::npos) text = text.substr(reason + named.size());
+    return text;
+}
+
+std::string run_problem(const ChildRun& run, const ChildLimits& limits) {
+    if (!run.started) return "warpkit-export could not be started: " + run.err;
+    if (run.timed_out) {
+        return "reading it took longer than " + std::to_string(limits.timeout_seconds) +
+               " seconds and was stopped";
+    }
+    if (run.signal != 0) {
+        std::string words = "the importer stopped with signal " + std::to_string(run.signal) +
+                            " (" + strsignal(run.signal) + ")";
+        if (limits.memory_bytes > 0) {
+            words += "; it may have needed more than the " +
+                     std::to_string(limits.memory_bytes / kMiB) + " MiB it may use";
+        }
+        return words;
+    }
+    if (run.exit_status != 0) {
+        const std::string words = last_line(run.err);
+        return words.empty() ? "the importer ended with status " + std::to_string(run.exit_status)
+                             : words;
+    }
+    return {};
+}
+
+// Reads the listing back: for each object, the mesh it is a target of (or -1), and the joined
+// corners. False when the lines do not say that of every object.
+bool read_listing(const std::string& out, size_t objects, std::vector<int64_t>& target_of,
+                  int64_t& joined) {
+    target_of.assign(objects, -2);
+    joined = 0;
+    std::istringstream lines(out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::vector<std::string> tokens;
+        for (std::string token; words >> token;) tokens.push_back(token);
+        if (tokens.size() >= 2 && tokens[0] == "joined") {
+            joined = std::strtoll(tokens[1].c_str(), nullptr, 10);
+            continue;
+        }
+        if (tokens.size() < 4 || tokens.size() > 5 ||
+            tokens[0].find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        const size_t index = std::strtoull(tokens[0].c_str(), nullptr, 10);
+        if (index >= objects) return false;
+        target_of[index] = tokens.size() == 5 ? std::strtoll(tokens[4].c_str(), nullptr, 10) : -1;
+    }
+    return std::none_of(target_of.begin(), target_of.end(), [](int64_t of) { return of == -2; });
+}
+
+// The meshes of a QXM file written by the child: each object that is no target is a mesh, and
+// the targets listed after it are its morph targets.
+ImportOutcome scene_from_qxm(const std::string& qxm, const std::string& listing,
+                             ImportedScene& scene) {
+    ObjectTable table;
+    ReadOutcome outcome = read_object_table(qxm, table);
+    if (!outcome.ok())
+        return ImportOutcome{false, "the converted file cannot be read: " + outcome.reason.en};
+    std::vector<int64_t> target_of;
+    if (!read_listing(listing, table.objects.size(), target_of, scene.joined_corners)) {
+        return ImportOutcome{
+            false,
+            "warpkit-export listed the objects it wrote in a way this program does not read"};
+    }
+    ObjectFileReader reader;
+    std::vector<int64_t> mesh_of_object(table.objects.size(), -1);
+    for (size_t i = 0; i < table.objects.size(); ++i) {
+        outcome = reader.ReadObject(
+            qxm, std::string(), false,
+            [i](const ObjectTable&, const std::string&) { return static_cast<int32_t>(i); });
+        if (!outcome.ok())
+            return ImportOutcome{false, "the converted file cannot be read: " + outcome.reason.en};
+        ReadResult& object = reader.result();
+        if (i == 0) {
+            scene.palette = QxmPalette{object.red, object.green, object.blue};
+        }
+        if (target_of[i] < 0) {
+            mesh_of_object[i] = static_cast<int64_t>(scene.meshes.size());
+            scene.meshes.push_back(ImportedMesh{object.object_name,
+                                                std::move(object.vertices),
+                                                std::move(object.triangles),
+                                                {},
+                                                {}});
+            continue;
+        }
+        const auto of = static_cast<size_t>(target_of[i]);
+        if (of >= i || mesh_of_object[of] < 0) {
+            return ImportOutcome{false, "warpkit-export listed object " + std::to_string(i) +
+                                            " as a target of an object that is no mesh before it"};
+        }
+        scene.meshes[static_cast<size_t>(mesh_of_object[of])].targets.push_back(
+            MorphShape{object.object_name, std::move(object.vertices)});
+    }
+    return ImportOutcome{true, {}};
+}
+
+}  // namespace
+
+ChildLimits child_limits_for(int64_t file_bytes) {
+    ChildLimits limits;
+    const int64_t pages = sysconf(_SC_PHYS_PAGES);
+    const int64_t page_size = sysconf(_SC_PAGESIZE);
+    const int64_t physical = pages > 0 && page_size > 0 ? pages * page_size : int64_t{4} << 30;
+    const int64_t wanted = int64_t{1} << 30;
+    const int64_t grown = wanted + std::min<int64_t>(file_bytes, int64_t{1} << 32) * 48;
+    limits.memory_bytes = std::max(wanted, std::min(grown, physical / 2));
+    limits.timeout_seconds = 60 + static_cast<int>(std::min<int64_t>(file_bytes / kMiB, 600));
+    return limits;
+}
+
+ChildRun run_child(const std::vector<std::string>& argv, const ChildLimits& limits) {
+    ChildRun run;
+    // everything the child needs is made before fork: after it, only calls that allocate nothing
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    int out_pipe[2] = {-1, -1};
+    int err_pipe[2] = {-1, -1};
+    if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) {
+        run.err = std::strerror(errno);
+        for (int* fd : {&out_pipe[0], &out_pipe[1], &err_pipe[0], &err_pipe[1]}) close_quietly(*fd);
+        return run;
+    }
+    struct rlimit memory = {static_cast<rlim_t>(limits.memory_bytes),
+                            static_cast<rlim_t>(limits.memory_bytes)};
+    struct rlimit no_core = {0, 0};
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setpgid(0, 0);
+        if (limits.memory_bytes > 0) setrlimit(RLIMIT_AS, &memory);
+        setrlimit(RLIMIT_CORE, &no_core);
+        const int nothing = open("/dev/null", O_RDONLY);
+        if (nothing >= 0) dup2(nothing, 0);
+        dup2(out_pipe[1], 1);
+        dup2(err_pipe[1], 2);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close_quietly(out_pipe[1]);
+    close_quietly(err_pipe[1]);
+    if (pid < 0) {
+        run.err = std::strerror(errno);
+        close_quietly(out_pipe[0]);
+        close_quietly(err_pipe[0]);
+        return run;
+    }
+    run.started = true;
+    setpgid(pid, pid);  // as the child does, whichever runs first
+
+    // collect both outputs until both end or the time is up
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(limits.timeout_seconds);
+    int* fds[2] = {&out_pipe[0], &err_pipe[0]};
+    std::string* texts[2] = {&run.out, &run.err};
+    while (out_pipe[0] >= 0 || err_pipe[0] >= 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            run.timed_out = true;
+            break;
+        }
+        pollfd polled[2];
+        nfds_t count = 0;
+        for (int* fd : fds) {
+            if (*fd >= 0) polled[count++] = pollfd{*fd, POLLIN, 0};
+        }
+        const int ready =
+            poll(polled, count, static_cast<int>(std::min<int64_t>(left.count(), 1000)));
+        if (ready < 0 && errno != EINTR) break;
+        for (int k = 0; k < 2; ++k) {
+            if (*fds[k] < 0) continue;
+            const pollfd* entry = std::find_if(polled, polled + count,
+                                               [&](const pollfd& p) { return p.fd == *fds[k]; });
+            if (entry == polled + count || entry->revents == 0) continue;
+            char buffer[65536];
+            const ssize_t n = read(*fds[k], buffer, sizeof buffer);
+            if (n > 0) {
+                const size_t room = kMaxCapture - std::min(kMaxCapture, texts[k]->size());
+                texts[k]->append(buffer, std::min(room, static_cast<size_t>(n)));
+            } else if (n == 0 || errno != EINTR) {
+                close_quietly(*fds[k]);
+            }
+        }
+    }
+    close_quietly(out_pipe[0]);
+    close_quietly(err_pipe[0]);
+
+    // the child closed its outputs, or ran out of time; it gets until the deadline to end
+    int status = 0;
+    while (!run.timed_out) {
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) break;
+        if (done < 0 && errno != EINTR) break;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            run.timed_out = true;
+            break;
+        }
+        usleep(10000);
+    }
+    if (run.timed_out) {
+        kill(-pid, SIGKILL);
+        kill(pid, SIGKILL);
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        return run;
+    }
+    if (WIFEXITED(status)) run.exit_status = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
+    return run;
+}
+
+std::string find_export_tool(const std::string& program_folder) {
+    for (const char* place : {"/warpkit-export", "/src/export/warpkit-export"}) {
+        const std::string candidate = program_folder + place;
+        struct stat info;
+        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+    }
+    return {};
+}
+
+ImportOutcome import_in_child(const std::string& tool, const std::string& path,
+                              const ChildLimits& limits, ImportedScene& scene) {
+    scene = ImportedScene{};
+    if (tool.empty()) {
+        return ImportOutcome{
+            false,
+            "warpkit-export, which reads files of this kind, is not installed beside the program"};
+    }
+    ScratchFolder scratch;
+    if (scratch.path().empty()) {
+        return ImportOutcome{
+            false, std::string("no temporary folder could be made: ") + std::strerror(errno)};
+    }
+    const std::string converted = scratch.path() + "/converted.qxm";
+    // A name that starts with '-' would read as an option.
+    const std::string input = !path.empty() && path[0] == '-' ? "./" + path : path;
+    const ChildRun run = run_child({tool, "qxm", input, "-o", converted}, limits);
+    const std::string problem = run_problem(run, limits);
+    if (!problem.empty()) return ImportOutcome{false, problem};
+    const ImportOutcome outcome = scene_from_qxm(converted, run.out, scene);
+    if (!outcome.ok) scene = ImportedScene{};
+    return outcome;
+}
+
+std::string written_objects_listing(const std::string& path, const ImportedScene& scene,
+                                    const std::vector<size_t>& meshes) {
+    size_t objects = 0;
+    for (const size_t m : meshes) objects += 1 + scene.meshes[m].targets.size();
+    std::string out =
+        display_text(path) + format_text(": %zu object%s, %zu colour%s\n", objects,
+                                         objects == 1 ? "" : "s", scene.palette.size(),
+                                         scene.palette.size() == 1 ? "" : "s");
+    out += "index  name             vertices  triangles  target of\n";
+    size_t index = 0;
+    const auto line = [&](const std::string& name, size_t vertices, size_t triangles,
+                          const std::string& of) {
+        std::string shown = display_text(name);
+        size_t width = 0;
+        for (const unsigned char c : shown) width += (c & 0xC0) != 0x80;
+        shown.append(width < 16 ? 16 - width : 1, ' ');
+        out += format_text("%5zu  ", index++) + shown +
+               format_text("%9zu  %9zu", vertices, triangles) + (of.empty() ? "" : "  " + of) +
+               "\n";
+    };
+    for (const size_t m : meshes) {
+        const ImportedMesh& mesh = scene.meshes[m];
+        const std::string of = std::to_string(index);
+        line(mesh.name, mesh.vertices.size(), mesh.triangles.size(), std::string());
+        for (const MorphShape& target : mesh.targets)
+            line(target.name, target.vertices.size(), mesh.triangles.size(), of);
+    }
+    if (scene.joined_corners > 0) {
+        out += format_text(
+            "joined %lld corners that lie together in the base and in every blend shape\n",
+            static_cast<long long>(scene.joined_corners));
+    }
+    return out;
+}
+
+}  // namespace warpkit

@@ -1,0 +1,798 @@
+#include "import/gltf_reader.h"
+
+#include <sys/stat.h>
+#include <tiny_gltf.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <map>
+
+#include "import/file_bytes.h"
+#include "import/placement.h"
+#include "model/qxm_reader.h"
+
+namespace warpkit {
+namespace {
+
+// tinygltf turns nested JSON into its own values by recursion; a file nested deeper than any
+// real one could exhaust the stack, so it is refused before tinygltf sees it.
+constexpr int kMaxJsonDepth = 64;
+constexpr uint32_t kGlbMagic = 0x46546C67;  // "glTF"
+constexpr uint32_t kJsonChunk = 0x4E4F534A;
+constexpr uint32_t kBinChunk = 0x004E4942;
+// The grey the program shows an object in when a primitive names no material.
+constexpr uint8_t kDefaultGrey = 220;
+
+uint32_t load_u32(const char* p) {
+    const auto* b = reinterpret_cast<const unsigned char*>(p);
+    return uint32_t{b[0]} | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16) | (uint32_t{b[3]} << 24);
+}
+
+ImportOutcome refused(std::string reason) {
+    return ImportOutcome{false, std::move(reason)};
+}
+
+// How deeply the JSON text nests arrays and objects (brackets inside strings do not count).
+int json_depth(const char* text, size_t size) {
+    int depth = 0;
+    int deepest = 0;
+    bool in_string = false;
+    for (size_t i = 0; i < size; ++i) {
+        const char c = text[i];
+        if (in_string) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == '"') {
+                in_string = false;
+            }
+        } else if (c == '"') {
+            in_string = true;
+        } else if (c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
+// The binary container's own structure: a header, a JSON chunk, an optional binary chunk, each
+// inside the file. Returns the problem, or empty with the JSON chunk's place.
+std::string glb_problem(const std::string& bytes, size_t& json_at, size_t& json_length) {
+    if (bytes.size() < 20) return "the binary glTF file ends inside its header";
+    if (load_u32(bytes.data() + 4) != 2) {
+        return "the binary glTF file has version " + std::to_string(load_u32(bytes.data() + 4)) +
+               "; only version 2 is read";
+    }
+    const uint64_t length = load_u32(bytes.data() + 8);
+    if (length < 20) {
+        return "the binary glTF file claims " + std::to_string(length) +
+               " bytes, fewer than its header has";
+    }
+    if (length > bytes.size()) {
+        return "the binary glTF file claims " + std::to_string(length) + " bytes but has " +
+               std::to_string(bytes.size());
+    }
+    json_length = load_u32(bytes.data() + 12);
+    json_at = 20;
+    if (load_u32(bytes.data() + 16) != kJsonChunk)
+        return "the binary glTF file has no JSON chunk first";
+    if (json_length > length - json_at)
+        return "the JSON chunk of the binary glTF file ends past the file";
+    const uint64_t next = json_at + ((uint64_t{json_length} + 3) & ~uint64_t{3});
+    if (next + 8 <= length) {
+        const uint64_t bin_length = load_u32(bytes.data() + next);
+        if (load_u32(bytes.data() + next + 4) == kBinChunk && bin_length > length - next - 8) {
+            return "the binary chunk of the binary glTF file ends past the file";
+        }
+    }
+    return {};
+}
+
+// File access for tinygltf: regular files inside the glTF file's folder, each no larger than the
+// import limit. Without a folder (bytes in memory) no file is found.
+struct FileAccess {
+    std::string folder;
+    int64_t max_bytes = 0;
+};
+
+bool file_exists(const std::string& path, void* user) {
+    const auto* access = static_cast<const FileAccess*>(user);
+    if (access->folder.empty()) return false;
+    const std::string inside = access->folder.back() == '/' ? access->folder : access->folder + "/";
+    if (path.compare(0, inside.size(), inside) != 0) return false;
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::string expand_nothing(const std::string& path, void*) {
+    return path;
+}
+
+bool read_whole_file(std::vector<unsigned char>* out, std::string* err, const std::string& path,
+                     void* user) {
+    const auto* access = static_cast<const FileAccess*>(user);
+    std::string bytes;
+    const std::string problem = read_file_bytes(path, access->max_bytes, bytes);
+    if (!problem.empty()) {
+        if (err) *err += problem;
+        return false;
+    }
+    out->assign(bytes.begin(), bytes.end());
+    return true;
+}
+
+bool write_nothing(std::string* err, const std::string&, const std::vector<unsigned char>&, void*) {
+    if (err) *err += "an import writes no file";
+    return false;
+}
+
+// Images are not needed for the shape; they are kept undecoded.
+bool skip_image(tinygltf::Image*, const int, std::string*, std::string*, int, int,
+                const unsigned char*, int, void*) {
+    return true;
+}
+
+uint8_t srgb_byte(double linear) {
+    const double c = std::clamp(std::isfinite(linear) ? linear : 0.0, 0.0, 1.0);
+    const double srgb = c <= 0.0031308 ? c * 12.92 : 1.055 * std::pow(c, 1.0 / 2.4) - 0.055;
+    return static_cast<uint8_t>(std::lround(std::clamp(srgb, 0.0, 1.0) * 255.0));
+}
+
+// Reads accessors of one model, each checked against the bytes that back it, and counts what
+// they cost against the import limits.
+class AccessorReader {
+public:
+    AccessorReader(const tinygltf::Model& model, const ImportLimits& limits)
+        : model_(model), limits_(limits) {}
+
+    // `components` floats per element; the accessor's type must have that many. Integer
+    // components are read as the KHR_mesh_quantization extension allows (normalized or not).
+    std::string floats(int index, int components, std::vector<float>& out) {
+        out.clear();
+        const tinygltf::Accessor* accessor = nullptr;
+        std::string problem = find(index, accessor);
+        if (!problem.empty()) return problem;
+        if (tinygltf::GetNumComponentsInType(static_cast<uint32_t>(accessor->type)) != components) {
+            return label(index) + " has " +
+                   std::to_string(
+                       tinygltf::GetNumComponentsInType(static_cast<uint32_t>(accessor->type))) +
+                   " components per element where " + std::to_string(components) + " belong";
+        }
+        const int type = accessor->componentType;
+        if (type != TINYGLTF_COMPONENT_TYPE_FLOAT && type != TINYGLTF_COMPONENT_TYPE_BYTE &&
+            type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE &&
+            type != TINYGLTF_COMPONENT_TYPE_SHORT &&
+            type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT) {
+            return label(index) + " has component type " + std::to_string(type) +
+                   ", which holds no coordinates";
+        }
+        problem = charge(index, accessor->count);
+        if (!problem.empty()) return problem;
+        const size_t values = accessor->count * static_cast<size_t>(components);
+        out.assign(values, 0.0f);
+        const auto decode = [&](const unsigned char* element, float* into) {
+            for (int c = 0; c < components; ++c)
+                into[c] = component(element, c, type, accessor->normalized);
+        };
+        if (accessor->bufferView >= 0) {
+            const unsigned char* base = nullptr;
+            size_t stride = 0;
+            problem = backing(index, *accessor, components, base, stride);
+            if (!problem.empty()) return problem;
+            for (size_t i = 0; i < accessor->count; ++i)
+                decode(base + i * stride, &out[i * components]);
+        }
+        return sparse(index, *accessor, components, [&](size_t at, const unsigned char* element) {
+            decode(element, &out[at * components]);
+        });
+    }
+
+    std::string indices(int index, std::vector<uint32_t>& out) {
+        out.clear();
+        const tinygltf::Accessor* accessor = nullptr;
+        std::string problem = find(index, accessor);
+        if (!problem.empty()) return problem;
+        const int type = accessor->componentType;
+        if (accessor->type != TINYGLTF_TYPE_SCALAR ||
+            (type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE &&
+             type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT &&
+             type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT)) {
+            return label(index) + " cannot hold vertex indices (type " +
+                   std::to_string(accessor->type) + ", component type " + std::to_string(type) +
+                   ")";
+        }
+        problem = charge(index, accessor->count);
+        if (!problem.empty()) return problem;
+        out.assign(accessor->count, 0);
+        if (accessor->bufferView >= 0) {
+            const unsigned char* base = nullptr;
+            size_t stride = 0;
+            problem = backing(index, *accessor, 1, base, stride);
+            if (!problem.empty()) return problem;
+            for (size_t i = 0; i < accessor->count; ++i)
+                out[i] = unsigned_at(base + i * stride, type);
+        }
+        return sparse(index, *accessor, 1, [&](size_t at, const unsigned char* element) {
+            out[at] = unsigned_at(element, type);
+        });
+    }
+
+    const tinygltf::Accessor* accessor(int index) const {
+        return index >= 0 && static_cast<size_t>(index) < model_.accessors.size()
+                   ? &model_.accessors[static_cast<size_t>(index)]
+                   : nullptr;
+    }
+
+private:
+    static std::string label(int index) { return "accessor " + std::to_string(index); }
+
+    std::string find(int index, const tinygltf::Accessor*& out) const {
+        out = accessor(index);
+        if (!out) {
+            return "accessor " + std::to_string(index) + " is named but the file has " +
+                   std::to_string(model_.accessors.size());
+        }
+        return {};
+    }
+
+    // Every element read is counted, so accessors that claim many elements over few bytes (or
+    // none, with a sparse accessor) cannot make the import grow without bound.
+    std::string charge(int index, size_t count) {
+        if (count > static_cast<size_t>(limits_.max_positions) ||
+            static_cast<int64_t>(count) > limits_.max_positions - spent_) {
+            return label(index) + " would take the file past the " +
+                   std::to_string(limits_.max_positions) + " elements an import reads";
+        }
+        spent_ += static_cast<int64_t>(count);
+        return {};
+    }
+
+    static size_t component_size(int type) {
+        const int size = tinygltf::GetComponentSizeInBytes(static_cast<uint32_t>(type));
+        return size > 0 ? static_cast<size_t>(size) : 0;
+    }
+
+    // The bytes of buffer view `view_index` from `offset`, which must hold `needed` bytes.
+    std::string view_bytes(int view_index, size_t offset, size_t needed, const std::string& whose,
+                           const unsigned char*& out) const {
+        if (view_index < 0 || static_cast<size_t>(view_index) >= model_.bufferViews.size()) {
+            return whose + " names buffer view " + std::to_string(view_index) + " of " +
+                   std::to_string(model_.bufferViews.size());
+        }
+        const tinygltf::BufferView& view = model_.bufferViews[static_cast<size_t>(view_index)];
+        if (view.buffer < 0 || static_cast<size_t>(view.buffer) >= model_.buffers.size()) {
+            return "buffer view " + std::to_string(view_index) + " names buffer " +
+                   std::to_string(view.buffer) + " of " + std::to_string(model_.buffers.size());
+        }
+        const std::vector<unsigned char>& data =
+            model_.buffers[static_cast<size_t>(view.buffer)].data;
+        if (view.byteOffset > data.size() || view.byteLength > data.size() - view.byteOffset) {
+            return "buffer view " + std::to_string(view_index) + " (" +
+                   std::to_string(view.byteLength) + " bytes from byte " +
+                   std::to_string(view.byteOffset) + ") lies outside its buffer of " +
+                   std::to_string(data.size()) + " bytes";
+        }
+        if (offset > view.byteLength || needed > view.byteLength - offset) {
+            return whose + " needs " + std::to_string(needed) + " bytes from byte " +
+                   std::to_string(offset) + " of buffer view " + std::to_string(view_index) +
+                   ", which has " + std::to_string(view.byteLength);
+        }
+        out = data.data() + view.byteOffset + offset;
+        return {};
+    }
+
+    std::string backing(int index, const tinygltf::Accessor& accessor, int components,
+                        const unsigned char*& base, size_t& stride) const {
+        const size_t element =
+            component_size(accessor.componentType) * static_cast<size_t>(components);
+        const size_t view_stride =
+            static_cast<size_t>(accessor.bufferView) < model_.bufferViews.size()
+                ? model_.bufferViews[static_cast<size_t>(accessor.bufferView)].byteStride
+                : 0;
+        stride = view_stride == 0 ? element : view_stride;
+        if (stride < element) {
+            return label(index) + " has elements of " + std::to_string(element) +
+                   " bytes but a stride of " + std::to_string(stride);
+        }
+        if (accessor.count == 0) return {};
+        // The last element needs only its own bytes, not a whole stride.
+        if (accessor.count - 1 > (SIZE_MAX - element) / stride)
+            return label(index) + " is too large";
+        return view_bytes(accessor.bufferView, accessor.byteOffset,
+                          (accessor.count - 1) * stride + element, label(index), base);
+    }
+
+    template <typename Apply>
+    std::string sparse(int index, const tinygltf::Accessor& accessor, int components, Apply apply) {
+        if (!accessor.sparse.isSparse) return {};
+        const int count = accessor.sparse.count;
+        if (count < 0 || static_cast<size_t>(count) > accessor.count) {
+            return label(index) + " has " + std::to_string(count) + " sparse values for " +
+                   std::to_string(accessor.count) + " elements";
+        }
+        const int index_type = accessor.sparse.indices.componentType;
+        const size_t index_size = component_size(index_type);
+        if (index_type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE &&
+            index_type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT &&
+            index_type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT) {
+            return label(index) + " has sparse indices of component type " +
+                   std::to_string(index_type);
+        }
+        const size_t element =
+            component_size(accessor.componentType) * static_cast<size_t>(components);
+        if (accessor.sparse.indices.byteOffset < 0 || accessor.sparse.values.byteOffset < 0) {
+            return label(index) + " has a negative sparse byte offset";
+        }
+        const unsigned char* indices = nullptr;
+        const unsigned char* values = nullptr;
+        std::string problem = view_bytes(accessor.sparse.indices.bufferView,
+                                         static_cast<size_t>(accessor.sparse.indices.byteOffset),
+                                         index_size * static_cast<size_t>(count),
+                                         label(index) + "'s sparse indices", indices);
+        if (problem.empty()) {
+            problem = view_bytes(accessor.sparse.values.bufferView,
+                                 static_cast<size_t>(accessor.sparse.values.byteOffset),
+                                 element * static_cast<size_t>(count),
+                                 label(index) + "'s sparse values", values);
+        }
+        if (!problem.empty()) return problem;
+        for (int k = 0; k < count; ++k) {
+            const uint32_t at =
+                unsigned_at(indices + static_cast<size_t>(k) * index_size, index_type);
+            if (at >= accessor.count) {
+                return label(index) + " has sparse index " + std::to_string(at) + " of " +
+                       std::to_string(accessor.count) + " elements";
+            }
+            apply(at, values + static_cast<size_t>(k) * element);
+        }
+        return {};
+    }
+
+    static uint32_t unsigned_at(const unsigned char* p, int type) {
+        switch (type) {
+            case TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE:
+                return p[0];
+            case TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT:
+                return uint32_t{p[0]} | (uint32_t{p[1]} << 8);
+            default:
+                return load_u32(reinterpret_cast<const char*>(p));
+        }
+    }
+
+    static float component(const unsigned char* element, int c, int type, bool normalized) {
+        switch (type) {
+            case TINYGLTF_COMPONENT_TYPE_FLOAT: {
+                const uint32_t bits = load_u32(reinterpret_cast<const char*>(element + 4 * c));
+                float value;
+                std::memcpy(&value, &bits, sizeof value);
+                return value;
+            }
+            case TINYGLTF_COMPONENT_TYPE_BYTE: {
+                const auto v = static_cast<int8_t>(element[c]);
+                return normalized ? std::max(v / 127.0f, -1.0f) : static_cast<float>(v);
+            }
+            case TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE:
+                return normalized ? element[c] / 255.0f : static_cast<float>(element[c]);
+            case TINYGLTF_COMPONENT_TYPE_SHORT: {
+                const auto v = static_cast<int16_t>(
+                    unsigned_at(element + 2 * c, TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT));
+                return normalized ? std::max(v / 32767.0f, -1.0f) : static_cast<float>(v);
+            }
+            default: {
+                const uint32_t v =
+                    unsigned_at(element + 2 * c, TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT);
+                return normalized ? v / 65535.0f : static_cast<float>(v);
+            }
+        }
+    }
+
+    const tinygltf::Model& model_;
+    const ImportLimits& limits_;
+    int64_t spent_ = 0;
+};
+
+std::vector<Vec3> as_points(const std::vector<float>& values) {
+    std::vector<Vec3> points(values.size() / 3);
+    for (size_t i = 0; i < points.size(); ++i) {
+        points[i] = Vec3{values[3 * i], values[3 * i + 1], values[3 * i + 2]};
+    }
+    return points;
+}
+
+// Triangles of one primitive from its corner list, by its mode; points and lines give none.
+std::string add_triangles(int mode, const std::vector<uint32_t>& corners, size_t vertex_count,
+                          int32_t first, int32_t colour, std::vector<Triangle>& out) {
+    for (size_t i = 0; i < corners.size(); ++i) {
+        if (corners[i] >= vertex_count) {
+            return "corner " + std::to_string(i) + " uses vertex " + std::to_string(corners[i]) +
+                   " of " + std::to_string(vertex_count);
+        }
+    }
+    const auto at = [&](size_t i) { return first + static_cast<int32_t>(corners[i]); };
+    const size_t n = corners.size();
+    switch (mode) {
+        case TINYGLTF_MODE_TRIANGLES:
+            for (size_t i = 0; i + 2 < n; i += 3)
+                out.push_back(make_triangle(at(i), at(i + 1), at(i + 2), colour));
+            break;
+        case TINYGLTF_MODE_TRIANGLE_STRIP:
+            // Every second triangle of a strip turns the other way; swapping keeps them facing
+            // alike.
+            for (size_t i = 0; i + 2 < n; ++i) {
+                out.push_back(i % 2 == 0 ? make_triangle(at(i), at(i + 1), at(i + 2), colour)
+                                         : make_triangle(at(i + 1), at(i), at(i + 2), colour));
+            }
+            break;
+        case TINYGLTF_MODE_TRIANGLE_FAN:
+            for (size_t i = 1; i + 1 < n; ++i)
+                out.push_back(make_triangle(at(i), at(i + 1), at(0), colour));
+            break;
+        case TINYGLTF_MODE_POINTS:
+        case TINYGLTF_MODE_LINE:
+        case TINYGLTF_MODE_LINE_LOOP:
+        case TINYGLTF_MODE_LINE_STRIP:
+            break;
+        default:
+            return "mode " + std::to_string(mode) + " is no glTF primitive mode";
+    }
+    return {};
+}
+
+int attribute(const std::map<std::string, int>& attributes, const char* name) {
+    const auto it = attributes.find(name);
+    return it == attributes.end() ? -1 : it->second;
+}
+
+class SceneBuilder {
+public:
+    SceneBuilder(const tinygltf::Model& model, const ImportLimits& limits, ImportedScene& scene)
+        : model_(model), accessors_(model, limits), scene_(scene) {}
+
+    std::string build() {
+        for (const tinygltf::Material& material : model_.materials) {
+            const std::vector<double>& factor = material.pbrMetallicRoughness.baseColorFactor;
+            const auto channel = [&](size_t c) {
+                return c < factor.size() ? srgb_byte(factor[c]) : uint8_t{255};
+            };
+            scene_.palette.red.push_back(channel(0));
+            scene_.palette.green.push_back(channel(1));
+            scene_.palette.blue.push_back(channel(2));
+        }
+        if (model_.meshes.size() > static_cast<size_t>(kMaxListedObjects)) {
+            return "the file holds " + std::to_string(model_.meshes.size()) +
+                   " meshes; an object file holds at most " + std::to_string(kMaxListedObjects);
+        }
+        for (size_t m = 0; m < model_.meshes.size(); ++m) {
+            ImportedMesh mesh;
+            const std::string problem = build_mesh(model_.meshes[m], mesh);
+            if (!problem.empty()) return "mesh " + std::to_string(m) + ": " + problem;
+            if (mesh.name.empty()) mesh.name = node_name(m);
+            scene_.meshes.push_back(std::move(mesh));
+        }
+        const std::vector<Placement> placements = mesh_placements();
+        for (size_t m = 0; m < scene_.meshes.size(); ++m) {
+            place(placements[m], scene_.meshes[m].vertices);
+            for (MorphShape& target : scene_.meshes[m].targets)
+                place(placements[m], target.vertices);
+        }
+        return find_animation();
+    }
+
+private:
+    std::string build_mesh(const tinygltf::Mesh& source, ImportedMesh& mesh) {
+        mesh.name = source.name;
+        for (const double weight : source.weights)
+            mesh.weights.push_back(static_cast<float>(weight));
+
+        // the POSITION accessors in first-use order, each with its first vertex and the
+        // primitive that first used it (whose morph targets move it)
+        struct Run {
+            int accessor;
+            int32_t first;
+            size_t count;
+            const tinygltf::Primitive* primitive;
+        };
+        std::vector<Run> runs;
+        size_t target_count = 0;
+        for (size_t p = 0; p < source.primitives.size(); ++p) {
+            const tinygltf::Primitive& primitive = source.primitives[p];
+            if (p == 0) target_count = primitive.targets.size();
+            if (primitive.targets.size() != target_count) {
+                return "its primitives have different numbers of morph targets";
+            }
+            const int positions = attribute(primitive.attributes, "POSITION");
+            if (positions < 0) continue;
+            auto run = std::find_if(runs.begin(), runs.end(),
+                                    [&](const Run& r) { return r.accessor == positions; });
+            if (run == runs.end()) {
+                std::vector<float> values;
+                std::string problem = accessors_.floats(positions, 3, values);
+                if (!problem.empty()) return problem;
+                if (mesh.vertices.size() + values.size() / 3 > static_cast<size_t>(INT32_MAX)) {
+                    return "it has more vertices than an object file can count";
+                }
+                const std::vector<Vec3> points = as_points(values);
+                runs.push_back(Run{positions, static_cast<int32_t>(mesh.vertices.size()),
+                                   points.size(), &primitive});
+                mesh.vertices.insert(mesh.vertices.end(), points.begin(), points.end());
+                run = runs.end() - 1;
+            }
+
+            // corners: the index accessor, or the positions in order
+            std::vector<uint32_t> corners;
+            if (primitive.indices >= 0) {
+                std::string problem = accessors_.indices(primitive.indices, corners);
+                if (!problem.empty()) return "primitive " + std::to_string(p) + ": " + problem;
+            } else {
+                corners.resize(run->count);
+                for (size_t i = 0; i < corners.size(); ++i) corners[i] = static_cast<uint32_t>(i);
+            }
+            const std::string problem =
+                add_triangles(primitive.mode, corners, run->count, run->first, colour_of(primitive),
+                              mesh.triangles);
+            if (!problem.empty()) return "primitive " + std::to_string(p) + ": " + problem;
+            if (primitive.material >= static_cast<int>(model_.materials.size())) {
+                return "primitive " + std::to_string(p) + " names material " +
+                       std::to_string(primitive.material) + " of " +
+                       std::to_string(model_.materials.size());
+            }
+        }
+
+        // each morph target as a whole shape: every run moved by its primitive's target
+        for (size_t t = 0; t < target_count; ++t) {
+            MorphShape shape;
+            shape.name = target_name(source, t, runs.empty() ? nullptr : runs.front().primitive);
+            shape.vertices = mesh.vertices;
+            for (const Run& run : runs) {
+                const int moved = attribute(run.primitive->targets[t], "POSITION");
+                if (moved < 0) continue;
+                std::vector<float> values;
+                std::string problem = accessors_.floats(moved, 3, values);
+                if (!problem.empty()) return "morph target " + std::to_string(t) + ": " + problem;
+                if (values.size() / 3 != run.count) {
+                    return "morph target " + std::to_string(t) + " moves " +
+                           std::to_string(values.size() / 3) + " vertices of " +
+                           std::to_string(run.count);
+                }
+                for (size_t i = 0; i < run.count; ++i) {
+                    Vec3& v = shape.vertices[static_cast<size_t>(run.first) + i];
+                    v.x += values[3 * i];
+                    v.y += values[3 * i + 1];
+                    v.z += values[3 * i + 2];
+                }
+            }
+            mesh.targets.push_back(std::move(shape));
+        }
+        return {};
+    }
+
+    int32_t colour_of(const tinygltf::Primitive& primitive) {
+        if (primitive.material >= 0) return primitive.material;
+        if (default_colour_ < 0) {
+            default_colour_ = static_cast<int32_t>(scene_.palette.size());
+            scene_.palette.red.push_back(kDefaultGrey);
+            scene_.palette.green.push_back(kDefaultGrey);
+            scene_.palette.blue.push_back(kDefaultGrey);
+        }
+        return default_colour_;
+    }
+
+    std::string target_name(const tinygltf::Mesh& source, size_t t,
+                            const tinygltf::Primitive* first) const {
+        const tinygltf::Value& names = source.extras.Get("targetNames");
+        if (names.IsArray() && t < names.ArrayLen() && names.Get(static_cast<int>(t)).IsString()) {
+            return names.Get(static_cast<int>(t)).Get<std::string>();
+        }
+        if (first) {
+            const tinygltf::Accessor* moved =
+                accessors_.accessor(attribute(first->targets[t], "POSITION"));
+            if (moved) return moved->name;
+        }
+        return {};
+    }
+
+    static Placement node_placement(const tinygltf::Node& node) {
+        if (node.matrix.size() == 16) return placement_from_columns(node.matrix.data());
+        const double none[3] = {0, 0, 0};
+        const double unturned[4] = {0, 0, 0, 1};
+        const double unscaled[3] = {1, 1, 1};
+        return placement_from_trs(node.translation.size() == 3 ? node.translation.data() : none,
+                                  node.rotation.size() == 4 ? node.rotation.data() : unturned,
+                                  node.scale.size() == 3 ? node.scale.data() : unscaled);
+    }
+
+    // Where the first node that shows each mesh puts it, walking the default scene (or the
+    // first, or every node that is no child) depth first; a mesh no node shows stays put.
+    std::vector<Placement> mesh_placements() const {
+        std::vector<Placement> placements(scene_.meshes.size());
+        std::vector<bool> placed(scene_.meshes.size(), false);
+        std::vector<bool> visited(model_.nodes.size(), false);
+        std::vector<int> roots;
+        const int scene = model_.defaultScene >= 0 ? model_.defaultScene : 0;
+        if (static_cast<size_t>(scene) < model_.scenes.size()) {
+            roots = model_.scenes[static_cast<size_t>(scene)].nodes;
+        } else {
+            std::vector<bool> child(model_.nodes.size(), false);
+            for (const tinygltf::Node& node : model_.nodes) {
+                for (const int c : node.children) {
+                    if (c >= 0 && static_cast<size_t>(c) < child.size())
+                        child[static_cast<size_t>(c)] = true;
+                }
+            }
+            for (size_t n = 0; n < child.size(); ++n) {
+                if (!child[n]) roots.push_back(static_cast<int>(n));
+            }
+        }
+        // a stack of (node, its parent's placement); a node is entered once, so cycles end
+        std::vector<std::pair<int, Placement>> stack;
+        for (auto root = roots.rbegin(); root != roots.rend(); ++root)
+            stack.emplace_back(*root, Placement{});
+        while (!stack.empty()) {
+            const auto [index, parent] = stack.back();
+            stack.pop_back();
+            if (index < 0 || static_cast<size_t>(index) >= model_.nodes.size() ||
+                visited[static_cast<size_t>(index)]) {
+                continue;
+            }
+            visited[static_cast<size_t>(index)] = true;
+            const tinygltf::Node& node = model_.nodes[static_cast<size_t>(index)];
+            const Placement here = parent.after(node_placement(node));
+            if (node.mesh >= 0 && static_cast<size_t>(node.mesh) < placed.size() &&
+                !placed[static_cast<size_t>(node.mesh)]) {
+                placed[static_cast<size_t>(node.mesh)] = true;
+                placements[static_cast<size_t>(node.mesh)] = here;
+            }
+            for (auto child = node.children.rbegin(); child != node.children.rend(); ++child) {
+                stack.emplace_back(*child, here);
+            }
+        }
+        return placements;
+    }
+
+    std::string node_name(size_t mesh) const {
+        for (const tinygltf::Node& node : model_.nodes) {
+            if (node.mesh == static_cast<int>(mesh) && !node.name.empty()) return node.name;
+        }
+        return {};
+    }
+
+    // The first animation with a weights channel on a node with a mesh that has morph targets.
+    // A damaged one is refused: the keys are what a project is made from.
+    std::string find_animation() {
+        for (const tinygltf::Animation& animation : model_.animations) {
+            for (const tinygltf::AnimationChannel& channel : animation.channels) {
+                if (channel.target_path != "weights" || channel.target_node < 0 ||
+                    static_cast<size_t>(channel.target_node) >= model_.nodes.size()) {
+                    continue;
+                }
+                const int mesh = model_.nodes[static_cast<size_t>(channel.target_node)].mesh;
+                if (mesh < 0 || static_cast<size_t>(mesh) >= scene_.meshes.size() ||
+                    scene_.meshes[static_cast<size_t>(mesh)].targets.empty()) {
+                    continue;
+                }
+                const std::string problem =
+                    read_animation(animation, channel, static_cast<size_t>(mesh));
+                return problem.empty() ? problem
+                                       : "animation \"" + animation.name + "\": " + problem;
+            }
+        }
+        return {};
+    }
+
+    std::string read_animation(const tinygltf::Animation& animation,
+                               const tinygltf::AnimationChannel& channel, size_t mesh) {
+        if (channel.sampler < 0 ||
+            static_cast<size_t>(channel.sampler) >= animation.samplers.size()) {
+            return "its weights channel names sampler " + std::to_string(channel.sampler) + " of " +
+                   std::to_string(animation.samplers.size());
+        }
+        const tinygltf::AnimationSampler& sampler =
+            animation.samplers[static_cast<size_t>(channel.sampler)];
+        WeightsAnimation& out = scene_.animation;
+        out = WeightsAnimation{};
+        out.mesh = mesh;
+        out.name = animation.name;
+        out.targets = scene_.meshes[mesh].targets.size();
+        if (sampler.interpolation == "STEP") {
+            out.interpolation = Interpolation::kStep;
+        } else if (sampler.interpolation == "CUBICSPLINE") {
+            out.interpolation = Interpolation::kCubicSpline;
+        } else if (sampler.interpolation != "LINEAR") {
+            return "interpolation \"" + sampler.interpolation + "\" is not a glTF interpolation";
+        }
+        std::string problem = accessors_.floats(sampler.input, 1, out.times);
+        if (problem.empty()) problem = accessors_.floats(sampler.output, 1, out.values);
+        if (!problem.empty()) return problem;
+        if (out.times.empty()) return "it has no keys";
+        for (size_t k = 0; k < out.times.size(); ++k) {
+            if (!std::isfinite(out.times[k]) || (k > 0 && !(out.times[k] > out.times[k - 1]))) {
+                return "its key times do not increase at key " + std::to_string(k);
+            }
+        }
+        const size_t stride = out.interpolation == Interpolation::kCubicSpline ? 3 : 1;
+        if (out.values.size() != out.times.size() * stride * out.targets) {
+            return "it has " + std::to_string(out.values.size()) + " weights for " +
+                   std::to_string(out.times.size()) + " keys of " + std::to_string(out.targets) +
+                   " morph targets";
+        }
+        for (const float value : out.values) {
+            if (!std::isfinite(value)) return "it has a weight that is not a finite number";
+        }
+        scene_.has_animation = true;
+        return {};
+    }
+
+    const tinygltf::Model& model_;
+    AccessorReader accessors_;
+    ImportedScene& scene_;
+    int32_t default_colour_ = -1;
+};
+
+ImportOutcome read_gltf(const std::string& bytes, const std::string& folder,
+                        const ImportLimits& limits, ImportedScene& scene) {
+    scene = ImportedScene{};
+    const bool binary = is_glb(bytes);
+    size_t json_at = 0;
+    size_t json_length = bytes.size();
+    if (binary) {
+        const std::string problem = glb_problem(bytes, json_at, json_length);
+        if (!problem.empty()) return refused(problem);
+    }
+    if (json_depth(bytes.data() + json_at, json_length) > kMaxJsonDepth) {
+        return refused("the JSON nests deeper than " + std::to_string(kMaxJsonDepth) + " levels");
+    }
+
+    FileAccess access{folder, limits.max_file_bytes};
+    tinygltf::TinyGLTF loader;
+    loader.SetImageLoader(skip_image, nullptr);
+    loader.SetFsCallbacks(tinygltf::FsCallbacks{file_exists, expand_nothing, read_whole_file,
+                                                write_nothing, &access});
+    tinygltf::Model model;
+    std::string err;
+    std::string warn;
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    const bool loaded =
+        binary ? loader.LoadBinaryFromMemory(&model, &err, &warn, data,
+                                             static_cast<unsigned int>(bytes.size()), folder)
+               : loader.LoadASCIIFromString(&model, &err, &warn, bytes.data(),
+                                            static_cast<unsigned int>(bytes.size()), folder);
+    if (!loaded) {
+        // tinygltf ends its messages with line breaks; the refusal is one line.
+        std::string words = err.empty() ? std::string("it is not a glTF 2.0 file") : err;
+        while (!words.empty() && (words.back() == '\n' || words.back() == '\r')) words.pop_back();
+        std::replace(words.begin(), words.end(), '\n', ' ');
+        return refused(words);
+    }
+    const std::string problem = SceneBuilder(model, limits, scene).build();
+    if (!problem.empty()) {
+        scene = ImportedScene{};
+        return refused(problem);
+    }
+    return ImportOutcome{true, {}};
+}
+
+}  // namespace
+
+bool is_glb(const std::string& start) {
+    return start.size() >= 4 && load_u32(start.data()) == kGlbMagic;
+}
+
+ImportOutcome read_gltf_file(const std::string& path, const ImportLimits& limits,
+                             ImportedScene& scene) {
+    std::string bytes;
+    const std::string problem = read_file_bytes(path, limits.max_file_bytes, bytes);
+    if (!problem.empty()) return refused(problem);
+    if (bytes.size() > UINT32_MAX) return refused("the file is larger than a glTF file can be");
+    const std::string folder = folder_part(path);
+    return read_gltf(bytes, folder.empty() ? "." : folder, limits, scene);
+}
+
+ImportOutcome read_gltf_bytes(const std::string& bytes, const ImportLimits& limits,
+                              ImportedScene& scene) {
+    if (bytes.size() > UINT32_MAX) return refused("the file is larger than a glTF file can be");
+    return read_gltf(bytes, std::string(), limits, scene);
+}
+
+}  // namespace warpkit

@@ -1,0 +1,76 @@
+#pragma once
+// What every mesh importer hands back: the meshes of one file with their vertices in the order
+// the file stores them, triangles whose colour indices point into one palette for the whole
+// file, and each mesh's morph targets as whole shapes. Also the rules every import shares:
+// limits, object names as an object file can hold them, and the objects written for a mesh.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/geometry.h"
+#include "model/qxm_writer.h"
+
+namespace warpkit {
+
+// A morph target as the shape it gives at full weight: the mesh's vertices moved by it.
+struct MorphShape {
+    std::string name;
+    std::vector<Vec3> vertices;  // as many as the mesh has, in the same order
+};
+
+struct ImportedMesh {
+    std::string name;
+    std::vector<Vec3> vertices;
+    std::vector<Triangle> triangles;  // local vertex indices; colour indexes the scene's palette
+    std::vector<MorphShape> targets;
+    std::vector<float> weights;  // default weight of each target as a fraction (glTF), or empty
+};
+
+enum class Interpolation { kLinear, kStep, kCubicSpline };
+
+// A weights animation of one mesh's morph targets. Key k gives target j the value
+// values[(k * stride + 1) * targets + j] for cubic splines (stride 3: in-tangent, value,
+// out-tangent) and values[k * targets + j] otherwise. Times in seconds, strictly increasing.
+struct WeightsAnimation {
+    size_t mesh = 0;  // index into ImportedScene::meshes
+    std::string name;
+    Interpolation interpolation = Interpolation::kLinear;
+    std::vector<float> times;
+    std::vector<float> values;
+    size_t targets = 0;
+};
+
+struct ImportedScene {
+    std::vector<ImportedMesh> meshes;
+    QxmPalette palette;
+    // Corners a reader that splits vertices per polygon corner joined back into one vertex.
+    int64_t joined_corners = 0;
+    bool has_animation = false;
+    WeightsAnimation animation;  // the file's first weights animation, when has_animation
+};
+
+// What an import may cost, so a hostile file cannot fill the memory.
+struct ImportLimits {
+    // Vertex positions of all meshes and their morph targets together.
+    int64_t max_positions = int64_t{1} << 27;
+    // Bytes of one file read into memory (the file itself, a glTF buffer, a material library).
+    int64_t max_file_bytes = int64_t{2} << 30;
+};
+
+// Empty when every mesh can become an object of an object file: at most kMaxListedObjects
+// meshes, counts within 32 bits, finite coordinates, every index inside its mesh and the
+// palette, every morph target as long as its mesh. Otherwise the first problem, naming the
+// mesh and the limit ("the file holds 150 meshes; an object file holds at most 100").
+std::string imported_scene_problem(const ImportedScene& scene);
+
+// Gives every mesh and morph target the name it keeps in an object file: blanks and control
+// characters become '_', the name is cut to 15 bytes before a character, a missing name becomes
+// "mesh1", "target1" ..., and a name already taken gets "~2", "~3" ... (meshes among meshes;
+// a mesh's targets among themselves and the mesh, as they share a file when written).
+void finish_object_names(ImportedScene& scene);
+
+// The objects written for one mesh: the mesh first, then each morph target as an object of its
+// own with the mesh's triangles, so any of them can be loaded as source or target.
+std::vector<QxmObject> qxm_objects_for(const ImportedMesh& mesh);
+
+}  // namespace warpkit

@@ -1,0 +1,281 @@
+#include "import/obj_reader.h"
+
+#include <tiny_obj_loader.h>
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+
+#include "import/file_bytes.h"
+
+namespace warpkit {
+namespace {
+
+constexpr uint8_t kDefaultGrey = 220;
+
+// tinyobjloader adds up an exponent's digits in an int that a ten-digit exponent can overflow
+// (undefined behaviour); such a number is never meant, so its file is not handed over.
+bool has_overlong_exponent(const std::string& text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != 'e' && text[i] != 'E') continue;
+        size_t digit = i + 1;
+        if (digit < text.size() && (text[digit] == '+' || text[digit] == '-')) ++digit;
+        size_t end = digit;
+        while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+        if (end - digit >= 10) return true;
+    }
+    return false;
+}
+
+constexpr const char* kOverlongExponent = "a number has an exponent of ten or more digits";
+
+// Material libraries through the same checked reading as every other file of an import.
+class LibraryReader : public tinyobj::MaterialReader {
+public:
+    LibraryReader(std::string folder, int64_t max_bytes)
+        : folder_(std::move(folder)), max_bytes_(max_bytes) {}
+
+    bool operator()(const std::string& name, std::vector<tinyobj::material_t>* materials,
+                    std::map<std::string, int>* names, std::string* warn, std::string*) override {
+        if (folder_.empty()) return false;
+        std::string bytes;
+        std::string problem = read_file_bytes(folder_ + "/" + name, max_bytes_, bytes);
+        if (problem.empty() && has_overlong_exponent(bytes))
+            problem = name + ": " + kOverlongExponent;
+        if (!problem.empty()) {
+            if (warn) *warn += problem + "\n";
+            return false;
+        }
+        std::istringstream stream(bytes);
+        tinyobj::LoadMtl(names, materials, &stream, warn, nullptr);
+        return true;
+    }
+
+private:
+    std::string folder_;
+    int64_t max_bytes_;
+};
+
+// One `o` section as the callbacks see it: where its `v` lines start, and its faces.
+struct Section {
+    std::string name;
+    size_t first_vertex = 0;
+    size_t vertex_end = 0;
+    std::vector<int64_t> corners;     // global, zero-based
+    std::vector<size_t> face_starts;  // into corners
+    std::vector<int32_t> materials;   // per face; -1 for none
+};
+
+struct ParseState {
+    const ImportLimits* limits = nullptr;
+    std::vector<Vec3> vertices;
+    std::vector<Section> sections;
+    int32_t material = -1;
+    std::vector<tinyobj::material_t> materials;  // of every library read so far
+    size_t corner_total = 0;
+    std::string problem;  // the first one; later callbacks do nothing
+
+    Section& current() { return sections.back(); }
+};
+
+ParseState& state_of(void* user) {
+    return *static_cast<ParseState*>(user);
+}
+
+void on_vertex(void* user, tinyobj::real_t x, tinyobj::real_t y, tinyobj::real_t z,
+               tinyobj::real_t) {
+    ParseState& state = state_of(user);
+    if (!state.problem.empty()) return;
+    if (static_cast<int64_t>(state.vertices.size()) >= state.limits->max_positions) {
+        state.problem = "the file has more than the " +
+                        std::to_string(state.limits->max_positions) + " v lines an import reads";
+        return;
+    }
+    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z)) {
+        state.problem = "v line " + std::to_string(state.vertices.size() + 1) +
+                        " has a coordinate that is not a finite number";
+        return;
+    }
+    state.vertices.push_back(Vec3{x, y, z});
+}
+
+void on_face(void* user, tinyobj::index_t* indices, int count) {
+    ParseState& state = state_of(user);
+    if (!state.problem.empty()) return;
+    Section& section = state.current();
+    state.corner_total += static_cast<size_t>(count);
+    if (static_cast<int64_t>(state.corner_total) > state.limits->max_positions) {
+        state.problem = "the file has more than the " +
+                        std::to_string(state.limits->max_positions) +
+                        " face corners an import reads";
+        return;
+    }
+    section.face_starts.push_back(section.corners.size());
+    section.materials.push_back(state.material);
+    for (int i = 0; i < count; ++i) {
+        // OBJ counts from 1; a negative number counts back from the last v line so far.
+        const int64_t raw = indices[i].vertex_index;
+        const int64_t index = raw > 0 ? raw - 1 : static_cast<int64_t>(state.vertices.size()) + raw;
+        if (raw == 0 || index < 0) {
+            state.problem = "a face in \"" + section.name + "\" names vertex " +
+                            std::to_string(raw) + ", which no v line has";
+            return;
+        }
+        section.corners.push_back(index);
+    }
+}
+
+void on_material(void* user, const char*, int material) {
+    state_of(user).material = material;
+}
+
+void on_library(void* user, const tinyobj::material_t* materials, int count) {
+    state_of(user).materials.assign(materials, materials + std::max(count, 0));
+}
+
+void on_object(void* user, const char* name) {
+    ParseState& state = state_of(user);
+    state.sections.back().vertex_end = state.vertices.size();
+    Section next;
+    next.name = name;
+    // tinyobjloader keeps the rest of the line, line end included.
+    while (!next.name.empty() &&
+           (next.name.back() == '\r' || next.name.back() == ' ' || next.name.back() == '\t')) {
+        next.name.pop_back();
+    }
+    next.first_vertex = state.vertices.size();
+    state.sections.push_back(std::move(next));
+}
+
+bool self_contained(const Section& section) {
+    return std::all_of(section.corners.begin(), section.corners.end(), [&](int64_t c) {
+        return c >= static_cast<int64_t>(section.first_vertex) &&
+               c < static_cast<int64_t>(section.vertex_end);
+    });
+}
+
+// A mesh of the `v` lines first .. end and the faces of `sections`, fanned from each face's
+// first corner.
+std::string build_mesh(const ParseState& state, const std::vector<const Section*>& sections,
+                       size_t first, size_t end, int32_t& default_colour, ImportedScene& scene,
+                       ImportedMesh& mesh) {
+    mesh.vertices.assign(state.vertices.begin() + static_cast<std::ptrdiff_t>(first),
+                         state.vertices.begin() + static_cast<std::ptrdiff_t>(end));
+    for (const Section* section : sections) {
+        for (size_t f = 0; f < section->face_starts.size(); ++f) {
+            const size_t begin = section->face_starts[f];
+            const size_t stop = f + 1 < section->face_starts.size() ? section->face_starts[f + 1]
+                                                                    : section->corners.size();
+            for (size_t c = begin; c < stop; ++c) {
+                if (section->corners[c] >= static_cast<int64_t>(end)) {
+                    return "a face names vertex " + std::to_string(section->corners[c] + 1) +
+                           " but the file has " + std::to_string(state.vertices.size()) +
+                           " v lines";
+                }
+            }
+            int32_t colour = section->materials[f];
+            if (colour < 0 || static_cast<size_t>(colour) >= state.materials.size()) {
+                if (default_colour < 0) {
+                    default_colour = static_cast<int32_t>(scene.palette.size());
+                    scene.palette.red.push_back(kDefaultGrey);
+                    scene.palette.green.push_back(kDefaultGrey);
+                    scene.palette.blue.push_back(kDefaultGrey);
+                }
+                colour = default_colour;
+            }
+            const auto local = [&](size_t c) {
+                return static_cast<int32_t>(section->corners[c] - static_cast<int64_t>(first));
+            };
+            for (size_t c = begin + 1; c + 1 < stop; ++c) {
+                mesh.triangles.push_back(
+                    make_triangle(local(begin), local(c), local(c + 1), colour));
+            }
+        }
+    }
+    return {};
+}
+
+ImportOutcome read_obj(const std::string& text, const std::string& folder,
+                       const std::string& fallback_name, const ImportLimits& limits,
+                       ImportedScene& scene) {
+    scene = ImportedScene{};
+    if (has_overlong_exponent(text)) return ImportOutcome{false, kOverlongExponent};
+    std::istringstream stream(text);
+    ParseState state;
+    state.limits = &limits;
+    state.sections.emplace_back();
+    state.sections.back().name = fallback_name;
+
+    tinyobj::callback_t callbacks;
+    callbacks.vertex_cb = on_vertex;
+    callbacks.index_cb = on_face;
+    callbacks.usemtl_cb = on_material;
+    callbacks.mtllib_cb = on_library;
+    callbacks.object_cb = on_object;
+    LibraryReader libraries(folder, limits.max_file_bytes);
+    std::string warn;
+    std::string err;
+    tinyobj::LoadObjWithCallback(stream, callbacks, &state, &libraries, &warn, &err);
+    if (!state.problem.empty()) return ImportOutcome{false, state.problem};
+    state.sections.back().vertex_end = state.vertices.size();
+
+    // the palette: every material of the libraries, by index
+    for (const tinyobj::material_t& material : state.materials) {
+        const auto byte = [](tinyobj::real_t c) {
+            return static_cast<uint8_t>(
+                std::lround(std::clamp(std::isfinite(c) ? c : 0.0f, 0.0f, 1.0f) * 255.0f));
+        };
+        scene.palette.red.push_back(byte(material.diffuse[0]));
+        scene.palette.green.push_back(byte(material.diffuse[1]));
+        scene.palette.blue.push_back(byte(material.diffuse[2]));
+    }
+
+    // one mesh per section when every section keeps to its own vertices, else one for the file
+    int32_t default_colour = -1;
+    const bool split = std::all_of(state.sections.begin(), state.sections.end(), self_contained);
+    if (split) {
+        for (const Section& section : state.sections) {
+            if (section.first_vertex == section.vertex_end && section.face_starts.empty()) continue;
+            ImportedMesh mesh;
+            mesh.name = section.name;
+            const std::string problem = build_mesh(state, {&section}, section.first_vertex,
+                                                   section.vertex_end, default_colour, scene, mesh);
+            if (!problem.empty()) return ImportOutcome{false, problem};
+            scene.meshes.push_back(std::move(mesh));
+        }
+    } else {
+        ImportedMesh mesh;
+        std::vector<const Section*> all;
+        // named after the first section with faces: files that list every vertex first name
+        // their objects only where the faces start
+        for (const Section& section : state.sections) {
+            all.push_back(&section);
+            if (mesh.name.empty() && !section.face_starts.empty()) mesh.name = section.name;
+        }
+        if (mesh.name.empty()) mesh.name = state.sections.front().name;
+        const std::string problem =
+            build_mesh(state, all, 0, state.vertices.size(), default_colour, scene, mesh);
+        if (!problem.empty()) return ImportOutcome{false, problem};
+        scene.meshes.push_back(std::move(mesh));
+    }
+    if (scene.meshes.empty()) return ImportOutcome{false, "the file has no v lines and no faces"};
+    return ImportOutcome{true, {}};
+}
+
+}  // namespace
+
+ImportOutcome read_obj_file(const std::string& path, const ImportLimits& limits,
+                            ImportedScene& scene) {
+    std::string bytes;
+    const std::string problem = read_file_bytes(path, limits.max_file_bytes, bytes);
+    if (!problem.empty()) return ImportOutcome{false, problem};
+    const std::string folder = folder_part(path);
+    return read_obj(bytes, folder.empty() ? "." : folder, stem_part(path), limits, scene);
+}
+
+ImportOutcome read_obj_text(const std::string& text, const std::string& fallback_name,
+                            const ImportLimits& limits, ImportedScene& scene) {
+    return read_obj(text, std::string(), fallback_name, limits, scene);
+}
+
+}  // namespace warpkit

@@ -1,0 +1,900 @@
+#include "model/vertex_match.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <limits>
+#include <nanoflann.hpp>
+#include <numeric>
+#include <tuple>
+#include <utility>
+
+namespace warpkit {
+
+namespace {
+
+constexpr int32_t kNone = -1;
+constexpr double kUnbounded = std::numeric_limits<double>::infinity();
+
+// Rounds of colour refinement: each lets a vertex's colour see one ring further. Three tell
+// a grid's corners and edges apart and keep the first seeds of a wrong growth from spreading.
+constexpr int kColourRounds = 3;
+
+uint64_t mix64(uint64_t x) {
+    x += 0x9e3779b97f4a7c15ull;
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebull;
+    return x ^ (x >> 31);
+}
+
+double squared_distance(const Vec3& a, const Vec3& b) {
+    const double dx = static_cast<double>(a.x) - b.x;
+    const double dy = static_cast<double>(a.y) - b.y;
+    const double dz = static_cast<double>(a.z) - b.z;
+    return dx * dx + dy * dy + dz * dz;
+}
+
+std::string text(const char* pattern, long long a, long long b = 0, long long c = 0) {
+    char line[320];
+    std::snprintf(line, sizeof line, pattern, a, b, c);
+    return line;
+}
+
+// Asks the caller's progress callback every kMatchProgressInterval steps of work. The work
+// comes in phases, each owning a stretch of the shares from 0 to 1.
+class Ticker {
+public:
+    explicit Ticker(const MatchProgress& report) : report_(report) {}
+
+    // The next phase covers shares `from` to `to` and takes about `steps` steps.
+    void begin_phase(double from, double to, int64_t steps) {
+        from_ = from;
+        to_ = to;
+        steps_ = std::max<int64_t>(steps, 1);
+        done_ = 0;
+    }
+
+    // False once the caller has cancelled.
+    bool add(int64_t steps) {
+        done_ += steps;
+        countdown_ -= steps;
+        if (countdown_ > 0 || cancelled_ || !report_) return !cancelled_;
+        countdown_ = kMatchProgressInterval;
+        const double within = std::min(1.0, static_cast<double>(done_) / steps_);
+        last_ = std::max(last_, from_ + (to_ - from_) * within);
+        cancelled_ = !report_(last_);
+        return !cancelled_;
+    }
+
+private:
+    const MatchProgress& report_;
+    double from_ = 0.0, to_ = 0.0, last_ = 0.0;
+    int64_t steps_ = 1, done_ = 0;
+    int64_t countdown_ = kMatchProgressInterval;
+    bool cancelled_ = false;
+};
+
+// Why a mesh cannot be matched at all; empty when it can.
+std::string mesh_problem(const std::vector<Vec3>& points, const std::vector<Triangle>& triangles,
+                         const char* which) {
+    const int64_t n = static_cast<int64_t>(points.size());
+    if (n > std::numeric_limits<int32_t>::max() ||
+        triangles.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max() / 3)) {
+        return std::string("the ") + which + " is too large to match";
+    }
+    for (int64_t i = 0; i < n; ++i) {
+        const Vec3& p = points[static_cast<size_t>(i)];
+        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
+            return text("vertex %lld of the ", i) + which + " is not a finite point";
+        }
+    }
+    for (size_t t = 0; t < triangles.size(); ++t) {
+        for (int32_t v : triangles[t].v) {
+            if (v < 0 || v >= n) {
+                return text("triangle %lld of the ", static_cast<long long>(t)) + which +
+                       text(" uses vertex %lld, outside its %lld vertices", v, n);
+            }
+        }
+    }
+    return std::string();
+}
+
+// --- the target in spatial order ----------------------------------------------------------
+
+// Spreads the low 10 bits of x to every third bit.
+uint32_t spread_bits(uint32_t x) {
+    x &= 0x3ff;
+    x = (x | (x << 16)) & 0x030000ff;
+    x = (x | (x << 8)) & 0x0300f00f;
+    x = (x | (x << 4)) & 0x030c30c3;
+    x = (x | (x << 2)) & 0x09249249;
+    return x;
+}
+
+// A mesh renumbered so that points near in space are near in memory. A target comes in any
+// order, often a random one; the walks over it (around vertices, over edges, down the k-d tree)
+// then hit memory at random, which costs several times the walk itself at a million vertices.
+struct SpatialOrder {
+    std::vector<Vec3> points;
+    std::vector<Triangle> triangles;  // renumbered, in the order of their first corner
+    std::vector<int32_t> original;    // the given index of each point
+};
+
+SpatialOrder in_spatial_order(const std::vector<Vec3>& points,
+                              const std::vector<Triangle>& triangles) {
+    const size_t n = points.size();
+    SpatialOrder order;
+    if (n == 0) return order;
+
+    // Morton code of each point in a 1024^3 grid over the bounding box
+    Vec3 low = points[0], high = points[0];
+    for (const Vec3& p : points) {
+        low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
+        high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
+    }
+    const auto cell = [](float value, float from, float to) {
+        const double extent = static_cast<double>(to) - from;
+        if (!(extent > 0.0)) return 0u;
+        return static_cast<uint32_t>(std::min(1023.0, (value - from) / extent * 1024.0));
+    };
+    std::vector<uint64_t> keyed(n);
+    for (size_t i = 0; i < n; ++i) {
+        const Vec3& p = points[i];
+        const uint32_t code = spread_bits(cell(p.x, low.x, high.x)) |
+                              spread_bits(cell(p.y, low.y, high.y)) << 1 |
+                              spread_bits(cell(p.z, low.z, high.z)) << 2;
+        keyed[i] = static_cast<uint64_t>(code) << 32 | i;
+    }
+    std::sort(keyed.begin(), keyed.end());
+
+    std::vector<int32_t> renumbered(n);
+    order.points.resize(n);
+    order.original.resize(n);
+    for (size_t k = 0; k < n; ++k) {
+        const uint32_t i = static_cast<uint32_t>(keyed[k]);
+        order.original[k] = static_cast<int32_t>(i);
+        renumbered[i] = static_cast<int32_t>(k);
+        order.points[k] = points[i];
+    }
+    // triangles by their first corner's new number, so a walk around a vertex finds its
+    // triangles near each other
+    std::vector<int32_t> first(n + 1, 0);
+    for (const Triangle& t : triangles) ++first[renumbered[t.v[0]] + 1];
+    std::partial_sum(first.begin(), first.end(), first.begin());
+    order.triangles.resize(triangles.size());
+    for (const Triangle& t : triangles) {
+        Triangle& out = order.triangles[first[renumbered[t.v[0]]]++];
+        for (int k = 0; k < 3; ++k) out.v[k] = renumbered[t.v[k]];
+        out.colour = t.colour;
+    }
+    return order;
+}
+
+// --- pairing by position -------------------------------------------------------------------
+
+// nanoflann's view of a point array.
+struct PointCloud {
+    const std::vector<Vec3>& points;
+    size_t kdtree_get_point_count() const { return points.size(); }
+    float kdtree_get_pt(uint32_t i, size_t dim) const {
+        const Vec3& p = points[i];
+        return dim == 0 ? p.x : dim == 1 ? p.y : p.z;
+    }
+    template <class Box>
+    bool kdtree_get_bbox(Box&) const {
+        return false;
+    }
+};
+using KdTree = nanoflann::KDTreeSingleIndexAdaptor<
+    nanoflann::L2_Simple_Adaptor<float, PointCloud, float, uint32_t>, PointCloud, 3, uint32_t>;
+
+// Pairs every target point with its nearest source point. A pair holds when no other target
+// point has the same nearest source point and the move is below half the distance from that
+// source point to its own nearest neighbour: then no other source point is as near, so the
+// pairing is one-to-one and unambiguous. Coincident source points have no distance between
+// them and so are never paired. Returns the number of source points without a partner (and
+// fills target_of when it is 0), or -1 when cancelled.
+int64_t pair_by_position(const std::vector<Vec3>& source, const std::vector<Vec3>& target,
+                         std::vector<int32_t>& target_of, Ticker& ticker) {
+    const size_t n = source.size();
+    const PointCloud cloud{source};
+    KdTree tree(3, cloud, nanoflann::KDTreeSingleIndexAdaptorParams(16));
+
+    // local spacing: squared distance from each source point to its nearest other point
+    std::vector<float> spacing(n);
+    for (size_t i = 0; i < n; ++i) {
+        uint32_t found[2];
+        float distance[2];
+        const float query[3] = {source[i].x, source[i].y, source[i].z};
+        const size_t count = tree.knnSearch(query, 2, found, distance);
+        spacing[i] = count < 2 ? std::numeric_limits<float>::infinity() : distance[1];
+        if (!ticker.add(1)) return -1;
+    }
+
+    // nearest source point of each target point, kept only when the move is short enough
+    std::vector<int32_t> nearest(n, kNone);
+    std::vector<uint8_t> claims(n, 0);
+    for (size_t u = 0; u < target.size(); ++u) {
+        uint32_t found = 0;
+        float distance = 0.0f;
+        const float query[3] = {target[u].x, target[u].y, target[u].z};
+        if (tree.knnSearch(query, 1, &found, &distance) == 1) {
+            claims[found] = static_cast<uint8_t>(std::min(claims[found] + 1, 2));
+            if (4.0f * distance < spacing[found]) nearest[u] = static_cast<int32_t>(found);
+        }
+        if (!ticker.add(1)) return -1;
+    }
+
+    int64_t paired = 0;
+    for (size_t u = 0; u < target.size(); ++u) {
+        if (nearest[u] != kNone && claims[static_cast<size_t>(nearest[u])] == 1) ++paired;
+    }
+    if (paired != static_cast<int64_t>(n)) return static_cast<int64_t>(n) - paired;
+    target_of.assign(n, kNone);
+    for (size_t u = 0; u < target.size(); ++u) {
+        target_of[static_cast<size_t>(nearest[u])] = static_cast<int32_t>(u);
+    }
+    return 0;
+}
+
+// --- matching by topology ------------------------------------------------------------------
+
+// One mesh as the topology match sees it. Corners are numbered 3 x triangle + corner.
+struct Mesh {
+    Mesh(const std::vector<Vec3>& p, const std::vector<Triangle>& t) : points(p), triangles(t) {}
+
+    // A corner seen from its vertex, with the vertices after and before it in its triangle,
+    // so walking around a vertex needs no look into the triangles.
+    struct Corner {
+        int32_t id;
+        int32_t next;
+        int32_t prev;
+    };
+
+    const std::vector<Vec3>& points;
+    const std::vector<Triangle>& triangles;
+    std::vector<int32_t> first_corner;  // per vertex, and one past the last vertex
+    std::vector<Corner> corners;        // the corners at each vertex, in triangle order
+    // Colour refinement: equal for vertices that no renumbering of the triangles tells apart
+    // within kColourRounds rings, so a vertex can only correspond to one of its own colour.
+    std::vector<uint64_t> colours;
+    // Connected parts, numbered by their lowest vertex; a vertex no triangle uses is a part of
+    // its own.
+    struct Part {
+        int32_t vertices = 0;
+        int32_t triangles = 0;
+        uint64_t colours = 0;  // sum of its vertices' colour hashes: alike for alike parts
+        double x = 0.0, y = 0.0, z = 0.0;  // centroid
+        bool same_kind(const Part& o) const {
+            return vertices == o.vertices && triangles == o.triangles && colours == o.colours;
+        }
+    };
+    std::vector<int32_t> part;  // per vertex
+    std::vector<Part> parts;
+    std::vector<int32_t> part_first, part_members;  // each part's vertices in order
+
+    int32_t vertex_count() const { return static_cast<int32_t>(points.size()); }
+    bool used(int32_t v) const { return first_corner[v + 1] > first_corner[v]; }
+};
+
+void list_corners(Mesh& mesh) {
+    const int32_t n = mesh.vertex_count();
+    mesh.first_corner.assign(static_cast<size_t>(n) + 1, 0);
+    for (const Triangle& t : mesh.triangles) {
+        for (int32_t v : t.v) ++mesh.first_corner[v + 1];
+    }
+    std::partial_sum(mesh.first_corner.begin(), mesh.first_corner.end(), mesh.first_corner.begin());
+    mesh.corners.resize(mesh.triangles.size() * 3);
+    std::vector<int32_t> fill(mesh.first_corner.begin(), mesh.first_corner.end() - 1);
+    for (size_t t = 0; t < mesh.triangles.size(); ++t) {
+        const int32_t* v = mesh.triangles[t].v;
+        const int32_t id = static_cast<int32_t>(3 * t);
+        mesh.corners[fill[v[0]]++] = {id, v[1], v[2]};
+        mesh.corners[fill[v[1]]++] = {id + 1, v[2], v[0]};
+        mesh.corners[fill[v[2]]++] = {id + 2, v[0], v[1]};
+    }
+}
+
+// A vertex starts with the number of its corners; each round adds what its neighbours hold,
+// those after it in a triangle apart from those before it, so a mirror image of a
+// neighbourhood (the same triangles turned the other way) colours differently.
+void start_colours(Mesh& mesh) {
+    const int32_t n = mesh.vertex_count();
+    mesh.colours.resize(static_cast<size_t>(n));
+    for (int32_t v = 0; v < n; ++v) {
+        mesh.colours[v] =
+            mix64(static_cast<uint64_t>(mesh.first_corner[v + 1] - mesh.first_corner[v]));
+    }
+}
+
+// `as_next` and `as_prev`: room for the round's hashes, one per vertex each.
+bool refine_colours(Mesh& mesh, std::vector<uint64_t>& as_next, std::vector<uint64_t>& as_prev,
+                    Ticker& ticker) {
+    const int32_t n = mesh.vertex_count();
+    for (int32_t v = 0; v < n; ++v) {
+        as_next[v] = mix64(mesh.colours[v] ^ 0x6a09e667f3bcc909ull);
+        as_prev[v] = mix64(mesh.colours[v] ^ 0xbb67ae8584caa73bull);
+    }
+    for (int32_t v = 0; v < n; ++v) {
+        uint64_t sum = 0;
+        for (int32_t k = mesh.first_corner[v]; k < mesh.first_corner[v + 1]; ++k) {
+            sum += as_next[mesh.corners[k].next] + as_prev[mesh.corners[k].prev];
+        }
+        mesh.colours[v] = mix64(mesh.colours[v] * 0x100000001b3ull + sum);
+    }
+    return ticker.add(n);
+}
+
+uint64_t colour_hash(uint64_t colour) {
+    return mix64(colour ^ 0x3c6ef372fe94f82bull);
+}
+
+// After the colours are final.
+void find_parts(Mesh& mesh) {
+    const int32_t n = mesh.vertex_count();
+    // union-find whose root is the lowest vertex of its set
+    std::vector<int32_t> parent(static_cast<size_t>(n));
+    std::iota(parent.begin(), parent.end(), 0);
+    const auto root = [&](int32_t v) {
+        while (parent[v] != v) v = parent[v] = parent[parent[v]];
+        return v;
+    };
+    const auto join = [&](int32_t a, int32_t b) {
+        a = root(a);
+        b = root(b);
+        if (a < b) parent[b] = a;
+        if (b < a) parent[a] = b;
+    };
+    for (const Triangle& t : mesh.triangles) {
+        join(t.v[0], t.v[1]);
+        join(t.v[0], t.v[2]);
+    }
+    mesh.part.resize(static_cast<size_t>(n));
+    mesh.parts.clear();
+    for (int32_t v = 0; v < n; ++v) {
+        const int32_t r = root(v);
+        if (r == v) {
+            mesh.part[v] = static_cast<int32_t>(mesh.parts.size());
+            mesh.parts.emplace_back();
+        } else {
+            mesh.part[v] = mesh.part[r];
+        }
+        Mesh::Part& part = mesh.parts[mesh.part[v]];
+        ++part.vertices;
+        part.colours += colour_hash(mesh.colours[v]);
+        part.x += mesh.points[v].x;
+        part.y += mesh.points[v].y;
+        part.z += mesh.points[v].z;
+    }
+    mesh.part_first.assign(mesh.parts.size() + 1, 0);
+    for (size_t p = 0; p < mesh.parts.size(); ++p) {
+        Mesh::Part& part = mesh.parts[p];
+        part.x /= part.vertices;
+        part.y /= part.vertices;
+        part.z /= part.vertices;
+        mesh.part_first[p + 1] = mesh.part_first[p] + part.vertices;
+    }
+    for (const Triangle& t : mesh.triangles) ++mesh.parts[mesh.part[t.v[0]]].triangles;
+    mesh.part_members.resize(static_cast<size_t>(n));
+    std::vector<int32_t> fill(mesh.part_first.begin(), mesh.part_first.end() - 1);
+    for (int32_t v = 0; v < n; ++v) mesh.part_members[fill[mesh.part[v]]++] = v;
+}
+
+// Order-free fingerprint of a mesh's colours: meshes with the same triangles up to
+// renumbering have equal fingerprints.
+std::pair<uint64_t, uint64_t> colour_fingerprint(const Mesh& mesh) {
+    uint64_t sum = 0, squares = 0;
+    for (uint64_t colour : mesh.colours) {
+        const uint64_t h = colour_hash(colour);
+        sum += h;
+        squares += h * h;
+    }
+    return {sum, squares};
+}
+
+// How many of a mesh's used vertices have each colour.
+class ColourCounts {
+public:
+    explicit ColourCounts(const Mesh& mesh) {
+        size_t capacity = 16;
+        while (capacity < 2 * mesh.points.size()) capacity *= 2;
+        mask_ = capacity - 1;
+        keys_.resize(capacity);
+        counts_.assign(capacity, 0);
+        for (int32_t v = 0; v < mesh.vertex_count(); ++v) {
+            if (!mesh.used(v)) continue;
+            const size_t slot = find(mesh.colours[v]);
+            keys_[slot] = mesh.colours[v];
+            ++counts_[slot];
+        }
+    }
+
+    int32_t operator()(uint64_t colour) const { return counts_[find(colour)]; }
+
+private:
+    // The slot holding the colour, or the empty one where it would go.
+    size_t find(uint64_t colour) const {
+        size_t slot = mix64(colour) & mask_;
+        while (counts_[slot] != 0 && keys_[slot] != colour) slot = (slot + 1) & mask_;
+        return slot;
+    }
+
+    size_t mask_ = 0;
+    std::vector<uint64_t> keys_;
+    std::vector<int32_t> counts_;  // 0: an empty slot
+};
+
+enum class Outcome { kDone, kFailed, kDearer, kCancelled };
+
+// A start for growing the correspondence: two triangles that are to meet.
+struct Seed {
+    int32_t source_triangle;
+    int32_t target_triangle;
+    int32_t rotation;  // source corner k meets target corner (k + rotation) % 3
+    double cost;       // squared moves of the corners
+};
+
+class TopologyMatcher {
+public:
+    TopologyMatcher(const Mesh& source, const Mesh& target, Ticker& ticker)
+        : s_(source),
+          t_(target),
+          ticker_(ticker),
+          target_of_(source.points.size(), kNone),
+          source_of_(target.points.size(), kNone),
+          pair_of_(source.triangles.size(), kNone),
+          rotation_(source.triangles.size(), 0),
+          target_used_(target.triangles.size(), 0) {}
+
+    // kDone when every vertex has its partner.
+    Outcome run();
+
+    const std::vector<int32_t>& target_of() const { return target_of_; }
+    int32_t parts() const { return parts_; }
+
+private:
+    Outcome match_unused_vertices();
+    Outcome match_part(int32_t part, int32_t seed_vertex,
+                       const std::vector<int32_t>& target_parts_by_kind);
+    Outcome complete_part(const std::vector<int32_t>& triangles);
+    Outcome contest(size_t groups, const std::function<double(size_t)>& bound,
+                    const std::function<void(size_t, std::vector<Seed>&)>& seeds_of, int64_t whole);
+    Outcome grow(const Seed& seed, double limit);
+    Outcome spread();
+    Outcome cross_edge(int32_t source_corner, int32_t target_corner);
+    Outcome pair(int32_t source_triangle, int32_t target_triangle, int32_t rotation);
+    Outcome assign(int32_t source_vertex, int32_t target_vertex);
+    void add_seed(int32_t source_triangle, int32_t target_triangle, int32_t rotation,
+                  std::vector<Seed>& seeds) const;
+    void undo(size_t vertices, size_t triangles);
+
+    const Mesh& s_;
+    const Mesh& t_;
+    Ticker& ticker_;
+    std::vector<int32_t> target_of_;  // per source vertex
+    std::vector<int32_t> source_of_;  // per target vertex
+    std::vector<int32_t> pair_of_;    // per source triangle: the target triangle it meets
+    std::vector<int8_t> rotation_;    // per source triangle
+    std::vector<uint8_t> target_used_;
+    // What a growth did, so a growth that loses to another can be taken back.
+    std::vector<int32_t> assigned_log_, paired_log_;
+    // Paired source triangles whose edges are still to cross, last in first out: the growth
+    // then creeps on from where it just was and stays in the cache, where a breadth-first
+    // front would sweep across the whole mesh, in source and target alike.
+    std::vector<int32_t> pending_;
+    double cost_ = 0.0, limit_ = kUnbounded;
+    int32_t parts_ = 0;
+};
+
+Outcome TopologyMatcher::assign(int32_t v, int32_t u) {
+    const int32_t mapped = target_of_[v];
+    if (mapped == u) return Outcome::kDone;
+    if (mapped != kNone || source_of_[u] != kNone) return Outcome::kFailed;
+    if (s_.colours[v] != t_.colours[u]) return Outcome::kFailed;
+    target_of_[v] = u;
+    source_of_[u] = v;
+    assigned_log_.push_back(v);
+    cost_ += squared_distance(s_.points[v], t_.points[u]);
+    if (!ticker_.add(1)) return Outcome::kCancelled;
+    return cost_ >= limit_ ? Outcome::kDearer : Outcome::kDone;
+}
+
+Outcome TopologyMatcher::pair(int32_t a, int32_t b, int32_t rotation) {
+    if (pair_of_[a] != kNone) return pair_of_[a] == b ? Outcome::kDone : Outcome::kFailed;
+    if (target_used_[b]) return Outcome::kFailed;
+    for (int32_t k = 0; k < 3; ++k) {
+        const Outcome assigned =
+            assign(s_.triangles[a].v[k], t_.triangles[b].v[(k + rotation) % 3]);
+        if (assigned != Outcome::kDone) return assigned;
+    }
+    pair_of_[a] = b;
+    rotation_[a] = static_cast<int8_t>(rotation);
+    target_used_[b] = 1;
+    paired_log_.push_back(a);
+    pending_.push_back(a);
+    return Outcome::kDone;
+}
+
+// The triangles beyond the edge that starts at each corner: one on each side must meet one,
+// or none none; where several share the edge (a non-manifold edge) the part's completion
+// pairs them once their corners are known.
+Outcome TopologyMatcher::cross_edge(int32_t source_corner, int32_t target_corner) {
+    struct Beyond {
+        int32_t opposite = 0, same = 0;  // triangles with the edge turned back, and turned alike
+        int32_t opposite_corner = kNone, same_corner = kNone;  // their corner at the edge's end
+    };
+    const auto look = [](const Mesh& mesh, int32_t corner) {
+        const int32_t self = corner / 3;
+        const int32_t from = mesh.triangles[self].v[corner % 3];
+        const int32_t to = mesh.triangles[self].v[(corner + 1) % 3];
+        Beyond beyond;
+        for (int32_t k = mesh.first_corner[to]; k < mesh.first_corner[to + 1]; ++k) {
+            const Mesh::Corner& c = mesh.corners[k];
+            if (c.id / 3 == self) continue;
+            if (c.next == from) ++beyond.opposite, beyond.opposite_corner = c.id;
+            if (c.prev == from) ++beyond.same, beyond.same_corner = c.id;
+        }
+        return beyond;
+    };
+    const Beyond s = look(s_, source_corner);
+    // an edge crossed before from the other side needs no second look at the target
+    if (s.opposite + s.same == 1) {
+        const int32_t beyond = (s.opposite == 1 ? s.opposite_corner : s.same_corner) / 3;
+        if (pair_of_[beyond] != kNone) return Outcome::kDone;
+    }
+    const Beyond t = look(t_, target_corner);
+    if (s.opposite != t.opposite || s.same != t.same) return Outcome::kFailed;
+    const auto meet = [&](int32_t sc, int32_t tc) {
+        return pair(sc / 3, tc / 3, (tc % 3 - sc % 3 + 3) % 3);
+    };
+    if (s.opposite == 1) {
+        const Outcome met = meet(s.opposite_corner, t.opposite_corner);
+        if (met != Outcome::kDone) return met;
+    }
+    if (s.same == 1) return meet(s.same_corner, t.same_corner);
+    return Outcome::kDone;
+}
+
+Outcome TopologyMatcher::spread() {
+    while (!pending_.empty()) {
+        const int32_t a = pending_.back();
+        pending_.pop_back();
+        const int32_t b = pair_of_[a];
+        for (int32_t k = 0; k < 3; ++k) {
+            const Outcome crossed = cross_edge(3 * a + k, 3 * b + (k + rotation_[a]) % 3);
+            if (crossed != Outcome::kDone) return crossed;
+        }
+    }
+    return Outcome::kDone;
+}
+
+Outcome TopologyMatcher::grow(const Seed& seed, double limit) {
+    cost_ = 0.0;
+    limit_ = limit;
+    pending_.clear();
+    const Outcome paired = pair(seed.source_triangle, seed.target_triangle, seed.rotation);
+    return paired == Outcome::kDone ? spread() : paired;
+}
+
+void TopologyMatcher::undo(size_t vertices, size_t triangles) {
+    while (assigned_log_.size() > vertices) {
+        const int32_t v = assigned_log_.back();
+        assigned_log_.pop_back();
+        source_of_[target_of_[v]] = kNone;
+        target_of_[v] = kNone;
+    }
+    while (paired_log_.size() > triangles) {
+        const int32_t a = paired_log_.back();
+        paired_log_.pop_back();
+        target_used_[pair_of_[a]] = 0;
+        pair_of_[a] = kNone;
+    }
+}
+
+void TopologyMatcher::add_seed(int32_t a, int32_t b, int32_t rotation,
+                               std::vector<Seed>& seeds) const {
+    double cost = 0.0;
+    for (int32_t k = 0; k < 3; ++k) {
+        const int32_t v = s_.triangles[a].v[k];
+        const int32_t u = t_.triangles[b].v[(k + rotation) % 3];
+        if (target_of_[v] != kNone ? target_of_[v] != u
+                                   : source_of_[u] != kNone || s_.colours[v] != t_.colours[u]) {
+            return;
+        }
+        cost += squared_distance(s_.points[v], t_.points[u]);
+    }
+    seeds.push_back({a, b, rotation, cost});
+}
+
+// Grows every seed that could still win and keeps the growth that moves the vertices least:
+// the triangles decide whether a seed grows at all, the positions only between seeds that
+// do (the sides of a symmetric shape, identical parts). Seeds come in groups (the target
+// parts a source part may become), each with a lower bound of what any growth of a whole
+// part in it costs, tried from the lowest bound and within a group cheapest seed first. A
+// growth stops as soon as it costs as much as the best so far, and so does the contest once
+// no bound is below it; of equal growths the first stays. The bounds hold only for growths
+// that reach `whole` vertices.
+Outcome TopologyMatcher::contest(size_t groups, const std::function<double(size_t)>& bound,
+                                 const std::function<void(size_t, std::vector<Seed>&)>& seeds_of,
+                                 int64_t whole) {
+    const size_t vertices = assigned_log_.size();
+    const size_t triangles = paired_log_.size();
+    bool bounded = true;
+    const auto lower = [&](size_t g) { return bounded ? bound(g) : 0.0; };
+    Seed best{};
+    double best_cost = kUnbounded;
+    std::vector<Seed> seeds;
+    for (size_t g = 0; g < groups && lower(g) < best_cost; ++g) {
+        seeds.clear();
+        seeds_of(g, seeds);
+        std::stable_sort(seeds.begin(), seeds.end(),
+                         [](const Seed& a, const Seed& b) { return a.cost < b.cost; });
+        for (size_t i = 0; i < seeds.size() && seeds[i].cost < best_cost; ++i) {
+            const Outcome grown = grow(seeds[i], best_cost);
+            if (grown == Outcome::kCancelled) return grown;
+            if (grown == Outcome::kDone) {
+                best = seeds[i];
+                best_cost = cost_;
+                bounded = bounded && static_cast<int64_t>(assigned_log_.size() - vertices) >= whole;
+                const bool rival = (i + 1 < seeds.size() && seeds[i + 1].cost < best_cost) ||
+                                   (g + 1 < groups && lower(g + 1) < best_cost);
+                if (!rival) return Outcome::kDone;  // the winner stays grown
+            }
+            undo(vertices, triangles);
+        }
+    }
+    if (best_cost == kUnbounded) return Outcome::kFailed;
+    return grow(best, kUnbounded);
+}
+
+// Triangles the growth could not reach over single edges (beyond non-manifold edges, or
+// touching the rest at a vertex only) are paired once their corners are known, or grown from
+// a corner that is.
+Outcome TopologyMatcher::complete_part(const std::vector<int32_t>& triangles) {
+    bool left = true, progress = true;
+    while (left && progress) {
+        left = progress = false;
+        for (int32_t a : triangles) {
+            if (pair_of_[a] != kNone) continue;
+            int32_t known = kNone, unknown = 0;
+            for (int32_t k = 0; k < 3; ++k) {
+                if (target_of_[s_.triangles[a].v[k]] != kNone) {
+                    known = k;
+                } else {
+                    ++unknown;
+                }
+            }
+            if (known == kNone) {
+                left = true;
+                continue;
+            }
+            progress = true;
+            std::vector<Seed> seeds;
+            const int32_t u = target_of_[s_.triangles[a].v[known]];
+            for (int32_t k = t_.first_corner[u]; k < t_.first_corner[u + 1]; ++k) {
+                const int32_t c = t_.corners[k].id;
+                if (!target_used_[c / 3]) add_seed(a, c / 3, (c % 3 - known + 3) % 3, seeds);
+            }
+            // all corners known: any fitting triangle will do, the fitting ones are alike
+            if (unknown == 0 && seeds.size() > 1) seeds.erase(seeds.begin() + 1, seeds.end());
+            const Outcome grown = contest(
+                1, [](size_t) { return 0.0; },
+                [&](size_t, std::vector<Seed>& out) { out.swap(seeds); }, 0);
+            if (grown != Outcome::kDone) return grown;
+        }
+    }
+    return left ? Outcome::kFailed : Outcome::kDone;
+}
+
+// The candidates are the target parts of the same kind not yet matched. Over all vertices of
+// a part, the squared moves add up to at least the vertex count times the squared distance
+// between the centroids, which bounds each candidate part from below.
+Outcome TopologyMatcher::match_part(int32_t p, int32_t seed_vertex,
+                                    const std::vector<int32_t>& target_parts_by_kind) {
+    const Mesh::Part& part = s_.parts[p];
+    const auto kind_order = [this](int32_t q, const Mesh::Part& o) {
+        const Mesh::Part& a = t_.parts[q];
+        return std::tie(a.vertices, a.triangles, a.colours) <
+               std::tie(o.vertices, o.triangles, o.colours);
+    };
+    std::vector<std::pair<double, int32_t>> candidates;
+    for (auto q = std::lower_bound(target_parts_by_kind.begin(), target_parts_by_kind.end(), part,
+                                   kind_order);
+         q != target_parts_by_kind.end() && t_.parts[*q].same_kind(part); ++q) {
+        if (source_of_[t_.part_members[t_.part_first[*q]]] != kNone) continue;
+        const Mesh::Part& o = t_.parts[*q];
+        const double dx = o.x - part.x, dy = o.y - part.y, dz = o.z - part.z;
+        candidates.emplace_back(part.vertices * (dx * dx + dy * dy + dz * dz), *q);
+    }
+    std::sort(candidates.begin(), candidates.end());
+
+    const int32_t seed_corner = s_.corners[s_.first_corner[seed_vertex]].id;
+    const int32_t a = seed_corner / 3;
+    const auto seeds_of = [&](size_t g, std::vector<Seed>& seeds) {
+        const int32_t q = candidates[g].second;
+        for (int32_t k = t_.part_first[q]; k < t_.part_first[q + 1]; ++k) {
+            const int32_t u = t_.part_members[k];
+            if (t_.colours[u] != s_.colours[seed_vertex] || source_of_[u] != kNone) continue;
+            for (int32_t c = t_.first_corner[u]; c < t_.first_corner[u + 1]; ++c) {
+                const int32_t corner = t_.corners[c].id;
+                if (target_used_[corner / 3]) continue;
+                add_seed(a, corner / 3, (corner % 3 - seed_corner % 3 + 3) % 3, seeds);
+            }
+        }
+    };
+    return contest(
+        candidates.size(), [&](size_t g) { return candidates[g].first; }, seeds_of, part.vertices);
+}
+
+// Vertices that no triangle uses have no topology; they pair by position among themselves.
+Outcome TopologyMatcher::match_unused_vertices() {
+    std::vector<int32_t> source_ids, target_ids;
+    std::vector<Vec3> source_points, target_points;
+    for (int32_t v = 0; v < s_.vertex_count(); ++v) {
+        if (!s_.used(v)) source_ids.push_back(v), source_points.push_back(s_.points[v]);
+    }
+    for (int32_t u = 0; u < t_.vertex_count(); ++u) {
+        if (!t_.used(u)) target_ids.push_back(u), target_points.push_back(t_.points[u]);
+    }
+    if (source_ids.size() != target_ids.size()) return Outcome::kFailed;
+    if (source_ids.empty()) return Outcome::kDone;
+    std::vector<int32_t> local;
+    const int64_t unmatched = pair_by_position(source_points, target_points, local, ticker_);
+    if (unmatched < 0) return Outcome::kCancelled;
+    if (unmatched > 0) return Outcome::kFailed;
+    for (size_t i = 0; i < source_ids.size(); ++i) {
+        target_of_[source_ids[i]] = target_ids[static_cast<size_t>(local[i])];
+        source_of_[target_ids[static_cast<size_t>(local[i])]] = source_ids[i];
+    }
+    return Outcome::kDone;
+}
+
+Outcome TopologyMatcher::run() {
+    const Outcome unused = match_unused_vertices();
+    if (unused != Outcome::kDone) return unused;
+
+    // seed of each part: a vertex of its rarest colour, so few target vertices can meet it
+    const ColourCounts counts(s_);
+    const size_t part_count = s_.parts.size();
+    std::vector<int32_t> seed(part_count, kNone);
+    std::vector<int32_t> rarity(part_count, std::numeric_limits<int32_t>::max());
+    for (int32_t v = 0; v < s_.vertex_count(); ++v) {
+        if (!s_.used(v)) continue;
+        const int32_t count = counts(s_.colours[v]);
+        if (count < rarity[s_.part[v]]) rarity[s_.part[v]] = count, seed[s_.part[v]] = v;
+    }
+    // each part's triangles, for its completion
+    std::vector<std::vector<int32_t>> part_triangles(part_count);
+    for (int32_t a = 0; a < static_cast<int32_t>(s_.triangles.size()); ++a) {
+        part_triangles[s_.part[s_.triangles[a].v[0]]].push_back(a);
+    }
+    std::vector<int32_t> target_parts_by_kind(t_.parts.size());
+    std::iota(target_parts_by_kind.begin(), target_parts_by_kind.end(), 0);
+    std::stable_sort(target_parts_by_kind.begin(), target_parts_by_kind.end(),
+                     [this](int32_t a, int32_t b) {
+                         const Mesh::Part& x = t_.parts[a];
+                         const Mesh::Part& y = t_.parts[b];
+                         return std::tie(x.vertices, x.triangles, x.colours) <
+                                std::tie(y.vertices, y.triangles, y.colours);
+                     });
+
+    for (size_t p = 0; p < part_count; ++p) {
+        if (seed[p] == kNone) continue;  // a vertex no triangle uses
+        Outcome outcome = match_part(static_cast<int32_t>(p), seed[p], target_parts_by_kind);
+        if (outcome == Outcome::kDone) outcome = complete_part(part_triangles[p]);
+        if (outcome != Outcome::kDone) return outcome;
+        ++parts_;
+        part_triangles[p] = std::vector<int32_t>();
+    }
+    return Outcome::kDone;
+}
+
+}  // namespace
+
+VertexMatch match_vertex_order(const std::vector<Vec3>& source_vertices,
+                               const std::vector<Triangle>& source_triangles,
+                               const std::vector<Vec3>& target_vertices,
+                               const std::vector<Triangle>& target_triangles,
+                               const MatchProgress& progress) {
+    VertexMatch match;
+    match.vertex_count = static_cast<int32_t>(source_vertices.size());
+    const auto refuse = [&](MatchRefusal refusal, std::string reason) {
+        match.status = MatchStatus::kRefused;
+        match.refusal = refusal;
+        match.reason = std::move(reason);
+        return match;
+    };
+    if (target_vertices.size() != source_vertices.size()) {
+        return refuse(MatchRefusal::kVertexCount,
+                      text("the target has %lld vertices, the source %lld",
+                           static_cast<long long>(target_vertices.size()),
+                           static_cast<long long>(source_vertices.size())));
+    }
+    std::string problem = mesh_problem(source_vertices, source_triangles, "source");
+    if (problem.empty()) problem = mesh_problem(target_vertices, target_triangles, "target");
+    if (!problem.empty()) return refuse(MatchRefusal::kBadMesh, problem);
+    const int64_t n = match.vertex_count;
+    Ticker ticker(progress);
+    const SpatialOrder target = in_spatial_order(target_vertices, target_triangles);
+    const auto matched = [&](MatchMethod method, const std::vector<int32_t>& target_of) {
+        match.status = MatchStatus::kMatched;
+        match.method = method;
+        match.target_of.resize(target_of.size());
+        for (int32_t i = 0; i < match.vertex_count; ++i) {
+            match.target_of[i] = target.original[target_of[i]];
+            match.renumbered += match.target_of[i] != i;
+        }
+        return match;
+    };
+    const auto cancelled = [&] {
+        match.status = MatchStatus::kCancelled;
+        return match;
+    };
+
+    // by topology, when the triangles can be the same: meshes whose colours differ after
+    // any round cannot be, which most other meshes show in the first rounds
+    if (source_triangles.size() == target_triangles.size()) {
+        Mesh source(source_vertices, source_triangles);
+        Mesh other(target.points, target.triangles);
+        ticker.begin_phase(0.0, 0.2, 2 * kColourRounds * n);
+        for (Mesh* mesh : {&source, &other}) list_corners(*mesh), start_colours(*mesh);
+        bool alike = colour_fingerprint(source) == colour_fingerprint(other);
+        std::vector<uint64_t> as_next(static_cast<size_t>(n)), as_prev(static_cast<size_t>(n));
+        for (int round = 0; alike && round < kColourRounds; ++round) {
+            if (!refine_colours(source, as_next, as_prev, ticker) ||
+                !refine_colours(other, as_next, as_prev, ticker)) {
+                return cancelled();
+            }
+            alike = colour_fingerprint(source) == colour_fingerprint(other);
+        }
+        if (alike) {
+            find_parts(source);
+            find_parts(other);
+            ticker.begin_phase(0.2, 0.5, n);
+            TopologyMatcher topology(source, other, ticker);
+            const Outcome outcome = topology.run();
+            if (outcome == Outcome::kCancelled) return cancelled();
+            if (outcome == Outcome::kDone) {
+                match.parts = topology.parts();
+                return matched(MatchMethod::kTopology, topology.target_of());
+            }
+        }
+    }
+
+    // by nearest position
+    ticker.begin_phase(0.5, 1.0, 2 * n);
+    std::vector<int32_t> target_of;
+    const int64_t unmatched = pair_by_position(source_vertices, target.points, target_of, ticker);
+    if (unmatched < 0) return cancelled();
+    if (unmatched == 0) return matched(MatchMethod::kPosition, target_of);
+    match.unmatched = static_cast<int32_t>(unmatched);
+    return refuse(MatchRefusal::kNoOneToOne,
+                  text("%lld of %lld vertices could not be matched: the target's triangles are "
+                       "not the source's renumbered, and by position those vertices have no "
+                       "target vertex of their own within half the distance to their nearest "
+                       "neighbour",
+                       unmatched, n));
+}
+
+std::vector<Vec3> positions_in_source_order(const std::vector<Vec3>& target_vertices,
+                                            const std::vector<int32_t>& target_of) {
+    std::vector<Vec3> positions(target_of.size());
+    for (size_t i = 0; i < target_of.size(); ++i) {
+        positions[i] = target_vertices[static_cast<size_t>(target_of[i])];
+    }
+    return positions;
+}
+
+QxmObject matched_object(const ReadResult& source, const ReadResult& target,
+                         const VertexMatch& match) {
+    assert(match.status == MatchStatus::kMatched);
+    QxmObject object;
+    object.name = target.object_name;
+    object.vertices = positions_in_source_order(target.vertices, match.target_of);
+    object.triangles = source.triangles;
+    return object;
+}
+
+}  // namespace warpkit

@@ -1,0 +1,192 @@
+// warpkit-export qxm and project: what they write, how a glTF weights animation becomes keys,
+// and the round trip glTF -> project -> glTF at the same frame rate, which keeps every weight
+// at every frame within 0.01 percent.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "export/command_line.h"
+#include "export/export_fixture.h"
+#include "import/animation_keys.h"
+#include "import/gltf_reader.h"
+#include "morph/key_track.h"
+#include "support/mesh_fixtures.h"
+
+namespace warpkit::exporting {
+namespace {
+
+using testing::run_tool;
+using warpkit::testing::TempFolder;
+
+const std::string kMorphCube =
+    std::string(WARPKIT_TEST_MODELS) +
+    "/glTF2/glTF-Sample-Models/AnimatedMorphCube-glTF/AnimatedMorphCube.gltf";
+
+// The largest difference, in percent, between two files' animations at every frame of the
+// longer one.
+double largest_weight_difference(const WeightsAnimation& a, const WeightsAnimation& b, double fps) {
+    EXPECT_EQ(a.targets, b.targets);
+    const double last = std::max(a.times.back(), b.times.back()) * fps;
+    double largest = 0.0;
+    for (int frame = 0; frame <= static_cast<int>(std::ceil(last)); ++frame) {
+        for (size_t j = 0; j < std::min(a.targets, b.targets); ++j) {
+            const double time = static_cast<float>(frame / fps);  // as a file holds it
+            largest = std::max(largest, 100.0 * std::fabs(animation_weight(a, j, time) -
+                                                          animation_weight(b, j, time)));
+        }
+    }
+    return largest;
+}
+
+TEST(ExportImport, a_gltf_morph_animation_survives_project_and_export_at_the_same_frame_rate) {
+    TempFolder folder;
+    ImportedScene original;
+    ASSERT_TRUE(read_gltf_file(kMorphCube, ImportLimits{}, original).ok)
+        << "scripts/setup.sh installs assimp-testmodels";
+    // At 30 fps the cube's keys lie on whole frames and are kept; at 24 they are sampled.
+    for (const char* fps : {"30", "24", "59.94"}) {
+        SCOPED_TRACE(fps);
+        const std::string project = folder.file(std::string("cube") + fps + ".twp");
+        const testing::ToolRun made =
+            run_tool({"project", kMorphCube, "-o", project, "--fps", fps});
+        ASSERT_EQ(made.status, kExitDone) << made.err;
+        EXPECT_NE(made.out.find(std::string(fps) == "30" ? "the animation's keys kept"
+                                                         : "sampled at every frame"),
+                  std::string::npos)
+            << made.out;
+        const std::string glb = folder.file(std::string("cube") + fps + ".glb");
+        const testing::ToolRun exported = run_tool({"gltf", project, "-o", glb, "--fps", fps});
+        ASSERT_EQ(exported.status, kExitDone) << exported.err;
+        ImportedScene back;
+        ASSERT_TRUE(read_gltf_file(glb, ImportLimits{}, back).ok);
+        ASSERT_TRUE(back.has_animation);
+        EXPECT_LE(largest_weight_difference(original.animation, back.animation, std::stod(fps)),
+                  0.01);
+        // The shape comes back too: the same vertices in the same order.
+        ASSERT_EQ(back.meshes[0].vertices.size(), original.meshes[0].vertices.size());
+        for (size_t i = 0; i < original.meshes[0].vertices.size(); ++i) {
+            EXPECT_NEAR(back.meshes[0].vertices[i].x, original.meshes[0].vertices[i].x, 1e-5f);
+            EXPECT_NEAR(back.meshes[0].targets[1].vertices[i].y,
+                        original.meshes[0].targets[1].vertices[i].y, 1e-5f);
+        }
+    }
+}
+
+TEST(ExportImport, keys_are_kept_on_whole_frames_and_sampled_otherwise) {
+    const auto animation = [](Interpolation interpolation, std::vector<float> times,
+                              std::vector<float> values) {
+        WeightsAnimation out;
+        out.interpolation = interpolation;
+        out.times = std::move(times);
+        out.values = std::move(values);
+        out.targets = 1;
+        return out;
+    };
+    struct Case {
+        const char* what;
+        WeightsAnimation animation;
+        bool sampled;
+        int32_t max_frame;
+        std::vector<std::pair<int32_t, float>> some_keys;  // (frame, percent) that must be there
+    };
+    const Case cases[] = {
+        {"linear on frames, the first held back to 0",
+         animation(Interpolation::kLinear, {0.5f, 1.0f}, {0.2f, 1.0f}),
+         false,
+         10,
+         {{0, 20.0f}, {5, 20.0f}, {10, 100.0f}}},
+        {"linear off frames",
+         animation(Interpolation::kLinear, {0.0f, 0.33f}, {0.0f, 1.0f}),
+         true,
+         4,
+         {{3, 90.91f}, {4, 100.0f}}},
+        {"step",
+         animation(Interpolation::kStep, {0.0f, 0.2f}, {0.25f, 0.75f}),
+         true,
+         2,
+         {{1, 25.0f}, {2, 75.0f}}},
+        {"cubic spline, flat tangents",
+         animation(Interpolation::kCubicSpline, {0.0f, 0.4f}, {0, 0, 0, 0, 1, 0}),
+         true,
+         4,
+         {{2, 50.0f}, {1, 15.625f}}},
+    };
+    for (const Case& c : cases) {
+        const AnimationKeys keys = keys_from_animation(c.animation, 10.0);
+        EXPECT_EQ(keys.sampled, c.sampled) << c.what;
+        EXPECT_EQ(keys.max_frame, c.max_frame) << c.what;
+        ASSERT_EQ(keys.tracks.size(), 1u);
+        for (const auto& [frame, percent] : c.some_keys) {
+            EXPECT_NEAR(evaluate_track(keys.tracks[0], frame).weight, percent, 0.0051)
+                << c.what << " at " << frame;
+        }
+        EXPECT_LE(largest_key_error(c.animation, keys, 10.0), 0.01) << c.what;
+    }
+}
+
+TEST(ExportImport, project_names_the_mesh_and_its_first_eight_targets_in_an_object_file_beside_it) {
+    TempFolder folder;
+    warpkit::testing::write_text(folder.file("ten.gltf"), warpkit::testing::grid_gltf(10));
+    warpkit::testing::write_text(folder.file("ten.qxm"), "taken");
+    const testing::ToolRun run =
+        run_tool({"project", folder.file("ten.gltf"), "-o", folder.file("ten.twp")});
+    ASSERT_EQ(run.status, kExitDone) << run.err;
+    EXPECT_NE(run.err.find("morph target 10 (t9) is left out"), std::string::npos) << run.err;
+    ProjectData data;
+    ASSERT_TRUE(read_project_file(folder.file("ten.twp"), data).ok);
+    EXPECT_EQ(data.source_path, folder.file("ten-2.qxm"));  // ten.qxm was taken
+    EXPECT_EQ(data.source_name, "grid_face");
+    EXPECT_EQ(data.max_frame, 100);
+    for (int k = 0; k < 8; ++k) {
+        EXPECT_EQ(data.targets[k].path, folder.file("ten-2.qxm"));
+        EXPECT_EQ(data.targets[k].name, "t" + std::to_string(k));
+        ASSERT_EQ(data.targets[k].keys.count(), 1);  // no animation: the default weight at frame 0
+    }
+    EXPECT_EQ(data.targets[0].keys.weights[0], 50.0f);
+    const testing::ToolRun checked = run_tool({"check", folder.file("ten.twp")});
+    EXPECT_NE(checked.out.find("8 of 8 targets loaded"), std::string::npos) << checked.out;
+}
+
+TEST(ExportImport, qxm_writes_each_mesh_with_its_targets_and_refuses_what_it_cannot_do) {
+    TempFolder folder;
+    const std::string out = folder.file("cube.qxm");
+    testing::ToolRun run = run_tool({"qxm", kMorphCube, "-o", out});
+    ASSERT_EQ(run.status, kExitDone) << run.err;
+    EXPECT_NE(run.out.find("    1  thin                   24         12  0"), std::string::npos)
+        << run.out;
+    ObjectTable table;
+    ASSERT_TRUE(read_object_table(out, table).ok());
+    ASSERT_EQ(table.objects.size(), 3u);
+    EXPECT_EQ(table.objects[2].name, "angle");
+
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* words;
+    };
+    const Case cases[] = {
+        {{"qxm", kMorphCube, "-o", out}, kExitRefused, "already exists"},
+        {{"qxm", kMorphCube, "-o", folder.file("one.qxm"), "--object", "Box"},
+         kExitRefused,
+         "holds no mesh named Box (it holds Cube)"},
+        {{"qxm", out, "-o", folder.file("again.qxm")},
+         kExitRefused,
+         "is a QXM object file already"},
+        {{"project", out, "-o", folder.file("p.twp")}, kExitRefused, "is not a glTF file"},
+        {{"qxm", kMorphCube, "-o", folder.file("x.obj")},
+         kExitUsage,
+         "the output of qxm must end in .qxm"},
+        {{"project", kMorphCube}, kExitUsage, "project needs an output file (-o OUT.twp)"},
+        {{"project", kMorphCube, "-o", "p.twp", "--object", "Cube"},
+         kExitUsage,
+         "project takes no option --object"},
+    };
+    for (const Case& c : cases) {
+        run = run_tool(c.args);
+        EXPECT_EQ(run.status, c.status) << c.words;
+        EXPECT_NE(run.err.find(c.words), std::string::npos) << run.err;
+    }
+}
+
+}  // namespace
+}  // namespace warpkit::exporting

@@ -1,0 +1,261 @@
+// Reading objects out of any file: which reader a file goes to, the formats read through
+// warpkit-export in a child process (FBX, COLLADA, PLY, STL of the public test models, and FBX
+// blend shapes written here), what a child that fails, hangs or crashes costs, the names an
+// import keeps and where its object file goes.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "import/any_object_reader.h"
+#include "import/child_import.h"
+#include "import/qxm_beside.h"
+#include "support/mesh_fixtures.h"
+#include "support/qxm_writer.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define WARPKIT_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define WARPKIT_SANITIZED 1
+#endif
+#endif
+
+namespace warpkit {
+namespace {
+
+using testing::TempFolder;
+
+const std::string kModels = WARPKIT_TEST_MODELS;
+
+// AddressSanitizer reserves far more address space than any limit a child could be given.
+ChildLimits limits() {
+    ChildLimits limits = child_limits_for(int64_t{1} << 20);
+#ifdef WARPKIT_SANITIZED
+    limits.memory_bytes = 0;
+#endif
+    return limits;
+}
+
+ImportOutcome in_child(const std::string& path, ImportedScene& scene) {
+    return finish_import(import_in_child(WARPKIT_EXPORT_TOOL, path, limits(), scene), scene);
+}
+
+std::string bytes_of(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool same_point(const Vec3& a, const Vec3& b) {
+    return a.x == b.x && a.y == b.y && a.z == b.z;
+}
+
+TEST(ImportFiles, a_file_goes_to_the_reader_its_first_bytes_then_its_name_call_for) {
+    TempFolder folder;
+    struct Case {
+        const char* name;
+        std::string start;
+        ObjectFileKind kind;
+    };
+    const Case cases[] = {
+        {"a.qxm", "anything", ObjectFileKind::kQxm},
+        {"a.obj", "QXM v91 and more", ObjectFileKind::kQxm},
+        {"a.bin", std::string("glTF\x02\0\0\0", 8), ObjectFileKind::kGltf},
+        {"a.GLTF", "{}", ObjectFileKind::kGltf},
+        {"noname", "  {\"asset\":{}}", ObjectFileKind::kGltf},
+        {"a.Obj", "v 0 0 0", ObjectFileKind::kObj},
+        {"a.FBX", "", ObjectFileKind::kInChild},
+        {"a.stl", "solid x", ObjectFileKind::kInChild},
+        {"model", "Kaydara FBX Binary  ", ObjectFileKind::kInChild},
+        {"model2", "ply\nformat ascii 1.0", ObjectFileKind::kInChild},
+        {"a.txt", "hello", ObjectFileKind::kQxm},
+    };
+    for (const Case& c : cases) {
+        testing::write_text(folder.file(c.name), c.start);
+        EXPECT_EQ(object_file_kind(folder.file(c.name)), c.kind) << c.name;
+    }
+}
+
+TEST(ImportFiles, test_models_read_in_the_child_keep_their_vertices_as_stored) {
+    // PLY keeps its vertex list: the cube's eight vertices as its file lists them.
+    ImportedScene ply;
+    ImportOutcome outcome = in_child(kModels + "/PLY/cube.ply", ply);
+    ASSERT_TRUE(outcome.ok) << outcome.reason << " (scripts/setup.sh installs assimp-testmodels)";
+    ASSERT_EQ(ply.meshes.size(), 1u);
+    std::istringstream text(bytes_of(kModels + "/PLY/cube.ply"));
+    std::string line;
+    while (std::getline(text, line) && line.rfind("end_header", 0) != 0) {
+    }
+    ASSERT_EQ(ply.meshes[0].vertices.size(), 8u);
+    for (const Vec3& v : ply.meshes[0].vertices) {
+        Vec3 stored;
+        ASSERT_TRUE(text >> stored.x >> stored.y >> stored.z);
+        EXPECT_TRUE(same_point(v, stored));
+    }
+    EXPECT_EQ(ply.meshes[0].triangles.size(), 12u);  // six quads, fanned
+    EXPECT_EQ(ply.joined_corners, 0);
+
+    // STL keeps three corners per facet, as the binary file stores them.
+    ImportedScene stl;
+    outcome = in_child(kModels + "/STL/Spider_binary.stl", stl);
+    ASSERT_TRUE(outcome.ok) << outcome.reason;
+    const std::string bytes = bytes_of(kModels + "/STL/Spider_binary.stl");
+    uint32_t facets = 0;
+    std::memcpy(&facets, bytes.data() + 80, 4);
+    const ImportedMesh& spider = stl.meshes[0];
+    EXPECT_EQ(spider.name, "Spider_binary");
+    ASSERT_EQ(spider.vertices.size(), 3u * facets);
+    for (uint32_t f = 0; f < facets; ++f) {
+        for (int c = 0; c < 3; ++c) {
+            Vec3 stored;
+            std::memcpy(&stored, bytes.data() + 84 + 50 * f + 12 + 12 * c, sizeof stored);
+            EXPECT_TRUE(same_point(spider.vertices[3 * f + c], stored)) << "facet " << f;
+        }
+    }
+
+    // FBX and COLLADA come split per polygon corner and are joined back to their points.
+    struct Joined {
+        const char* file;
+        const char* name;
+        size_t vertices;
+        size_t triangles;
+    };
+    for (const Joined& c : {Joined{"/FBX/box.fbx", "root", 8, 12},
+                            Joined{"/Collada/duck.dae", "LOD3sp", 2108, 4212}}) {
+        ImportedScene scene;
+        outcome = in_child(kModels + c.file, scene);
+        ASSERT_TRUE(outcome.ok) << c.file << ": " << outcome.reason;
+        EXPECT_EQ(scene.meshes[0].name, c.name);
+        EXPECT_EQ(scene.meshes[0].vertices.size(), c.vertices) << c.file;
+        EXPECT_EQ(scene.meshes[0].triangles.size(), c.triangles) << c.file;
+        EXPECT_GT(scene.joined_corners, 0) << c.file;
+    }
+}
+
+// A square of four points with two lip points in its middle: closed in the base, opened by the
+// "open" blend shape, and moved together by "pout".
+testing::FbxMesh lips(bool open_moves_them_apart) {
+    testing::FbxMesh mesh;
+    mesh.points = {{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {0, 2, 0}, {1, 1, 0}, {1, 1, 0}};
+    mesh.polygons = {{0, 1, 4}, {1, 2, 4}, {2, 3, 5}, {3, 0, 5}};
+    mesh.colours = {{1, 0, 0}, {0, 0, 1}};
+    mesh.polygon_materials = {0, 0, 1, 1};
+    const float apart = open_moves_them_apart ? -0.5f : 0.5f;
+    mesh.shapes = {{"open", {4, 5}, {{0, 0.5f, 0}, {0, apart, 0}}},
+                   {"pout", {4, 5}, {{0, 0, 1}, {0, 0, 1}}}};
+    return mesh;
+}
+
+TEST(ImportFiles, fbx_corners_are_joined_only_where_base_and_every_blend_shape_agree) {
+    TempFolder folder;
+    struct Case {
+        bool apart;
+        size_t vertices;
+    };
+    for (const Case& c : {Case{true, 6}, Case{false, 5}}) {
+        SCOPED_TRACE(c.apart ? "lips that open" : "lips that move together");
+        testing::write_text(folder.file("lips.fbx"), testing::fbx_text(lips(c.apart)));
+        ImportedScene scene;
+        const ImportOutcome outcome = in_child(folder.file("lips.fbx"), scene);
+        ASSERT_TRUE(outcome.ok) << outcome.reason;
+        ASSERT_EQ(scene.meshes.size(), 1u);
+        const ImportedMesh& face = scene.meshes[0];
+        EXPECT_EQ(face.name, "Face");
+        ASSERT_EQ(face.vertices.size(), c.vertices);
+        EXPECT_EQ(scene.joined_corners, 12 - static_cast<int64_t>(c.vertices));
+        ASSERT_EQ(face.targets.size(), 2u);
+        EXPECT_EQ(face.targets[0].name, "open");
+        EXPECT_EQ(face.targets[1].name, "pout");
+        // Every triangle's corners are the polygon's points, in the base and in each shape.
+        ASSERT_EQ(face.triangles.size(), 4u);
+        const testing::FbxMesh written = lips(c.apart);
+        for (size_t t = 0; t < 4; ++t) {
+            for (int k = 0; k < 3; ++k) {
+                const auto v = static_cast<size_t>(face.triangles[t].v[k]);
+                const int32_t point = written.polygons[t][static_cast<size_t>(k)];
+                EXPECT_TRUE(
+                    same_point(face.vertices[v], written.points[static_cast<size_t>(point)]));
+                if (point == 5) {
+                    EXPECT_EQ(face.targets[0].vertices[v].y, c.apart ? 0.5f : 1.5f);
+                }
+                if (point >= 4) {
+                    EXPECT_EQ(face.targets[1].vertices[v].z, 1.0f);
+                }
+            }
+            EXPECT_EQ(face.triangles[t].colour, t < 2 ? 0 : 1);
+        }
+        ASSERT_EQ(scene.palette.size(), 2u);
+        EXPECT_EQ(scene.palette.blue[1], 255);
+    }
+}
+
+TEST(ImportFiles, a_child_that_refuses_hangs_or_crashes_costs_a_refusal_with_the_reason) {
+    TempFolder folder;
+    testing::write_text(folder.file("noise.fbx"), std::string(3000, '\x7f'));
+    testing::write_text(folder.file("crash.sh"), "#!/bin/sh\nkill -SEGV $$\n");
+    testing::write_text(folder.file("hang.sh"), "#!/bin/sh\nexec sleep 30\n");
+    chmod(folder.file("crash.sh").c_str(), 0755);
+    chmod(folder.file("hang.sh").c_str(), 0755);
+    ChildLimits brief = limits();
+    brief.timeout_seconds = 1;
+    struct Case {
+        std::string tool;
+        const char* words;
+    };
+    const Case cases[] = {
+        {WARPKIT_EXPORT_TOOL, "FBX"},
+        {folder.file("crash.sh"), "signal 11"},
+        {folder.file("hang.sh"), "longer than 1 seconds"},
+        {"", "is not installed beside the program"},
+        {folder.file("missing"), "ended with status 127"},
+    };
+    for (const Case& c : cases) {
+        ImportedScene scene;
+        const ImportOutcome outcome =
+            import_in_child(c.tool, folder.file("noise.fbx"), brief, scene);
+        EXPECT_FALSE(outcome.ok) << c.tool;
+        EXPECT_NE(outcome.reason.find(c.words), std::string::npos)
+            << c.tool << ": " << outcome.reason;
+        EXPECT_TRUE(scene.meshes.empty());
+    }
+}
+
+TEST(ImportFiles, names_fit_an_object_file_and_repeated_ones_are_numbered) {
+    ImportedScene scene;
+    for (const char* name :
+         {"left eye", "abcdefghijklmnopq", "abcdefghijklmnopq", "", "\t", "あいうえおかき"}) {
+        scene.meshes.push_back(ImportedMesh{name, {}, {}, {}, {}});
+    }
+    scene.meshes[0].targets = {{"left eye", {}}, {"blink", {}}, {"blink", {}}};
+    finish_object_names(scene);
+    const std::vector<std::string> expected = {
+        "left_eye", "abcdefghijklmno", "abcdefghijklm~2", "mesh4", "_", "あいうえお"};
+    for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(scene.meshes[i].name, expected[i]);
+    EXPECT_EQ(scene.meshes[0].targets[0].name, "left_eye~2");
+    EXPECT_EQ(scene.meshes[0].targets[2].name, "blink~2");
+}
+
+TEST(ImportFiles, the_object_file_goes_beside_the_import_and_never_over_a_file) {
+    TempFolder folder;
+    EXPECT_EQ(qxm_path_for("/m/my face.glb"), "/m/my_face.qxm");
+    EXPECT_EQ(qxm_path_for("face.obj"), "face.qxm");
+    const std::vector<QxmObject> objects = {
+        QxmObject{"tri", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {make_triangle(0, 1, 2)}}};
+    testing::write_text(folder.file("face.qxm"), "taken");
+    for (const char* expected : {"face-2.qxm", "face-3.qxm"}) {
+        const StoreOutcome stored =
+            write_qxm_unused_name(folder.file("face.qxm"), objects, QxmPalette{});
+        ASSERT_EQ(stored.status, StoreStatus::kWritten) << stored.reason;
+        EXPECT_EQ(stored.path, folder.file(expected));
+    }
+    EXPECT_EQ(bytes_of(folder.file("face.qxm")), "taken");
+    const StoreOutcome nowhere =
+        write_qxm_unused_name(folder.file("gone/face.qxm"), objects, QxmPalette{});
+    EXPECT_EQ(nowhere.status, StoreStatus::kFolderNotWritable);
+}
+
+}  // namespace
+}  // namespace warpkit

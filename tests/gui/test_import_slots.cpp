@@ -1,0 +1,172 @@
+// Loading objects out of mesh files through the slot rows: the open dialog offers them, the
+// object is kept in a QXM file that the slot and the project name, and a source with morph
+// targets can bring them along into the target rows in one step.
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <filesystem>
+
+#include "app/import_steps.h"
+#include "app/texts.h"
+#include "project/project_file.h"
+#include "project/project_session.h"
+#include "support/form1_fixture.h"
+#include "support/mesh_fixtures.h"
+
+namespace warpkit {
+namespace {
+
+using testing::Form1Fixture;
+
+constexpr int32_t kEnglish = 0;
+
+using testing::grid_gltf;
+
+struct ImportScene : Form1Fixture {
+    ImportScene() { state.UiLanguage = kEnglish; }
+
+    std::string write(const std::string& name, const std::string& text) {
+        testing::write_text(folder.file(name), text);
+        return folder.file(name);
+    }
+
+    // The source load of `path`, answering the question about its targets (when asked).
+    void load_source_from(const std::string& path, std::optional<SaveAnswer> answer) {
+        if (answer) dialogs.save_answers.push_back(*answer);
+        load_source(path);
+    }
+};
+
+TEST(ImportSlots, a_source_with_morph_targets_can_bring_them_into_the_target_rows) {
+    struct Case {
+        const char* what;
+        SaveAnswer answer;
+        int targets_loaded;
+        const char* kinds;
+    };
+    const Case cases[] = {
+        {"yes", SaveAnswer::kYes, 2, "open_file choose_object ask_save notify"},
+        {"no", SaveAnswer::kNo, 0, "open_file choose_object ask_save notify"},
+        {"cancel", SaveAnswer::kCancel, -1, "open_file choose_object ask_save"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ImportScene f;
+        const std::string path = f.write("grid face.gltf", grid_gltf(2));
+        f.load_source_from(path, c.answer);
+        EXPECT_EQ(f.dialogs.kinds(), c.kinds);
+        EXPECT_TRUE(f.dialogs.all_answers_used());
+        const testing::ShownDialog& open = f.dialogs.shown[0];
+        EXPECT_EQ(open.text, "QXM Rev3 files(*.qxm)|*.qxm");
+        EXPECT_EQ(open.more_filters, std::vector<std::string>{texts::kMeshFilter});
+        EXPECT_EQ(f.dialogs.shown[2].text,
+                  "The mesh grid_face has 2 morph targets. Load them into targets 1 to 8 along "
+                  "with the source?\n"
+                  "(Yes: source and targets, No: the source only)");
+        const std::string kept = f.folder.file("grid_face.qxm");
+        if (c.targets_loaded < 0) {
+            EXPECT_FALSE(f.state.source_loaded());
+            EXPECT_FALSE(std::filesystem::exists(kept));
+            continue;
+        }
+        EXPECT_EQ(f.dialogs.last().text, "grid_face from " + path + " was written to " + kept +
+                                             "; the project refers to that file.");
+        ASSERT_TRUE(f.state.source_loaded());
+        EXPECT_EQ(f.state.slots[0].path, kept);
+        EXPECT_EQ(f.state.slots[0].name, "grid_face");
+        EXPECT_EQ(f.form->load_buttons[0]->text(), "grid_face");
+        EXPECT_EQ(f.state.vertex_count, 9);
+        for (int k = 1; k <= 2; ++k) {
+            const bool loaded = k <= c.targets_loaded;
+            EXPECT_EQ(f.state.target_loaded(k), loaded) << k;
+            if (!loaded) continue;
+            EXPECT_EQ(f.state.slots[k].path, kept);
+            EXPECT_EQ(f.state.slots[k].name, "t" + std::to_string(k - 1));
+            EXPECT_EQ(f.state.slots[k].vertices[4].z, float(k));  // stored as offsets
+            EXPECT_EQ(f.form->load_buttons[k]->text().toStdString(), "t" + std::to_string(k - 1));
+            EXPECT_EQ(f.form->weight_fields[k]->text(), "0.0");
+            EXPECT_EQ(f.form->key_buttons[k]->text(), "APPLIED");
+        }
+        // The project names the kept file and loads back to the same slots.
+        const ProjectData project = project_from_state(f.state);
+        EXPECT_TRUE(project_data_problem(project).empty());
+        const PreparedProject prepared = prepare_project(project);
+        EXPECT_TRUE(prepared.refusal.empty());
+        EXPECT_TRUE(prepared.warnings.empty());
+    }
+}
+
+TEST(ImportSlots, targets_beyond_eight_are_named_as_left_out) {
+    ImportScene f;
+    f.load_source_from(f.write("many.gltf", grid_gltf(10)), SaveAnswer::kYes);
+    EXPECT_NE(
+        f.dialogs.shown[2].text.find("\nThere are 8 target slots; these 2 are left out: t8, t9"),
+        std::string::npos)
+        << f.dialogs.shown[2].text;
+    for (int k = 1; k <= kTargetCount; ++k) EXPECT_TRUE(f.state.target_loaded(k)) << k;
+    EXPECT_EQ(f.state.slots[8].name, "t7");
+}
+
+TEST(ImportSlots, a_target_from_an_obj_is_kept_beside_it_without_replacing_a_file) {
+    ImportScene f;
+    f.load_source_from(f.write("grid.gltf", grid_gltf(0)), std::nullopt);
+    std::string obj = "o raised\n";
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 3; ++x)
+            obj += "v " + std::to_string(x) + " " + std::to_string(y) + " 2\n";
+    }
+    const std::string path = f.write("raised.obj", obj + "f 1 2 5 4\n");
+    f.write("raised.qxm", "someone else's");
+    f.dialogs.shown.clear();
+    f.load_target(3, path);
+    EXPECT_EQ(f.dialogs.kinds(), "open_file choose_object notify");
+    ASSERT_TRUE(f.state.target_loaded(3));
+    EXPECT_EQ(f.state.slots[3].path, f.folder.file("raised-2.qxm"));
+    EXPECT_EQ(f.state.slots[3].name, "raised");
+    EXPECT_EQ(f.state.slots[3].vertices[8].z, 2.0f);
+}
+
+TEST(ImportSlots, a_file_that_cannot_be_imported_is_refused_naming_it_in_both_languages) {
+    for (const int32_t language : {1, kEnglish}) {
+        ImportScene f;
+        f.state.UiLanguage = language;
+        const std::string path =
+            f.write("broken.gltf",
+                    "{\"asset\":{\"version\":\"2.0\"},\"meshes\":[{\"primitives\":"
+                    "[{\"attributes\":{\"POSITION\":4}}]}]}");
+        f.dialogs.file_answers.push_back(path);
+        f.form->slots_->SourceLoad();
+        EXPECT_EQ(f.dialogs.kinds(), "open_file warn");
+        const std::string& text = f.dialogs.last().text;
+        EXPECT_NE(text.find(path), std::string::npos) << text;
+        EXPECT_NE(text.find("accessor 4 is named but the file has 0"), std::string::npos) << text;
+        EXPECT_EQ(f.dialogs.last().title, language == 1 ? "読み込みエラー" : "Import error");
+        EXPECT_FALSE(f.state.source_loaded());
+    }
+}
+
+TEST(ImportSlots, a_folder_that_cannot_be_written_makes_the_user_choose_where) {
+    testing::TempFolder folder;
+    ImportedMesh mesh{"tri", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {make_triangle(0, 1, 2)}, {}, {}};
+    ImportedScene scene;
+    for (const bool cancelled : {true, false}) {
+        testing::ScriptedDialogs dialogs;
+        dialogs.file_answers.push_back(cancelled ? std::nullopt
+                                                 : std::optional<std::string>(folder.file("mine")));
+        const std::optional<std::string> kept =
+            keep_imported_mesh(dialogs, kEnglish, "/no/such/folder/face.glb", mesh, scene);
+        ASSERT_EQ(dialogs.kinds(), cancelled ? "warn save_file" : "warn save_file notify");
+        EXPECT_NE(dialogs.shown[0].text.find("The folder /no/such/folder is not writable"),
+                  std::string::npos);
+        EXPECT_EQ(dialogs.shown[1].file_name, "face.qxm");
+        EXPECT_EQ(dialogs.shown[1].suffix, "qxm");
+        EXPECT_EQ(kept.has_value(), !cancelled);
+        if (kept) {
+            EXPECT_EQ(*kept, folder.file("mine.qxm"));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace warpkit
