@@ -110,10 +110,10 @@ public:
     QWindow* window() override { return this; }
 
     void draw_and_present() override {
-        view_.draw_current();
-        // Before the window is first exposed there is nothing on screen to swap onto; the
-        // expose draws again.
+        // A surface not on the screen (not shown yet, or minimised during playback) would draw
+        // a picture nobody sees; its expose draws the scene as it is by then.
         if (!isExposed()) return;
+        view_.draw_current();
         context_->swapBuffers(this);
         ++view_.presented_frames_;
     }

@@ -34,7 +34,8 @@ public:
 
     // Draws the whole scene and presents it: when this returns, the new picture has been
     // swapped onto the screen (composed widget: it is in the widget's framebuffer and
-    // composition has been asked for). Without a working context it does nothing.
+    // composition has been asked for). Without a working context, or while the native surface
+    // is not on the screen (its expose draws then), it does nothing.
     void DrawScene();
 
     // The scene drawn afresh and read back, as the preview shows it (size of the view).

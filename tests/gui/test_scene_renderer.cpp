@@ -300,6 +300,16 @@ TEST_F(SceneRenderer, every_draw_is_on_screen_when_it_returns) {
             EXPECT_GT(pixel.g, 150) << "round " << round;
         }
     }
+    // Off the screen nothing is drawn; coming back, the surface shows the scene as it is then.
+    window_->hide();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view_->surface()->isExposed(); }));
+    const int presented = view_->presented_frames();
+    view_->DrawScene();
+    EXPECT_EQ(view_->presented_frames(), presented);
+    state_.object_colour[1] = 0.0f;
+    window_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view_->surface()));
+    EXPECT_LT(read_screen(centre).g, 5);
 }
 
 TEST_F(SceneRenderer, mouse_input_is_handed_on_and_a_double_click_is_also_a_press) {
