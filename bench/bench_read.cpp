@@ -1,5 +1,7 @@
-// Reading a 1 M-vertex object out of an object file, against reading the file's bytes in one
-// go: what the reader adds to the bare read is its decoding and checking.
+// Reading a 1 M-vertex object out of an object file, against reading the file's bytes in
+// 256 KiB pieces, the way the reader goes through them: what the reader adds to the bare read
+// is its decoding and checking. One large read of the whole file is shown too; it is slower
+// here than the pieces, since the kernel then copies into memory that is cold.
 #include <memory>
 
 #include "bench_meshes.h"
@@ -64,18 +66,16 @@ void register_reads() {
 
 int main(int argc, char** argv) {
     warpkit::register_reads();
-    warpkit::bench::Comparison read;
-    read.title =
-        "reading a 1M-vertex object (1 996 002 triangles) out of a QXM file, against "
-        "reading the whole file's bytes in one go";
-    read.measured = "read_object/1M";
-    read.reference = "read_bytes/1M";
-    read.goal = 1.5;
-    // Reading in cache-sized pieces is how the reader goes; on some machines it is much
-    // quicker than one large read, so the reader is also shown against the same pieces.
     warpkit::bench::Comparison pieces;
-    pieces.title = "the same read against reading the file's bytes in 256 KiB pieces";
+    pieces.title =
+        "reading a 1M-vertex object (1 996 002 triangles) out of a QXM file, against reading "
+        "the file's bytes in 256 KiB pieces";
     pieces.measured = "read_object/1M";
     pieces.reference = "read_bytes_in_pieces/1M";
-    return warpkit::bench::run_benchmarks(argc, argv, {read, pieces});
+    pieces.goal = 1.5;
+    warpkit::bench::Comparison whole;
+    whole.title = "the same read against reading the whole file's bytes in one go";
+    whole.measured = "read_object/1M";
+    whole.reference = "read_bytes/1M";
+    return warpkit::bench::run_benchmarks(argc, argv, {pieces, whole});
 }

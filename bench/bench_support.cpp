@@ -33,7 +33,11 @@ public:
             Figures figures;
             const double unit = benchmark::GetTimeUnitMultiplier(run.time_unit);
             figures.wall = run.GetAdjustedRealTime() / unit;
-            figures.cpu = run.GetAdjustedCPUTime() / unit;
+            // A case that times itself leaves the CPU time of its untimed set-up in the CPU
+            // column, which would mislead.
+            figures.cpu = run.run_name.time_type.find("manual") != std::string::npos
+                              ? -1.0
+                              : run.GetAdjustedCPUTime() / unit;
             for (const auto& [key, counter] : run.counters) figures.counters[key] = counter.value;
             const auto bytes = figures.counters.find("bytes");
             if (bytes != figures.counters.end()) figures.bytes = bytes->second;
@@ -77,9 +81,11 @@ std::string format(const char* pattern, double value) {
 std::string describe(const std::string& name, const Figures& figures, Clock clock) {
     const Clock other = clock == Clock::kWall ? Clock::kThreadCpu : Clock::kWall;
     const auto clock_name = [](Clock c) { return c == Clock::kWall ? "wall" : "thread CPU"; };
-    std::string line = "  " + name + ": " + format("%.3f ms ", figures.seconds(clock) * 1e3) +
-                       clock_name(clock) + format(" (%.3f ms ", figures.seconds(other) * 1e3) +
-                       clock_name(other) + ")";
+    std::string line =
+        "  " + name + ": " + format("%.3f ms ", figures.seconds(clock) * 1e3) + clock_name(clock);
+    if (figures.seconds(other) >= 0.0) {
+        line += format(" (%.3f ms ", figures.seconds(other) * 1e3) + clock_name(other) + ")";
+    }
     if (figures.bytes > 0.0) {
         line += format(", %.2f GB/s", figures.bytes / figures.seconds(clock) * 1e-9);
     }
@@ -87,33 +93,68 @@ std::string describe(const std::string& name, const Figures& figures, Clock cloc
 }
 
 void print_comparison(const CollectingReporter& reporter, const Comparison& comparison) {
+    const bool needs_reference =
+        comparison.measure != Measure::kRate && comparison.measure != Measure::kCounter;
     Figures measured, reference;
     if (!reporter.find(comparison.measured, measured) ||
-        !reporter.find(comparison.reference, reference)) {
+        (needs_reference && !reporter.find(comparison.reference, reference))) {
         return;  // filtered out of this run
     }
-    std::cout << comparison.title << "\n"
-              << describe(comparison.measured, measured, comparison.clock) << "\n"
-              << describe(comparison.reference, reference, comparison.clock) << "\n";
+    const Clock clock = comparison.clock;
+    std::vector<Figures> parts;
+    for (const std::string& name : comparison.parts) {
+        Figures part;
+        if (!reporter.find(name, part)) return;
+        parts.push_back(part);
+    }
+    std::cout << comparison.title << "\n" << describe(comparison.measured, measured, clock) << "\n";
+    if (needs_reference) std::cout << describe(comparison.reference, reference, clock) << "\n";
+    for (size_t i = 0; i < parts.size(); ++i) {
+        std::cout << describe(comparison.parts[i], parts[i], clock) << "\n";
+    }
     if (!comparison.note.empty()) std::cout << "  " << comparison.note << "\n";
     for (const auto& [key, meaning] : comparison.counters) {
         const auto counter = measured.counters.find(key);
         if (counter == measured.counters.end()) continue;
         std::cout << "  " << meaning << ": " << format("%.3f", counter->second) << "\n";
     }
-    double ratio = 0.0;
-    bool met = true;
-    std::string goal;
-    const Clock clock = comparison.clock;
-    if (comparison.measure == Measure::kBandwidth) {
-        ratio = (measured.bytes / measured.seconds(clock)) /
-                (reference.bytes / reference.seconds(clock));
-        met = ratio >= comparison.goal;
-        goal = format("goal >= %.2f", comparison.goal);
-    } else {
-        ratio = measured.seconds(clock) / reference.seconds(clock);
-        met = ratio <= comparison.goal;
-        goal = format("goal <= %.2f", comparison.goal);
+    double value = 0.0;
+    bool at_most = true;  // the goal is an upper limit
+    std::string what;
+    switch (comparison.measure) {
+        case Measure::kTime:
+            value = measured.seconds(clock) / reference.seconds(clock);
+            what = "ratio " + comparison.measured + " / " + comparison.reference;
+            break;
+        case Measure::kBandwidth:
+            value = (measured.bytes / measured.seconds(clock)) /
+                    (reference.bytes / reference.seconds(clock));
+            at_most = false;
+            what = "ratio " + comparison.measured + " / " + comparison.reference;
+            break;
+        case Measure::kRate:
+            value = 1.0 / measured.seconds(clock);
+            at_most = false;
+            what = "per second, 1 / " + comparison.measured;
+            break;
+        case Measure::kOverhead: {
+            double rest = reference.seconds(clock);
+            what = "ms, " + comparison.measured + " - (" + comparison.reference;
+            for (size_t i = 0; i < parts.size(); ++i) {
+                rest += parts[i].seconds(clock);
+                what += " + " + comparison.parts[i];
+            }
+            what += ")";
+            value = (measured.seconds(clock) - rest) * 1e3;
+            break;
+        }
+        case Measure::kCounter: {
+            const auto counter = measured.counters.find(comparison.counter);
+            value = counter != measured.counters.end() ? counter->second : 0.0;
+            at_most = false;
+            what = comparison.counter + " of " + comparison.measured;
+            break;
+        }
     }
     if (comparison.seconds_goal > 0.0) {
         const double seconds = measured.seconds(clock);
@@ -121,10 +162,12 @@ void print_comparison(const CollectingReporter& reporter, const Comparison& comp
                   << format(" (goal <= %.2f s: ", comparison.seconds_goal)
                   << (seconds <= comparison.seconds_goal ? "met" : "NOT met") << ")\n";
     }
-    std::cout << "  ratio " << comparison.measured << " / " << comparison.reference << " = "
-              << format("%.3f", ratio);
-    if (comparison.goal > 0.0)
-        std::cout << " (" << goal << ": " << (met ? "met" : "NOT met") << ")";
+    std::cout << "  " << what << " = " << format("%.3f", value);
+    if (comparison.goal > 0.0) {
+        const bool met = at_most ? value <= comparison.goal : value >= comparison.goal;
+        std::cout << " (goal " << (at_most ? "<= " : ">= ") << format("%.2f", comparison.goal)
+                  << ": " << (met ? "met" : "NOT met") << ")";
+    }
     std::cout << "\n\n";
 }
 

@@ -20,6 +20,9 @@ namespace warpkit::bench {
 enum class Measure {
     kTime,       // ratio = measured time / reference time; the goal is an upper limit
     kBandwidth,  // ratio = measured bytes per second / reference's; the goal is a lower limit
+    kRate,       // 1 / measured time, per second (no reference); the goal is a lower limit
+    kOverhead,   // measured time - (reference + parts), in ms; the goal is an upper limit
+    kCounter,    // the measured case's `counter` (no reference); the goal is a lower limit
 };
 
 enum class Clock { kThreadCpu, kWall };
@@ -34,7 +37,9 @@ struct Comparison {
     // A goal for the measured case's own time, in seconds on the comparison's clock, for work
     // whose limit is a time the user waits rather than a share of a reference; 0: none.
     double seconds_goal = 0.0;
-    std::string note;  // an extra line before the ratio, optional
+    std::string note;                // an extra line before the ratio, optional
+    std::vector<std::string> parts;  // kOverhead: further cases taken off with the reference
+    std::string counter;             // kCounter: which counter
     // Counters of the measured case to show before the ratio, each with its meaning.
     std::vector<std::pair<std::string, std::string>> counters;
 };

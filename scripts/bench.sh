@@ -13,7 +13,7 @@ shift || true
 
 programs=(bench_blend bench_normals bench_read bench_project bench_match bench_drag)
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWARPKIT_BUILD_BENCH=ON >/dev/null
-cmake --build "$build_dir" -j "$(nproc)" --target "${programs[@]}" >/dev/null
+cmake --build "$build_dir" -j "$(nproc)" --target "${programs[@]}" bench_memory >/dev/null
 
 echo "Machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
 for program in "${programs[@]}"; do
@@ -21,3 +21,10 @@ for program in "${programs[@]}"; do
     echo "=== $program"
     QT_QPA_PLATFORM=xcb "$build_dir/bench/$program" "$@"
 done
+# Peak memory is a process's own, so each way runs in a process of its own.
+echo
+echo "=== bench_memory"
+QT_QPA_PLATFORM=xcb "$build_dir/bench/bench_memory"
+QT_QPA_PLATFORM=xcb "$build_dir/bench/bench_memory" --earlier
+echo
+echo "Machine after the runs: load average $(cut -d' ' -f1-3 /proc/loadavg)"

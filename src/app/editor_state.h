@@ -40,8 +40,7 @@ struct TargetSlot {
 
 // The shown shape and what is derived from the source to draw it.
 struct ObjectMesh {
-    std::vector<Vec3> displayed;      // source + blended offsets
-    std::vector<Vec3> blend_offsets;  // scratch of one blend
+    std::vector<Vec3> displayed;  // source + blended offsets (the blend needs no scratch)
     std::vector<Triangle> triangles;
     std::vector<float> palette_red, palette_green, palette_blue;  // 0..1
     // Vertex-triangle lists in one block: the triangles of vertex i are

@@ -36,7 +36,6 @@ size_t bytes_of(const WeightView& view) {
 // all worked out again from the source positions and the triangles.
 void shed_derived(ObjectMesh& mesh) {
     let_go(mesh.displayed);
-    let_go(mesh.blend_offsets);
     let_go(mesh.list_start);
     let_go(mesh.triangle_list);
     let_go(mesh.face_normals);
@@ -48,13 +47,9 @@ void shed_derived(ObjectMesh& mesh) {
 void rebuild_derived(EditorState& state) {
     if (!state.source_loaded()) return;
     ObjectMesh& mesh = state.mesh;
-    const size_t vertices = static_cast<size_t>(state.vertex_count);
     mesh.displayed = state.slots[0].vertices;
-    mesh.blend_offsets.assign(vertices, Vec3{});
-    build_vertex_triangle_lists(state.vertex_count, mesh.triangles, mesh.list_start,
-                                mesh.triangle_list);
+    // The vertex normals and their lists come back with the first smooth draw, as after a load.
     mesh.face_normals.assign(mesh.triangles.size(), Vec3{});
-    mesh.vertex_normals.assign(vertices, Vec3{});
     mesh.draw_arrays.reset();
 }
 

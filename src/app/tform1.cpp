@@ -178,9 +178,11 @@ TForm1::TForm1(EditorState& state, UserDialogs& dialogs, const std::string& conf
 TForm1::~TForm1() = default;
 
 void TForm1::build_preview() {
-    // The preview lies beneath every other control, so it is made first.
+    // The preview covers the region the controls leave free, left of the slot group between
+    // the strips at the top and the bottom; it draws on a native surface, which would lie over
+    // any control it overlapped.
     view = new GlView(state_, client);
-    view->setGeometry(0, 0, kClientWidth, kClientHeight);
+    view->setGeometry(0, 27, 334, 280);
     view->on_error = [this](const std::string& message) { dialogs_.plain(message); };
 
     Panel10 = make_strip(client, "Panel10", {-51, -2, 883, 29}, true);

@@ -18,6 +18,7 @@
 #endif
 
 #include "model/helper_pool.h"
+#include "model/object_mesh.h"
 
 namespace warpkit {
 
@@ -383,10 +384,22 @@ void compute_vertex_normals(EditorState& state) {
     compute_vertex_normals(state, std::numeric_limits<int>::max());
 }
 
+void release_vertex_normals(ObjectMesh& mesh) {
+    std::vector<Vec3>().swap(mesh.vertex_normals);
+    std::vector<int32_t>().swap(mesh.list_start);
+    std::vector<int32_t>().swap(mesh.triangle_list);
+}
+
 void compute_vertex_normals(EditorState& state, int max_threads) {
     ObjectMesh& mesh = state.mesh;
     assert(mesh.face_normals.size() == mesh.triangles.size());
-    assert(mesh.vertex_normals.size() == mesh.displayed.size());
+    if (mesh.vertex_normals.size() != mesh.displayed.size()) {
+        mesh.vertex_normals.assign(mesh.displayed.size(), Vec3{});
+    }
+    if (mesh.list_start.empty() && !mesh.displayed.empty()) {
+        build_vertex_triangle_lists(static_cast<int32_t>(mesh.displayed.size()), mesh.triangles,
+                                    mesh.list_start, mesh.triangle_list);
+    }
     const size_t vertex_count = std::min(mesh.displayed.size(), mesh.vertex_normals.size());
     const size_t count = std::min(mesh.face_normals.size(), mesh.triangles.size());
     const FacePass pass{mesh.displayed.data(), static_cast<int32_t>(vertex_count),

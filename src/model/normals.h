@@ -10,7 +10,8 @@ Vec3 face_normal(const Vec3& a, const Vec3& b, const Vec3& c);
 // Fills mesh.face_normals from mesh.displayed (no allocation).
 void compute_face_normals(EditorState& state);
 // Face normals, and mesh.vertex_normals as the sum of each vertex's faces in the order of its
-// vertex-triangle list (no allocation).
+// vertex-triangle list. The first call after a source is set up (or after
+// release_vertex_normals) makes the vertex normals and the lists; later calls allocate nothing.
 void compute_vertex_normals(EditorState& state);
 
 // The same with at most `max_threads` threads, the caller's included (the machine's cores bound
@@ -18,6 +19,10 @@ void compute_vertex_normals(EditorState& state);
 // results are the same bit for bit whatever the number of threads.
 void compute_face_normals(EditorState& state, int max_threads);
 void compute_vertex_normals(EditorState& state, int max_threads);
+
+// Frees the vertex normals and the vertex-triangle lists, which only smooth shading reads, so
+// they take no memory while the shape is shown otherwise.
+void release_vertex_normals(ObjectMesh& mesh);
 
 // Which loop computes the face normals: the fastest this processor offers (four triangles at a
 // time where it has AVX), or one triangle at a time, the path of every other processor and

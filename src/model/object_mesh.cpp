@@ -99,7 +99,7 @@ int32_t InitSource(EditorState& state, const ReadResult& source) {
     if (!(state.view_distance > 0.0f))
         state.view_distance = fallback_distance(max, state.view_centre);
 
-    // topology, palette, scratch
+    // topology, palette
     mesh.triangles = source.triangles;
     const size_t colour_count = static_cast<size_t>(source.colour_count);
     mesh.palette_red.resize(colour_count);
@@ -110,18 +110,18 @@ int32_t InitSource(EditorState& state, const ReadResult& source) {
         mesh.palette_green[j] = unit_byte(source.green[j]);
         mesh.palette_blue[j] = unit_byte(source.blue[j]);
     }
-    mesh.blend_offsets.assign(vertex_count, Vec3{});
 
     state.object_colour[0] = kObjectGrey;
     state.object_colour[1] = kObjectGrey;
     state.object_colour[2] = kObjectGrey;
 
-    build_vertex_triangle_lists(state.vertex_count, mesh.triangles, mesh.list_start,
-                                mesh.triangle_list);
-
-    // normals are filled per draw; only their space is made here
+    // Face normals are filled per draw; only their space is made here. The vertex normals and
+    // the vertex-triangle lists they are summed along come with the first smooth draw
+    // (model/normals.h): flat shading and wire frame never need them.
     mesh.face_normals.assign(mesh.triangles.size(), Vec3{});
-    mesh.vertex_normals.assign(vertex_count, Vec3{});
+    release(mesh.list_start);
+    release(mesh.triangle_list);
+    release(mesh.vertex_normals);
     // the renderer lays its arrays out afresh for the new triangles at its next draw
     mesh.draw_arrays.reset();
     return 1;
@@ -167,7 +167,6 @@ void release_source(EditorState& state) {
     ObjectMesh& mesh = state.mesh;
     // The displayed shape keeps its storage for the next source; every other array goes.
     mesh.displayed.clear();
-    release(mesh.blend_offsets);
     release(mesh.triangles);
     release(mesh.palette_red);
     release(mesh.palette_green);

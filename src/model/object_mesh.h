@@ -9,7 +9,8 @@ namespace warpkit {
 // Sets up the mesh and the starting view from the source just read. Preconditions:
 // state.vertex_count/triangle_count are the result's counts, slots[0].vertices holds its
 // positions, and vertex_count > 0 (an empty source is refused before this is called).
-// Allocates every per-source array here, so drawing and blending never allocate.
+// Allocates every per-source array the blend and flat shading use, so they never allocate;
+// the vertex normals and the vertex-triangle lists wait for the first smooth draw.
 int32_t InitSource(EditorState& state, const ReadResult& source);
 
 // Builds the vertex-triangle lists in time linear in vertices + triangles:

@@ -39,7 +39,7 @@ bool set_key_weight_at(KeyTrack& track, int32_t frame, float weight);
 // displayed = source + the sum over loaded targets j, in order, of (offset_j * weights[j]) *
 // 0.01f, every product and partial sum rounded to float. One pass over the source, the loaded
 // targets' offsets and mesh.displayed (sized at load; nothing allocated); weights[0] is unused,
-// unloaded targets are skipped, and mesh.blend_offsets is not touched. Needs a loaded source.
+// unloaded targets are skipped. Needs a loaded source.
 void blend(EditorState& state, const std::array<float, kTargetCount + 1>& weights);
 
 }  // namespace warpkit

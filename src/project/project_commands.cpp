@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QSignalBlocker>
+#include <utility>
 
 #include "app/edit_history.h"
 #include "app/session.h"
@@ -181,7 +182,7 @@ bool ProjectCommands::load_project_at(const std::string& path) {
         settle_project_target_orders(form_.dialogs(), language, project, prepared);
     if (order == TargetOrder::kCancelled) return false;
 
-    apply_project(state, project, prepared);
+    apply_project(state, project, std::move(prepared));
     form_.history->clear(parsed.repair_count == 0 && order != TargetOrder::kMatched);
     settle_weight_fields();
     form_.refresh_slot_rows();

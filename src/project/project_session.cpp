@@ -99,20 +99,36 @@ PreparedProject prepare_project(const ProjectData& project) {
     return prepared;
 }
 
-void apply_project(EditorState& state, const ProjectData& project,
-                   const PreparedProject& prepared) {
+namespace {
+
+// `consumed`: the same project, whose objects may go as soon as the session holds them.
+void apply(EditorState& state, const ProjectData& project, const PreparedProject& prepared,
+           PreparedProject* consumed) {
     assert(prepared.refusal.empty());
     install_source(state, project.source_path, prepared.source);
+    if (consumed != nullptr) consumed->source = ReadResult{};
     state.max_frame = project.max_frame;
     for (int k = 1; k <= kTargetCount; ++k) {
         if (!prepared.targets[k]) continue;
         const ProjectTarget& target = project.targets[k - 1];
         install_target(state, k, target.path, *prepared.targets[k]);
+        if (consumed != nullptr) consumed->targets[k].reset();
         state.slots[k].keys = target.keys;
     }
     if (state.current_frame > state.max_frame) state.current_frame = state.max_frame;
     if (state.current_frame < 0) state.current_frame = 0;
     state.modified = 0;
+}
+
+}  // namespace
+
+void apply_project(EditorState& state, const ProjectData& project,
+                   const PreparedProject& prepared) {
+    apply(state, project, prepared, nullptr);
+}
+
+void apply_project(EditorState& state, const ProjectData& project, PreparedProject&& prepared) {
+    apply(state, project, prepared, &prepared);
 }
 
 }  // namespace warpkit

@@ -40,6 +40,9 @@ PreparedProject prepare_project(const ProjectData& project);
 // with their keys, the maximum frame; the current frame brought into 0..maximum; the modified
 // flag cleared. Reads no file.
 void apply_project(EditorState& state, const ProjectData& project, const PreparedProject& prepared);
+// The same, letting each object's data go as soon as the session holds it, so a large project
+// is never in memory twice.
+void apply_project(EditorState& state, const ProjectData& project, PreparedProject&& prepared);
 
 // Why a read failed, in words, for the project refusal and the target warnings.
 BilingualText read_failure_words(const ReadOutcome& outcome, const std::string& path,

@@ -1,13 +1,33 @@
 #include "view/draw_arrays.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <limits>
+
+#include "model/object_mesh.h"
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace warpkit {
 namespace {
 
 constexpr int32_t kUnused = std::numeric_limits<int32_t>::min();
+
+template <typename T>
+void release(std::vector<T>& v) {
+    std::vector<T>().swap(v);
+}
+
+// The C library keeps freed memory for later allocations; large arrays freed in the middle of
+// its heap stay in the process's memory unless handed back.
+void give_back_freed_memory() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
 
 bool in_range(int32_t index, size_t count) {
     return index >= 0 && static_cast<size_t>(index) < count;
@@ -39,17 +59,6 @@ void put_colour(const ObjectMesh& mesh, const float* object, int32_t colour, flo
     }
 }
 
-// True when the colour arrays must be (re)filled for the state's colours.
-bool colours_changed(const ColourChoice& choice, const EditorState& state) {
-    return !choice.filled ||
-           !std::equal(state.object_colour, state.object_colour + 3, choice.object);
-}
-
-void remember_colours(ColourChoice& choice, const EditorState& state) {
-    choice.filled = true;
-    std::copy(state.object_colour, state.object_colour + 3, choice.object);
-}
-
 void set_object_colour(ArrayBatch& batch, const EditorState& state) {
     std::copy(state.object_colour, state.object_colour + 3, batch.colour);
 }
@@ -74,14 +83,20 @@ void build_flat_layout(DrawArrays& arrays, const ObjectMesh& mesh) {
     arrays.flat_normals.assign(vertices + triangles, Vec3{0.0f, 0.0f, 1.0f});
 }
 
-void build_corner_layout(DrawArrays& arrays, const ObjectMesh& mesh) {
+void drop_corner_layout(CornerLayout& layout) {
+    layout = CornerLayout{};
+}
+
+void build_corner_layout(CornerLayout& layout, const DrawArrays& arrays, const ObjectMesh& mesh) {
+    drop_corner_layout(layout);
+    layout.built = true;
     const size_t vertices = arrays.vertex_count;
     const size_t palette = arrays.palette_size;
     // Array vertex v's colour, and a chain through the split copies of each vertex.
-    std::vector<int32_t>& colour = arrays.corner_colour;
+    std::vector<int32_t>& colour = layout.colour;
     colour.assign(vertices, kUnused);
     std::vector<int32_t> next_copy(vertices, -1);
-    arrays.corner_indices.reserve(3 * arrays.triangle_count);
+    layout.indices.reserve(3 * arrays.triangle_count);
     for (size_t k = 0; k < arrays.triangle_count; ++k) {
         const Triangle& t = mesh.triangles[k];
         if (!drawable(t, vertices)) continue;
@@ -92,75 +107,302 @@ void build_corner_layout(DrawArrays& arrays, const ObjectMesh& mesh) {
             while (colour[at] != wanted && next_copy[at] >= 0) at = next_copy[at];
             if (colour[at] != wanted) {
                 const auto copy = static_cast<int32_t>(colour.size());
-                arrays.split_vertex.push_back(t.v[c]);
+                layout.split_vertex.push_back(t.v[c]);
                 colour.push_back(wanted);
                 next_copy.push_back(-1);
                 next_copy[at] = copy;
                 at = copy;
             }
-            arrays.corner_indices.push_back(static_cast<uint32_t>(at));
+            layout.indices.push_back(static_cast<uint32_t>(at));
         }
     }
     // A vertex no triangle uses is never drawn; give it a colour all the same.
     std::replace(colour.begin(), colour.begin() + static_cast<std::ptrdiff_t>(vertices), kUnused,
                  -1);
-    if (!arrays.split_vertex.empty()) {
-        arrays.corner_positions.assign(colour.size(), Vec3{});
-        arrays.corner_normals.assign(colour.size(), Vec3{});
+    if (!layout.split_vertex.empty()) {
+        layout.positions.assign(colour.size(), Vec3{});
+        layout.normals.assign(colour.size(), Vec3{});
     }
 }
 
 // Every array vertex's colour when the palette is in use.
-const float* corner_colours(DrawArrays& arrays, const EditorState& state) {
-    if (colours_changed(arrays.corner_colour_choice, state)) {
-        arrays.corner_colours.resize(3 * arrays.corner_colour.size());
-        for (size_t i = 0; i < arrays.corner_colour.size(); ++i) {
-            put_colour(state.mesh, state.object_colour, arrays.corner_colour[i],
-                       &arrays.corner_colours[3 * i]);
+const float* corner_colours(CornerLayout& layout, const EditorState& state) {
+    if (colours_changed(layout.colour_choice, state)) {
+        layout.colours.resize(3 * layout.colour.size());
+        for (size_t i = 0; i < layout.colour.size(); ++i) {
+            put_colour(state.mesh, state.object_colour, layout.colour[i], &layout.colours[3 * i]);
         }
-        remember_colours(arrays.corner_colour_choice, state);
+        remember_colours(layout.colour_choice, state);
     }
-    return arrays.corner_colours.data();
+    return layout.colours.data();
 }
 
 // Positions (and normals) of the split copies follow their vertices.
-void fill_split_copies(DrawArrays& arrays, const std::vector<Vec3>& from, Vec3* to) {
-    const size_t vertices = arrays.vertex_count;
+void fill_split_copies(const CornerLayout& layout, size_t vertices, const std::vector<Vec3>& from,
+                       Vec3* to) {
     const Vec3* source = from.data();
     copy_vec3(source, vertices, to);
-    const int32_t* split = arrays.split_vertex.data();
+    const int32_t* split = layout.split_vertex.data();
     Vec3* copies = to + vertices;
-    for (size_t j = 0; j < arrays.split_vertex.size(); ++j) copies[j] = source[split[j]];
+    for (size_t j = 0; j < layout.split_vertex.size(); ++j) copies[j] = source[split[j]];
 }
 
-ArrayBatch prepare_corners(DrawArrays& arrays, const EditorState& state, bool with_normals) {
+ArrayBatch corner_batch(CornerLayout& layout, size_t vertices, const EditorState& state,
+                        bool with_normals) {
     const ObjectMesh& mesh = state.mesh;
-    if (arrays.corner_colour.empty() && arrays.vertex_count > 0) build_corner_layout(arrays, mesh);
     ArrayBatch batch;
-    if (arrays.split_vertex.empty()) {
+    if (layout.split_vertex.empty()) {
         batch.positions = mesh.displayed.data();
         if (with_normals) batch.normals = mesh.vertex_normals.data();
     } else {
-        fill_split_copies(arrays, mesh.displayed, arrays.corner_positions.data());
-        batch.positions = arrays.corner_positions.data();
+        fill_split_copies(layout, vertices, mesh.displayed, layout.positions.data());
+        batch.positions = layout.positions.data();
         if (with_normals) {
-            fill_split_copies(arrays, mesh.vertex_normals, arrays.corner_normals.data());
-            batch.normals = arrays.corner_normals.data();
+            fill_split_copies(layout, vertices, mesh.vertex_normals, layout.normals.data());
+            batch.normals = layout.normals.data();
         }
     }
     if (state.use_object_colours != 0) {
-        batch.colours = corner_colours(arrays, state);
+        batch.colours = corner_colours(layout, state);
     } else {
         set_object_colour(batch, state);
     }
     return batch;
 }
 
+ArrayBatch prepare_corners(DrawArrays& arrays, const EditorState& state, bool with_normals) {
+    if (!arrays.corners.built) build_corner_layout(arrays.corners, arrays, state.mesh);
+    return corner_batch(arrays.corners, arrays.vertex_count, state, with_normals);
+}
+
+// Which vertex each triangle owns: a matching of the used vertices to distinct triangles that
+// name them, so each vertex becomes the own corner of one triangle. Vertices with the fewest
+// triangles choose first; a vertex left without one then looks for a chain of triangles to
+// shift along (an augmenting path), searched only so far. Returns, per triangle, the vertex it
+// owns or -1; a vertex that gets none is marked in `unmatched`.
+std::vector<int32_t> match_vertices(const DrawArrays& arrays, const ObjectMesh& mesh,
+                                    std::vector<int32_t>& unmatched) {
+    const size_t vertices = arrays.vertex_count;
+    const size_t triangles = arrays.triangle_count;
+    // The vertex-triangle lists say which triangles name each vertex; the vertex-triangle
+    // lists of the mesh, when they were made for these sizes, else made here.
+    std::vector<int32_t> own_start, own_list;
+    const bool have_lists =
+        mesh.list_start.size() == vertices + 1 &&
+        static_cast<size_t>(mesh.list_start[vertices]) == mesh.triangle_list.size();
+    if (!have_lists) {
+        build_vertex_triangle_lists(static_cast<int32_t>(vertices), mesh.triangles, own_start,
+                                    own_list);
+    }
+    const int32_t* start = have_lists ? mesh.list_start.data() : own_start.data();
+    const int32_t* around = have_lists ? mesh.triangle_list.data() : own_list.data();
+    const auto usable = [&](int32_t k) {
+        return static_cast<size_t>(k) < triangles && drawable(mesh.triangles[k], vertices);
+    };
+    // fewest triangles first (counting sort by degree)
+    int32_t most = 0;
+    for (size_t i = 0; i < vertices; ++i) most = std::max(most, start[i + 1] - start[i]);
+    std::vector<int32_t> first(static_cast<size_t>(most) + 2, 0);
+    for (size_t i = 0; i < vertices; ++i) ++first[start[i + 1] - start[i] + 1];
+    for (int32_t d = 0; d <= most; ++d) first[d + 1] += first[d];
+    std::vector<int32_t> order(vertices);
+    for (size_t i = 0; i < vertices; ++i) {
+        order[first[start[i + 1] - start[i]]++] = static_cast<int32_t>(i);
+    }
+
+    std::vector<int32_t> owned(triangles, -1);  // triangle -> vertex
+    std::vector<int32_t> owner(vertices, -1);   // vertex -> triangle
+    for (const int32_t v : order) {
+        for (int32_t a = start[v]; a < start[v + 1]; ++a) {
+            if (usable(around[a]) && owned[around[a]] < 0) {
+                owned[around[a]] = v;
+                owner[v] = around[a];
+                break;
+            }
+        }
+    }
+    // augmenting paths, breadth first from each vertex left over
+    constexpr size_t kSearchLimit = 4096;
+    std::vector<uint32_t> seen(triangles, 0);
+    std::vector<std::pair<int32_t, int32_t>> queue;  // (triangle, index of the step before)
+    uint32_t search = 0;
+    for (const int32_t v : order) {
+        if (owner[v] >= 0) continue;
+        ++search;
+        queue.clear();
+        for (int32_t a = start[v]; a < start[v + 1]; ++a) {
+            if (usable(around[a]) && seen[around[a]] != search) {
+                seen[around[a]] = search;
+                queue.emplace_back(around[a], -1);
+            }
+        }
+        int32_t found = -1;
+        for (size_t q = 0; q < queue.size() && queue.size() < kSearchLimit; ++q) {
+            const int32_t holder = owned[queue[q].first];
+            for (int32_t a = start[holder]; a < start[holder + 1]; ++a) {
+                const int32_t k = around[a];
+                if (!usable(k) || seen[k] == search) continue;
+                seen[k] = search;
+                queue.emplace_back(k, static_cast<int32_t>(q));
+                if (owned[k] < 0) {
+                    found = static_cast<int32_t>(queue.size() - 1);
+                    break;
+                }
+            }
+            if (found >= 0) break;
+        }
+        if (found < 0) {
+            if (!queue.empty())
+                unmatched.push_back(v);  // a vertex no drawn triangle names needs none
+            continue;
+        }
+        // shift ownership along the path back to v
+        for (int32_t q = found; q >= 0; q = queue[q].second) {
+            const int32_t before = queue[q].second;
+            const int32_t vertex = before >= 0 ? owned[queue[before].first] : v;
+            owned[queue[q].first] = vertex;
+            owner[vertex] = queue[q].first;
+        }
+    }
+    return owned;
+}
+
+// The lean flat layout (see the header).
+void build_flat_lean_layout(DrawArrays& arrays, const ObjectMesh& mesh) {
+    const size_t vertices = arrays.vertex_count;
+    const size_t triangles = arrays.triangle_count;
+    std::vector<int32_t> unmatched;
+    std::vector<int32_t> owned = match_vertices(arrays, mesh, unmatched);
+    // where each vertex is found: the array vertex of its triangle, or one of its own
+    std::vector<uint32_t> at(vertices, 0);
+    for (size_t k = 0; k < triangles; ++k) {
+        if (owned[k] >= 0) at[owned[k]] = static_cast<uint32_t>(k);
+    }
+    arrays.extra_vertex = std::move(unmatched);
+    for (size_t e = 0; e < arrays.extra_vertex.size(); ++e) {
+        at[arrays.extra_vertex[e]] = static_cast<uint32_t>(triangles + e);
+    }
+    arrays.own_vertex.assign(triangles, -1);
+    arrays.lean_indices.clear();
+    arrays.lean_indices.reserve(3 * triangles);
+    for (size_t k = 0; k < triangles; ++k) {
+        const Triangle& t = mesh.triangles[k];
+        if (!drawable(t, vertices)) continue;
+        int last = 2;
+        for (int c = 0; c < 3; ++c) {
+            if (t.v[c] == owned[k]) last = c;
+        }
+        arrays.own_vertex[k] = t.v[last];
+        arrays.lean_indices.push_back(at[t.v[(last + 1) % 3]]);
+        arrays.lean_indices.push_back(at[t.v[(last + 2) % 3]]);
+        arrays.lean_indices.push_back(static_cast<uint32_t>(k));
+    }
+    const size_t array_vertices = triangles + arrays.extra_vertex.size();
+    arrays.lean_positions.assign(array_vertices, Vec3{});
+    // The extra vertices' normals are lit but never shown; any finite value does.
+    if (!arrays.extra_vertex.empty()) {
+        arrays.lean_normals.assign(array_vertices, Vec3{0.0f, 0.0f, 1.0f});
+    }
+}
+
+ArrayBatch flat_lean_batch(DrawArrays& arrays, const EditorState& state) {
+    const ObjectMesh& mesh = state.mesh;
+    const size_t triangles = arrays.triangle_count;
+    const Vec3* displayed = mesh.displayed.data();
+    Vec3* positions = arrays.lean_positions.data();
+    const int32_t* own = arrays.own_vertex.data();
+    for (size_t k = 0; k < triangles; ++k) {
+        if (own[k] >= 0) positions[k] = displayed[own[k]];
+    }
+    for (size_t e = 0; e < arrays.extra_vertex.size(); ++e) {
+        positions[triangles + e] = displayed[arrays.extra_vertex[e]];
+    }
+    ArrayBatch batch;
+    batch.positions = positions;
+    if (arrays.extra_vertex.empty()) {
+        batch.normals = mesh.face_normals.data();
+    } else {
+        copy_vec3(mesh.face_normals.data(), std::min(triangles, mesh.face_normals.size()),
+                  arrays.lean_normals.data());
+        batch.normals = arrays.lean_normals.data();
+    }
+    if (state.use_object_colours == 0) {
+        set_object_colour(batch, state);
+        return batch;
+    }
+    if (colours_changed(arrays.lean_colour_choice, state)) {
+        arrays.lean_colours.assign(3 * arrays.lean_positions.size(), 0.0f);
+        for (size_t i = 0; i < arrays.lean_positions.size(); ++i) {
+            const int32_t colour =
+                i < triangles ? colour_of(mesh.triangles[i], arrays.palette_size) : -1;
+            put_colour(mesh, state.object_colour, colour, &arrays.lean_colours[3 * i]);
+        }
+        remember_colours(arrays.lean_colour_choice, state);
+    }
+    batch.colours = arrays.lean_colours.data();
+    return batch;
+}
+
+void drop_flat_lean_layout(DrawArrays& arrays) {
+    release(arrays.own_vertex);
+    release(arrays.extra_vertex);
+    release(arrays.lean_positions);
+    release(arrays.lean_normals);
+    release(arrays.lean_colours);
+    arrays.lean_colour_choice = ColourChoice{};
+}
+
 }  // namespace
+
+bool colours_changed(const ColourChoice& choice, const EditorState& state) {
+    return !choice.filled ||
+           !std::equal(state.object_colour, state.object_colour + 3, choice.object);
+}
+
+void remember_colours(ColourChoice& choice, const EditorState& state) {
+    choice.filled = true;
+    std::copy(state.object_colour, state.object_colour + 3, choice.object);
+}
+
+void prepare_lean(DrawArrays& arrays, const ObjectMesh& mesh, LeanLayout layout,
+                  bool need_indices) {
+    const bool released = arrays.lean_indices.empty() && arrays.lean_index_count > 0;
+    if (arrays.lean == layout && !(need_indices && released)) return;
+    static std::atomic<uint64_t> next_id{1};
+    drop_corner_layout(arrays.lean_corners);
+    drop_flat_lean_layout(arrays);
+    // What the last layout (or a load just finished) let go is handed back before the next
+    // layout is made, so the two never count twice in the memory the program holds.
+    give_back_freed_memory();
+    if (layout == LeanLayout::kFlat) {
+        build_flat_lean_layout(arrays, mesh);
+    } else {
+        build_corner_layout(arrays.lean_corners, arrays, mesh);
+        arrays.lean_indices.swap(arrays.lean_corners.indices);
+    }
+    arrays.lean = layout;
+    arrays.lean_id = next_id++;
+    arrays.lean_index_count = arrays.lean_indices.size();
+}
+
+void release_lean_indices(DrawArrays& arrays) {
+    release(arrays.lean_indices);
+}
+
+ArrayBatch lean_batch(DrawArrays& arrays, const EditorState& state, bool with_normals) {
+    ArrayBatch batch =
+        arrays.lean == LeanLayout::kFlat
+            ? flat_lean_batch(arrays, state)
+            : corner_batch(arrays.lean_corners, arrays.vertex_count, state, with_normals);
+    if (!with_normals) batch.normals = nullptr;
+    batch.indices = arrays.lean_indices.data();
+    batch.index_count = arrays.lean_index_count;
+    return batch;
+}
 
 DrawArrays& draw_arrays_of(ObjectMesh& mesh) {
     const size_t triangles = mesh.triangles.size();
-    const size_t vertices = std::min(mesh.displayed.size(), mesh.vertex_normals.size());
+    const size_t vertices = mesh.displayed.size();
     const size_t palette = palette_size(mesh);
     std::shared_ptr<DrawArrays>& arrays = mesh.draw_arrays;
     if (!arrays || arrays->vertex_count != vertices || arrays->triangle_count != triangles ||
@@ -218,15 +460,15 @@ ArrayBatch prepare_flat(DrawArrays& arrays, const EditorState& state) {
 
 ArrayBatch prepare_smooth(DrawArrays& arrays, const EditorState& state) {
     ArrayBatch batch = prepare_corners(arrays, state, true);
-    batch.indices = arrays.corner_indices.data();
-    batch.index_count = arrays.corner_indices.size();
+    batch.indices = arrays.corners.indices.data();
+    batch.index_count = arrays.corners.indices.size();
     return batch;
 }
 
 ArrayBatch prepare_wire_frame(DrawArrays& arrays, const EditorState& state) {
     ArrayBatch batch = prepare_corners(arrays, state, false);
-    if (arrays.edge_indices.empty() && !arrays.corner_indices.empty()) {
-        const std::vector<uint32_t>& corners = arrays.corner_indices;
+    if (arrays.edge_indices.empty() && !arrays.corners.indices.empty()) {
+        const std::vector<uint32_t>& corners = arrays.corners.indices;
         arrays.edge_indices.reserve(2 * corners.size());
         for (size_t k = 0; k < corners.size(); k += 3) {
             const uint32_t a = corners[k], b = corners[k + 1], c = corners[k + 2];

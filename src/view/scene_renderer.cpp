@@ -3,8 +3,11 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <algorithm>
 #include <cstddef>
+#include <vector>
 
 #include "app/editor_state.h"
 #include "model/normals.h"
@@ -20,7 +23,7 @@ constexpr float kAspect = 320.0f / 294.0f;
 constexpr double kNear = 1.0;
 constexpr double kFar = 65536.0;
 
-DrawPath current_path = DrawPath::kVertexArrays;
+DrawPath current_path = DrawPath::kLean;
 
 bool in_range(int32_t index, size_t count) {
     return index >= 0 && static_cast<size_t>(index) < count;
@@ -92,8 +95,9 @@ void draw_smooth_per_triangle(const EditorState& state) {
 }
 
 // One draw call for the whole batch; client arrays are switched on only for its length, so
-// the per-triangle path never sees them.
-void draw_batch(GLenum primitive, const ArrayBatch& batch) {
+// the per-triangle path never sees them. `indices`: the batch's own, or an offset into the
+// bound element buffer.
+void draw_batch(GLenum primitive, const ArrayBatch& batch, const void* indices) {
     if (batch.index_count == 0) return;
     glEnableClientState(GL_VERTEX_ARRAY);
     glVertexPointer(3, GL_FLOAT, 0, batch.positions);
@@ -107,45 +111,179 @@ void draw_batch(GLenum primitive, const ArrayBatch& batch) {
     } else {
         glColor3f(batch.colour[0], batch.colour[1], batch.colour[2]);
     }
-    glDrawElements(primitive, static_cast<GLsizei>(batch.index_count), GL_UNSIGNED_INT,
-                   batch.indices);
+    glDrawElements(primitive, static_cast<GLsizei>(batch.index_count), GL_UNSIGNED_INT, indices);
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
 }
 
-void draw_triangles(EditorState& state) {
-    const bool arrays = current_path == DrawPath::kVertexArrays;
+// Earlier releases lit both sides of every triangle. Back faces are culled, so the back's
+// lighting never shows: the lean path lights the front only, which halves the lighting work
+// per vertex and gives the same pixels.
+void set_two_sided_lighting(bool on) {
+    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, on ? 1 : 0);
+}
+
+void draw_client_arrays(EditorState& state, GLenum& primitive, ArrayBatch& batch) {
+    DrawArrays& arrays = draw_arrays_of(state.mesh);
+    switch (state.ShadingMode) {
+        case kWireFrame:
+            primitive = GL_LINES;
+            batch = prepare_wire_frame(arrays, state);
+            break;
+        case kFlat:
+            primitive = GL_TRIANGLES;
+            batch = prepare_flat(arrays, state);
+            break;
+        default:
+            primitive = GL_TRIANGLES;
+            batch = prepare_smooth(arrays, state);
+            break;
+    }
+    draw_batch(primitive, batch, batch.indices);
+}
+
+void draw_per_triangle(const EditorState& state) {
+    switch (state.ShadingMode) {
+        case kWireFrame:
+            draw_wire_frame_per_triangle(state);
+            break;
+        case kFlat:
+            draw_flat_per_triangle(state);
+            break;
+        default:
+            draw_smooth_per_triangle(state);
+            break;
+    }
+}
+
+}  // namespace
+
+// What one context keeps: the lean layout's indices in a buffer object (where the context has
+// buffer objects; otherwise they stay with the layout), and the last draw.
+struct SceneGl::Buffers {
+    QOpenGLFunctions* gl = nullptr;
+    bool checked = false;
+    bool usable = false;  // buffer objects exist on this context
+
+    GLuint indices = 0;
+    uint64_t lean_id = 0;  // the layout they hold (0: none)
+
+    // The last draw call, so it can be sent again as it was.
+    DrawPath last_path = DrawPath::kPerTriangle;
+    GLenum last_primitive = GL_TRIANGLES;
+    ArrayBatch last_batch;
+    bool last_outline = false;
+
+    bool usable_here() {
+        if (!checked) {
+            checked = true;
+            if (QOpenGLContext* context = QOpenGLContext::currentContext()) {
+                gl = context->functions();
+                usable = gl->hasOpenGLFeature(QOpenGLFunctions::Buffers);
+            }
+        }
+        return usable;
+    }
+
+    void release() {
+        if (gl != nullptr && indices != 0) gl->glDeleteBuffers(1, &indices);
+        indices = 0;
+        lean_id = 0;
+        checked = false;
+        last_path = DrawPath::kPerTriangle;
+    }
+
+    // The layout's indices into the buffer object, the CPU copy let go.
+    void take_indices(DrawArrays& arrays) {
+        if (indices == 0) gl->glGenBuffers(1, &indices);
+        const std::vector<uint32_t>& layout = arrays.lean_indices;
+        gl->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices);
+        gl->glBufferData(GL_ELEMENT_ARRAY_BUFFER,
+                         static_cast<GLsizeiptr>(layout.size() * sizeof(uint32_t)), layout.data(),
+                         GL_STATIC_DRAW);
+        gl->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+        release_lean_indices(arrays);
+        lean_id = arrays.lean_id;
+    }
+};
+
+SceneGl::SceneGl() : buffers_(std::make_unique<Buffers>()) {}
+SceneGl::~SceneGl() = default;
+
+void SceneGl::release() {
+    buffers_->release();
+}
+
+namespace {
+
+// The lean draw: vertex data from client arrays, which the driver reads where they are (a GPU
+// driver streams them, as it must every step since they change every step), the indices from
+// the buffer object, which stay put. Wire frame draws each triangle's outline as polygons in
+// line mode, with culling off so back faces show their edges as lines always did.
+void send_lean(const SceneGl::Buffers& buffers, const ArrayBatch& batch, bool outline) {
+    if (buffers.usable) buffers.gl->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffers.indices);
+    if (outline) {
+        glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+        glDisable(GL_CULL_FACE);
+    }
+    draw_batch(GL_TRIANGLES, batch, buffers.usable ? nullptr : batch.indices);
+    if (outline) {
+        glEnable(GL_CULL_FACE);
+        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    }
+    if (buffers.usable) buffers.gl->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+}
+
+void draw_lean(EditorState& state, SceneGl::Buffers& buffers) {
+    DrawArrays& arrays = draw_arrays_of(state.mesh);
+    const int32_t mode = state.ShadingMode;
+    const LeanLayout layout = mode == kFlat ? LeanLayout::kFlat : LeanLayout::kCorners;
+    const bool in_buffer = buffers.usable_here();
+    const bool held = in_buffer && buffers.lean_id != 0 && buffers.lean_id == arrays.lean_id &&
+                      arrays.lean == layout;
+    prepare_lean(arrays, state.mesh, layout, !held);
+    if (in_buffer && buffers.lean_id != arrays.lean_id) buffers.take_indices(arrays);
+    const bool outline = mode == kWireFrame;
+    buffers.last_batch = lean_batch(arrays, state, !outline);
+    buffers.last_outline = outline;
+    send_lean(buffers, buffers.last_batch, outline);
+}
+
+void draw_triangles(EditorState& state, SceneGl::Buffers& buffers) {
+    const DrawPath path = current_path;
+    set_two_sided_lighting(path != DrawPath::kLean);
+    // What only smooth shading reads goes while the shape is shown otherwise.
+    if (state.ShadingMode == kWireFrame || state.ShadingMode == kFlat) {
+        release_vertex_normals(state.mesh);
+    }
     switch (state.ShadingMode) {
         case kWireFrame:
             glDisable(GL_LIGHTING);
-            if (arrays) {
-                draw_batch(GL_LINES, prepare_wire_frame(draw_arrays_of(state.mesh), state));
-            } else {
-                draw_wire_frame_per_triangle(state);
-            }
             break;
         case kFlat:
             glEnable(GL_LIGHTING);
             compute_face_normals(state);
             glShadeModel(GL_FLAT);
-            if (arrays) {
-                draw_batch(GL_TRIANGLES, prepare_flat(draw_arrays_of(state.mesh), state));
-            } else {
-                draw_flat_per_triangle(state);
-            }
             break;
         default:
             glEnable(GL_LIGHTING);
             compute_vertex_normals(state);
             glShadeModel(GL_SMOOTH);
-            if (arrays) {
-                draw_batch(GL_TRIANGLES, prepare_smooth(draw_arrays_of(state.mesh), state));
-            } else {
-                draw_smooth_per_triangle(state);
-            }
             break;
     }
+    switch (path) {
+        case DrawPath::kLean:
+            draw_lean(state, buffers);
+            break;
+        case DrawPath::kVertexArrays:
+            draw_client_arrays(state, buffers.last_primitive, buffers.last_batch);
+            break;
+        case DrawPath::kPerTriangle:
+            draw_per_triangle(state);
+            break;
+    }
+    buffers.last_path = path;
 }
 
 }  // namespace
@@ -185,12 +323,12 @@ void SetupLights() {
     glColorMaterial(GL_FRONT, GL_AMBIENT_AND_DIFFUSE);
 }
 
-void FormResize() {
-    glViewport(-30, 30, 384, 352);
+void FormResize(SurfacePlace place) {
+    glViewport(-30 - place.left, 30 - place.bottom, 384, 352);
 }
 
-void DrawScene(EditorState& state) {
-    FormResize();
+void DrawScene(EditorState& state, SceneGl& gl, SurfacePlace place) {
+    FormResize(place);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
     // projection
@@ -210,8 +348,23 @@ void DrawScene(EditorState& state) {
     glRotated(-static_cast<double>(state.pitch), 1.0, 0.0, 0.0);
     glTranslatef(-state.view_centre.x, -state.view_centre.y, -state.view_centre.z);
 
-    if (state.source_loaded()) draw_triangles(state);
+    if (state.source_loaded()) draw_triangles(state, gl.buffers());
     glFlush();
+}
+
+bool repeat_last_draw(SceneGl& gl) {
+    const SceneGl::Buffers& buffers = gl.buffers();
+    switch (buffers.last_path) {
+        case DrawPath::kLean:
+            send_lean(buffers, buffers.last_batch, buffers.last_outline);
+            return true;
+        case DrawPath::kVertexArrays:
+            draw_batch(buffers.last_primitive, buffers.last_batch, buffers.last_batch.indices);
+            return true;
+        case DrawPath::kPerTriangle:
+            break;
+    }
+    return false;
 }
 
 void set_draw_path(DrawPath path) {

@@ -1,11 +1,26 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "model/normals.h"
 #include "model/object_mesh.h"
+#include "support/qxm_writer.h"
 #include "view/draw_arrays.h"
 
 namespace warpkit {
 namespace {
+
+// The source set up as a load does (counts taken from its arrays).
+void load(EditorState& state, ReadResult source) {
+    source.vertex_count = static_cast<int32_t>(source.vertices.size());
+    source.triangle_count = static_cast<int32_t>(source.triangles.size());
+    source.colour_count = static_cast<int32_t>(source.red.size());
+    state.vertex_count = source.vertex_count;
+    state.triangle_count = source.triangle_count;
+    state.slots[0].vertices = source.vertices;
+    state.slots[0].loaded = 1;
+    InitSource(state, source);
+}
 
 // A fan of four triangles around vertex 0 in colours 0, 1, 0 and 7 (beyond the palette of
 // three), a triangle naming vertex 5 twice, and vertex 6 used by nothing.
@@ -19,15 +34,8 @@ EditorState fan_state() {
     source.red = {255, 0, 0};
     source.green = {0, 255, 0};
     source.blue = {0, 0, 255};
-    source.vertex_count = 7;
-    source.triangle_count = 5;
-    source.colour_count = 3;
     EditorState state;
-    state.vertex_count = source.vertex_count;
-    state.triangle_count = source.triangle_count;
-    state.slots[0].vertices = source.vertices;
-    state.slots[0].loaded = 1;
-    InitSource(state, source);
+    load(state, source);
     state.use_object_colours = 1;
     state.object_colour[0] = 0.25f;
     state.object_colour[1] = 0.5f;
@@ -68,7 +76,7 @@ TEST(DrawArrays, every_smooth_corner_is_its_vertex_in_its_triangles_colour) {
         }
     }
     // Vertices 0 and 2 show in three colours, 1, 3 and 4 in two each: seven copies.
-    EXPECT_EQ(arrays.split_vertex.size(), 7u);
+    EXPECT_EQ(arrays.corners.split_vertex.size(), 7u);
 }
 
 TEST(DrawArrays, flat_gives_each_triangle_a_last_corner_of_its_own) {
@@ -98,7 +106,7 @@ TEST(DrawArrays, wire_frame_runs_round_each_triangle_in_its_own_order) {
     ASSERT_EQ(batch.index_count, 6 * state.mesh.triangles.size());
     EXPECT_EQ(batch.normals, nullptr);
     for (size_t k = 0; k < state.mesh.triangles.size(); ++k) {
-        const uint32_t* corner = arrays.corner_indices.data() + 3 * k;
+        const uint32_t* corner = arrays.corners.indices.data() + 3 * k;
         const uint32_t* line = batch.indices + 6 * k;
         EXPECT_EQ((std::vector<uint32_t>(line, line + 6)),
                   (std::vector<uint32_t>{corner[0], corner[1], corner[1], corner[2], corner[2],
@@ -113,7 +121,7 @@ TEST(DrawArrays, one_colour_needs_no_copies_and_the_object_colour_no_colour_arra
     state.mesh.draw_arrays.reset();  // as after a load of these triangles
     compute_vertex_normals(state);
     const ArrayBatch batch = prepare_smooth(draw_arrays_of(state.mesh), state);
-    EXPECT_TRUE(state.mesh.draw_arrays->split_vertex.empty());
+    EXPECT_TRUE(state.mesh.draw_arrays->corners.split_vertex.empty());
     EXPECT_EQ(batch.positions, state.mesh.displayed.data());
     EXPECT_EQ(batch.normals, state.mesh.vertex_normals.data());
     EXPECT_EQ(batch.colours, nullptr);
@@ -132,16 +140,89 @@ TEST(DrawArrays, colours_follow_a_new_object_colour_and_a_new_source_gets_a_new_
     ReadResult other;
     other.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
     other.triangles = {make_triangle(0, 1, 2, 0)};
-    other.vertex_count = 3;
-    other.triangle_count = 1;
-    state.vertex_count = 3;
-    state.triangle_count = 1;
-    state.slots[0].vertices = other.vertices;
-    InitSource(state, other);
+    load(state, other);
     EXPECT_EQ(state.mesh.draw_arrays, nullptr);
     compute_face_normals(state);
     batch = prepare_flat(draw_arrays_of(state.mesh), state);
     EXPECT_EQ(batch.index_count, 3u);
+}
+
+TEST(DrawArrays, lean_layouts_give_every_triangle_its_corners_normal_and_colour) {
+    EditorState state = fan_state();
+    state.mesh.displayed[2].z = 3.0f;  // a blended shape, not the source
+    compute_vertex_normals(state);
+    const std::vector<Triangle>& triangles = state.mesh.triangles;
+    for (const LeanLayout layout : {LeanLayout::kFlat, LeanLayout::kCorners}) {
+        SCOPED_TRACE(layout == LeanLayout::kFlat ? "flat" : "corners");
+        DrawArrays& arrays = draw_arrays_of(state.mesh);
+        prepare_lean(arrays, state.mesh, layout, true);
+        const ArrayBatch b = lean_batch(arrays, state, true);
+        ASSERT_EQ(b.index_count, 3 * triangles.size());
+        for (size_t k = 0; k < triangles.size(); ++k) {
+            const Triangle& t = triangles[k];
+            const uint32_t* corner = b.indices + 3 * k;
+            // Flat may start the triangle at another corner, keeping the way round.
+            const auto at_turn = [&](int turn) {
+                for (int c = 0; c < 3; ++c) {
+                    const Vec3& p = b.positions[corner[c]];
+                    const Vec3& q = state.mesh.displayed[t.v[(turn + c) % 3]];
+                    if (p.x != q.x || p.y != q.y || p.z != q.z) return false;
+                }
+                return true;
+            };
+            int turn = 0;
+            while (turn < 3 && !at_turn(turn)) ++turn;
+            ASSERT_LT(turn, layout == LeanLayout::kFlat ? 3 : 1) << "triangle " << k;
+            for (int c = 0; c < 3 && layout == LeanLayout::kCorners; ++c) {
+                expect_same(b.normals[corner[c]], state.mesh.vertex_normals[t.v[c]], 10 * k + c);
+                expect_colour(b.colours + 3 * corner[c], state, t.colour, 10 * k + c);
+            }
+            // Flat shading shows the last corner's normal and colour: the triangle's own.
+            if (layout == LeanLayout::kFlat) {
+                EXPECT_EQ(corner[2], k);
+                expect_same(b.normals[k], state.mesh.face_normals[k], k);
+                expect_colour(b.colours + 3 * k, state, t.colour, k);
+            }
+        }
+    }
+}
+
+TEST(DrawArrays, lean_flat_draws_from_the_face_normals_when_every_vertex_finds_a_triangle) {
+    // A grid of 4 x 3 cells: 24 triangles on 20 vertices, each vertex the own corner of one.
+    const testing::QxmObjectSpec grid = testing::make_grid_object("grid", 4, 3);
+    ReadResult source;
+    source.vertices = grid.vertices;
+    source.triangles = grid.triangles;
+    EditorState state;
+    load(state, source);
+    ASSERT_EQ(state.triangle_count, 24);
+    compute_face_normals(state);
+    DrawArrays& arrays = draw_arrays_of(state.mesh);
+    prepare_lean(arrays, state.mesh, LeanLayout::kFlat, true);
+    EXPECT_TRUE(arrays.extra_vertex.empty());
+    EXPECT_EQ(lean_batch(arrays, state, true).normals, state.mesh.face_normals.data());
+    // The fan of fan_state() has more used vertices than triangles: some get their own.
+    EditorState fan = fan_state();
+    compute_face_normals(fan);
+    DrawArrays& fan_arrays = draw_arrays_of(fan.mesh);
+    prepare_lean(fan_arrays, fan.mesh, LeanLayout::kFlat, true);
+    EXPECT_EQ(fan_arrays.extra_vertex.size(), 1u);
+
+    // Once GL holds the indices they go; a caller that needs them again gets the same.
+    const std::vector<uint32_t> indices = arrays.lean_indices;
+    const uint64_t id = arrays.lean_id;
+    release_lean_indices(arrays);
+    prepare_lean(arrays, state.mesh, LeanLayout::kFlat, false);
+    EXPECT_TRUE(arrays.lean_indices.empty());
+    EXPECT_EQ(arrays.lean_id, id);
+    prepare_lean(arrays, state.mesh, LeanLayout::kFlat, true);
+    EXPECT_EQ(arrays.lean_indices, indices);
+    EXPECT_NE(arrays.lean_id, id);
+    // Another mode's layout replaces it.
+    prepare_lean(arrays, state.mesh, LeanLayout::kCorners, true);
+    EXPECT_TRUE(arrays.own_vertex.empty());
+    EXPECT_TRUE(arrays.lean_positions.empty());
+    EXPECT_EQ(arrays.lean_indices.size(), 72u);
 }
 
 }  // namespace

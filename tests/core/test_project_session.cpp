@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/session.h"
@@ -118,6 +120,21 @@ TEST_F(ProjectSessionTest, rebuilds_source_and_targets_with_their_offsets_and_ke
             EXPECT_EQ(offset.y, 0.0f);
             EXPECT_EQ(offset.z, expected_dz[k]);
         }
+    }
+
+    // Applied so that the objects read go as the session takes them: the same session, and
+    // nothing of them left.
+    PreparedProject consumed = prepare_project(project);
+    EditorState again;
+    apply_project(again, project, std::move(consumed));
+    EXPECT_TRUE(consumed.source.vertices.empty() && consumed.source.triangles.empty());
+    EXPECT_FALSE(consumed.targets[1] || consumed.targets[3]);
+    for (int k = 0; k <= kTargetCount; ++k) {
+        const std::vector<Vec3>& a = again.slots[k].vertices;
+        const std::vector<Vec3>& b = state.slots[k].vertices;
+        ASSERT_EQ(a.size(), b.size()) << "slot " << k;
+        if (a.empty()) continue;
+        EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(Vec3)), 0) << "slot " << k;
     }
 }
 

@@ -464,8 +464,10 @@ private:
             ASSERT_GT(state_.vertex_count, 0);
             ASSERT_EQ(vertices, state_.slots[0].vertices.size());
             ASSERT_EQ(vertices, state_.mesh.displayed.size());
-            ASSERT_EQ(vertices, state_.mesh.blend_offsets.size());
-            ASSERT_EQ(vertices, state_.mesh.vertex_normals.size());
+            // made by the first smooth draw
+            if (!state_.mesh.vertex_normals.empty()) {
+                ASSERT_EQ(vertices, state_.mesh.vertex_normals.size());
+            }
         }
         for (int k = 1; k <= kTargetCount; ++k) {
             SCOPED_TRACE("target " + std::to_string(k));

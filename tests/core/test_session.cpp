@@ -121,7 +121,6 @@ TEST(InstallSource, takes_positions_names_and_counts_and_marks_the_session_modif
     ASSERT_EQ(state.mesh.displayed.size(), 4u);
     EXPECT_EQ(state.mesh.displayed[0].y, 0.2f);
     EXPECT_EQ(state.mesh.triangles.size(), 2u);
-    EXPECT_EQ(state.mesh.blend_offsets.size(), 4u);
     EXPECT_EQ(state.yaw, -30.0f);
     EXPECT_EQ(state.pitch, -10.0f);
     EXPECT_EQ(state.modified, 1);
@@ -166,7 +165,6 @@ TEST(InstallSource, a_new_source_empties_every_target_and_keeps_frames_and_displ
     EXPECT_EQ(state.vertex_count, 5);
     EXPECT_EQ(state.triangle_count, 1);
     EXPECT_EQ(state.mesh.displayed.size(), 5u);
-    EXPECT_EQ(state.mesh.blend_offsets.size(), 5u);
     EXPECT_EQ(state.current_frame, 15);
     EXPECT_EQ(state.max_frame, 40);
     EXPECT_EQ(state.ShadingMode, kSmooth);

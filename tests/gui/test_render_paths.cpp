@@ -1,12 +1,13 @@
-// The vertex-array path against one begin/end per triangle: the same scene drawn both ways on
-// the X display and read back must match pixel for pixel (smooth shading: within one level per
-// channel, since the two primitives interpolate from different corners).
+// The lean and vertex-array paths against one begin/end per triangle: the same scene drawn
+// each way on the X display and read back must match pixel for pixel (smooth shading: within
+// one level per channel, since the primitives interpolate from different corners).
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QImage>
 #include <QTest>
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -101,7 +102,7 @@ protected:
         ASSERT_TRUE(view_->isValid());
     }
 
-    void TearDown() override { set_draw_path(DrawPath::kVertexArrays); }
+    void TearDown() override { set_draw_path(DrawPath::kLean); }
 
     // A source set up as a load does, seen from its starting view.
     void load(const ReadResult& source) {
@@ -118,27 +119,22 @@ protected:
         return view_->grabFramebuffer();
     }
 
-    // Draws the scene both ways; the per-triangle picture goes first, so whatever the arrays
-    // keep from an earlier draw is put to the test.
-    Difference both_ways() {
+    // Draws the scene the reference way, then each other way; the reference goes first, so
+    // whatever a path keeps from an earlier draw is put to the test. `tolerance` is the
+    // largest difference of a channel allowed.
+    void expect_same_picture(const std::string& what, int tolerance) {
         const QImage reference = draw(DrawPath::kPerTriangle);
-        const QImage arrays = draw(DrawPath::kVertexArrays);
-        return compare(reference, arrays);
+        for (const DrawPath path : {DrawPath::kLean, DrawPath::kVertexArrays}) {
+            const Difference d = compare(reference, draw(path));
+            const std::string named =
+                what + (path == DrawPath::kLean ? ", lean" : ", vertex arrays");
+            EXPECT_GT(d.lit, 10000) << named << ": too little of the scene is on screen to tell";
+            EXPECT_LE(d.largest, tolerance) << named << ": " << d.pixels << " pixels differ, up to "
+                                            << d.largest << " levels, the first at " << d.first;
+        }
     }
-
-    void expect_identical(const char* what) {
-        const Difference d = both_ways();
-        EXPECT_GT(d.lit, 10000) << what << ": too little of the scene is on screen to tell";
-        EXPECT_EQ(d.pixels, 0) << what << ": " << d.pixels << " pixels differ, up to " << d.largest
-                               << " levels, the first at " << d.first;
-    }
-
-    void expect_within_one_level(const char* what) {
-        const Difference d = both_ways();
-        EXPECT_GT(d.lit, 10000) << what << ": too little of the scene is on screen to tell";
-        EXPECT_LE(d.largest, 1) << what << ": " << d.pixels << " pixels differ, the first at "
-                                << d.first;
-    }
+    void expect_identical(const std::string& what) { expect_same_picture(what, 0); }
+    void expect_within_one_level(const std::string& what) { expect_same_picture(what, 1); }
 
     EditorState state_;
     std::unique_ptr<QWidget> window_;
@@ -152,14 +148,39 @@ TEST_F(RenderPaths, every_mode_matches_the_per_triangle_picture_with_either_colo
         state_.use_object_colours = palette;
         const std::string colours = palette ? "palette colours" : "object colour";
         state_.ShadingMode = kFlat;
-        expect_identical(("flat, " + colours).c_str());
+        expect_identical("flat, " + colours);
         state_.ShadingMode = kWireFrame;
-        expect_identical(("wire frame, " + colours).c_str());
+        expect_identical("wire frame, " + colours);
         state_.ShadingMode = kSmooth;
-        expect_within_one_level(("smooth, " + colours).c_str());
+        expect_within_one_level("smooth, " + colours);
     }
     // Patch borders and the colours beyond the palette split vertices for smooth shading.
-    EXPECT_FALSE(draw_arrays_of(state_.mesh).split_vertex.empty());
+    EXPECT_FALSE(draw_arrays_of(state_.mesh).lean_corners.split_vertex.empty());
+}
+
+TEST_F(RenderPaths, the_composed_widget_of_earlier_releases_shows_the_same_picture) {
+    load(hilly_grid(70, 40));
+    state_.use_object_colours = 1;
+    set_presentation(Presentation::kComposedWidget);
+    QWidget other;
+    other.resize(kClientWidth, kClientHeight);
+    auto* composed = new GlView(state_, &other);
+    set_presentation(Presentation::kNativeSurface);
+    composed->setGeometry(0, 0, kClientWidth, kClientHeight);
+    other.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
+    ASSERT_TRUE(composed->isValid());
+    EXPECT_EQ(composed->surface(), nullptr);
+    // The two views share the session's layout; each keeps its own buffers of it.
+    for (const int mode : {kFlat, kSmooth, kFlat}) {
+        state_.ShadingMode = mode;
+        const QImage native = draw(DrawPath::kLean);
+        composed->DrawScene();
+        // The two framebuffers store colours in other formats, which may round a smoothly
+        // shaded pixel the other way.
+        const Difference d = compare(native, composed->grabFramebuffer());
+        EXPECT_LE(d.largest, mode == kSmooth ? 1 : 0) << "mode " << mode << ", at " << d.first;
+    }
 }
 
 TEST_F(RenderPaths, arrays_follow_a_moved_shape_and_a_new_object_colour) {
@@ -205,19 +226,34 @@ TEST_F(RenderPaths, repeated_draws_reuse_the_arrays) {
     load(hilly_grid(30, 20));
     state_.use_object_colours = 1;
     state_.ShadingMode = kFlat;
-    draw(DrawPath::kVertexArrays);
-    const DrawArrays* arrays = state_.mesh.draw_arrays.get();
-    ASSERT_NE(arrays, nullptr);
-    const Vec3* positions = arrays->flat_positions.data();
-    const float* colours = arrays->flat_colours.data();
-    for (int step = 0; step < 3; ++step) {
-        state_.mesh.displayed[5].z += 0.25f;
-        draw(DrawPath::kVertexArrays);
+    for (const DrawPath path : {DrawPath::kVertexArrays, DrawPath::kLean}) {
+        draw(path);
+        const DrawArrays* arrays = state_.mesh.draw_arrays.get();
+        ASSERT_NE(arrays, nullptr);
+        const bool lean = path == DrawPath::kLean;
+        const std::vector<Vec3>& positions = lean ? arrays->lean_positions : arrays->flat_positions;
+        const std::vector<float>& colours = lean ? arrays->lean_colours : arrays->flat_colours;
+        const Vec3* positions_at = positions.data();
+        const float* colours_at = colours.data();
+        const uint64_t layout = arrays->lean_id;
+        for (int step = 0; step < 3; ++step) {
+            state_.mesh.displayed[5].z += 0.25f;
+            draw(path);
+        }
+        EXPECT_EQ(state_.mesh.draw_arrays.get(), arrays);
+        EXPECT_EQ(positions.data(), positions_at);
+        EXPECT_EQ(colours.data(), colours_at);
+        EXPECT_EQ(arrays->lean_id, layout);
+        // The layout's indices are with GL now, not kept twice.
+        if (lean) {
+            EXPECT_TRUE(arrays->lean_indices.empty());
+        }
+        const auto moved = std::find_if(positions.begin(), positions.end(), [&](const Vec3& p) {
+            return p.x == state_.mesh.displayed[5].x && p.y == state_.mesh.displayed[5].y;
+        });
+        ASSERT_NE(moved, positions.end());
+        EXPECT_EQ(moved->z, state_.mesh.displayed[5].z);
     }
-    EXPECT_EQ(state_.mesh.draw_arrays.get(), arrays);
-    EXPECT_EQ(arrays->flat_positions.data(), positions);
-    EXPECT_EQ(arrays->flat_colours.data(), colours);
-    EXPECT_EQ(arrays->flat_positions[5].z, state_.mesh.displayed[5].z);
 }
 
 }  // namespace

@@ -2,16 +2,24 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QGuiApplication>
 #include <QImage>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QTest>
 #include <QWidget>
+#include <QWindow>
 #include <array>
 #include <cmath>
+#include <cstdlib>
+#include <functional>
 #include <memory>
 
+#include "app/tform1.h"
 #include "model/object_mesh.h"
+#include "support/form1_fixture.h"
 #include "view/gl_view.h"
 #include "view/scene_renderer.h"
 
@@ -97,14 +105,15 @@ protected:
         return view_->grabFramebuffer();
     }
 
-    // One pixel straight out of the framebuffer, without letting the widget paint first.
-    Rgb8 read_now(QPoint p) {
-        view_->makeCurrent();
-        std::array<GLubyte, 4> pixel{};
-        glReadPixels(p.x(), view_->height() - 1 - p.y(), 1, 1, GL_RGBA, GL_UNSIGNED_BYTE,
-                     pixel.data());
-        view_->doneCurrent();
-        return Rgb8{pixel[0], pixel[1], pixel[2]};
+    // One pixel of what the X server shows in the preview's window, without letting anything
+    // paint first.
+    Rgb8 read_screen(QPoint p) {
+        QWindow* surface = view_->surface();
+        const QImage shown =
+            surface->screen()->grabWindow(surface->winId(), p.x(), p.y(), 1, 1).toImage();
+        const QRgb pixel = shown.pixel(0, 0);
+        return Rgb8{static_cast<uint8_t>(qRed(pixel)), static_cast<uint8_t>(qGreen(pixel)),
+                    static_cast<uint8_t>(qBlue(pixel))};
     }
 
     static void expect_black(const QImage& image) {
@@ -250,31 +259,40 @@ TEST_F(SceneRenderer, smooth_blends_across_shared_vertices_where_flat_shows_the_
     EXPECT_GT(qRed(smooth.pixel(ridge_left)) - qRed(smooth.pixel(outer_left)), 10);
 }
 
-TEST_F(SceneRenderer, viewport_stays_fixed_whatever_the_widget_size) {
+TEST_F(SceneRenderer, viewport_stays_on_the_same_client_pixels_wherever_the_surface_lies) {
     load(kFacing, {make_triangle(0, 1, 2)});
-    for (const QSize size : {QSize(500, 300), QSize(1000, 700)}) {
-        view_->resize(size);
+    // The whole client area, the preview's free region, and two sizes it never has.
+    for (const QRect place : {QRect(0, 0, 809, 378), QRect(0, 27, 334, 280), QRect(0, 0, 500, 300),
+                              QRect(20, 10, 700, 360)}) {
+        view_->setGeometry(place);
         QApplication::processEvents();
         view_->DrawScene();
         view_->makeCurrent();
         std::array<GLint, 4> viewport{};
         glGetIntegerv(GL_VIEWPORT, viewport.data());
-        view_->doneCurrent();
-        EXPECT_EQ(viewport, (std::array<GLint, 4>{-30, 30, 384, 352}));
+        const int bottom = kClientHeight - place.bottom() - 1;
+        EXPECT_EQ(viewport, (std::array<GLint, 4>{-30 - place.left(), 30 - bottom, 384, 352}));
     }
+    // So the triangle stands where it stood: the same pixels, read from the preview's region.
+    view_->setGeometry(0, 0, kClientWidth, kClientHeight);
+    const QImage whole = grab();
+    view_->setGeometry(0, 27, 334, 280);
+    QApplication::processEvents();
+    EXPECT_EQ(grab(), whole.copy(0, 27, 334, 280));
 }
 
-TEST_F(SceneRenderer, every_draw_is_in_the_framebuffer_when_it_returns) {
+TEST_F(SceneRenderer, every_draw_is_on_screen_when_it_returns) {
     load(kFacing, {make_triangle(0, 1, 2)});
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view_->surface()));
     const QPoint centre = to_pixel(Vec3{0, 0, 0});
-    // Quick succession, without the event loop in between: each draw must land at once.
+    // Quick succession, without the event loop in between: each draw must be on the screen.
     for (int round = 0; round < 6; ++round) {
         const bool red = round % 2 == 0;
         state_.object_colour[0] = 1.0f;
         state_.object_colour[1] = red ? 0.0f : 1.0f;
         state_.object_colour[2] = red ? 0.0f : 1.0f;
         view_->DrawScene();
-        const Rgb8 pixel = read_now(centre);
+        const Rgb8 pixel = read_screen(centre);
         EXPECT_GT(pixel.r, 150);
         if (red) {
             EXPECT_LT(pixel.g, 5) << "round " << round;
@@ -282,9 +300,16 @@ TEST_F(SceneRenderer, every_draw_is_in_the_framebuffer_when_it_returns) {
             EXPECT_GT(pixel.g, 150) << "round " << round;
         }
     }
-    // And a later paint by the widget itself shows the same, not an older frame.
-    QApplication::processEvents();
-    EXPECT_GT(qGreen(view_->grabFramebuffer().pixel(centre)), 150);
+    // Off the screen nothing is drawn; coming back, the surface shows the scene as it is then.
+    window_->hide();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view_->surface()->isExposed(); }));
+    const int presented = view_->presented_frames();
+    view_->DrawScene();
+    EXPECT_EQ(view_->presented_frames(), presented);
+    state_.object_colour[1] = 0.0f;
+    window_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view_->surface()));
+    EXPECT_LT(read_screen(centre).g, 5);
 }
 
 TEST_F(SceneRenderer, mouse_input_is_handed_on_and_a_double_click_is_also_a_press) {
@@ -293,13 +318,16 @@ TEST_F(SceneRenderer, mouse_input_is_handed_on_and_a_double_click_is_also_a_pres
     view_->on_move = [&] { seen.push_back("move"); };
     view_->on_release = [&](Qt::MouseButton b) { seen.push_back("release " + std::to_string(b)); };
     view_->on_double_click = [&] { seen.push_back("double"); };
+    const std::string left = std::to_string(Qt::LeftButton);
+    const std::string right = std::to_string(Qt::RightButton);
 
-    const QPointF at(100, 100);
+    // Events sent to the view as a widget, in the order a window system delivers a left
+    // double click with a drag in between (the second press comes as the double click).
+    const QPoint at(100, 100);
     auto send = [&](QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons held) {
         QMouseEvent event(type, at, view_->mapToGlobal(at), button, held, Qt::NoModifier);
         QApplication::sendEvent(view_, &event);
     };
-    // The order a window system delivers a left double click with a drag in between.
     send(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton);
     send(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton);
     send(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
@@ -308,12 +336,134 @@ TEST_F(SceneRenderer, mouse_input_is_handed_on_and_a_double_click_is_also_a_pres
     // A right double click is no reset, but still a press.
     send(QEvent::MouseButtonDblClick, Qt::RightButton, Qt::RightButton);
     send(QEvent::MouseButtonRelease, Qt::RightButton, Qt::NoButton);
+    const std::vector<std::string> expected = {
+        "press " + left,   "move",           "release " + left, "double", "press " + left,
+        "release " + left, "press " + right, "release " + right};
+    EXPECT_EQ(seen, expected);
 
-    const std::string left = std::to_string(Qt::LeftButton);
-    const std::string right = std::to_string(Qt::RightButton);
-    EXPECT_EQ(seen, (std::vector<std::string>{"press " + left, "move", "release " + left, "double",
-                                              "press " + left, "release " + left, "press " + right,
-                                              "release " + right}));
+    // The same through the native surface, which sees every press and then the double click;
+    // a move with no button held is no drag.
+    seen.clear();
+    QWindow* surface = view_->surface();
+    ASSERT_NE(surface, nullptr);
+    QTest::mouseMove(surface, at);
+    QTest::mousePress(surface, Qt::LeftButton, {}, at);
+    QTest::mouseMove(surface, at + QPoint(5, 5));
+    QTest::mouseRelease(surface, Qt::LeftButton, {}, at + QPoint(5, 5));
+    QTest::mouseDClick(surface, Qt::LeftButton, {}, at);  // press, release, press, release
+    QTest::mouseDClick(surface, Qt::RightButton, {}, at);
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{"press " + left, "move", "release " + left, "press " + left,
+                                        "release " + left, "double", "press " + left,
+                                        "release " + left, "press " + right, "release " + right,
+                                        "press " + right, "release " + right}));
+}
+
+// Run by its own test entry with OpenGL switched off in Qt (QT_XCB_GL_INTEGRATION=none).
+TEST(WithoutOpenGl, the_view_says_once_that_it_has_no_context_and_the_program_runs_on) {
+    if (std::getenv("WARPKIT_EXPECT_NO_GL") == nullptr) GTEST_SKIP() << "OpenGL is on here";
+    EditorState state;
+    QWidget window;
+    window.resize(kClientWidth, kClientHeight);
+    auto* view = new GlView(state, &window);
+    view->setGeometry(0, 27, 334, 280);
+    std::vector<std::string> errors;
+    view->on_error = [&](const std::string& message) { errors.push_back(message); };
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_FALSE(view->isValid());
+    view->DrawScene();
+    window.hide();
+    window.show();
+    EXPECT_TRUE(view->grabFramebuffer().isNull());
+    EXPECT_EQ(errors, std::vector<std::string>{":-)~ hrc == NULL"});
+}
+
+// The main window with the keyboard on the preview, that is on the window itself with no
+// control holding it (the preview is the window's own region, and arrow keys reach the view
+// only then): every shortcut and arrow key must reach its command, whether the keys come to
+// the window that holds the focus after a click on the preview or to the preview's surface.
+class PreviewKeys : public ::testing::Test {
+protected:
+    void SetUp() override {
+        form_ = fx_.form.get();
+        form_->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form_));
+        testing::QxmObjectSpec grid = testing::make_grid_object("grid", 6, 4);
+        fx_.load_source(fx_.write_object("grid.qxm", grid, 3));
+        surface_ = form_->view->surface();
+        ASSERT_NE(surface_, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(surface_));
+        form_->setFocus();
+        // A click on the preview (a turn of nothing) must leave the keyboard where it was.
+        QTest::mouseClick(surface_, Qt::LeftButton, {}, QPoint(150, 150));
+        ASSERT_EQ(QGuiApplication::focusWindow(), form_->windowHandle());
+        ASSERT_EQ(QApplication::focusWidget(), form_);
+        fx_.dialogs.shown.clear();
+    }
+
+    // What the session and the dialogs show after `act`, as one line.
+    std::string effect_of(const std::function<void()>& act) {
+        fx_.dialogs.save_answers = {SaveAnswer::kCancel};
+        fx_.dialogs.file_answers = {std::nullopt};
+        const EditorState& s = fx_.state;
+        const EditorState before = s;
+        act();
+        std::string effect;
+        for (const auto& shown : fx_.dialogs.shown)
+            effect += shown.kind + " '" + shown.title + "' ";
+        fx_.dialogs.shown.clear();
+        effect += "shading " + std::to_string(s.ShadingMode - before.ShadingMode);
+        effect += " colours " + std::to_string(s.use_object_colours - before.use_object_colours);
+        effect += " yaw " + std::to_string(std::lround(s.yaw - before.yaw));
+        effect += " pitch " + std::to_string(std::lround(s.pitch - before.pitch));
+        return effect;
+    }
+
+    testing::Form1Fixture fx_;
+    TForm1* form_ = nullptr;
+    QWindow* surface_ = nullptr;
+};
+
+TEST_F(PreviewKeys, shortcuts_and_arrow_keys_work_with_the_focus_on_the_preview) {
+    struct Case {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        QAction* action;   // the menu command the key stands for, or nullptr
+        const char* turn;  // what an arrow key does to the view
+    };
+    const Case cases[] = {
+        {Qt::Key_N, Qt::ControlModifier, form_->OPEN1, nullptr},
+        {Qt::Key_S, Qt::ControlModifier, form_->SAVEPROJECT1, nullptr},
+        {Qt::Key_L, Qt::ControlModifier, form_->LOADPROJECT1, nullptr},
+        {Qt::Key_Q, Qt::ControlModifier, form_->QUIT1, nullptr},
+        {Qt::Key_D, Qt::ControlModifier, form_->xxx1, nullptr},
+        {Qt::Key_C, Qt::ControlModifier, form_->zzz1, nullptr},
+        {Qt::Key_Right, Qt::NoModifier, nullptr, "shading 0 colours 0 yaw -5 pitch 0"},
+        {Qt::Key_Left, Qt::NoModifier, nullptr, "shading 0 colours 0 yaw 5 pitch 0"},
+        {Qt::Key_Down, Qt::NoModifier, nullptr, "shading 0 colours 0 yaw 0 pitch -5"},
+        {Qt::Key_Up, Qt::NoModifier, nullptr, "shading 0 colours 0 yaw 0 pitch 5"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(QKeySequence(c.key | c.modifiers).toString().toStdString());
+        const std::string expected =
+            c.action != nullptr ? effect_of([&] { c.action->trigger(); }) : c.turn;
+        // Ctrl+D and Ctrl+C step on from where the menu left them: undo the menu's step.
+        if (c.action == form_->xxx1) {
+            form_->xxx1->trigger();
+            form_->xxx1->trigger();
+        }
+        if (c.action == form_->zzz1) form_->zzz1->trigger();
+        for (QWindow* target : {QGuiApplication::focusWindow(), surface_}) {
+            EXPECT_EQ(effect_of([&] { QTest::keyClick(target, c.key, c.modifiers); }), expected)
+                << (target == surface_ ? "sent to the preview's surface" : "sent to the window");
+            if (c.action == form_->xxx1) {
+                form_->xxx1->trigger();
+                form_->xxx1->trigger();
+            }
+            if (c.action == form_->zzz1) form_->zzz1->trigger();
+        }
+    }
 }
 
 }  // namespace

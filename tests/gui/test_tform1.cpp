@@ -180,8 +180,8 @@ TEST(Form1StartUp, window_title_client_size_and_frame_strips) {
     EXPECT_EQ(form.Panel12->frameShape(), QFrame::NoFrame);
     EXPECT_EQ(form.GroupBox1->geometry(), QRect(334, 9, 466, 311));
     EXPECT_TRUE(form.GroupBox1->title().isEmpty());
-    // The preview covers the whole client area beneath every control.
-    EXPECT_EQ(form.view->geometry(), QRect(0, 0, 809, 378));
+    // The preview covers the region left free by the slot group and the strips.
+    EXPECT_EQ(form.view->geometry(), QRect(0, 27, 334, 280));
 }
 
 TEST(Form1StartUp, is_placed_at_the_centre_of_the_desktop) {

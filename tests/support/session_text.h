@@ -51,7 +51,7 @@ inline std::string describe_session(const EditorState& s) {
     put(out, m.displayed), put(out, m.triangles), put(out, m.palette_red);
     put(out, m.palette_green), put(out, m.palette_blue), put(out, m.list_start);
     put(out, m.triangle_list), put(out, m.face_normals), put(out, m.vertex_normals);
-    out << m.blend_offsets.size() << '\n';
+    out << '\n';
     return out.str();
 }
 
