@@ -51,7 +51,7 @@ int run_qxm_command(const CommandLine& line, std::ostream& out, std::ostream& er
     if (is_qxm_file(line.input)) return refuse(err, shown + " is a QXM object file already");
     ImportedScene scene;
     const ImportOutcome read = read_mesh_file(line.input, scene);
-    if (!read.ok) return refuse(err, shown + " cannot be imported: " + read.reason);
+    if (!read.ok) return refuse(err, shown + " cannot be imported: " + read.reason.en);
 
     // every mesh, or the one asked for
     std::vector<size_t> meshes;
