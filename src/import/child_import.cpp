@@ -50,19 +50,33 @@ void close_quietly(int& fd) {
     fd = -1;
 }
 
-// The child's last words: the last line of its error output without the program's prefix.
-BilingualText last_words(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    const size_t line = text.find_last_of('\n');
-    if (line != std::string::npos) text = text.substr(line + 1);
+// The child's last words: the last line of its error output without the program's prefix, and
+// the Japanese line that follows it when there is one.
+BilingualText last_words(const std::string& err) {
+    std::istringstream lines(err);
+    std::string english;
+    std::string japanese;
+    bool has_japanese = false;
+    const std::string mark = kJapaneseReasonMark;
+    for (std::string line; std::getline(lines, line);) {
+        while (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        has_japanese = line.compare(0, mark.size(), mark) == 0;
+        if (has_japanese) {
+            japanese = line.substr(mark.size());
+        } else {
+            english = line;
+        }
+    }
     const std::string prefix = "warpkit-export: ";
-    if (text.compare(0, prefix.size(), prefix) == 0) text = text.substr(prefix.size());
+    if (english.compare(0, prefix.size(), prefix) == 0) english = english.substr(prefix.size());
     // the file is named by the caller already
     const std::string named = " cannot be imported: ";
-    const size_t reason = text.find(named);
-    if (reason != std::string::npos) text = text.substr(reason + named.size());
-    if (text.empty()) return {};
-    return {format_text("warpkit-export の報告：%s", text.c_str()), text};
+    const size_t reason = english.find(named);
+    if (reason != std::string::npos) english = english.substr(reason + named.size());
+    if (english.empty()) return {};
+    if (!has_japanese) japanese = format_text("warpkit-export の報告：%s", english.c_str());
+    return {japanese, english};
 }
 
 BilingualText run_problem(const ChildRun& run, const ChildLimits& limits) {
@@ -325,7 +339,8 @@ ImportOutcome import_in_child(const std::string& tool, const std::string& path,
     const std::string converted = scratch.path() + "/converted.qxm";
     // A name that starts with '-' would read as an option.
     const std::string input = !path.empty() && path[0] == '-' ? "./" + path : path;
-    const ChildRun run = run_child({tool, "qxm", input, "-o", converted}, limits);
+    const ChildRun run =
+        run_child({tool, "qxm", input, "-o", converted, kJapaneseReasonOption}, limits);
     BilingualText problem = run_problem(run, limits);
     if (!problem.empty()) return ImportOutcome{false, std::move(problem)};
     const ImportOutcome outcome = scene_from_qxm(converted, run.out, scene);

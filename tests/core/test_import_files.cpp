@@ -250,6 +250,8 @@ TEST(ImportFiles, a_refusal_reads_in_the_language_of_the_program_down_to_the_nes
          "mesh 0: morph target 0: accessor 1 has 1 components per element where 3 belong"},
         {"face.obj", "o face\nv 0 0 0\nf 1 2 0\n", "「face」の面が頂点 0 を指定しています",
          "a face in \"face\" names vertex 0, which no v line has"},
+        // through warpkit-export, in a child process
+        {"noise.fbx", std::string(3000, '\x7f'), "読み込みライブラリで読めませんでした：", "FBX"},
     };
     // the check can fail: an English reason passed off as Japanese
     EXPECT_NE(testing::untranslated(same_in_both("it is odd")), "");
