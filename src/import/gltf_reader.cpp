@@ -33,10 +33,6 @@ ImportOutcome refused(BilingualText reason) {
     return ImportOutcome{false, std::move(reason)};
 }
 
-BilingualText numbered(const Bilingual& part, size_t index) {
-    return format_both(part, index);
-}
-
 // How deeply the JSON text nests arrays and objects (brackets inside strings do not count).
 int json_depth(const char* text, size_t size) {
     int depth = 0;
@@ -518,7 +514,8 @@ public:
         for (size_t m = 0; m < model_.meshes.size(); ++m) {
             ImportedMesh mesh;
             const BilingualText problem = build_mesh(model_.meshes[m], mesh);
-            if (!problem.empty()) return inside(numbered({"メッシュ %zu", "mesh %zu"}, m), problem);
+            if (!problem.empty())
+                return inside(format_both({"メッシュ %zu", "mesh %zu"}, m), problem);
             if (mesh.name.empty()) mesh.name = node_name(m);
             scene_.meshes.push_back(std::move(mesh));
         }
@@ -575,10 +572,12 @@ private:
 
             // corners: the index accessor, or the positions in order
             std::vector<uint32_t> corners;
-            const BilingualText in_primitive = numbered({"プリミティブ %zu", "primitive %zu"}, p);
+            const auto in_primitive = [p] {
+                return format_both({"プリミティブ %zu", "primitive %zu"}, p);
+            };
             if (primitive.indices >= 0) {
                 BilingualText problem = accessors_.indices(primitive.indices, corners);
-                if (!problem.empty()) return inside(in_primitive, problem);
+                if (!problem.empty()) return inside(in_primitive(), problem);
             } else {
                 corners.resize(run->count);
                 for (size_t i = 0; i < corners.size(); ++i) corners[i] = static_cast<uint32_t>(i);
@@ -586,12 +585,12 @@ private:
             const BilingualText problem =
                 add_triangles(primitive.mode, corners, run->count, run->first, colour_of(primitive),
                               mesh.triangles);
-            if (!problem.empty()) return inside(in_primitive, problem);
+            if (!problem.empty()) return inside(in_primitive(), problem);
             if (primitive.material >= static_cast<int>(model_.materials.size())) {
                 return format_both(
                     {"%s がマテリアル %d を指定していますが、マテリアルは %zu 個です",
                      "%s names material %d of %zu"},
-                    in_primitive, primitive.material, model_.materials.size());
+                    in_primitive(), primitive.material, model_.materials.size());
             }
         }
 
@@ -605,13 +604,14 @@ private:
                 if (moved < 0) continue;
                 std::vector<float> values;
                 const BilingualText problem = accessors_.floats(moved, 3, values);
-                const BilingualText in_target =
-                    numbered({"モーフターゲット %zu", "morph target %zu"}, t);
-                if (!problem.empty()) return inside(in_target, problem);
+                const auto in_target = [t] {
+                    return format_both({"モーフターゲット %zu", "morph target %zu"}, t);
+                };
+                if (!problem.empty()) return inside(in_target(), problem);
                 if (values.size() / 3 != run.count) {
                     return format_both({"%s は %zu 個の頂点を動かしますが、頂点は %zu 個です",
                                         "%s moves %zu vertices of %zu"},
-                                       in_target, values.size() / 3, run.count);
+                                       in_target(), values.size() / 3, run.count);
                 }
                 for (size_t i = 0; i < run.count; ++i) {
                     Vec3& v = shape.vertices[static_cast<size_t>(run.first) + i];
