@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "app/bilingual_text.h"
 #include "app/editor_state.h"
 #include "app/texts.h"
 #include "import/file_bytes.h"
@@ -13,11 +14,11 @@ namespace {
 constexpr size_t kNamesShown = 20;
 
 void refuse(UserDialogs& dialogs, int32_t language, const std::string& file,
-            const std::string& reason) {
+            const BilingualText& reason) {
     const MessageText& refusal = texts::kImportRefusal;
-    dialogs.warn(
-        format_text(pick(language, refusal.text), display_text(file).c_str(), reason.c_str()),
-        pick(language, refusal.title));
+    dialogs.warn(format_text(pick(language, refusal.text), display_text(file).c_str(),
+                             reason.in(language).c_str()),
+                 pick(language, refusal.title));
 }
 
 }  // namespace
@@ -61,7 +62,7 @@ std::optional<std::string> keep_imported_mesh(UserDialogs& dialogs, int32_t lang
         const MessageText& notice = texts::kImportFolderNotWritable;
         const std::string folder = folder_part(wanted).empty() ? "." : folder_part(wanted);
         dialogs.warn(format_text(pick(language, notice.text), display_text(folder).c_str(),
-                                 stored.reason.c_str()),
+                                 stored.reason.in(language).c_str()),
                      pick(language, notice.title));
         FileDialogRequest request;
         request.title = pick(language, notice.title);
@@ -76,7 +77,9 @@ std::optional<std::string> keep_imported_mesh(UserDialogs& dialogs, int32_t lang
     }
     if (stored.status != StoreStatus::kWritten) {
         refuse(dialogs, language, imported_path,
-               "the object file could not be written: " + stored.reason);
+               format_both({"オブジェクトファイルを書き出せません：%s",
+                            "the object file could not be written: %s"},
+                           stored.reason));
         return std::nullopt;
     }
     const MessageText& written = texts::kImportWritten;

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <optional>
 
+#include "import/child_import.h"
+
 namespace warpkit::exporting {
 
 const char* const kUsageText =
@@ -42,6 +44,8 @@ const char* const kUsageText =
     "Options:\n"
     "  -o, --output PATH   the file (gltf, match, qxm, project) or folder (obj) to write\n"
     "  --object NAME       qxm: the mesh to convert, by the name qxm lists for it\n"
+    "  --reason-ja         qxm: after a refusal, print its reason once more in Japanese on a\n"
+    "                      line that starts with \"ja: \" (Warpkit reads it)\n"
     "  --fps N             frames per second of the glTF animation (a positive number;\n"
     "                      30 unless given)\n"
     "  --frames A..B       the frames to export (A alone: one frame); gltf keeps the keys\n"
@@ -182,6 +186,11 @@ std::string set_object(CommandLine& line, const std::string& value) {
     return std::string();
 }
 
+std::string set_japanese_reason(CommandLine& line, const std::string&) {
+    line.japanese_reason = true;
+    return std::string();
+}
+
 std::string set_normals(CommandLine& line, const std::string&) {
     line.normals = true;
     return std::string();
@@ -211,6 +220,7 @@ constexpr OptionSpec kOptions[] = {
     {"--output", "-o", true, kExports | kWritesOneFile, set_output},
     {"--fps", nullptr, true, bit(Command::kGltf) | bit(Command::kProject), set_fps},
     {"--object", nullptr, true, bit(Command::kQxm), set_object},
+    {kJapaneseReasonOption, nullptr, false, bit(Command::kQxm), set_japanese_reason},
     {"--frames", nullptr, true, kExports, set_frames},
     {"--step", nullptr, true, kExports, set_step},
     {"--frame", nullptr, true, bit(Command::kWeights), set_frame},

@@ -32,6 +32,8 @@ struct CommandLine {
     // the .qxm file to write
     std::string target;
     std::string object;  // qxm: the one mesh to convert; empty: every mesh
+    // qxm: a refusal's reason once more in Japanese, on a line of its own (--reason-ja)
+    bool japanese_reason = false;
 };
 
 struct ParsedCommandLine {

@@ -49,7 +49,7 @@ int run_project_command(const CommandLine& line, std::ostream& out, std::ostream
     ImportedScene scene;
     ImportOutcome read = read_gltf_file(line.input, ImportLimits{}, scene);
     read = finish_import(read, scene);
-    if (!read.ok) return refuse(err, shown + " cannot be imported: " + read.reason);
+    if (!read.ok) return refuse(err, shown + " cannot be imported: " + read.reason.en);
     const size_t m = chosen_mesh(scene);
     const ImportedMesh& mesh = scene.meshes[m];
     if (mesh.vertices.empty())
@@ -63,8 +63,8 @@ int run_project_command(const CommandLine& line, std::ostream& out, std::ostream
     if (scene.has_animation && scene.animation.mesh == m) {
         const AnimationKeys keys = keys_from_animation(scene.animation, line.fps);
         if (!keys.problem.empty()) {
-            return refuse(err, shown + ": " + keys.problem + " at " + format_text("%g", line.fps) +
-                                   " frames a second");
+            return refuse(err, shown + ": " + keys.problem.en + " at " +
+                                   format_text("%g", line.fps) + " frames a second");
         }
         data.max_frame = keys.max_frame;
         tracks = keys.tracks;
@@ -82,7 +82,7 @@ int run_project_command(const CommandLine& line, std::ostream& out, std::ostream
         write_qxm_unused_name(qxm_path_for(line.output), qxm_objects_for(mesh), scene.palette);
     if (stored.status != StoreStatus::kWritten) {
         return refuse(err, "cannot write the object file beside " + display_text(line.output) +
-                               ": " + stored.reason);
+                               ": " + stored.reason.en);
     }
     const std::string qxm = full_path(stored.path);
     data.source_path = qxm;

@@ -14,8 +14,12 @@ namespace warpkit::exporting {
 
 namespace {
 
-int refuse(std::ostream& err, const std::string& message) {
+// The program, which runs this command in a child process, shows the Japanese line in its own
+// message, which names the file already.
+int refuse(std::ostream& err, const CommandLine& line, const std::string& message,
+           const std::string& japanese_reason) {
     err << "warpkit-export: " << message << "\n";
+    if (line.japanese_reason) err << kJapaneseReasonMark << japanese_reason << "\n";
     return kExitRefused;
 }
 
@@ -48,10 +52,14 @@ ImportOutcome read_mesh_file(const std::string& path, ImportedScene& scene) {
 
 int run_qxm_command(const CommandLine& line, std::ostream& out, std::ostream& err) {
     const std::string shown = display_text(line.input);
-    if (is_qxm_file(line.input)) return refuse(err, shown + " is a QXM object file already");
+    if (is_qxm_file(line.input)) {
+        return refuse(err, line, shown + " is a QXM object file already",
+                      "すでに QXM オブジェクトファイルです");
+    }
     ImportedScene scene;
     const ImportOutcome read = read_mesh_file(line.input, scene);
-    if (!read.ok) return refuse(err, shown + " cannot be imported: " + read.reason);
+    if (!read.ok)
+        return refuse(err, line, shown + " cannot be imported: " + read.reason.en, read.reason.ja);
 
     // every mesh, or the one asked for
     std::vector<size_t> meshes;
@@ -62,8 +70,10 @@ int run_qxm_command(const CommandLine& line, std::ostream& out, std::ostream& er
         std::string names;
         for (const ImportedMesh& mesh : scene.meshes)
             names += (names.empty() ? "" : ", ") + display_text(mesh.name);
-        return refuse(err,
-                      shown + " holds no mesh named " + line.object + " (it holds " + names + ")");
+        return refuse(err, line,
+                      shown + " holds no mesh named " + line.object + " (it holds " + names + ")",
+                      format_text("メッシュ %s はありません（あるのは %s）", line.object.c_str(),
+                                  names.c_str()));
     }
     if (!line.object.empty()) meshes.resize(1);
 
@@ -75,11 +85,14 @@ int run_qxm_command(const CommandLine& line, std::ostream& out, std::ostream& er
     const FileOutcome written =
         write_qxm_file(line.output, objects, scene.palette, ExistingFile::kKeep);
     if (!written.ok) {
-        std::string reason = written.reason.en;
+        BilingualText reason = written.reason;
         if (objects.size() > static_cast<size_t>(kMaxListedObjects) && scene.meshes.size() > 1) {
-            reason += " (convert one mesh at a time with --object NAME)";
+            reason += {"（--object NAME でメッシュを 1 つずつ変換してください）",
+                       " (convert one mesh at a time with --object NAME)"};
         }
-        return refuse(err, "cannot write " + display_text(line.output) + ": " + reason);
+        const std::string output = display_text(line.output);
+        return refuse(err, line, "cannot write " + output + ": " + reason.en,
+                      format_text("%s に書き出せません：%s", output.c_str(), reason.ja.c_str()));
     }
     out << "wrote " << written_objects_listing(line.output, scene, meshes);
     return kExitDone;

@@ -78,7 +78,8 @@ AnimationKeys keys_from_animation(const WeightsAnimation& animation, double fps)
     const double frames =
         std::fabs(last - nearest_last) <= kWholeFrame ? nearest_last : std::ceil(last);
     if (!(frames <= static_cast<double>(INT32_MAX))) {
-        keys.problem = "the animation lasts longer than a timeline of 2147483647 frames";
+        keys.problem = {"アニメーションが 2147483647 フレームのタイムラインより長く続きます",
+                        "the animation lasts longer than a timeline of 2147483647 frames"};
         return keys;
     }
     keys.max_frame = std::max<int32_t>(1, static_cast<int32_t>(frames));
@@ -132,9 +133,11 @@ AnimationKeys keys_from_animation(const WeightsAnimation& animation, double fps)
     }
     if (too_large()) {
         keys.tracks.clear();
-        keys.problem = "the animation reaches weights beyond " +
-                       std::to_string(static_cast<int>(kMaxKeptPercent)) +
-                       " percent, which keys cannot keep to 0.01 percent";
+        keys.problem = format_both({"アニメーションのウェイトが %d パーセントを超え、キーでは 0.01 "
+                                    "パーセントの精度を保てません",
+                                    "the animation reaches weights beyond %d percent, which keys "
+                                    "cannot keep to 0.01 percent"},
+                                   static_cast<int>(kMaxKeptPercent));
     }
     return keys;
 }

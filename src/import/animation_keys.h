@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/bilingual_text.h"
 #include "app/editor_state.h"
 #include "import/imported_scene.h"
 
@@ -30,7 +31,7 @@ struct AnimationKeys {
     bool sampled = false;          // true: a key at every frame
     // Set (and the tracks empty) when the animation cannot become keys: it lasts longer than
     // a timeline of 32-bit frames, or reaches weights beyond kMaxKeptPercent.
-    std::string problem;
+    BilingualText problem;
 };
 
 // Precondition: animation.times is not empty and strictly increasing; fps > 0.

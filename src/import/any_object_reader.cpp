@@ -37,10 +37,10 @@ std::string first_bytes(const std::string& path, size_t count) {
     return bytes;
 }
 
-ReadOutcome not_imported(std::string reason) {
+ReadOutcome not_imported(BilingualText reason) {
     ReadOutcome outcome;
     outcome.status = ReadStatus::kNotImported;
-    outcome.reason = same_in_both(std::move(reason));
+    outcome.reason = std::move(reason);
     return outcome;
 }
 
@@ -84,7 +84,9 @@ ImportOutcome import_meshes(const std::string& path, ObjectFileKind kind,
             break;
         }
         case ObjectFileKind::kQxm:
-            outcome = ImportOutcome{false, "it is an object file, not a mesh file"};
+            outcome = ImportOutcome{false,
+                                    {"メッシュファイルではなくオブジェクトファイルです",
+                                     "it is an object file, not a mesh file"}};
             break;
     }
     return finish_import(outcome, scene);
@@ -92,11 +94,12 @@ ImportOutcome import_meshes(const std::string& path, ObjectFileKind kind,
 
 ImportOutcome finish_import(ImportOutcome outcome, ImportedScene& scene) {
     if (outcome.ok && scene.meshes.empty())
-        outcome = ImportOutcome{false, "the file holds no mesh"};
+        outcome =
+            ImportOutcome{false, {"ファイルにメッシュがありません", "the file holds no mesh"}};
     if (outcome.ok) {
         finish_object_names(scene);
-        const std::string problem = imported_scene_problem(scene);
-        if (!problem.empty()) outcome = ImportOutcome{false, problem};
+        BilingualText problem = imported_scene_problem(scene);
+        if (!problem.empty()) outcome = ImportOutcome{false, std::move(problem)};
     }
     if (!outcome.ok) scene = ImportedScene{};
     return outcome;

@@ -17,7 +17,7 @@
 namespace warpkit {
 namespace {
 
-ImportOutcome refused(std::string reason) {
+ImportOutcome refused(BilingualText reason) {
     return ImportOutcome{false, std::move(reason)};
 }
 
@@ -73,7 +73,7 @@ public:
                  ImportedScene& scene)
         : source_(source), limits_(limits), join_(join), stem_(std::move(stem)), scene_(scene) {}
 
-    std::string build() {
+    BilingualText build() {
         for (unsigned m = 0; m < source_.mNumMaterials; ++m) {
             aiColor4D colour(0.8f, 0.8f, 0.8f, 1.0f);
             if (source_.mMaterials[m]->Get(AI_MATKEY_COLOR_DIFFUSE, colour) != AI_SUCCESS) {
@@ -84,7 +84,7 @@ public:
             scene_.palette.blue.push_back(colour_byte(colour.b));
         }
         std::vector<bool> used(source_.mNumMeshes, false);
-        std::string problem = visit(source_.mRootNode, Placement{}, used, 0);
+        BilingualText problem = visit(source_.mRootNode, Placement{}, used, 0);
         // meshes no node holds still belong to the file
         for (unsigned m = 0; problem.empty() && m < source_.mNumMeshes; ++m) {
             if (!used[m]) problem = add_mesh(source_.mMeshes[m]->mName.C_Str(), {m}, Placement{});
@@ -99,36 +99,44 @@ private:
         return placement_from_rows(rows);
     }
 
-    std::string visit(const aiNode* node, const Placement& parent, std::vector<bool>& used,
-                      int depth) {
+    BilingualText visit(const aiNode* node, const Placement& parent, std::vector<bool>& used,
+                        int depth) {
         if (!node) return {};
         // the library's own checks keep the tree finite; this keeps the stack so too
-        if (depth > 1000) return "the node tree is deeper than 1000 levels";
+        if (depth > 1000) {
+            return {"ノードの木が 1000 段より深くなっています",
+                    "the node tree is deeper than 1000 levels"};
+        }
         const Placement here = parent.after(placement_of(node->mTransformation));
         if (node->mNumMeshes > 0) {
             std::vector<unsigned> meshes(node->mMeshes, node->mMeshes + node->mNumMeshes);
             for (const unsigned m : meshes) {
-                if (m >= source_.mNumMeshes)
-                    return "a node names mesh " + std::to_string(m) + " of " +
-                           std::to_string(source_.mNumMeshes);
+                if (m >= source_.mNumMeshes) {
+                    return format_both({"ノードがメッシュ %u を指定していますが、メッシュは %u 個"
+                                        "です",
+                                        "a node names mesh %u of %u"},
+                                       m, source_.mNumMeshes);
+                }
                 used[m] = true;
             }
             std::string name = node->mName.C_Str();
             if (name.empty()) name = source_.mMeshes[meshes[0]]->mName.C_Str();
-            const std::string problem = add_mesh(name, meshes, here);
+            BilingualText problem = add_mesh(name, meshes, here);
             if (!problem.empty()) return problem;
         }
         for (unsigned c = 0; c < node->mNumChildren; ++c) {
-            const std::string problem = visit(node->mChildren[c], here, used, depth + 1);
+            BilingualText problem = visit(node->mChildren[c], here, used, depth + 1);
             if (!problem.empty()) return problem;
         }
         return {};
     }
 
-    std::string charge(uint64_t count) {
+    BilingualText charge(uint64_t count) {
         if (count > static_cast<uint64_t>(limits_.max_positions - spent_)) {
-            return "the file holds more than the " + std::to_string(limits_.max_positions) +
-                   " vertex positions an import reads";
+            return format_both({"ファイルの頂点位置が読み込める %lld 個を超えています",
+                                "the file holds more than the %lld vertex positions an import "
+                                "reads"},
+                               static_cast<long long>(limits_.max_positions));
         }
         spent_ += static_cast<int64_t>(count);
         return {};
@@ -136,8 +144,8 @@ private:
 
     // One mesh of the given library meshes: their vertices one after the other, the blend
     // shapes matched by name across them, then joined when the library split the corners.
-    std::string add_mesh(std::string name, const std::vector<unsigned>& parts,
-                         const Placement& placement) {
+    BilingualText add_mesh(std::string name, const std::vector<unsigned>& parts,
+                           const Placement& placement) {
         ImportedMesh mesh;
         mesh.name = name.empty() ? stem_ : name;
 
@@ -153,7 +161,7 @@ private:
         }
         uint64_t vertex_total = 0;
         for (const unsigned m : parts) vertex_total += source_.mMeshes[m]->mNumVertices;
-        std::string problem = charge(vertex_total * (shapes.size() + 1));
+        BilingualText problem = charge(vertex_total * (shapes.size() + 1));
         if (!problem.empty()) return problem;
 
         std::vector<std::vector<Vec3>> moved(shapes.size());
@@ -179,9 +187,11 @@ private:
                 const aiFace& face = part->mFaces[f];
                 for (unsigned c = 0; c < face.mNumIndices; ++c) {
                     if (face.mIndices[c] >= part->mNumVertices) {
-                        return "a face of mesh \"" + std::string(part->mName.C_Str()) +
-                               "\" uses vertex " + std::to_string(face.mIndices[c]) + " of " +
-                               std::to_string(part->mNumVertices);
+                        return format_both({"メッシュ%sの面が頂点 %u を使っていますが、頂点は %u "
+                                            "個です",
+                                            "a face of mesh %s uses vertex %u of %u"},
+                                           quoted_name(part->mName.C_Str()), face.mIndices[c],
+                                           part->mNumVertices);
                     }
                 }
                 const auto at = [&](unsigned c) {
@@ -246,19 +256,24 @@ ImportOutcome read_with_assimp(const std::string& path, const ImportLimits& limi
                                ImportedScene& scene) {
     scene = ImportedScene{};
     // The library reads the file itself (and those it names); it must be one it may read.
-    std::string problem = regular_file_problem(path, limits.max_file_bytes);
-    if (!problem.empty()) return refused(problem);
+    BilingualText problem = regular_file_problem(path, limits.max_file_bytes);
+    if (!problem.empty()) return refused(std::move(problem));
     Assimp::Importer importer;
     const aiScene* source = importer.ReadFile(path, aiProcess_ValidateDataStructure);
     if (!source) {
         std::string words = importer.GetErrorString();
         while (!words.empty() && (words.back() == '\n' || words.back() == '\r')) words.pop_back();
-        return refused(words.empty() ? "the importer library could not read it" : words);
+        if (words.empty()) {
+            return refused(
+                {"読み込みライブラリで読めませんでした", "the importer library could not read it"});
+        }
+        return refused(
+            {format_text("読み込みライブラリで読めませんでした：%s", words.c_str()), words});
     }
     problem = SceneBuilder(*source, limits, corners_split(path), stem_part(path), scene).build();
     if (!problem.empty()) {
         scene = ImportedScene{};
-        return refused(problem);
+        return refused(std::move(problem));
     }
     return ImportOutcome{true, {}};
 }

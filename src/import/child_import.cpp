@@ -16,7 +16,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "app/texts.h"
+#include "app/bilingual_text.h"
 #include "model/qxm_reader.h"
 
 namespace warpkit {
@@ -50,39 +50,63 @@ void close_quietly(int& fd) {
     fd = -1;
 }
 
-// The child's last words: the last line of its error output without the program's prefix.
-std::string last_line(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    const size_t line = text.find_last_of('\n');
-    if (line != std::string::npos) text = text.substr(line + 1);
+// The child's last words: the last line of its error output without the program's prefix, and
+// the Japanese line that follows it when there is one.
+BilingualText last_words(const std::string& err) {
+    std::istringstream lines(err);
+    std::string english;
+    std::string japanese;
+    bool has_japanese = false;
+    const std::string mark = kJapaneseReasonMark;
+    for (std::string line; std::getline(lines, line);) {
+        while (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        has_japanese = line.compare(0, mark.size(), mark) == 0;
+        if (has_japanese) {
+            japanese = line.substr(mark.size());
+        } else {
+            english = line;
+        }
+    }
     const std::string prefix = "warpkit-export: ";
-    if (text.compare(0, prefix.size(), prefix) == 0) text = text.substr(prefix.size());
+    if (english.compare(0, prefix.size(), prefix) == 0) english = english.substr(prefix.size());
     // the file is named by the caller already
     const std::string named = " cannot be imported: ";
-    const size_t reason = text.find(named);
-    if (reason != std::string::npos) text = text.substr(reason + named.size());
-    return text;
+    const size_t reason = english.find(named);
+    if (reason != std::string::npos) english = english.substr(reason + named.size());
+    if (english.empty()) return {};
+    if (!has_japanese) japanese = format_text("warpkit-export の報告：%s", english.c_str());
+    return {japanese, english};
 }
 
-std::string run_problem(const ChildRun& run, const ChildLimits& limits) {
-    if (!run.started) return "warpkit-export could not be started: " + run.err;
+BilingualText run_problem(const ChildRun& run, const ChildLimits& limits) {
+    if (!run.started) {
+        return format_both(
+            {"warpkit-export を起動できません：%s", "warpkit-export could not be started: %s"},
+            run.err);
+    }
     if (run.timed_out) {
-        return "reading it took longer than " + std::to_string(limits.timeout_seconds) +
-               " seconds and was stopped";
+        return format_both({"読み込みが %d 秒を超えたため止めました",
+                            "reading it took longer than %d seconds and was stopped"},
+                           limits.timeout_seconds);
     }
     if (run.signal != 0) {
-        std::string words = "the importer stopped with signal " + std::to_string(run.signal) +
-                            " (" + strsignal(run.signal) + ")";
+        BilingualText words = format_both({"読み込みプログラムがシグナル %d（%s）で止まりました",
+                                           "the importer stopped with signal %d (%s)"},
+                                          run.signal, strsignal(run.signal));
         if (limits.memory_bytes > 0) {
-            words += "; it may have needed more than the " +
-                     std::to_string(limits.memory_bytes / kMiB) + " MiB it may use";
+            words += format_both({"。使ってよいメモリ %lld MiB では足りなかったのかもしれません",
+                                  "; it may have needed more than the %lld MiB it may use"},
+                                 static_cast<long long>(limits.memory_bytes / kMiB));
         }
         return words;
     }
     if (run.exit_status != 0) {
-        const std::string words = last_line(run.err);
-        return words.empty() ? "the importer ended with status " + std::to_string(run.exit_status)
-                             : words;
+        BilingualText words = last_words(run.err);
+        if (!words.empty()) return words;
+        return format_both({"読み込みプログラムが終了コード %d で終わりました",
+                            "the importer ended with status %d"},
+                           run.exit_status);
     }
     return {};
 }
@@ -114,19 +138,24 @@ bool read_listing(const std::string& out, size_t objects, std::vector<int64_t>& 
     return std::none_of(target_of.begin(), target_of.end(), [](int64_t of) { return of == -2; });
 }
 
+BilingualText converted_unreadable(const BilingualText& reason) {
+    return format_both(
+        {"変換したファイルを読めません：%s", "the converted file cannot be read: %s"}, reason);
+}
+
 // The meshes of a QXM file written by the child: each object that is no target is a mesh, and
 // the targets listed after it are its morph targets.
 ImportOutcome scene_from_qxm(const std::string& qxm, const std::string& listing,
                              ImportedScene& scene) {
     ObjectTable table;
     ReadOutcome outcome = read_object_table(qxm, table);
-    if (!outcome.ok())
-        return ImportOutcome{false, "the converted file cannot be read: " + outcome.reason.en};
+    if (!outcome.ok()) return ImportOutcome{false, converted_unreadable(outcome.reason)};
     std::vector<int64_t> target_of;
     if (!read_listing(listing, table.objects.size(), target_of, scene.joined_corners)) {
         return ImportOutcome{
             false,
-            "warpkit-export listed the objects it wrote in a way this program does not read"};
+            {"warpkit-export が書き出したオブジェクトの一覧を、このプログラムは読めません",
+             "warpkit-export listed the objects it wrote in a way this program does not read"}};
     }
     ObjectFileReader reader;
     std::vector<int64_t> mesh_of_object(table.objects.size(), -1);
@@ -134,8 +163,7 @@ ImportOutcome scene_from_qxm(const std::string& qxm, const std::string& listing,
         outcome = reader.ReadObject(
             qxm, std::string(), false,
             [i](const ObjectTable&, const std::string&) { return static_cast<int32_t>(i); });
-        if (!outcome.ok())
-            return ImportOutcome{false, "the converted file cannot be read: " + outcome.reason.en};
+        if (!outcome.ok()) return ImportOutcome{false, converted_unreadable(outcome.reason)};
         ReadResult& object = reader.result();
         if (i == 0) {
             scene.palette = QxmPalette{object.red, object.green, object.blue};
@@ -151,8 +179,12 @@ ImportOutcome scene_from_qxm(const std::string& qxm, const std::string& listing,
         }
         const auto of = static_cast<size_t>(target_of[i]);
         if (of >= i || mesh_of_object[of] < 0) {
-            return ImportOutcome{false, "warpkit-export listed object " + std::to_string(i) +
-                                            " as a target of an object that is no mesh before it"};
+            return ImportOutcome{
+                false, format_both({"warpkit-export はオブジェクト %zu を、それより前にある"
+                                    "メッシュではないオブジェクトのターゲットとしています",
+                                    "warpkit-export listed object %zu as a target of an object "
+                                    "that is no mesh before it"},
+                                   i)};
         }
         scene.meshes[static_cast<size_t>(mesh_of_object[of])].targets.push_back(
             MorphShape{object.object_name, std::move(object.vertices)});
@@ -292,21 +324,25 @@ ImportOutcome import_in_child(const std::string& tool, const std::string& path,
                               const ChildLimits& limits, ImportedScene& scene) {
     scene = ImportedScene{};
     if (tool.empty()) {
-        return ImportOutcome{
-            false,
-            "warpkit-export, which reads files of this kind, is not installed beside the program"};
+        return ImportOutcome{false,
+                             {"この種類のファイルを読む warpkit-export が、プログラムと同じ場所に"
+                              "インストールされていません",
+                              "warpkit-export, which reads files of this kind, is not installed "
+                              "beside the program"}};
     }
     ScratchFolder scratch;
     if (scratch.path().empty()) {
-        return ImportOutcome{
-            false, std::string("no temporary folder could be made: ") + std::strerror(errno)};
+        return ImportOutcome{false, format_both({"一時フォルダを作れません：%s",
+                                                 "no temporary folder could be made: %s"},
+                                                std::strerror(errno))};
     }
     const std::string converted = scratch.path() + "/converted.qxm";
     // A name that starts with '-' would read as an option.
     const std::string input = !path.empty() && path[0] == '-' ? "./" + path : path;
-    const ChildRun run = run_child({tool, "qxm", input, "-o", converted}, limits);
-    const std::string problem = run_problem(run, limits);
-    if (!problem.empty()) return ImportOutcome{false, problem};
+    const ChildRun run =
+        run_child({tool, "qxm", input, "-o", converted, kJapaneseReasonOption}, limits);
+    BilingualText problem = run_problem(run, limits);
+    if (!problem.empty()) return ImportOutcome{false, std::move(problem)};
     const ImportOutcome outcome = scene_from_qxm(converted, run.out, scene);
     if (!outcome.ok) scene = ImportedScene{};
     return outcome;

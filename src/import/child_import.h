@@ -39,6 +39,11 @@ ChildRun run_child(const std::vector<std::string>& argv, const ChildLimits& limi
 // installed, in src/export/ of the build tree. Empty when neither is there.
 std::string find_export_tool(const std::string& program_folder);
 
+// Asked of `warpkit-export qxm` by the program: after a refusal in English, the reason once more
+// in Japanese, without the file's name, on a line of its own that starts with the mark.
+inline constexpr const char* kJapaneseReasonOption = "--reason-ja";
+inline constexpr const char* kJapaneseReasonMark = "ja: ";
+
 // Converts `path` with `tool` (warpkit-export) and reads the result into `scene`.
 ImportOutcome import_in_child(const std::string& tool, const std::string& path,
                               const ChildLimits& limits, ImportedScene& scene);

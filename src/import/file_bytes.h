@@ -5,15 +5,17 @@
 #include <cstdint>
 #include <string>
 
+#include "app/bilingual_text.h"
+
 namespace warpkit {
 
-// Empty on success with the bytes in `out`; otherwise why not, in English, naming the file
+// Empty on success with the bytes in `out`; otherwise why not, naming the file
 // ("face.bin is 3000000000 bytes, more than the 2147483648 an import reads").
-std::string read_file_bytes(const std::string& path, int64_t max_bytes, std::string& out);
+BilingualText read_file_bytes(const std::string& path, int64_t max_bytes, std::string& out);
 
 // The same checks without reading, for a library that reads the file itself: empty when `path`
 // is a regular file of at most `max_bytes` bytes.
-std::string regular_file_problem(const std::string& path, int64_t max_bytes);
+BilingualText regular_file_problem(const std::string& path, int64_t max_bytes);
 
 // The folder part of a path ("" for a bare name, "/" for a file in the root).
 std::string folder_part(const std::string& path);

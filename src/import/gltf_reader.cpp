@@ -29,7 +29,7 @@ uint32_t load_u32(const char* p) {
     return uint32_t{b[0]} | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16) | (uint32_t{b[3]} << 24);
 }
 
-ImportOutcome refused(std::string reason) {
+ImportOutcome refused(BilingualText reason) {
     return ImportOutcome{false, std::move(reason)};
 }
 
@@ -59,42 +59,59 @@ int json_depth(const char* text, size_t size) {
 
 // The binary container's own structure: a header, a JSON chunk, an optional binary chunk, each
 // inside the file. Returns the problem, or empty with the JSON chunk's place.
-std::string glb_problem(const std::string& bytes, size_t& json_at, size_t& json_length) {
-    if (bytes.size() < 20) return "the binary glTF file ends inside its header";
-    if (load_u32(bytes.data() + 4) != 2) {
-        return "the binary glTF file has version " + std::to_string(load_u32(bytes.data() + 4)) +
-               "; only version 2 is read";
+BilingualText glb_problem(const std::string& bytes, size_t& json_at, size_t& json_length) {
+    if (bytes.size() < 20) {
+        return {"バイナリ glTF ファイルがヘッダの途中で終わっています",
+                "the binary glTF file ends inside its header"};
     }
-    const uint64_t length = load_u32(bytes.data() + 8);
+    if (load_u32(bytes.data() + 4) != 2) {
+        return format_both(
+            {"バイナリ glTF ファイルのバージョンは %u ですが、読めるのはバージョン 2 "
+             "だけです",
+             "the binary glTF file has version %u; only version 2 is read"},
+            load_u32(bytes.data() + 4));
+    }
+    const uint32_t length = load_u32(bytes.data() + 8);
     if (length < 20) {
-        return "the binary glTF file claims " + std::to_string(length) +
-               " bytes, fewer than its header has";
+        return format_both({"バイナリ glTF ファイルは長さを %u バイトとしていますが、ヘッダの長さに"
+                            "足りません",
+                            "the binary glTF file claims %u bytes, fewer than its header has"},
+                           length);
     }
     if (length > bytes.size()) {
-        return "the binary glTF file claims " + std::to_string(length) + " bytes but has " +
-               std::to_string(bytes.size());
+        return format_both({"バイナリ glTF ファイルは長さを %u バイトとしていますが、実際は %zu "
+                            "バイトです",
+                            "the binary glTF file claims %u bytes but has %zu"},
+                           length, bytes.size());
     }
     json_length = load_u32(bytes.data() + 12);
     json_at = 20;
-    if (load_u32(bytes.data() + 16) != kJsonChunk)
-        return "the binary glTF file has no JSON chunk first";
-    if (json_length > length - json_at)
-        return "the JSON chunk of the binary glTF file ends past the file";
+    if (load_u32(bytes.data() + 16) != kJsonChunk) {
+        return {"バイナリ glTF ファイルの最初のチャンクが JSON チャンクではありません",
+                "the binary glTF file has no JSON chunk first"};
+    }
+    if (json_length > length - json_at) {
+        return {"バイナリ glTF ファイルの JSON チャンクがファイルの終わりを越えています",
+                "the JSON chunk of the binary glTF file ends past the file"};
+    }
     const uint64_t next = json_at + ((uint64_t{json_length} + 3) & ~uint64_t{3});
     if (next + 8 <= length) {
         const uint64_t bin_length = load_u32(bytes.data() + next);
         if (load_u32(bytes.data() + next + 4) == kBinChunk && bin_length > length - next - 8) {
-            return "the binary chunk of the binary glTF file ends past the file";
+            return {"バイナリ glTF ファイルのバイナリチャンクがファイルの終わりを越えています",
+                    "the binary chunk of the binary glTF file ends past the file"};
         }
     }
     return {};
 }
 
 // File access for tinygltf: regular files inside the glTF file's folder, each no larger than the
-// import limit. Without a folder (bytes in memory) no file is found.
+// import limit. Without a folder (bytes in memory) no file is found. tinygltf only passes on a
+// refusal's English, so the first one is kept here whole.
 struct FileAccess {
     std::string folder;
     int64_t max_bytes = 0;
+    BilingualText problem;
 };
 
 bool file_exists(const std::string& path, void* user) {
@@ -112,11 +129,12 @@ std::string expand_nothing(const std::string& path, void*) {
 
 bool read_whole_file(std::vector<unsigned char>* out, std::string* err, const std::string& path,
                      void* user) {
-    const auto* access = static_cast<const FileAccess*>(user);
+    auto* access = static_cast<FileAccess*>(user);
     std::string bytes;
-    const std::string problem = read_file_bytes(path, access->max_bytes, bytes);
+    const BilingualText problem = read_file_bytes(path, access->max_bytes, bytes);
     if (!problem.empty()) {
-        if (err) *err += problem;
+        if (err) *err += problem.en;
+        if (access->problem.empty()) access->problem = problem;
         return false;
     }
     out->assign(bytes.begin(), bytes.end());
@@ -149,24 +167,25 @@ public:
 
     // `components` floats per element; the accessor's type must have that many. Integer
     // components are read as the KHR_mesh_quantization extension allows (normalized or not).
-    std::string floats(int index, int components, std::vector<float>& out) {
+    BilingualText floats(int index, int components, std::vector<float>& out) {
         out.clear();
         const tinygltf::Accessor* accessor = nullptr;
-        std::string problem = find(index, accessor);
+        BilingualText problem = find(index, accessor);
         if (!problem.empty()) return problem;
-        if (tinygltf::GetNumComponentsInType(static_cast<uint32_t>(accessor->type)) != components) {
-            return label(index) + " has " +
-                   std::to_string(
-                       tinygltf::GetNumComponentsInType(static_cast<uint32_t>(accessor->type))) +
-                   " components per element where " + std::to_string(components) + " belong";
+        const int32_t has = tinygltf::GetNumComponentsInType(static_cast<uint32_t>(accessor->type));
+        if (has != components) {
+            return format_both({"アクセサ %d の要素の成分は %d 個ですが、%d 個のはずです",
+                                "accessor %d has %d components per element where %d belong"},
+                               index, has, components);
         }
         const int type = accessor->componentType;
         if (type != TINYGLTF_COMPONENT_TYPE_FLOAT && type != TINYGLTF_COMPONENT_TYPE_BYTE &&
             type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE &&
             type != TINYGLTF_COMPONENT_TYPE_SHORT &&
             type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT) {
-            return label(index) + " has component type " + std::to_string(type) +
-                   ", which holds no coordinates";
+            return format_both({"アクセサ %d の成分の型 %d では座標を表せません",
+                                "accessor %d has component type %d, which holds no coordinates"},
+                               index, type);
         }
         problem = charge(index, accessor->count);
         if (!problem.empty()) return problem;
@@ -189,19 +208,20 @@ public:
         });
     }
 
-    std::string indices(int index, std::vector<uint32_t>& out) {
+    BilingualText indices(int index, std::vector<uint32_t>& out) {
         out.clear();
         const tinygltf::Accessor* accessor = nullptr;
-        std::string problem = find(index, accessor);
+        BilingualText problem = find(index, accessor);
         if (!problem.empty()) return problem;
         const int type = accessor->componentType;
         if (accessor->type != TINYGLTF_TYPE_SCALAR ||
             (type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE &&
              type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT &&
              type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT)) {
-            return label(index) + " cannot hold vertex indices (type " +
-                   std::to_string(accessor->type) + ", component type " + std::to_string(type) +
-                   ")";
+            return format_both({"アクセサ %d は頂点番号を持てません（型 %d、成分の型 %d）",
+                                "accessor %d cannot hold vertex indices (type %d, component type "
+                                "%d)"},
+                               index, accessor->type, type);
         }
         problem = charge(index, accessor->count);
         if (!problem.empty()) return problem;
@@ -226,24 +246,29 @@ public:
     }
 
 private:
-    static std::string label(int index) { return "accessor " + std::to_string(index); }
+    static BilingualText label(int index) {
+        return format_both({"アクセサ %d", "accessor %d"}, index);
+    }
 
-    std::string find(int index, const tinygltf::Accessor*& out) const {
+    BilingualText find(int index, const tinygltf::Accessor*& out) const {
         out = accessor(index);
         if (!out) {
-            return "accessor " + std::to_string(index) + " is named but the file has " +
-                   std::to_string(model_.accessors.size());
+            return format_both({"アクセサ %d が指定されていますが、ファイルのアクセサは %zu 個です",
+                                "accessor %d is named but the file has %zu"},
+                               index, model_.accessors.size());
         }
         return {};
     }
 
     // Every element read is counted, so accessors that claim many elements over few bytes (or
     // none, with a sparse accessor) cannot make the import grow without bound.
-    std::string charge(int index, size_t count) {
+    BilingualText charge(int index, size_t count) {
         if (count > static_cast<size_t>(limits_.max_positions) ||
             static_cast<int64_t>(count) > limits_.max_positions - spent_) {
-            return label(index) + " would take the file past the " +
-                   std::to_string(limits_.max_positions) + " elements an import reads";
+            return format_both({"アクセサ %d を読むと、読み込める %lld 個の要素を超えます",
+                                "accessor %d would take the file past the %lld elements an "
+                                "import reads"},
+                               index, static_cast<long long>(limits_.max_positions));
         }
         spent_ += static_cast<int64_t>(count);
         return {};
@@ -255,36 +280,43 @@ private:
     }
 
     // The bytes of buffer view `view_index` from `offset`, which must hold `needed` bytes.
-    std::string view_bytes(int view_index, size_t offset, size_t needed, const std::string& whose,
-                           const unsigned char*& out) const {
+    BilingualText view_bytes(int view_index, size_t offset, size_t needed,
+                             const BilingualText& whose, const unsigned char*& out) const {
         if (view_index < 0 || static_cast<size_t>(view_index) >= model_.bufferViews.size()) {
-            return whose + " names buffer view " + std::to_string(view_index) + " of " +
-                   std::to_string(model_.bufferViews.size());
+            return format_both({"%s がバッファビュー %d を指定していますが、バッファビューは %zu "
+                                "個です",
+                                "%s names buffer view %d of %zu"},
+                               whose, view_index, model_.bufferViews.size());
         }
         const tinygltf::BufferView& view = model_.bufferViews[static_cast<size_t>(view_index)];
         if (view.buffer < 0 || static_cast<size_t>(view.buffer) >= model_.buffers.size()) {
-            return "buffer view " + std::to_string(view_index) + " names buffer " +
-                   std::to_string(view.buffer) + " of " + std::to_string(model_.buffers.size());
+            return format_both({"バッファビュー %d がバッファ %d を指定していますが、バッファは "
+                                "%zu 個です",
+                                "buffer view %d names buffer %d of %zu"},
+                               view_index, view.buffer, model_.buffers.size());
         }
         const std::vector<unsigned char>& data =
             model_.buffers[static_cast<size_t>(view.buffer)].data;
         if (view.byteOffset > data.size() || view.byteLength > data.size() - view.byteOffset) {
-            return "buffer view " + std::to_string(view_index) + " (" +
-                   std::to_string(view.byteLength) + " bytes from byte " +
-                   std::to_string(view.byteOffset) + ") lies outside its buffer of " +
-                   std::to_string(data.size()) + " bytes";
+            return format_both({"バッファビュー %1$d（%3$zu バイト目から %2$zu バイト）が %4$zu "
+                                "バイトのバッファからはみ出しています",
+                                "buffer view %1$d (%2$zu bytes from byte %3$zu) lies outside its "
+                                "buffer of %4$zu bytes"},
+                               view_index, view.byteLength, view.byteOffset, data.size());
         }
         if (offset > view.byteLength || needed > view.byteLength - offset) {
-            return whose + " needs " + std::to_string(needed) + " bytes from byte " +
-                   std::to_string(offset) + " of buffer view " + std::to_string(view_index) +
-                   ", which has " + std::to_string(view.byteLength);
+            return format_both({"%1$s はバッファビュー %4$d の %3$zu バイト目から %2$zu バイトを"
+                                "必要としますが、バッファビューは %5$zu バイトです",
+                                "%1$s needs %2$zu bytes from byte %3$zu of buffer view %4$d, "
+                                "which has %5$zu"},
+                               whose, needed, offset, view_index, view.byteLength);
         }
         out = data.data() + view.byteOffset + offset;
         return {};
     }
 
-    std::string backing(int index, const tinygltf::Accessor& accessor, int components,
-                        const unsigned char*& base, size_t& stride) const {
+    BilingualText backing(int index, const tinygltf::Accessor& accessor, int components,
+                          const unsigned char*& base, size_t& stride) const {
         const size_t element =
             component_size(accessor.componentType) * static_cast<size_t>(components);
         const size_t view_stride =
@@ -293,57 +325,71 @@ private:
                 : 0;
         stride = view_stride == 0 ? element : view_stride;
         if (stride < element) {
-            return label(index) + " has elements of " + std::to_string(element) +
-                   " bytes but a stride of " + std::to_string(stride);
+            return format_both({"アクセサ %d の要素は %zu バイトですが、ストライドが %zu バイト"
+                                "です",
+                                "accessor %d has elements of %zu bytes but a stride of %zu"},
+                               index, element, stride);
         }
         if (accessor.count == 0) return {};
         // The last element needs only its own bytes, not a whole stride.
         if (accessor.count - 1 > (SIZE_MAX - element) / stride)
-            return label(index) + " is too large";
+            return format_both({"アクセサ %d が大きすぎます", "accessor %d is too large"}, index);
         return view_bytes(accessor.bufferView, accessor.byteOffset,
                           (accessor.count - 1) * stride + element, label(index), base);
     }
 
     template <typename Apply>
-    std::string sparse(int index, const tinygltf::Accessor& accessor, int components, Apply apply) {
+    BilingualText sparse(int index, const tinygltf::Accessor& accessor, int components,
+                         Apply apply) {
         if (!accessor.sparse.isSparse) return {};
         const int count = accessor.sparse.count;
         if (count < 0 || static_cast<size_t>(count) > accessor.count) {
-            return label(index) + " has " + std::to_string(count) + " sparse values for " +
-                   std::to_string(accessor.count) + " elements";
+            return format_both({"アクセサ %d にはスパース値が %d 個ありますが、要素は %zu 個です",
+                                "accessor %d has %d sparse values for %zu elements"},
+                               index, count, accessor.count);
         }
         const int index_type = accessor.sparse.indices.componentType;
         const size_t index_size = component_size(index_type);
         if (index_type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE &&
             index_type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT &&
             index_type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT) {
-            return label(index) + " has sparse indices of component type " +
-                   std::to_string(index_type);
+            return format_both({"アクセサ %d のスパースインデックスの成分の型 %d は使えません",
+                                "accessor %d has sparse indices of component type %d"},
+                               index, index_type);
         }
         const size_t element =
             component_size(accessor.componentType) * static_cast<size_t>(components);
         if (accessor.sparse.indices.byteOffset < 0 || accessor.sparse.values.byteOffset < 0) {
-            return label(index) + " has a negative sparse byte offset";
+            return format_both({"アクセサ %d のスパースのバイトオフセットが負です",
+                                "accessor %d has a negative sparse byte offset"},
+                               index);
         }
         const unsigned char* indices = nullptr;
         const unsigned char* values = nullptr;
-        std::string problem = view_bytes(accessor.sparse.indices.bufferView,
-                                         static_cast<size_t>(accessor.sparse.indices.byteOffset),
-                                         index_size * static_cast<size_t>(count),
-                                         label(index) + "'s sparse indices", indices);
+        BilingualText problem = view_bytes(
+            accessor.sparse.indices.bufferView,
+            static_cast<size_t>(accessor.sparse.indices.byteOffset),
+            index_size * static_cast<size_t>(count),
+            format_both({"アクセサ %d のスパースインデックス", "accessor %d's sparse indices"},
+                        index),
+            indices);
         if (problem.empty()) {
-            problem = view_bytes(accessor.sparse.values.bufferView,
-                                 static_cast<size_t>(accessor.sparse.values.byteOffset),
-                                 element * static_cast<size_t>(count),
-                                 label(index) + "'s sparse values", values);
+            problem = view_bytes(
+                accessor.sparse.values.bufferView,
+                static_cast<size_t>(accessor.sparse.values.byteOffset),
+                element * static_cast<size_t>(count),
+                format_both({"アクセサ %d のスパース値", "accessor %d's sparse values"}, index),
+                values);
         }
         if (!problem.empty()) return problem;
         for (int k = 0; k < count; ++k) {
             const uint32_t at =
                 unsigned_at(indices + static_cast<size_t>(k) * index_size, index_type);
             if (at >= accessor.count) {
-                return label(index) + " has sparse index " + std::to_string(at) + " of " +
-                       std::to_string(accessor.count) + " elements";
+                return format_both({"アクセサ %d のスパースインデックス %u が %zu 個の要素の外を"
+                                    "指しています",
+                                    "accessor %d has sparse index %u of %zu elements"},
+                                   index, at, accessor.count);
             }
             apply(at, values + static_cast<size_t>(k) * element);
         }
@@ -402,12 +448,13 @@ std::vector<Vec3> as_points(const std::vector<float>& values) {
 }
 
 // Triangles of one primitive from its corner list, by its mode; points and lines give none.
-std::string add_triangles(int mode, const std::vector<uint32_t>& corners, size_t vertex_count,
-                          int32_t first, int32_t colour, std::vector<Triangle>& out) {
+BilingualText add_triangles(int mode, const std::vector<uint32_t>& corners, size_t vertex_count,
+                            int32_t first, int32_t colour, std::vector<Triangle>& out) {
     for (size_t i = 0; i < corners.size(); ++i) {
         if (corners[i] >= vertex_count) {
-            return "corner " + std::to_string(i) + " uses vertex " + std::to_string(corners[i]) +
-                   " of " + std::to_string(vertex_count);
+            return format_both({"角 %zu が頂点 %u を使っていますが、頂点は %zu 個です",
+                                "corner %zu uses vertex %u of %zu"},
+                               i, corners[i], vertex_count);
         }
     }
     const auto at = [&](size_t i) { return first + static_cast<int32_t>(corners[i]); };
@@ -435,7 +482,9 @@ std::string add_triangles(int mode, const std::vector<uint32_t>& corners, size_t
         case TINYGLTF_MODE_LINE_STRIP:
             break;
         default:
-            return "mode " + std::to_string(mode) + " is no glTF primitive mode";
+            return format_both({"モード %d は glTF のプリミティブのモードではありません",
+                                "mode %d is no glTF primitive mode"},
+                               mode);
     }
     return {};
 }
@@ -450,7 +499,7 @@ public:
     SceneBuilder(const tinygltf::Model& model, const ImportLimits& limits, ImportedScene& scene)
         : model_(model), accessors_(model, limits), scene_(scene) {}
 
-    std::string build() {
+    BilingualText build() {
         for (const tinygltf::Material& material : model_.materials) {
             const std::vector<double>& factor = material.pbrMetallicRoughness.baseColorFactor;
             const auto channel = [&](size_t c) {
@@ -460,14 +509,13 @@ public:
             scene_.palette.green.push_back(channel(1));
             scene_.palette.blue.push_back(channel(2));
         }
-        if (model_.meshes.size() > static_cast<size_t>(kMaxListedObjects)) {
-            return "the file holds " + std::to_string(model_.meshes.size()) +
-                   " meshes; an object file holds at most " + std::to_string(kMaxListedObjects);
-        }
+        if (model_.meshes.size() > static_cast<size_t>(kMaxListedObjects))
+            return too_many_meshes(model_.meshes.size());
         for (size_t m = 0; m < model_.meshes.size(); ++m) {
             ImportedMesh mesh;
-            const std::string problem = build_mesh(model_.meshes[m], mesh);
-            if (!problem.empty()) return "mesh " + std::to_string(m) + ": " + problem;
+            const BilingualText problem = build_mesh(model_.meshes[m], mesh);
+            if (!problem.empty())
+                return inside(format_both({"メッシュ %zu", "mesh %zu"}, m), problem);
             if (mesh.name.empty()) mesh.name = node_name(m);
             scene_.meshes.push_back(std::move(mesh));
         }
@@ -481,7 +529,7 @@ public:
     }
 
 private:
-    std::string build_mesh(const tinygltf::Mesh& source, ImportedMesh& mesh) {
+    BilingualText build_mesh(const tinygltf::Mesh& source, ImportedMesh& mesh) {
         mesh.name = source.name;
         for (const double weight : source.weights)
             mesh.weights.push_back(static_cast<float>(weight));
@@ -500,7 +548,8 @@ private:
             const tinygltf::Primitive& primitive = source.primitives[p];
             if (p == 0) target_count = primitive.targets.size();
             if (primitive.targets.size() != target_count) {
-                return "its primitives have different numbers of morph targets";
+                return {"プリミティブごとにモーフターゲットの数が違います",
+                        "its primitives have different numbers of morph targets"};
             }
             const int positions = attribute(primitive.attributes, "POSITION");
             if (positions < 0) continue;
@@ -508,10 +557,11 @@ private:
                                     [&](const Run& r) { return r.accessor == positions; });
             if (run == runs.end()) {
                 std::vector<float> values;
-                std::string problem = accessors_.floats(positions, 3, values);
+                BilingualText problem = accessors_.floats(positions, 3, values);
                 if (!problem.empty()) return problem;
                 if (mesh.vertices.size() + values.size() / 3 > static_cast<size_t>(INT32_MAX)) {
-                    return "it has more vertices than an object file can count";
+                    return {"頂点がオブジェクトファイルで数えられる数を超えています",
+                            "it has more vertices than an object file can count"};
                 }
                 const std::vector<Vec3> points = as_points(values);
                 runs.push_back(Run{positions, static_cast<int32_t>(mesh.vertices.size()),
@@ -522,21 +572,25 @@ private:
 
             // corners: the index accessor, or the positions in order
             std::vector<uint32_t> corners;
+            const auto in_primitive = [p] {
+                return format_both({"プリミティブ %zu", "primitive %zu"}, p);
+            };
             if (primitive.indices >= 0) {
-                std::string problem = accessors_.indices(primitive.indices, corners);
-                if (!problem.empty()) return "primitive " + std::to_string(p) + ": " + problem;
+                BilingualText problem = accessors_.indices(primitive.indices, corners);
+                if (!problem.empty()) return inside(in_primitive(), problem);
             } else {
                 corners.resize(run->count);
                 for (size_t i = 0; i < corners.size(); ++i) corners[i] = static_cast<uint32_t>(i);
             }
-            const std::string problem =
+            const BilingualText problem =
                 add_triangles(primitive.mode, corners, run->count, run->first, colour_of(primitive),
                               mesh.triangles);
-            if (!problem.empty()) return "primitive " + std::to_string(p) + ": " + problem;
+            if (!problem.empty()) return inside(in_primitive(), problem);
             if (primitive.material >= static_cast<int>(model_.materials.size())) {
-                return "primitive " + std::to_string(p) + " names material " +
-                       std::to_string(primitive.material) + " of " +
-                       std::to_string(model_.materials.size());
+                return format_both(
+                    {"%s がマテリアル %d を指定していますが、マテリアルは %zu 個です",
+                     "%s names material %d of %zu"},
+                    in_primitive(), primitive.material, model_.materials.size());
             }
         }
 
@@ -549,12 +603,15 @@ private:
                 const int moved = attribute(run.primitive->targets[t], "POSITION");
                 if (moved < 0) continue;
                 std::vector<float> values;
-                std::string problem = accessors_.floats(moved, 3, values);
-                if (!problem.empty()) return "morph target " + std::to_string(t) + ": " + problem;
+                const BilingualText problem = accessors_.floats(moved, 3, values);
+                const auto in_target = [t] {
+                    return format_both({"モーフターゲット %zu", "morph target %zu"}, t);
+                };
+                if (!problem.empty()) return inside(in_target(), problem);
                 if (values.size() / 3 != run.count) {
-                    return "morph target " + std::to_string(t) + " moves " +
-                           std::to_string(values.size() / 3) + " vertices of " +
-                           std::to_string(run.count);
+                    return format_both({"%s は %zu 個の頂点を動かしますが、頂点は %zu 個です",
+                                        "%s moves %zu vertices of %zu"},
+                                       in_target(), values.size() / 3, run.count);
                 }
                 for (size_t i = 0; i < run.count; ++i) {
                     Vec3& v = shape.vertices[static_cast<size_t>(run.first) + i];
@@ -660,7 +717,7 @@ private:
 
     // The first animation with a weights channel on a node with a mesh that has morph targets.
     // A damaged one is refused: the keys are what a project is made from.
-    std::string find_animation() {
+    BilingualText find_animation() {
         for (const tinygltf::Animation& animation : model_.animations) {
             for (const tinygltf::AnimationChannel& channel : animation.channels) {
                 if (channel.target_path != "weights" || channel.target_node < 0 ||
@@ -672,21 +729,25 @@ private:
                     scene_.meshes[static_cast<size_t>(mesh)].targets.empty()) {
                     continue;
                 }
-                const std::string problem =
+                const BilingualText problem =
                     read_animation(animation, channel, static_cast<size_t>(mesh));
-                return problem.empty() ? problem
-                                       : "animation \"" + animation.name + "\": " + problem;
+                if (problem.empty()) return problem;
+                return inside(
+                    format_both({"アニメーション%s", "animation %s"}, quoted_name(animation.name)),
+                    problem);
             }
         }
         return {};
     }
 
-    std::string read_animation(const tinygltf::Animation& animation,
-                               const tinygltf::AnimationChannel& channel, size_t mesh) {
+    BilingualText read_animation(const tinygltf::Animation& animation,
+                                 const tinygltf::AnimationChannel& channel, size_t mesh) {
         if (channel.sampler < 0 ||
             static_cast<size_t>(channel.sampler) >= animation.samplers.size()) {
-            return "its weights channel names sampler " + std::to_string(channel.sampler) + " of " +
-                   std::to_string(animation.samplers.size());
+            return format_both({"ウェイトのチャンネルがサンプラー %d を指定していますが、サンプラー"
+                                "は %zu 個です",
+                                "its weights channel names sampler %d of %zu"},
+                               channel.sampler, animation.samplers.size());
         }
         const tinygltf::AnimationSampler& sampler =
             animation.samplers[static_cast<size_t>(channel.sampler)];
@@ -700,25 +761,33 @@ private:
         } else if (sampler.interpolation == "CUBICSPLINE") {
             out.interpolation = Interpolation::kCubicSpline;
         } else if (sampler.interpolation != "LINEAR") {
-            return "interpolation \"" + sampler.interpolation + "\" is not a glTF interpolation";
+            return format_both({"補間%sは glTF の補間ではありません",
+                                "interpolation %s is not a glTF interpolation"},
+                               quoted_name(sampler.interpolation));
         }
-        std::string problem = accessors_.floats(sampler.input, 1, out.times);
+        BilingualText problem = accessors_.floats(sampler.input, 1, out.times);
         if (problem.empty()) problem = accessors_.floats(sampler.output, 1, out.values);
         if (!problem.empty()) return problem;
-        if (out.times.empty()) return "it has no keys";
+        if (out.times.empty()) return {"キーがありません", "it has no keys"};
         for (size_t k = 0; k < out.times.size(); ++k) {
             if (!std::isfinite(out.times[k]) || (k > 0 && !(out.times[k] > out.times[k - 1]))) {
-                return "its key times do not increase at key " + std::to_string(k);
+                return format_both({"キー %zu でキーの時刻が増えていません",
+                                    "its key times do not increase at key %zu"},
+                                   k);
             }
         }
         const size_t stride = out.interpolation == Interpolation::kCubicSpline ? 3 : 1;
         if (out.values.size() != out.times.size() * stride * out.targets) {
-            return "it has " + std::to_string(out.values.size()) + " weights for " +
-                   std::to_string(out.times.size()) + " keys of " + std::to_string(out.targets) +
-                   " morph targets";
+            return format_both({"ウェイトが %zu 個ありますが、キー %zu 個とモーフターゲット %zu "
+                                "個には合いません",
+                                "it has %zu weights for %zu keys of %zu morph targets"},
+                               out.values.size(), out.times.size(), out.targets);
         }
         for (const float value : out.values) {
-            if (!std::isfinite(value)) return "it has a weight that is not a finite number";
+            if (!std::isfinite(value)) {
+                return {"有限の数でないウェイトがあります",
+                        "it has a weight that is not a finite number"};
+            }
         }
         scene_.has_animation = true;
         return {};
@@ -730,6 +799,10 @@ private:
     int32_t default_colour_ = -1;
 };
 
+BilingualText too_large() {
+    return {"glTF ファイルとしては大きすぎます", "the file is larger than a glTF file can be"};
+}
+
 ImportOutcome read_gltf(const std::string& bytes, const std::string& folder,
                         const ImportLimits& limits, ImportedScene& scene) {
     scene = ImportedScene{};
@@ -737,14 +810,16 @@ ImportOutcome read_gltf(const std::string& bytes, const std::string& folder,
     size_t json_at = 0;
     size_t json_length = bytes.size();
     if (binary) {
-        const std::string problem = glb_problem(bytes, json_at, json_length);
-        if (!problem.empty()) return refused(problem);
+        BilingualText problem = glb_problem(bytes, json_at, json_length);
+        if (!problem.empty()) return refused(std::move(problem));
     }
     if (json_depth(bytes.data() + json_at, json_length) > kMaxJsonDepth) {
-        return refused("the JSON nests deeper than " + std::to_string(kMaxJsonDepth) + " levels");
+        return refused(format_both(
+            {"JSON の入れ子が %d 段より深くなっています", "the JSON nests deeper than %d levels"},
+            kMaxJsonDepth));
     }
 
-    FileAccess access{folder, limits.max_file_bytes};
+    FileAccess access{folder, limits.max_file_bytes, {}};
     tinygltf::TinyGLTF loader;
     loader.SetImageLoader(skip_image, nullptr);
     loader.SetFsCallbacks(tinygltf::FsCallbacks{file_exists, expand_nothing, read_whole_file,
@@ -759,16 +834,22 @@ ImportOutcome read_gltf(const std::string& bytes, const std::string& folder,
                : loader.LoadASCIIFromString(&model, &err, &warn, bytes.data(),
                                             static_cast<unsigned int>(bytes.size()), folder);
     if (!loaded) {
+        if (err.empty())
+            return refused({"glTF 2.0 のファイルではありません", "it is not a glTF 2.0 file"});
         // tinygltf ends its messages with line breaks; the refusal is one line.
-        std::string words = err.empty() ? std::string("it is not a glTF 2.0 file") : err;
+        std::string words = err;
         while (!words.empty() && (words.back() == '\n' || words.back() == '\r')) words.pop_back();
         std::replace(words.begin(), words.end(), '\n', ' ');
-        return refused(words);
+        // A file this reader refused to hand over says why in its own words.
+        return refused({access.problem.empty()
+                            ? format_text("glTF ファイルとして読めません：%s", words.c_str())
+                            : access.problem.ja,
+                        words});
     }
-    const std::string problem = SceneBuilder(model, limits, scene).build();
+    BilingualText problem = SceneBuilder(model, limits, scene).build();
     if (!problem.empty()) {
         scene = ImportedScene{};
-        return refused(problem);
+        return refused(std::move(problem));
     }
     return ImportOutcome{true, {}};
 }
@@ -782,16 +863,16 @@ bool is_glb(const std::string& start) {
 ImportOutcome read_gltf_file(const std::string& path, const ImportLimits& limits,
                              ImportedScene& scene) {
     std::string bytes;
-    const std::string problem = read_file_bytes(path, limits.max_file_bytes, bytes);
-    if (!problem.empty()) return refused(problem);
-    if (bytes.size() > UINT32_MAX) return refused("the file is larger than a glTF file can be");
+    BilingualText problem = read_file_bytes(path, limits.max_file_bytes, bytes);
+    if (!problem.empty()) return refused(std::move(problem));
+    if (bytes.size() > UINT32_MAX) return refused(too_large());
     const std::string folder = folder_part(path);
     return read_gltf(bytes, folder.empty() ? "." : folder, limits, scene);
 }
 
 ImportOutcome read_gltf_bytes(const std::string& bytes, const ImportLimits& limits,
                               ImportedScene& scene) {
-    if (bytes.size() > UINT32_MAX) return refused("the file is larger than a glTF file can be");
+    if (bytes.size() > UINT32_MAX) return refused(too_large());
     return read_gltf(bytes, std::string(), limits, scene);
 }
 

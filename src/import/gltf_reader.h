@@ -15,13 +15,14 @@
 #include <cstdint>
 #include <string>
 
+#include "app/bilingual_text.h"
 #include "import/imported_scene.h"
 
 namespace warpkit {
 
 struct ImportOutcome {
     bool ok = false;
-    std::string reason;  // English, when !ok
+    BilingualText reason;  // when !ok
 };
 
 // The file at `path`; buffers named by a relative URI are read from its folder.

@@ -11,53 +11,71 @@ namespace {
 
 constexpr int64_t kMaxCount = std::numeric_limits<int32_t>::max();
 
-std::string mesh_label(size_t index, const std::string& name) {
-    return "mesh " + std::to_string(index + 1) + " (\"" + display_text(name) + "\")";
+long long as_ll(int64_t value) {
+    return static_cast<long long>(value);
 }
 
-std::string positions_problem(const std::vector<Vec3>& vertices, const std::string& whose) {
+BilingualText mesh_label(size_t index, const std::string& name) {
+    return format_both({"メッシュ %zu（%s）", "mesh %zu (%s)"}, index + 1, quoted_name(name));
+}
+
+BilingualText positions_problem(const std::vector<Vec3>& vertices, const BilingualText& whose) {
     for (size_t i = 0; i < vertices.size(); ++i) {
         const Vec3& v = vertices[i];
         if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z)) {
-            return whose + ": vertex " + std::to_string(i) +
-                   " has a coordinate that is not a finite number";
+            return inside(whose, format_both({"頂点 %zu の座標が有限の数ではありません",
+                                              "vertex %zu has a coordinate that is not a finite "
+                                              "number"},
+                                             i));
         }
     }
     return {};
 }
 
-std::string mesh_problem(const ImportedMesh& mesh, const std::string& label, size_t colours) {
+BilingualText mesh_problem(const ImportedMesh& mesh, const BilingualText& label, size_t colours) {
     const auto vertex_count = static_cast<int64_t>(mesh.vertices.size());
     if (vertex_count > kMaxCount || static_cast<int64_t>(mesh.triangles.size()) > kMaxCount) {
-        return label + " has more " + (vertex_count > kMaxCount ? "vertices" : "triangles") +
-               " than the " + std::to_string(kMaxCount) + " an object file can count";
+        const BilingualText what = vertex_count > kMaxCount ? BilingualText{"頂点", "vertices"}
+                                                            : BilingualText{"三角形", "triangles"};
+        return format_both({"%sの%sがオブジェクトファイルで数えられる %lld 個を超えています",
+                            "%s has more %s than the %lld an object file can count"},
+                           label, what, as_ll(kMaxCount));
     }
     if (mesh.targets.size() >= static_cast<size_t>(kMaxListedObjects)) {
-        return label + " has " + std::to_string(mesh.targets.size()) +
-               " morph targets; with the mesh they would be more than the " +
-               std::to_string(kMaxListedObjects) + " objects an object file holds";
+        return format_both({"%sにはモーフターゲットが %zu 個あり、メッシュと合わせるとオブジェクト"
+                            "ファイルに入る %d 個を超えます",
+                            "%s has %zu morph targets; with the mesh they would be more than the "
+                            "%d objects an object file holds"},
+                           label, mesh.targets.size(), kMaxListedObjects);
     }
-    std::string problem = positions_problem(mesh.vertices, label);
+    BilingualText problem = positions_problem(mesh.vertices, label);
     if (!problem.empty()) return problem;
     for (size_t i = 0; i < mesh.triangles.size(); ++i) {
         const Triangle& t = mesh.triangles[i];
         for (const int32_t corner : t.v) {
             if (corner < 0 || corner >= vertex_count) {
-                return label + ": triangle " + std::to_string(i) + " uses vertex " +
-                       std::to_string(corner) + " of " + std::to_string(vertex_count);
+                return inside(label,
+                              format_both({"三角形 %zu が頂点 %d を使っていますが、頂点は %lld "
+                                           "個です",
+                                           "triangle %zu uses vertex %d of %lld"},
+                                          i, corner, as_ll(vertex_count)));
             }
         }
         if (t.colour < 0 || static_cast<size_t>(t.colour) >= colours) {
-            return label + ": triangle " + std::to_string(i) + " has no colour";
+            return inside(
+                label,
+                format_both({"三角形 %zu に色がありません", "triangle %zu has no colour"}, i));
         }
     }
     for (size_t j = 0; j < mesh.targets.size(); ++j) {
         const MorphShape& target = mesh.targets[j];
-        const std::string whose = label + ", morph target " + std::to_string(j + 1) + " (\"" +
-                                  display_text(target.name) + "\")";
+        const BilingualText whose =
+            format_both({"%s、モーフターゲット %zu（%s）", "%s, morph target %zu (%s)"}, label,
+                        j + 1, quoted_name(target.name));
         if (target.vertices.size() != mesh.vertices.size()) {
-            return whose + " has " + std::to_string(target.vertices.size()) +
-                   " vertices where the mesh has " + std::to_string(mesh.vertices.size());
+            return format_both({"%sの頂点は %zu 個ですが、メッシュの頂点は %zu 個です",
+                                "%s has %zu vertices where the mesh has %zu"},
+                               whose, target.vertices.size(), mesh.vertices.size());
         }
         problem = positions_problem(target.vertices, whose);
         if (!problem.empty()) return problem;
@@ -91,17 +109,32 @@ std::string unique_name(const std::string& raw, const std::string& fallback,
 
 }  // namespace
 
-std::string imported_scene_problem(const ImportedScene& scene) {
-    if (scene.meshes.size() > static_cast<size_t>(kMaxListedObjects)) {
-        return "the file holds " + std::to_string(scene.meshes.size()) +
-               " meshes; an object file holds at most " + std::to_string(kMaxListedObjects);
-    }
+BilingualText too_many_meshes(size_t count) {
+    return format_both(
+        {"ファイルにはメッシュが %zu 個ありますが、オブジェクトファイルに入るのは %d "
+         "個までです",
+         "the file holds %zu meshes; an object file holds at most %d"},
+        count, kMaxListedObjects);
+}
+
+BilingualText imported_scene_problem(const ImportedScene& scene) {
+    if (scene.meshes.size() > static_cast<size_t>(kMaxListedObjects))
+        return too_many_meshes(scene.meshes.size());
     for (size_t i = 0; i < scene.meshes.size(); ++i) {
-        const std::string problem = mesh_problem(
+        const BilingualText problem = mesh_problem(
             scene.meshes[i], mesh_label(i, scene.meshes[i].name), scene.palette.size());
         if (!problem.empty()) return problem;
     }
     return {};
+}
+
+BilingualText inside(const BilingualText& part, const BilingualText& problem) {
+    return format_both({"%s：%s", "%s: %s"}, part, problem);
+}
+
+BilingualText quoted_name(const std::string& name) {
+    const std::string shown = display_text(name);
+    return {"「" + shown + "」", "\"" + shown + "\""};
 }
 
 void finish_object_names(ImportedScene& scene) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/bilingual_text.h"
 #include "model/geometry.h"
 #include "model/qxm_writer.h"
 
@@ -61,7 +62,17 @@ struct ImportLimits {
 // meshes, counts within 32 bits, finite coordinates, every index inside its mesh and the
 // palette, every morph target as long as its mesh. Otherwise the first problem, naming the
 // mesh and the limit ("the file holds 150 meshes; an object file holds at most 100").
-std::string imported_scene_problem(const ImportedScene& scene);
+BilingualText imported_scene_problem(const ImportedScene& scene);
+
+// The refusal of a file with more meshes than an object file holds.
+BilingualText too_many_meshes(size_t count);
+
+// A problem found inside one part of a file, the part named first, as nested parts read:
+// "mesh 2: primitive 0: accessor 5 ...".
+BilingualText inside(const BilingualText& part, const BilingualText& problem);
+
+// A name out of a file, in the quotes of each language.
+BilingualText quoted_name(const std::string& name);
 
 // Gives every mesh and morph target the name it keeps in an object file: blanks and control
 // characters become '_', the name is cut to 15 bytes before a character, a missing name becomes

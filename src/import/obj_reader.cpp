@@ -27,7 +27,9 @@ bool has_overlong_exponent(const std::string& text) {
     return false;
 }
 
-constexpr const char* kOverlongExponent = "a number has an exponent of ten or more digits";
+BilingualText overlong_exponent() {
+    return {"指数が 10 桁以上の数があります", "a number has an exponent of ten or more digits"};
+}
 
 // Material libraries through the same checked reading as every other file of an import.
 class LibraryReader : public tinyobj::MaterialReader {
@@ -38,12 +40,13 @@ public:
     bool operator()(const std::string& name, std::vector<tinyobj::material_t>* materials,
                     std::map<std::string, int>* names, std::string* warn, std::string*) override {
         if (folder_.empty()) return false;
+        // A library that cannot be read leaves its faces grey; the warning goes unshown.
         std::string bytes;
-        std::string problem = read_file_bytes(folder_ + "/" + name, max_bytes_, bytes);
+        BilingualText problem = read_file_bytes(folder_ + "/" + name, max_bytes_, bytes);
         if (problem.empty() && has_overlong_exponent(bytes))
-            problem = name + ": " + kOverlongExponent;
+            problem = inside(same_in_both(name), overlong_exponent());
         if (!problem.empty()) {
-            if (warn) *warn += problem + "\n";
+            if (warn) *warn += problem.en + "\n";
             return false;
         }
         std::istringstream stream(bytes);
@@ -73,7 +76,7 @@ struct ParseState {
     int32_t material = -1;
     std::vector<tinyobj::material_t> materials;  // of every library read so far
     size_t corner_total = 0;
-    std::string problem;  // the first one; later callbacks do nothing
+    BilingualText problem;  // the first one; later callbacks do nothing
 
     Section& current() { return sections.back(); }
 };
@@ -87,13 +90,15 @@ void on_vertex(void* user, tinyobj::real_t x, tinyobj::real_t y, tinyobj::real_t
     ParseState& state = state_of(user);
     if (!state.problem.empty()) return;
     if (static_cast<int64_t>(state.vertices.size()) >= state.limits->max_positions) {
-        state.problem = "the file has more than the " +
-                        std::to_string(state.limits->max_positions) + " v lines an import reads";
+        state.problem = format_both({"ファイルの v 行が読み込める %lld 行を超えています",
+                                     "the file has more than the %lld v lines an import reads"},
+                                    static_cast<long long>(state.limits->max_positions));
         return;
     }
     if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z)) {
-        state.problem = "v line " + std::to_string(state.vertices.size() + 1) +
-                        " has a coordinate that is not a finite number";
+        state.problem = format_both({"%zu 番目の v 行に有限の数でない座標があります",
+                                     "v line %zu has a coordinate that is not a finite number"},
+                                    state.vertices.size() + 1);
         return;
     }
     state.vertices.push_back(Vec3{x, y, z});
@@ -105,9 +110,10 @@ void on_face(void* user, tinyobj::index_t* indices, int count) {
     Section& section = state.current();
     state.corner_total += static_cast<size_t>(count);
     if (static_cast<int64_t>(state.corner_total) > state.limits->max_positions) {
-        state.problem = "the file has more than the " +
-                        std::to_string(state.limits->max_positions) +
-                        " face corners an import reads";
+        state.problem = format_both({"ファイルの面の角が読み込める %lld 個を超えています",
+                                     "the file has more than the %lld face corners an import "
+                                     "reads"},
+                                    static_cast<long long>(state.limits->max_positions));
         return;
     }
     section.face_starts.push_back(section.corners.size());
@@ -117,8 +123,10 @@ void on_face(void* user, tinyobj::index_t* indices, int count) {
         const int64_t raw = indices[i].vertex_index;
         const int64_t index = raw > 0 ? raw - 1 : static_cast<int64_t>(state.vertices.size()) + raw;
         if (raw == 0 || index < 0) {
-            state.problem = "a face in \"" + section.name + "\" names vertex " +
-                            std::to_string(raw) + ", which no v line has";
+            state.problem = format_both({"%sの面が頂点 %lld を指定していますが、その v 行は"
+                                         "ありません",
+                                         "a face in %s names vertex %lld, which no v line has"},
+                                        quoted_name(section.name), static_cast<long long>(raw));
             return;
         }
         section.corners.push_back(index);
@@ -156,9 +164,9 @@ bool self_contained(const Section& section) {
 
 // A mesh of the `v` lines first .. end and the faces of `sections`, fanned from each face's
 // first corner.
-std::string build_mesh(const ParseState& state, const std::vector<const Section*>& sections,
-                       size_t first, size_t end, int32_t& default_colour, ImportedScene& scene,
-                       ImportedMesh& mesh) {
+BilingualText build_mesh(const ParseState& state, const std::vector<const Section*>& sections,
+                         size_t first, size_t end, int32_t& default_colour, ImportedScene& scene,
+                         ImportedMesh& mesh) {
     mesh.vertices.assign(state.vertices.begin() + static_cast<std::ptrdiff_t>(first),
                          state.vertices.begin() + static_cast<std::ptrdiff_t>(end));
     for (const Section* section : sections) {
@@ -168,9 +176,11 @@ std::string build_mesh(const ParseState& state, const std::vector<const Section*
                                                                     : section->corners.size();
             for (size_t c = begin; c < stop; ++c) {
                 if (section->corners[c] >= static_cast<int64_t>(end)) {
-                    return "a face names vertex " + std::to_string(section->corners[c] + 1) +
-                           " but the file has " + std::to_string(state.vertices.size()) +
-                           " v lines";
+                    return format_both({"面が頂点 %lld を指定していますが、ファイルの v 行は "
+                                        "%zu 行です",
+                                        "a face names vertex %lld but the file has %zu v lines"},
+                                       static_cast<long long>(section->corners[c] + 1),
+                                       state.vertices.size());
                 }
             }
             int32_t colour = section->materials[f];
@@ -199,7 +209,7 @@ ImportOutcome read_obj(const std::string& text, const std::string& folder,
                        const std::string& fallback_name, const ImportLimits& limits,
                        ImportedScene& scene) {
     scene = ImportedScene{};
-    if (has_overlong_exponent(text)) return ImportOutcome{false, kOverlongExponent};
+    if (has_overlong_exponent(text)) return ImportOutcome{false, overlong_exponent()};
     std::istringstream stream(text);
     ParseState state;
     state.limits = &limits;
@@ -238,8 +248,8 @@ ImportOutcome read_obj(const std::string& text, const std::string& folder,
             if (section.first_vertex == section.vertex_end && section.face_starts.empty()) continue;
             ImportedMesh mesh;
             mesh.name = section.name;
-            const std::string problem = build_mesh(state, {&section}, section.first_vertex,
-                                                   section.vertex_end, default_colour, scene, mesh);
+            BilingualText problem = build_mesh(state, {&section}, section.first_vertex,
+                                               section.vertex_end, default_colour, scene, mesh);
             if (!problem.empty()) return ImportOutcome{false, problem};
             scene.meshes.push_back(std::move(mesh));
         }
@@ -253,12 +263,15 @@ ImportOutcome read_obj(const std::string& text, const std::string& folder,
             if (mesh.name.empty() && !section.face_starts.empty()) mesh.name = section.name;
         }
         if (mesh.name.empty()) mesh.name = state.sections.front().name;
-        const std::string problem =
+        BilingualText problem =
             build_mesh(state, all, 0, state.vertices.size(), default_colour, scene, mesh);
         if (!problem.empty()) return ImportOutcome{false, problem};
         scene.meshes.push_back(std::move(mesh));
     }
-    if (scene.meshes.empty()) return ImportOutcome{false, "the file has no v lines and no faces"};
+    if (scene.meshes.empty()) {
+        return ImportOutcome{
+            false, {"ファイルには v 行も面もありません", "the file has no v lines and no faces"}};
+    }
     return ImportOutcome{true, {}};
 }
 
@@ -267,8 +280,8 @@ ImportOutcome read_obj(const std::string& text, const std::string& folder,
 ImportOutcome read_obj_file(const std::string& path, const ImportLimits& limits,
                             ImportedScene& scene) {
     std::string bytes;
-    const std::string problem = read_file_bytes(path, limits.max_file_bytes, bytes);
-    if (!problem.empty()) return ImportOutcome{false, problem};
+    BilingualText problem = read_file_bytes(path, limits.max_file_bytes, bytes);
+    if (!problem.empty()) return ImportOutcome{false, std::move(problem)};
     const std::string folder = folder_part(path);
     return read_obj(bytes, folder.empty() ? "." : folder, stem_part(path), limits, scene);
 }

@@ -36,13 +36,13 @@ StoreOutcome write_qxm_unused_name(const std::string& wanted, const std::vector<
     StoreOutcome outcome;
     const std::string problem = qxm_contents_problem(objects, palette);
     if (!problem.empty()) {
-        outcome.reason = problem;
+        outcome.reason = same_in_both(problem);
         return outcome;
     }
     const std::string folder = folder_part(wanted).empty() ? "." : folder_part(wanted);
     if (access(folder.c_str(), W_OK) != 0) {
         outcome.status = StoreStatus::kFolderNotWritable;
-        outcome.reason = std::strerror(errno);
+        outcome.reason = same_in_both(std::strerror(errno));
         return outcome;
     }
     const std::string base = without_suffix(wanted);
@@ -56,13 +56,16 @@ StoreOutcome write_qxm_unused_name(const std::string& wanted, const std::vector<
         }
         // another name only when this one is taken; any other failure is final
         if (written.reason.en.find("already exists") == std::string::npos) {
-            outcome.reason = written.reason.en;
+            outcome.reason = written.reason;
             if (access(folder.c_str(), W_OK) != 0) outcome.status = StoreStatus::kFolderNotWritable;
             return outcome;
         }
     }
-    outcome.reason = "every name from " + base + ".qxm to " + base + "-" +
-                     std::to_string(kMaxNumbered) + ".qxm is taken";
+    const std::string first = display_text(base + ".qxm");
+    const std::string last = display_text(base + "-" + std::to_string(kMaxNumbered) + ".qxm");
+    outcome.reason = format_both(
+        {"%s から %s までの名前がすべて使われています", "every name from %s to %s is taken"}, first,
+        last);
     return outcome;
 }
 

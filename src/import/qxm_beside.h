@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/bilingual_text.h"
 #include "model/qxm_writer.h"
 
 namespace warpkit {
@@ -18,8 +19,8 @@ enum class StoreStatus { kWritten, kFolderNotWritable, kFailed };
 
 struct StoreOutcome {
     StoreStatus status = StoreStatus::kFailed;
-    std::string path;    // kWritten: the file written
-    std::string reason;  // otherwise, English
+    std::string path;      // kWritten: the file written
+    BilingualText reason;  // otherwise
 };
 
 // Writes the objects to `wanted` ending in .qxm, or to "name-2.qxm", "name-3.qxm" ... beside it

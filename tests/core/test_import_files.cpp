@@ -13,6 +13,7 @@
 #include "import/any_object_reader.h"
 #include "import/child_import.h"
 #include "import/qxm_beside.h"
+#include "support/import_checks.h"
 #include "support/mesh_fixtures.h"
 #include "support/qxm_writer.h"
 
@@ -83,7 +84,8 @@ TEST(ImportFiles, test_models_read_in_the_child_keep_their_vertices_as_stored) {
     // PLY keeps its vertex list: the cube's eight vertices as its file lists them.
     ImportedScene ply;
     ImportOutcome outcome = in_child(kModels + "/PLY/cube.ply", ply);
-    ASSERT_TRUE(outcome.ok) << outcome.reason << " (scripts/setup.sh installs assimp-testmodels)";
+    ASSERT_TRUE(outcome.ok) << outcome.reason.en
+                            << " (scripts/setup.sh installs assimp-testmodels)";
     ASSERT_EQ(ply.meshes.size(), 1u);
     std::istringstream text(bytes_of(kModels + "/PLY/cube.ply"));
     std::string line;
@@ -101,7 +103,7 @@ TEST(ImportFiles, test_models_read_in_the_child_keep_their_vertices_as_stored) {
     // STL keeps three corners per facet, as the binary file stores them.
     ImportedScene stl;
     outcome = in_child(kModels + "/STL/Spider_binary.stl", stl);
-    ASSERT_TRUE(outcome.ok) << outcome.reason;
+    ASSERT_TRUE(outcome.ok) << outcome.reason.en;
     const std::string bytes = bytes_of(kModels + "/STL/Spider_binary.stl");
     uint32_t facets = 0;
     std::memcpy(&facets, bytes.data() + 80, 4);
@@ -127,7 +129,7 @@ TEST(ImportFiles, test_models_read_in_the_child_keep_their_vertices_as_stored) {
                             Joined{"/Collada/duck.dae", "LOD3sp", 2108, 4212}}) {
         ImportedScene scene;
         outcome = in_child(kModels + c.file, scene);
-        ASSERT_TRUE(outcome.ok) << c.file << ": " << outcome.reason;
+        ASSERT_TRUE(outcome.ok) << c.file << ": " << outcome.reason.en;
         EXPECT_EQ(scene.meshes[0].name, c.name);
         EXPECT_EQ(scene.meshes[0].vertices.size(), c.vertices) << c.file;
         EXPECT_EQ(scene.meshes[0].triangles.size(), c.triangles) << c.file;
@@ -160,7 +162,7 @@ TEST(ImportFiles, fbx_corners_are_joined_only_where_base_and_every_blend_shape_a
         testing::write_text(folder.file("lips.fbx"), testing::fbx_text(lips(c.apart)));
         ImportedScene scene;
         const ImportOutcome outcome = in_child(folder.file("lips.fbx"), scene);
-        ASSERT_TRUE(outcome.ok) << outcome.reason;
+        ASSERT_TRUE(outcome.ok) << outcome.reason.en;
         ASSERT_EQ(scene.meshes.size(), 1u);
         const ImportedMesh& face = scene.meshes[0];
         EXPECT_EQ(face.name, "Face");
@@ -197,8 +199,11 @@ TEST(ImportFiles, a_child_that_refuses_hangs_or_crashes_costs_a_refusal_with_the
     testing::write_text(folder.file("noise.fbx"), std::string(3000, '\x7f'));
     testing::write_text(folder.file("crash.sh"), "#!/bin/sh\nkill -SEGV $$\n");
     testing::write_text(folder.file("hang.sh"), "#!/bin/sh\nexec sleep 30\n");
-    chmod(folder.file("crash.sh").c_str(), 0755);
-    chmod(folder.file("hang.sh").c_str(), 0755);
+    testing::write_text(folder.file("refuse.sh"),
+                        "#!/bin/sh\necho 'warpkit-export: x cannot be imported: it is odd' >&2\n"
+                        "exit 1\n");
+    for (const char* script : {"crash.sh", "hang.sh", "refuse.sh"})
+        chmod(folder.file(script).c_str(), 0755);
     ChildLimits brief = limits();
     brief.timeout_seconds = 1;
     struct Case {
@@ -211,15 +216,60 @@ TEST(ImportFiles, a_child_that_refuses_hangs_or_crashes_costs_a_refusal_with_the
         {folder.file("hang.sh"), "longer than 1 seconds"},
         {"", "is not installed beside the program"},
         {folder.file("missing"), "ended with status 127"},
+        {folder.file("refuse.sh"), "it is odd"},
     };
     for (const Case& c : cases) {
         ImportedScene scene;
         const ImportOutcome outcome =
             import_in_child(c.tool, folder.file("noise.fbx"), brief, scene);
         EXPECT_FALSE(outcome.ok) << c.tool;
-        EXPECT_NE(outcome.reason.find(c.words), std::string::npos)
-            << c.tool << ": " << outcome.reason;
+        EXPECT_NE(outcome.reason.en.find(c.words), std::string::npos)
+            << c.tool << ": " << outcome.reason.en;
+        EXPECT_EQ(testing::untranslated(outcome.reason), "") << c.tool;
         EXPECT_TRUE(scene.meshes.empty());
+    }
+}
+
+TEST(ImportFiles, a_refusal_reads_in_the_language_of_the_program_down_to_the_nested_part) {
+    TempFolder folder;
+    testing::GltfBuilder builder;
+    const int points = builder.add_points({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+    const int corners = builder.add_indices({0, 1, 2});
+    struct Case {
+        const char* file;
+        std::string text;
+        const char* ja;
+        const char* en;
+    };
+    const Case cases[] = {
+        {"lift.gltf",
+         builder.gltf("\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":" +
+                      std::to_string(points) +
+                      "},\"targets\":[{\"POSITION\":" + std::to_string(corners) + "}]}]}]"),
+         "メッシュ 0：モーフターゲット 0：アクセサ 1 の要素の成分は 1 個ですが、3 個のはずです",
+         "mesh 0: morph target 0: accessor 1 has 1 components per element where 3 belong"},
+        {"face.obj", "o face\nv 0 0 0\nf 1 2 0\n", "「face」の面が頂点 0 を指定しています",
+         "a face in \"face\" names vertex 0, which no v line has"},
+        // through warpkit-export, in a child process
+        {"noise.fbx", std::string(3000, '\x7f'), "読み込みライブラリで読めませんでした：", "FBX"},
+    };
+    // the check can fail: an English reason passed off as Japanese
+    EXPECT_NE(testing::untranslated(same_in_both("it is odd")), "");
+    EXPECT_NE(testing::untranslated({"it is odd", "odd"}), "");
+    ImportSettings settings;
+    settings.export_tool = WARPKIT_EXPORT_TOOL;
+    settings.limit_child_memory = limits().memory_bytes > 0;
+    for (const Case& c : cases) {
+        const std::string path = folder.file(c.file);
+        testing::write_text(path, c.text);
+        AnyObjectReader reader(settings);
+        const ReadOutcome outcome = reader.ReadObject(path, "", nullptr);
+        ASSERT_EQ(outcome.status, ReadStatus::kNotImported) << c.file;
+        EXPECT_EQ(testing::untranslated(outcome.reason), "") << c.file;
+        for (const auto& [language, words] : {std::pair{1, c.ja}, std::pair{2, c.en}}) {
+            const std::string text = read_failure_message(outcome, path, language).text;
+            EXPECT_NE(text.find(words), std::string::npos) << text;
+        }
     }
 }
 
@@ -248,7 +298,7 @@ TEST(ImportFiles, the_object_file_goes_beside_the_import_and_never_over_a_file) 
     for (const char* expected : {"face-2.qxm", "face-3.qxm"}) {
         const StoreOutcome stored =
             write_qxm_unused_name(folder.file("face.qxm"), objects, QxmPalette{});
-        ASSERT_EQ(stored.status, StoreStatus::kWritten) << stored.reason;
+        ASSERT_EQ(stored.status, StoreStatus::kWritten) << stored.reason.en;
         EXPECT_EQ(stored.path, folder.file(expected));
     }
     EXPECT_EQ(bytes_of(folder.file("face.qxm")), "taken");

@@ -8,6 +8,7 @@
 
 #include "import/any_object_reader.h"
 #include "import/obj_reader.h"
+#include "support/import_checks.h"
 #include "support/mesh_fixtures.h"
 #include "support/qxm_writer.h"
 
@@ -49,7 +50,7 @@ TEST(ObjReader, meshes_keep_the_files_v_lines_and_fan_each_polygon_from_its_firs
     for (const Case& c : cases) {
         ImportedScene scene;
         const ImportOutcome outcome = read(c.text, scene);
-        ASSERT_TRUE(outcome.ok) << c.what << ": " << outcome.reason;
+        ASSERT_TRUE(outcome.ok) << c.what << ": " << outcome.reason.en;
         ASSERT_EQ(scene.meshes.size(), c.meshes.size()) << c.what;
         for (size_t m = 0; m < c.meshes.size(); ++m) {
             const ImportedMesh& mesh = scene.meshes[m];
@@ -85,8 +86,9 @@ TEST(ObjReader, broken_files_are_refused_with_the_reason) {
         ImportedScene scene;
         const ImportOutcome outcome = read(c.text, scene);
         EXPECT_FALSE(outcome.ok) << c.text;
-        EXPECT_NE(outcome.reason.find(c.words), std::string::npos)
-            << c.text << ": " << outcome.reason;
+        EXPECT_NE(outcome.reason.en.find(c.words), std::string::npos)
+            << c.text << ": " << outcome.reason.en;
+        EXPECT_EQ(testing::untranslated(outcome.reason), "") << c.text;
         EXPECT_TRUE(scene.meshes.empty());
     }
 }

@@ -1,10 +1,10 @@
 #pragma once
 // What the in-process mesh readers (glTF, OBJ) promise about any input, however hostile: a
-// refusal has a reason and leaves nothing behind; what is accepted can be written as an object
-// file and read back, under names an object file and a project keep; an animation gives keys
-// within 0.01 percent of it. The fuzz targets abort on a non-empty answer; the hostile-input
-// test replays the saved findings through the same checks. Header-only, so each of them
-// compiles it with its own sanitizers.
+// refusal has a reason in both languages and leaves nothing behind; what is accepted can be
+// written as an object file and read back, under names an object file and a project keep; an
+// animation gives keys within 0.01 percent of it. The fuzz targets abort on a non-empty answer;
+// the hostile-input test replays the saved findings through the same checks. Header-only, so
+// each of them compiles it with its own sanitizers.
 #include <set>
 #include <string>
 
@@ -24,10 +24,22 @@ inline ImportLimits fuzz_limits() {
     return limits;
 }
 
+// Empty when a reason reads in both languages: the Japanese is neither the English again nor
+// ASCII alone, as an English reason left untranslated would be.
+inline std::string untranslated(const BilingualText& reason) {
+    if (reason.en.empty() || reason.ja.empty()) return "a reason is missing in one language";
+    if (reason.ja == reason.en) return "the Japanese reason is the English one: " + reason.en;
+    for (const char c : reason.ja) {
+        if (static_cast<unsigned char>(c) >= 0x80) return {};
+    }
+    return "the Japanese reason is ASCII only: " + reason.ja;
+}
+
 inline std::string check_import(ImportOutcome outcome, ImportedScene& scene) {
     outcome = finish_import(outcome, scene);
     if (!outcome.ok) {
-        if (outcome.reason.empty()) return "an input is refused without a reason";
+        const std::string language = untranslated(outcome.reason);
+        if (!language.empty()) return "a refusal: " + language;
         if (!scene.meshes.empty() || scene.has_animation)
             return "a refused input left meshes behind";
         return {};
