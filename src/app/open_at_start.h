@@ -13,8 +13,7 @@ class TForm1;
 // runs, so its messages and the selection dialog stand in front of the window; then runs
 // `after_open`. Under the start report (a test hook that ends the program once the file is
 // open) `after_open` is not run.
-void open_at_start(TForm1& form, const StartArguments& arguments,
-                   std::function<void()> after_open);
+void open_at_start(TForm1& form, const StartArguments& arguments, std::function<void()> after_open);
 
 // Lets the desktop match the window with the installed entry and icon.
 void identify_with_desktop_entry();

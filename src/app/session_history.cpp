@@ -32,7 +32,7 @@ size_t bytes_of(const WeightView& view) {
     return bytes;
 }
 
-// Whatever a held mesh can do without: the shape, the scratch, the normals and the lists are
+// Whatever a held mesh can do without: the shape, the normals and the lists are
 // all worked out again from the source positions and the triangles.
 void shed_derived(ObjectMesh& mesh) {
     let_go(mesh.displayed);

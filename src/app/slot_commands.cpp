@@ -97,7 +97,8 @@ bool SlotCommands::read_object_file(const std::string& path, const std::string& 
                                     bool ask_when_single) {
     UserDialogs& dialogs = form_.dialogs();
     const ReadOutcome outcome = reader_.ReadObject(
-        path, prompt, [&dialogs, ask_when_single](const ObjectTable& table, const std::string& text) {
+        path, prompt,
+        [&dialogs, ask_when_single](const ObjectTable& table, const std::string& text) {
             if (!ask_when_single && table.objects.size() == 1) return 0;
             return dialogs.choose_object(table, text);
         });

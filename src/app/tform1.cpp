@@ -141,9 +141,10 @@ TForm1::TForm1(EditorState& state, UserDialogs& dialogs, const std::string& conf
     qt_japanese_ = std::make_unique<QTranslator>();
     const QString translations = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
     if (!qt_japanese_->load("qtbase_ja", translations)) {
-        qWarning("Qt's Japanese texts (qtbase_ja) are missing in %s: message buttons and file "
-                 "dialogs stay in English",
-                 qPrintable(translations));
+        qWarning(
+            "Qt's Japanese texts (qtbase_ja) are missing in %s: message buttons and file "
+            "dialogs stay in English",
+            qPrintable(translations));
     }
     follow_language_in_qt_texts();
 
