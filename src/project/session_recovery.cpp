@@ -83,7 +83,9 @@ void SessionRecovery::start() {
 SessionRecovery::Snapshot SessionRecovery::snapshot() const {
     const EditorState& state = form_.state();
     Snapshot now;
-    if (!state.source_loaded()) return now;
+    // A session that is what its file holds (just opened, saved, or undone back to the save)
+    // needs no copy: restoring it would only offer the file again.
+    if (!state.source_loaded() || state.modified == 0) return now;
     const ProjectData data = project_from_state(state);
     now.problem = project_data_problem(data);
     if (!now.problem.empty()) return now;
