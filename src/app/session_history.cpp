@@ -5,16 +5,13 @@
 #include <numeric>
 #include <utility>
 
+#include "model/free_array.h"
+#include "model/normals.h"
 #include "model/object_mesh.h"
 
 namespace warpkit {
 
 namespace {
-
-template <typename T>
-void let_go(std::vector<T>& array) {
-    std::vector<T>().swap(array);
-}
 
 template <typename T>
 size_t bytes_of(const std::vector<T>& array) {
@@ -35,11 +32,9 @@ size_t bytes_of(const WeightView& view) {
 // Whatever a held mesh can do without: the shape, the normals and the lists are
 // all worked out again from the source positions and the triangles.
 void shed_derived(ObjectMesh& mesh) {
-    let_go(mesh.displayed);
-    let_go(mesh.list_start);
-    let_go(mesh.triangle_list);
-    let_go(mesh.face_normals);
-    let_go(mesh.vertex_normals);
+    free_array(mesh.displayed);
+    free_array(mesh.face_normals);
+    release_vertex_normals(mesh);
     mesh.draw_arrays.reset();
 }
 

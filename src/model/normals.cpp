@@ -17,6 +17,7 @@
 #define WARPKIT_FACES_AVX 1
 #endif
 
+#include "model/free_array.h"
 #include "model/helper_pool.h"
 #include "model/object_mesh.h"
 
@@ -385,9 +386,9 @@ void compute_vertex_normals(EditorState& state) {
 }
 
 void release_vertex_normals(ObjectMesh& mesh) {
-    std::vector<Vec3>().swap(mesh.vertex_normals);
-    std::vector<int32_t>().swap(mesh.list_start);
-    std::vector<int32_t>().swap(mesh.triangle_list);
+    free_array(mesh.vertex_normals);
+    free_array(mesh.list_start);
+    free_array(mesh.triangle_list);
 }
 
 void compute_vertex_normals(EditorState& state, int max_threads) {

@@ -5,6 +5,9 @@
 #include <cmath>
 #include <vector>
 
+#include "model/free_array.h"
+#include "model/normals.h"
+
 namespace warpkit {
 
 namespace {
@@ -46,11 +49,6 @@ float fallback_distance(const Vec3& max, const Vec3& centre) {
     const float distance =
         static_cast<float>(kFrameMargin * half_extent / std::tan(kVerticalHalfAngle));
     return std::max(distance, kMinimumViewDistance);
-}
-
-template <typename T>
-void release(std::vector<T>& array) {
-    std::vector<T>().swap(array);
 }
 
 float unit_byte(uint8_t value) {
@@ -119,9 +117,7 @@ int32_t InitSource(EditorState& state, const ReadResult& source) {
     // the vertex-triangle lists they are summed along come with the first smooth draw
     // (model/normals.h): flat shading and wire frame never need them.
     mesh.face_normals.assign(mesh.triangles.size(), Vec3{});
-    release(mesh.list_start);
-    release(mesh.triangle_list);
-    release(mesh.vertex_normals);
+    release_vertex_normals(mesh);
     // the renderer lays its arrays out afresh for the new triangles at its next draw
     mesh.draw_arrays.reset();
     return 1;
@@ -167,16 +163,14 @@ void release_source(EditorState& state) {
     ObjectMesh& mesh = state.mesh;
     // The displayed shape keeps its storage for the next source; every other array goes.
     mesh.displayed.clear();
-    release(mesh.triangles);
-    release(mesh.palette_red);
-    release(mesh.palette_green);
-    release(mesh.palette_blue);
-    release(mesh.list_start);
-    release(mesh.triangle_list);
-    release(mesh.face_normals);
-    release(mesh.vertex_normals);
+    free_array(mesh.triangles);
+    free_array(mesh.palette_red);
+    free_array(mesh.palette_green);
+    free_array(mesh.palette_blue);
+    release_vertex_normals(mesh);
+    free_array(mesh.face_normals);
     mesh.draw_arrays.reset();
-    release(state.slots[0].vertices);
+    free_array(state.slots[0].vertices);
     // Counts follow the arrays, so nothing can index what was just released.
     state.vertex_count = 0;
     state.triangle_count = 0;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "model/free_array.h"
 #include "model/object_mesh.h"
 
 #if defined(__GLIBC__)
@@ -15,11 +16,6 @@ namespace warpkit {
 namespace {
 
 constexpr int32_t kUnused = std::numeric_limits<int32_t>::min();
-
-template <typename T>
-void release(std::vector<T>& v) {
-    std::vector<T>().swap(v);
-}
 
 // The C library keeps freed memory for later allocations; large arrays freed in the middle of
 // its heap stay in the process's memory unless handed back.
@@ -344,11 +340,11 @@ ArrayBatch flat_lean_batch(DrawArrays& arrays, const EditorState& state) {
 }
 
 void drop_flat_lean_layout(DrawArrays& arrays) {
-    release(arrays.own_vertex);
-    release(arrays.extra_vertex);
-    release(arrays.lean_positions);
-    release(arrays.lean_normals);
-    release(arrays.lean_colours);
+    free_array(arrays.own_vertex);
+    free_array(arrays.extra_vertex);
+    free_array(arrays.lean_positions);
+    free_array(arrays.lean_normals);
+    free_array(arrays.lean_colours);
     arrays.lean_colour_choice = ColourChoice{};
 }
 
@@ -386,7 +382,7 @@ void prepare_lean(DrawArrays& arrays, const ObjectMesh& mesh, LeanLayout layout,
 }
 
 void release_lean_indices(DrawArrays& arrays) {
-    release(arrays.lean_indices);
+    free_array(arrays.lean_indices);
 }
 
 ArrayBatch lean_batch(DrawArrays& arrays, const EditorState& state, bool with_normals) {
