@@ -24,16 +24,16 @@
 #include <memory>
 #include <stdexcept>
 
-#include "app/session.h"
+#include "app/session_recovery.h"
 #include "app/tform1.h"
+#include "app/timeline_controller.h"
 #include "bench_meshes.h"
 #include "bench_support.h"
 #include "controls/push_panel.h"
 #include "model/normals.h"
 #include "morph/key_track.h"
-#include "morph/timeline_controller.h"
-#include "project/session_recovery.h"
 #include "quiet_dialogs.h"
+#include "session/session.h"
 #include "support/qxm_writer.h"
 #include "view/gl_format.h"
 #include "view/gl_view.h"

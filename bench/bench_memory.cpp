@@ -20,9 +20,9 @@
 #include <string>
 
 #include "app/tform1.h"
+#include "app/timeline_controller.h"
 #include "bench_meshes.h"
 #include "controls/push_panel.h"
-#include "morph/timeline_controller.h"
 #include "project/project_file.h"
 #include "quiet_dialogs.h"
 #include "view/gl_format.h"

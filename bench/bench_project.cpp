@@ -3,10 +3,10 @@
 // pieces, the way the reader goes through them.
 #include <memory>
 
-#include "app/editor_state.h"
+#include "base/editor_state.h"
 #include "bench_meshes.h"
 #include "bench_support.h"
-#include "project/project_session.h"
+#include "session/project_session.h"
 
 namespace warpkit {
 namespace {

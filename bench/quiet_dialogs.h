@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/user_dialogs.h"
+#include "session/user_dialogs.h"
 
 namespace warpkit::bench {
 

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "app/morph_controller.h"
 #include "app/tform1.h"
-#include "morph/morph_controller.h"
 
 namespace warpkit {
 

@@ -1,13 +1,13 @@
 #pragma once
 // Undo and redo of the edits that change what Save would write, on Qt's undo stack. The steps
-// are the core's (app/session_history.h); this keeps them in order, brings the window in line
+// are the core's (session/session_history.h); this keeps them in order, brings the window in line
 // with the session after each undo and redo, keeps the modified flag on the stack's clean
 // state, and lets go of the oldest steps when their objects grow past the memory cap.
 #include <QObject>
 #include <cstddef>
 #include <memory>
 
-#include "app/session_history.h"
+#include "session/session_history.h"
 
 class QEvent;
 class QUndoStack;

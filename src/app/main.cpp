@@ -8,14 +8,14 @@
 #include <iostream>
 
 #include "app/configuration.h"
-#include "app/editor_state.h"
 #include "app/open_at_start.h"
-#include "app/qt_user_dialogs.h"
-#include "app/texts.h"
+#include "app/session_recovery.h"
 #include "app/tform1.h"
-#include "model/form2.h"
-#include "morph/form3.h"
-#include "project/session_recovery.h"
+#include "base/editor_state.h"
+#include "base/texts.h"
+#include "controls/form2.h"
+#include "controls/form3.h"
+#include "controls/qt_user_dialogs.h"
 #include "view/gl_format.h"
 
 int main(int argc, char** argv) {

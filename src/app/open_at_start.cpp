@@ -4,11 +4,12 @@
 #include <QIcon>
 #include <QTimer>
 
+#include "app/project_commands.h"
 #include "app/slot_commands.h"
 #include "app/start_report.h"
-#include "app/texts.h"
 #include "app/tform1.h"
-#include "project/project_commands.h"
+#include "base/display_text.h"
+#include "base/texts.h"
 
 namespace warpkit {
 
@@ -26,8 +27,7 @@ void open_file(TForm1& form, const std::string& path) {
         const int32_t language = form.state().UiLanguage;
         const MessageText& message = texts::kObjectFileUnopenable;
         form.dialogs().warn(
-            format_text(pick(language, message.text), display_text(path).c_str(), problem.c_str()),
-            pick(language, message.title));
+            shown_message(language, message, display_text(path).c_str(), problem.c_str()));
         return;
     }
     form.slots_->load_source_file(path);

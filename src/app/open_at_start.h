@@ -3,7 +3,7 @@
 // file to open, through the same commands as the menu and the source's LOAD button.
 #include <functional>
 
-#include "app/command_line.h"
+#include "session/command_line.h"
 
 namespace warpkit {
 

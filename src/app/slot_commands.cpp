@@ -6,21 +6,16 @@
 #include <QPushButton>
 
 #include "app/edit_history.h"
-#include "app/import_steps.h"
-#include "app/session.h"
-#include "app/target_order.h"
-#include "app/texts.h"
 #include "app/tform1.h"
+#include "base/display_text.h"
+#include "base/file_paths.h"
+#include "base/texts.h"
 #include "controls/push_panel.h"
+#include "session/import_steps.h"
+#include "session/session.h"
+#include "session/target_order.h"
 
 namespace warpkit {
-
-std::string folder_of(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return std::string();
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
 
 SlotCommands::SlotCommands(TForm1& form) : QObject(&form), form_(form) {
     reader_.settings().export_tool =
@@ -34,7 +29,7 @@ SlotCommands::SlotCommands(TForm1& form) : QObject(&form), form_(form) {
 
 void SlotCommands::report_read_failure(const ReadOutcome& outcome, const std::string& path) {
     const ShownMessage message = read_failure_message(outcome, path, form_.state().UiLanguage);
-    if (!message.text.empty()) form_.dialogs().warn(message.text, message.title);
+    if (!message.text.empty()) form_.dialogs().warn(message);
 }
 
 bool SlotCommands::refuse_unusable(const SlotCheck& check, const std::string& path) {
@@ -72,8 +67,7 @@ void SlotCommands::warn_of_unrecordable_name(const SlotCheck& check, const std::
     if (check.name_recordable) return;
     const int32_t language = form_.state().UiLanguage;
     const MessageText& warning = texts::kUnrecordableNameWarning;
-    form_.dialogs().warn(format_text(pick(language, warning.text), display_text(name).c_str()),
-                         pick(language, warning.title));
+    form_.dialogs().warn(shown_message(language, warning, display_text(name).c_str()));
 }
 
 bool SlotCommands::choose_and_read(const std::string& dialog_title, const std::string& prompt,
@@ -114,8 +108,7 @@ void SlotCommands::SourceLoad() {
     const int32_t language = state.UiLanguage;
     if (state.source_loaded()) {
         const MessageText& question = texts::kSourceReplaceQuestion;
-        if (!form_.dialogs().confirm(pick(language, question.text), pick(language, question.title)))
-            return;
+        if (!form_.dialogs().confirm(shown_message(language, question))) return;
     }
     std::string path;
     if (!choose_and_read(pick(language, texts::kOpenSourceTitle),
@@ -160,9 +153,7 @@ void SlotCommands::TargetLoad(int k) {
     if (!state.source_loaded()) return;
     if (state.target_loaded(k)) {
         const MessageText& question = texts::kTargetReloadQuestion;
-        if (!form_.dialogs().confirm(format_text(pick(language, question.text), k),
-                                     pick(language, question.title)))
-            return;
+        if (!form_.dialogs().confirm(shown_message(language, question, k))) return;
     }
     std::string path;
     if (!choose_and_read(format_text(pick(language, texts::kOpenTargetTitle), k),
@@ -234,11 +225,9 @@ void SlotCommands::load_morph_targets(const std::string& path) {
         const SlotCheck check = check_target_object(state.slots[0].vertices, target);
         if (check.refusal != SlotRefusal::kNone) {
             const MessageText& refusal = texts::kNonFiniteOffsetRefusal;
-            form_.dialogs().warn(
-                format_text(pick(language, refusal.text), display_text(path).c_str(),
-                            display_text(target.object_name).c_str(),
-                            check.reason().in(language).c_str()),
-                pick(language, refusal.title));
+            form_.dialogs().warn(shown_message(language, refusal, display_text(path).c_str(),
+                                               display_text(target.object_name).c_str(),
+                                               check.reason().in(language).c_str()));
             continue;
         }
         install_target(state, k, path, target);
@@ -261,9 +250,7 @@ void SlotCommands::TargetKill(int k) {
     const int32_t language = state.UiLanguage;
     if (!state.target_loaded(k)) return;
     const MessageText& question = texts::kTargetDeleteQuestion;
-    if (!form_.dialogs().confirm(format_text(pick(language, question.text), k),
-                                 pick(language, question.title)))
-        return;
+    if (!form_.dialogs().confirm(shown_message(language, question, k))) return;
     EditStep undo = form_.history->begin(move_out_target(state, k));
     remove_target(state, k);
     form_.weight_fields[k]->setText("0");

@@ -55,7 +55,4 @@ private:
     std::vector<MorphShape> pending_targets_;
 };
 
-// The folder part of a file name ("/a/b/c.qxm" -> "/a/b"); empty when there is none.
-std::string folder_of(const std::string& path);
-
 }  // namespace warpkit

@@ -1,24 +1,16 @@
-list(APPEND WARPKIT_CORE_SOURCES
-    src/app/texts.cpp
-    src/app/session.cpp
+# The main window and what drives it: TForm1, its controllers, configuration and start-up.
+# main.cpp is the program's own source (top CMakeLists.txt).
+set(folder_sources
+    configuration.cpp
+    edit_history.cpp
+    morph_controller.cpp
+    open_at_start.cpp
+    project_commands.cpp
+    session_recovery.cpp
+    slot_commands.cpp
+    spinner_drag.cpp
+    start_report.cpp
+    tform1.cpp
+    timeline_controller.cpp
+    view_controller.cpp
 )
-list(APPEND WARPKIT_UI_SOURCES
-    src/app/configuration.cpp
-    src/app/tform1.cpp
-    src/app/slot_commands.cpp
-    src/app/qt_user_dialogs.cpp
-)
-
-list(APPEND WARPKIT_CORE_SOURCES
-    src/app/session_edits.cpp
-    src/app/import_steps.cpp
-    src/app/target_order.cpp
-)
-
-# The command line: parsed in the core, acted on by the window.
-list(APPEND WARPKIT_CORE_SOURCES src/app/command_line.cpp)
-list(APPEND WARPKIT_UI_SOURCES src/app/open_at_start.cpp src/app/start_report.cpp)
-
-# Undo and redo: the steps (no Qt) and the window's stack that holds them.
-list(APPEND WARPKIT_CORE_SOURCES src/app/session_history.cpp)
-list(APPEND WARPKIT_UI_SOURCES src/app/edit_history.cpp)

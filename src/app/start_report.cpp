@@ -10,7 +10,7 @@
 #include <QTimer>
 
 #include "app/tform1.h"
-#include "model/form2.h"
+#include "controls/form2.h"
 #include "view/gl_view.h"
 
 namespace warpkit {

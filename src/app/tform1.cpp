@@ -22,19 +22,20 @@
 #include <algorithm>
 
 #include "app/edit_history.h"
+#include "app/morph_controller.h"
+#include "app/project_commands.h"
 #include "app/slot_commands.h"
-#include "app/texts.h"
+#include "app/spinner_drag.h"
+#include "app/timeline_controller.h"
+#include "app/view_controller.h"
+#include "base/display_text.h"
+#include "base/texts.h"
+#include "controls/key_mark_strip.h"
 #include "controls/push_panel.h"
-#include "controls/spinner_drag.h"
 #include "model/qxm_reader.h"
 #include "morph/frame_steps.h"
-#include "morph/key_mark_strip.h"
 #include "morph/key_marks.h"
-#include "morph/morph_controller.h"
-#include "morph/timeline_controller.h"
-#include "project/project_commands.h"
 #include "view/gl_view.h"
-#include "view/view_controller.h"
 
 namespace warpkit {
 

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "app/editor_state.h"
-#include "app/user_dialogs.h"
+#include "base/editor_state.h"
+#include "session/user_dialogs.h"
 
 class QAction;
 class QActionGroup;

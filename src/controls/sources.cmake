@@ -1,7 +1,8 @@
-# Files of src/controls: core ones need only the standard library, UI ones use Qt.
-list(APPEND WARPKIT_CORE_SOURCES
-)
-list(APPEND WARPKIT_UI_SOURCES
-    src/controls/spinner_drag.cpp
-    src/controls/push_panel.cpp
+# Widgets and dialogs that know no main window.
+set(folder_sources
+    form2.cpp
+    form3.cpp
+    key_mark_strip.cpp
+    push_panel.cpp
+    qt_user_dialogs.cpp
 )

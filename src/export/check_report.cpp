@@ -1,6 +1,7 @@
 #include "export/check_report.h"
 
-#include "app/texts.h"
+#include "base/display_text.h"
+#include "base/texts.h"
 #include "export/export_review.h"
 #include "export/frame_weights.h"
 #include "model/qxm_reader.h"

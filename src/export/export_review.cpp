@@ -1,6 +1,6 @@
 #include "export/export_review.h"
 
-#include "app/texts.h"
+#include "base/texts.h"
 #include "export/frame_weights.h"
 #include "morph/key_track.h"
 

@@ -7,7 +7,8 @@
 #include <optional>
 #include <ostream>
 
-#include "app/texts.h"
+#include "base/display_text.h"
+#include "base/texts.h"
 #include "export/check_report.h"
 #include "export/command_line.h"
 #include "export/compressed_views.h"
@@ -23,7 +24,7 @@
 #include "export/project_load.h"
 #include "export/qxm_command.h"
 #include "model/qxm_reader.h"
-#include "project/project_session.h"
+#include "session/project_session.h"
 
 namespace warpkit::exporting {
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/display_text.h"
 #include "model/qxm_reader.h"
 #include "morph/key_track.h"
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "project/safe_replace.h"
+#include "base/safe_replace.h"
 
 namespace warpkit::exporting {
 

@@ -5,7 +5,8 @@
 #include <limits>
 #include <map>
 
-#include "app/texts.h"
+#include "base/display_text.h"
+#include "base/texts.h"
 #include "export/frame_weights.h"
 #include "export/shape_check.h"
 #include "export/target_names.h"

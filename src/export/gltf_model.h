@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/editor_state.h"
+#include "base/editor_state.h"
 #include "export/compressed_views.h"
 #include "export/progress.h"
 #include "export/target_names.h"

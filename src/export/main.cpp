@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
 #include "export/export_tool.h"
+#include "session/command_line.h"
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);

@@ -4,7 +4,8 @@
 #include <optional>
 #include <ostream>
 
-#include "app/texts.h"
+#include "base/display_text.h"
+#include "base/texts.h"
 #include "export/export_tool.h"
 #include "export/progress.h"
 #include "model/target_measure.h"

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "base/display_text.h"
 #include "export/frame_weights.h"
 #include "export/shape_check.h"
 #include "export/unit_normals.h"

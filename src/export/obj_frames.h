@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/editor_state.h"
+#include "base/editor_state.h"
 #include "export/progress.h"
 
 namespace warpkit::exporting {

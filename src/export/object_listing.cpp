@@ -1,6 +1,7 @@
 #include "export/object_listing.h"
 
-#include "app/texts.h"
+#include "base/display_text.h"
+#include "base/texts.h"
 
 namespace warpkit::exporting {
 

@@ -6,7 +6,8 @@
 #include <filesystem>
 #include <ostream>
 
-#include "app/texts.h"
+#include "base/display_text.h"
+#include "base/texts.h"
 #include "export/export_tool.h"
 #include "import/animation_keys.h"
 #include "import/any_object_reader.h"

@@ -1,6 +1,7 @@
 #include "export/project_load.h"
 
-#include "app/texts.h"
+#include "base/display_text.h"
+#include "base/texts.h"
 #include "model/qxm_reader.h"
 
 namespace warpkit::exporting {

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "app/editor_state.h"
+#include "base/editor_state.h"
 #include "project/project_file.h"
-#include "project/project_session.h"
+#include "session/project_session.h"
 
 namespace warpkit::exporting {
 

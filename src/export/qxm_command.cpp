@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "base/display_text.h"
 #include "export/export_tool.h"
 #include "import/any_object_reader.h"
 #include "import/assimp_reader.h"

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/display_text.h"
 #include "export/frame_weights.h"
 #include "model/qxm_reader.h"
 

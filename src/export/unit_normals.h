@@ -2,7 +2,7 @@
 // Vertex normals of the displayed shape for files that want unit normals.
 #include <vector>
 
-#include "app/editor_state.h"
+#include "base/editor_state.h"
 
 namespace warpkit::exporting {
 

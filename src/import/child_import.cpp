@@ -16,7 +16,8 @@
 #include <filesystem>
 #include <sstream>
 
-#include "app/bilingual_text.h"
+#include "base/bilingual_text.h"
+#include "base/display_text.h"
 #include "model/qxm_reader.h"
 
 namespace warpkit {

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/display_text.h"
 #include "model/qxm_reader.h"
 
 namespace warpkit {
@@ -70,13 +71,6 @@ BilingualText read_file_bytes(const std::string& path, int64_t max_bytes, std::s
     close(fd);
     if (!problem.empty()) out.clear();
     return problem;
-}
-
-std::string folder_part(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return std::string();
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
 }
 
 std::string stem_part(const std::string& path) {

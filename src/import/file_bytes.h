@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/bilingual_text.h"
+#include "base/bilingual_text.h"
 
 namespace warpkit {
 
@@ -16,9 +16,6 @@ BilingualText read_file_bytes(const std::string& path, int64_t max_bytes, std::s
 // The same checks without reading, for a library that reads the file itself: empty when `path`
 // is a regular file of at most `max_bytes` bytes.
 BilingualText regular_file_problem(const std::string& path, int64_t max_bytes);
-
-// The folder part of a path ("" for a bare name, "/" for a file in the root).
-std::string folder_part(const std::string& path);
 
 // The file name without folder and without its last extension ("/a/face.glb" -> "face").
 std::string stem_part(const std::string& path);

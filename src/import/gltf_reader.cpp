@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 
+#include "base/file_paths.h"
 #include "import/file_bytes.h"
 #include "import/placement.h"
 #include "model/qxm_reader.h"
@@ -866,8 +867,7 @@ ImportOutcome read_gltf_file(const std::string& path, const ImportLimits& limits
     BilingualText problem = read_file_bytes(path, limits.max_file_bytes, bytes);
     if (!problem.empty()) return refused(std::move(problem));
     if (bytes.size() > UINT32_MAX) return refused(too_large());
-    const std::string folder = folder_part(path);
-    return read_gltf(bytes, folder.empty() ? "." : folder, limits, scene);
+    return read_gltf(bytes, folder_of(path), limits, scene);
 }
 
 ImportOutcome read_gltf_bytes(const std::string& bytes, const ImportLimits& limits,

@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/bilingual_text.h"
+#include "base/bilingual_text.h"
 #include "import/imported_scene.h"
 
 namespace warpkit {

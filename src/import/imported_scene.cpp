@@ -4,6 +4,7 @@
 #include <limits>
 #include <set>
 
+#include "base/display_text.h"
 #include "model/qxm_reader.h"
 
 namespace warpkit {

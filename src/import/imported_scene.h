@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/bilingual_text.h"
-#include "model/geometry.h"
+#include "base/bilingual_text.h"
+#include "base/geometry.h"
 #include "model/qxm_writer.h"
 
 namespace warpkit {

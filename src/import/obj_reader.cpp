@@ -6,6 +6,7 @@
 #include <cmath>
 #include <sstream>
 
+#include "base/file_paths.h"
 #include "import/file_bytes.h"
 
 namespace warpkit {
@@ -282,8 +283,7 @@ ImportOutcome read_obj_file(const std::string& path, const ImportLimits& limits,
     std::string bytes;
     BilingualText problem = read_file_bytes(path, limits.max_file_bytes, bytes);
     if (!problem.empty()) return ImportOutcome{false, std::move(problem)};
-    const std::string folder = folder_part(path);
-    return read_obj(bytes, folder.empty() ? "." : folder, stem_part(path), limits, scene);
+    return read_obj(bytes, folder_of(path), stem_part(path), limits, scene);
 }
 
 ImportOutcome read_obj_text(const std::string& text, const std::string& fallback_name,

@@ -5,7 +5,7 @@
 #include <array>
 #include <vector>
 
-#include "model/geometry.h"
+#include "base/geometry.h"
 
 namespace warpkit {
 

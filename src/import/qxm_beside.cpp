@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/display_text.h"
+#include "base/file_paths.h"
 #include "import/file_bytes.h"
 
 namespace warpkit {
@@ -26,8 +28,8 @@ std::string qxm_path_for(const std::string& imported_path) {
     for (char& c : stem) {
         if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) c = '_';
     }
-    const std::string folder = folder_part(imported_path);
-    if (folder.empty()) return stem + ".qxm";
+    if (imported_path.find('/') == std::string::npos) return stem + ".qxm";
+    const std::string folder = folder_of(imported_path);
     return (folder == "/" ? folder : folder + "/") + stem + ".qxm";
 }
 
@@ -39,7 +41,7 @@ StoreOutcome write_qxm_unused_name(const std::string& wanted, const std::vector<
         outcome.reason = same_in_both(problem);
         return outcome;
     }
-    const std::string folder = folder_part(wanted).empty() ? "." : folder_part(wanted);
+    const std::string folder = folder_of(wanted);
     if (access(folder.c_str(), W_OK) != 0) {
         outcome.status = StoreStatus::kFolderNotWritable;
         outcome.reason = same_in_both(std::strerror(errno));

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/bilingual_text.h"
+#include "base/bilingual_text.h"
 #include "model/qxm_writer.h"
 
 namespace warpkit {

@@ -1,6 +1,6 @@
 #pragma once
 // Face and vertex normals of the displayed shape, recomputed at every draw.
-#include "app/editor_state.h"
+#include "base/editor_state.h"
 
 namespace warpkit {
 

@@ -1,7 +1,7 @@
 #pragma once
 // Builds the mesh of a freshly read source: displayed shape, view, palette and the
 // vertex-triangle lists the normals are summed along.
-#include "app/editor_state.h"
+#include "base/editor_state.h"
 #include "model/qxm_reader.h"
 
 namespace warpkit {

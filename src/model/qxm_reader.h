@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "app/bilingual_text.h"
-#include "model/geometry.h"
+#include "base/bilingual_text.h"
+#include "base/geometry.h"
+#include "base/texts.h"
 
 namespace warpkit {
 
@@ -99,18 +100,7 @@ ReadOutcome read_object_table(const std::string& path, ObjectTable& table);
 
 // The message a refused read shows: text and title in the given language, naming the file.
 // Empty text for the silent outcomes (kOk, kCannotOpen, kCancelled).
-struct ShownMessage {
-    std::string text;
-    std::string title;
-};
 ShownMessage read_failure_message(const ReadOutcome& outcome, const std::string& path,
                                   int32_t ui_language);
-
-// Object names and paths are bytes: UTF-8 when they are valid UTF-8, else Shift-JIS.
-// Returns UTF-8 for display; bytes that neither decodes become U+FFFD.
-std::string display_text(const std::string& bytes);
-
-// True when `text` is well-formed UTF-8 (no overlong forms, no surrogates).
-bool is_valid_utf8(const std::string& text);
 
 }  // namespace warpkit

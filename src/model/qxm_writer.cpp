@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "base/display_text.h"
+
 namespace warpkit {
 namespace {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "model/geometry.h"
+#include "base/geometry.h"
+#include "base/safe_replace.h"
 #include "model/qxm_reader.h"
-#include "project/safe_replace.h"
 
 namespace warpkit {
 

@@ -1,13 +1,11 @@
-# Files of src/model: core ones need only the standard library, UI ones use Qt.
-list(APPEND WARPKIT_CORE_SOURCES
-    src/model/qxm_reader.cpp
-    src/model/qxm_writer.cpp
-    src/model/object_mesh.cpp
-    src/model/helper_pool.cpp
-    src/model/normals.cpp
-    src/model/target_measure.cpp
-    src/model/vertex_match.cpp
-)
-list(APPEND WARPKIT_UI_SOURCES
-    src/model/form2.cpp
+# QXM files, the mesh and its normals, vertex-order matching, the arrays a draw is handed.
+set(folder_sources
+    draw_arrays.cpp
+    helper_pool.cpp
+    normals.cpp
+    object_mesh.cpp
+    qxm_reader.cpp
+    qxm_writer.cpp
+    target_measure.cpp
+    vertex_match.cpp
 )

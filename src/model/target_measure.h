@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "model/geometry.h"
+#include "base/geometry.h"
 
 namespace warpkit {
 

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "model/geometry.h"
+#include "base/geometry.h"
 #include "model/qxm_reader.h"
 #include "model/qxm_writer.h"
 

@@ -4,7 +4,7 @@
 // the maximum frame, where no knob position shows them.
 #include <vector>
 
-#include "app/editor_state.h"
+#include "base/editor_state.h"
 
 namespace warpkit {
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <type_traits>
 
-#include "app/texts.h"
+#include "base/texts.h"
 
 namespace warpkit {
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "app/editor_state.h"
+#include "base/editor_state.h"
 
 namespace warpkit {
 

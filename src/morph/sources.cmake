@@ -1,15 +1,8 @@
-# Files of src/morph: core ones need only the standard library, UI ones use Qt.
-list(APPEND WARPKIT_CORE_SOURCES
-    src/morph/decimal.cpp
-    src/morph/key_track.cpp
-    src/morph/frame_steps.cpp
+# Key tracks and the blend, decimal conversions, frame steps, playback pace, key marks.
+set(folder_sources
+    decimal.cpp
+    frame_steps.cpp
+    key_marks.cpp
+    key_track.cpp
+    playback_pace.cpp
 )
-list(APPEND WARPKIT_UI_SOURCES
-    src/morph/morph_controller.cpp
-    src/morph/timeline_controller.cpp
-    src/morph/form3.cpp
-)
-
-# Key marks below the track and playback at a chosen rate.
-list(APPEND WARPKIT_CORE_SOURCES src/morph/key_marks.cpp src/morph/playback_pace.cpp)
-list(APPEND WARPKIT_UI_SOURCES src/morph/key_mark_strip.cpp)

@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "model/qxm_reader.h"
-#include "project/safe_replace.h"
+#include "base/display_text.h"
+#include "base/safe_replace.h"
 
 namespace warpkit {
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/bilingual_text.h"
-#include "app/editor_state.h"
+#include "base/bilingual_text.h"
+#include "base/editor_state.h"
 
 namespace warpkit {
 

@@ -15,7 +15,7 @@
 #include <random>
 #include <sstream>
 
-#include "model/qxm_reader.h"
+#include "base/display_text.h"
 
 namespace warpkit {
 namespace {

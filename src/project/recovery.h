@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "app/bilingual_text.h"
-#include "project/safe_replace.h"
+#include "base/bilingual_text.h"
+#include "base/safe_replace.h"
 
 namespace warpkit {
 

@@ -14,7 +14,7 @@
 #include <QOpenGLWidget>
 #include <QWindow>
 
-#include "app/texts.h"
+#include "base/texts.h"
 #include "view/scene_renderer.h"
 
 namespace warpkit {

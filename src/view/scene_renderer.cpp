@@ -9,9 +9,9 @@
 #include <cstddef>
 #include <vector>
 
-#include "app/editor_state.h"
+#include "base/editor_state.h"
+#include "model/draw_arrays.h"
 #include "model/normals.h"
-#include "view/draw_arrays.h"
 
 namespace warpkit {
 

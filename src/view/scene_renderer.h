@@ -55,7 +55,7 @@ void DrawScene(EditorState& state, SceneGl& gl, SurfacePlace place = {});
 // triangles in bulk.
 bool repeat_last_draw(SceneGl& gl);
 
-// How DrawScene sends the triangles. Lean (the default): the lean layouts of view/draw_arrays.h,
+// How DrawScene sends the triangles. Lean (the default): the lean layouts of model/draw_arrays.h,
 // their indices in a buffer object that stays put, lit on the front side only: the same
 // picture for less work per vertex and no copy of the shape kept anywhere but where it is
 // computed. Vertex arrays lit on both sides are how earlier releases drew; one begin/end per

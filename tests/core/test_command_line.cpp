@@ -2,7 +2,7 @@
 
 #include <fstream>
 
-#include "app/command_line.h"
+#include "session/command_line.h"
 #include "support/qxm_writer.h"
 
 namespace warpkit {

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
+#include "model/draw_arrays.h"
 #include "model/normals.h"
 #include "model/object_mesh.h"
 #include "support/qxm_writer.h"
-#include "view/draw_arrays.h"
 
 namespace warpkit {
 namespace {

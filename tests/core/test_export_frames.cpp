@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/texts.h"
+#include "base/texts.h"
 #include "export/export_fixture.h"
 #include "export/frame_weights.h"
 #include "export/obj_frames.h"

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/session.h"
-#include "project/project_session.h"
+#include "session/project_session.h"
+#include "session/session.h"
 #include "support/qxm_writer.h"
 
 namespace warpkit {

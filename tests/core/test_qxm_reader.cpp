@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/texts.h"
+#include "base/display_text.h"
+#include "base/texts.h"
 #include "model/qxm_reader.h"
 #include "support/qxm_writer.h"
 

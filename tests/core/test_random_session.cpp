@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "app/session.h"
-#include "app/session_edits.h"
 #include "model/qxm_reader.h"
 #include "morph/key_track.h"
 #include "project/project_file.h"
-#include "project/project_session.h"
+#include "session/project_session.h"
+#include "session/session.h"
+#include "session/session_edits.h"
 #include "support/input_checks.h"
 #include "support/qxm_writer.h"
 

@@ -17,7 +17,7 @@
 #include <sstream>
 #include <vector>
 
-#include "project/safe_replace.h"
+#include "base/safe_replace.h"
 #include "support/qxm_writer.h"
 
 namespace warpkit {

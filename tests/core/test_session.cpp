@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/session.h"
+#include "session/session.h"
 
 namespace warpkit {
 namespace {

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/session.h"
-#include "app/session_edits.h"
+#include "session/session.h"
+#include "session/session_edits.h"
 
 namespace warpkit {
 namespace {

@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "app/session.h"
-#include "app/session_history.h"
+#include "session/session.h"
+#include "session/session_history.h"
 
 namespace warpkit {
 namespace {

@@ -12,11 +12,11 @@
 #include <string>
 
 #include "app/edit_history.h"
-#include "app/session_edits.h"
+#include "app/project_commands.h"
+#include "app/spinner_drag.h"
+#include "app/timeline_controller.h"
 #include "controls/push_panel.h"
-#include "controls/spinner_drag.h"
-#include "morph/timeline_controller.h"
-#include "project/project_commands.h"
+#include "session/session_edits.h"
 #include "support/session_text.h"
 #include "support/weight_fixture.h"
 

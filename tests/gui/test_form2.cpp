@@ -13,7 +13,7 @@
 #include <tuple>
 #include <vector>
 
-#include "model/form2.h"
+#include "controls/form2.h"
 
 namespace warpkit {
 namespace {

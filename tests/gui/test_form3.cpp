@@ -14,9 +14,9 @@
 #include <functional>
 #include <memory>
 
-#include "app/editor_state.h"
-#include "app/texts.h"
-#include "morph/form3.h"
+#include "base/editor_state.h"
+#include "base/texts.h"
+#include "controls/form3.h"
 #include "support/scripted_dialogs.h"
 
 // Readable failures for the Qt values compared below.

@@ -7,10 +7,10 @@
 #include <QPushButton>
 #include <filesystem>
 
-#include "app/import_steps.h"
-#include "app/texts.h"
+#include "base/texts.h"
 #include "project/project_file.h"
-#include "project/project_session.h"
+#include "session/import_steps.h"
+#include "session/project_session.h"
 #include "support/form1_fixture.h"
 #include "support/mesh_fixtures.h"
 

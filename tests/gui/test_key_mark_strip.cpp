@@ -9,8 +9,8 @@
 #include <functional>
 #include <vector>
 
+#include "controls/key_mark_strip.h"
 #include "controls/push_panel.h"
-#include "morph/key_mark_strip.h"
 #include "support/form1_fixture.h"
 
 namespace warpkit {

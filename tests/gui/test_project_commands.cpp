@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "app/texts.h"
+#include "app/morph_controller.h"
+#include "app/project_commands.h"
+#include "base/texts.h"
 #include "controls/push_panel.h"
-#include "morph/morph_controller.h"
-#include "project/project_commands.h"
 #include "project/project_file.h"
 #include "support/form1_fixture.h"
 #include "support/project_builders.h"

@@ -24,10 +24,10 @@
 #include <memory>
 #include <thread>
 
-#include "app/qt_user_dialogs.h"
 #include "app/tform1.h"
-#include "model/form2.h"
-#include "morph/form3.h"
+#include "controls/form2.h"
+#include "controls/form3.h"
+#include "controls/qt_user_dialogs.h"
 #include "support/qxm_writer.h"
 
 namespace warpkit {

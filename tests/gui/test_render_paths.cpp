@@ -12,8 +12,8 @@
 #include <memory>
 #include <string>
 
+#include "model/draw_arrays.h"
 #include "model/object_mesh.h"
-#include "view/draw_arrays.h"
 #include "view/gl_view.h"
 #include "view/scene_renderer.h"
 

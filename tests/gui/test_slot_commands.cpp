@@ -14,8 +14,8 @@
 #include <limits>
 #include <tuple>
 
-#include "app/qt_user_dialogs.h"
 #include "controls/push_panel.h"
+#include "controls/qt_user_dialogs.h"
 #include "support/form1_fixture.h"
 #include "view/gl_view.h"
 

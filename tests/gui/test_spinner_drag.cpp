@@ -9,8 +9,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include "app/spinner_drag.h"
 #include "controls/push_panel.h"
-#include "controls/spinner_drag.h"
 #include "support/weight_fixture.h"
 
 namespace warpkit {

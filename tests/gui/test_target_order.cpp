@@ -9,7 +9,7 @@
 #include <fstream>
 #include <random>
 
-#include "project/project_commands.h"
+#include "app/project_commands.h"
 #include "project/project_file.h"
 #include "support/form1_fixture.h"
 #include "support/project_builders.h"

@@ -22,8 +22,8 @@
 #include <map>
 
 #include "app/configuration.h"
+#include "app/morph_controller.h"
 #include "controls/push_panel.h"
-#include "morph/morph_controller.h"
 #include "support/form1_fixture.h"
 #include "view/gl_view.h"
 

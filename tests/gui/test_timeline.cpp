@@ -14,11 +14,11 @@
 #include <limits>
 #include <memory>
 
-#include "app/qt_user_dialogs.h"
-#include "app/texts.h"
+#include "app/timeline_controller.h"
+#include "base/texts.h"
+#include "controls/form3.h"
 #include "controls/push_panel.h"
-#include "morph/form3.h"
-#include "morph/timeline_controller.h"
+#include "controls/qt_user_dialogs.h"
 #include "support/form1_fixture.h"
 #include "view/gl_view.h"
 

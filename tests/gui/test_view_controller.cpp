@@ -8,9 +8,9 @@
 #include <QTimer>
 #include <set>
 
+#include "app/view_controller.h"
 #include "support/form1_fixture.h"
 #include "view/gl_view.h"
-#include "view/view_controller.h"
 
 void PrintTo(const QPoint& p, std::ostream* out) {
     *out << '(' << p.x() << ", " << p.y() << ')';

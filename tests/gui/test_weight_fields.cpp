@@ -10,8 +10,8 @@
 #include <cmath>
 #include <limits>
 
+#include "app/morph_controller.h"
 #include "controls/push_panel.h"
-#include "morph/morph_controller.h"
 #include "support/weight_fixture.h"
 
 namespace warpkit {

@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
-#include "app/editor_state.h"
 #include "app/slot_commands.h"
 #include "app/tform1.h"
+#include "base/editor_state.h"
 #include "support/qxm_writer.h"
 #include "support/scripted_dialogs.h"
 

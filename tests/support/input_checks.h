@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/display_text.h"
 #include "model/qxm_reader.h"
 #include "project/project_file.h"
 

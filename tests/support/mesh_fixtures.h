@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "model/geometry.h"
+#include "base/geometry.h"
 
 namespace warpkit::testing {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "model/geometry.h"
+#include "base/geometry.h"
 
 namespace warpkit::testing {
 

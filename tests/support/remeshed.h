@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "model/geometry.h"
+#include "base/geometry.h"
 
 namespace warpkit::testing {
 

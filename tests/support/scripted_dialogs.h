@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "app/user_dialogs.h"
+#include "session/user_dialogs.h"
 
 namespace warpkit::testing {
 
 struct ShownDialog {
-    std::string kind;  // "confirm", "ask_save", "warn", "notify", "plain", "open_file", ...
-    std::string text;  // message text, or the file dialog's filter
-    std::string title; // message title, or the file dialog's title
+    std::string kind;   // "confirm", "ask_save", "warn", "notify", "plain", "open_file", ...
+    std::string text;   // message text, or the file dialog's filter
+    std::string title;  // message title, or the file dialog's title
     std::string folder;
     std::string suffix;
     std::vector<std::string> more_filters = {};  // file dialogs: the filters after the first

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/editor_state.h"
+#include "base/editor_state.h"
 
 namespace warpkit::testing {
 

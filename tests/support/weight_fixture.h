@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/edit_history.h"
-#include "app/texts.h"
+#include "base/texts.h"
 #include "support/form1_fixture.h"
 
 namespace warpkit::testing {

@@ -1,0 +1,105 @@
+#include "session/import_steps.h"
+
+#include <cstdlib>
+
+#include "base/bilingual_text.h"
+#include "base/display_text.h"
+#include "base/editor_state.h"
+#include "base/file_paths.h"
+#include "base/texts.h"
+#include "import/file_bytes.h"
+#include "import/qxm_beside.h"
+
+namespace warpkit {
+namespace {
+
+constexpr size_t kNamesShown = 20;
+
+void refuse(UserDialogs& dialogs, int32_t language, const std::string& file,
+            const BilingualText& reason) {
+    const MessageText& refusal = texts::kImportRefusal;
+    dialogs.warn(
+        shown_message(language, refusal, display_text(file).c_str(), reason.in(language).c_str()));
+}
+
+}  // namespace
+
+TargetChoice ask_about_morph_targets(UserDialogs& dialogs, int32_t language,
+                                     const ImportedMesh& mesh) {
+    if (mesh.targets.empty()) return TargetChoice::kSourceOnly;
+    const MessageText& question = texts::kMorphTargetsQuestion;
+    std::string text = format_text(pick(language, question.text), display_text(mesh.name).c_str(),
+                                   static_cast<int>(mesh.targets.size()));
+    if (mesh.targets.size() > static_cast<size_t>(kTargetCount)) {
+        std::string names;
+        for (size_t j = kTargetCount; j < mesh.targets.size() && j < kTargetCount + kNamesShown;
+             ++j) {
+            names += (names.empty() ? "" : ", ") + display_text(mesh.targets[j].name);
+        }
+        if (mesh.targets.size() > kTargetCount + kNamesShown) names += ", ...";
+        text += format_text(pick(language, texts::kMorphTargetsLeftOut),
+                            static_cast<int>(mesh.targets.size() - kTargetCount), names.c_str());
+    }
+    switch (dialogs.ask_save(text, pick(language, question.title))) {
+        case SaveAnswer::kYes:
+            return TargetChoice::kWithTargets;
+        case SaveAnswer::kNo:
+            return TargetChoice::kSourceOnly;
+        case SaveAnswer::kCancel:
+            break;
+    }
+    return TargetChoice::kCancelled;
+}
+
+std::optional<std::string> keep_imported_mesh(UserDialogs& dialogs, int32_t language,
+                                              const std::string& imported_path,
+                                              const ImportedMesh& mesh,
+                                              const ImportedScene& scene) {
+    const std::vector<QxmObject> objects = qxm_objects_for(mesh);
+    const std::string wanted = qxm_path_for(imported_path);
+    StoreOutcome stored = write_qxm_unused_name(wanted, objects, scene.palette);
+    if (stored.status == StoreStatus::kFolderNotWritable) {
+        // the user says where instead, starting at home
+        const MessageText& notice = texts::kImportFolderNotWritable;
+        const std::string folder = folder_of(wanted);
+        dialogs.warn(shown_message(language, notice, display_text(folder).c_str(),
+                                   stored.reason.in(language).c_str()));
+        FileDialogRequest request;
+        request.title = pick(language, notice.title);
+        request.filter = texts::kObjectFilter;
+        const char* home = std::getenv("HOME");
+        request.folder = home ? home : "";
+        request.default_suffix = "qxm";
+        request.file_name = wanted.substr(wanted.find_last_of('/') + 1);
+        const std::optional<std::string> chosen = dialogs.save_file(request);
+        if (!chosen) return std::nullopt;
+        stored = write_qxm_unused_name(*chosen, objects, scene.palette);
+    }
+    if (stored.status != StoreStatus::kWritten) {
+        refuse(dialogs, language, imported_path,
+               format_both({"オブジェクトファイルを書き出せません：%s",
+                            "the object file could not be written: %s"},
+                           stored.reason));
+        return std::nullopt;
+    }
+    const MessageText& written = texts::kImportWritten;
+    std::string text =
+        format_text(pick(language, written.text), display_text(mesh.name).c_str(),
+                    display_text(imported_path).c_str(), display_text(stored.path).c_str());
+    if (scene.joined_corners > 0) {
+        text += format_text(pick(language, texts::kImportJoined),
+                            static_cast<long long>(scene.joined_corners));
+    }
+    dialogs.notify(text, pick(language, written.title));
+    return stored.path;
+}
+
+ReadResult read_result_of(const MorphShape& target) {
+    ReadResult result;
+    result.vertices = target.vertices;
+    result.vertex_count = static_cast<int32_t>(target.vertices.size());
+    result.object_name = target.name;
+    return result;
+}
+
+}  // namespace warpkit

@@ -1,0 +1,35 @@
+#pragma once
+// What a slot load does with an object that came from a mesh file, between reading it and
+// installing it: ask whether the mesh's morph targets come along (source loads), keep the
+// object in a QXM file the project can name, and tell the user where it went. Questions go
+// through UserDialogs, so the steps run the same in the program and in tests.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "import/imported_scene.h"
+#include "model/qxm_reader.h"
+#include "session/user_dialogs.h"
+
+namespace warpkit {
+
+enum class TargetChoice { kSourceOnly, kWithTargets, kCancelled };
+
+// Asks whether the mesh's morph targets are loaded into targets 1 to 8 along with it (Yes), or
+// the mesh alone (No), saying which targets do not fit. A mesh without targets asks nothing.
+TargetChoice ask_about_morph_targets(UserDialogs& dialogs, int32_t language,
+                                     const ImportedMesh& mesh);
+
+// Writes the mesh and its morph targets as a QXM file beside `imported_path` (never over a
+// file: "name-2.qxm" ...), or, when that folder cannot be written, where the user chooses;
+// then says what was written and how many corners were joined. Returns the file written, or
+// nothing when the user cancelled or the write failed (the failure shown).
+std::optional<std::string> keep_imported_mesh(UserDialogs& dialogs, int32_t language,
+                                              const std::string& imported_path,
+                                              const ImportedMesh& mesh, const ImportedScene& scene);
+
+// A morph target as the object a target load installs.
+ReadResult read_result_of(const MorphShape& target);
+
+}  // namespace warpkit

@@ -1,0 +1,159 @@
+#include "session/session.h"
+
+#include <cassert>
+#include <cmath>
+
+#include "model/object_mesh.h"
+#include "project/project_file.h"
+
+namespace warpkit {
+
+namespace {
+
+bool all_finite(const Vec3& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+// The index of the first point that is not finite, or -1.
+template <typename PointAt>
+int64_t first_non_finite(size_t count, PointAt point_at) {
+    for (size_t i = 0; i < count; ++i) {
+        if (!all_finite(point_at(i))) return static_cast<int64_t>(i);
+    }
+    return -1;
+}
+
+SlotCheck refused_at(SlotRefusal refusal, int64_t vertex, const Vec3& value) {
+    SlotCheck check;
+    check.refusal = refusal;
+    check.vertex = static_cast<int32_t>(vertex);
+    check.value = value;
+    return check;
+}
+
+// The refusal for a non-finite coordinate of `object`, or a check that passed.
+SlotCheck check_coordinates(const ReadResult& object) {
+    const std::vector<Vec3>& vertices = object.vertices;
+    const int64_t bad =
+        first_non_finite(vertices.size(), [&](size_t i) -> const Vec3& { return vertices[i]; });
+    if (bad >= 0) {
+        return refused_at(SlotRefusal::kNonFiniteVertex, bad, vertices[static_cast<size_t>(bad)]);
+    }
+    SlotCheck check;
+    check.name_recordable = project_can_record_name(object.object_name);
+    return check;
+}
+
+Vec3 offset(const Vec3& target, const Vec3& source) {
+    return Vec3{target.x - source.x, target.y - source.y, target.z - source.z};
+}
+
+}  // namespace
+
+BilingualText SlotCheck::reason() const {
+    const double x = value.x, y = value.y, z = value.z;
+    switch (refusal) {
+        case SlotRefusal::kNonFiniteVertex:
+            return format_both({"頂点 %d の座標に有限でない数があります：(%g, %g, %g)",
+                                "the coordinates of vertex %d are not all finite numbers: "
+                                "(%g, %g, %g)"},
+                               vertex, x, y, z);
+        case SlotRefusal::kNonFiniteOffset:
+            return format_both({"頂点 %d のソースからの変位が有限の数になりません：(%g, %g, %g)",
+                                "the offset of vertex %d from the source is not finite: "
+                                "(%g, %g, %g)"},
+                               vertex, x, y, z);
+        case SlotRefusal::kNone:
+        case SlotRefusal::kNoVertices:
+        case SlotRefusal::kVertexCount:
+            break;
+    }
+    return {};
+}
+
+SlotCheck check_source_object(const ReadResult& source) {
+    if (source.vertex_count <= 0) return refused_at(SlotRefusal::kNoVertices, 0, Vec3{});
+    return check_coordinates(source);
+}
+
+SlotCheck check_target_object(const std::vector<Vec3>& source, const ReadResult& target) {
+    if (target.vertex_count < 0 || static_cast<size_t>(target.vertex_count) != source.size() ||
+        target.vertices.size() != source.size()) {
+        return refused_at(SlotRefusal::kVertexCount, 0, Vec3{});
+    }
+    // One pass over the offsets finds both faults, since with a finite source a coordinate that
+    // is not finite gives an offset that is not either; only then is the target itself looked
+    // at, as a damaged file says more than an overflow.
+    const int64_t bad = first_non_finite(
+        source.size(), [&](size_t i) { return offset(target.vertices[i], source[i]); });
+    if (bad >= 0) {
+        const SlotCheck damaged = check_coordinates(target);
+        if (!damaged.ok()) return damaged;
+        const auto i = static_cast<size_t>(bad);
+        return refused_at(SlotRefusal::kNonFiniteOffset, bad,
+                          offset(target.vertices[i], source[i]));
+    }
+    SlotCheck check;
+    check.name_recordable = project_can_record_name(target.object_name);
+    return check;
+}
+
+namespace {
+
+void empty_target(TargetSlot& slot) {
+    slot.loaded = 0;
+    slot.vertices.clear();
+    slot.vertices.shrink_to_fit();
+    slot.keys.clear();
+}
+
+}  // namespace
+
+void install_source(EditorState& state, const std::string& path, const ReadResult& source) {
+    assert(check_source_object(source).ok());
+    if (state.source_loaded()) release_source(state);
+    for (int k = 1; k <= kTargetCount; ++k) empty_target(state.slots[k]);
+
+    state.vertex_count = source.vertex_count;
+    state.triangle_count = source.triangle_count;
+    TargetSlot& slot = state.slots[0];
+    slot.path = path;
+    slot.name = source.object_name;
+    slot.loaded = 1;
+    slot.vertices = source.vertices;
+    InitSource(state, source);
+    state.modified = 1;
+}
+
+void install_target(EditorState& state, int k, const std::string& path, const ReadResult& target) {
+    assert(k >= 1 && k <= kTargetCount);
+    assert(state.source_loaded() && check_target_object(state.slots[0].vertices, target).ok());
+    TargetSlot& slot = state.slots[k];
+    const std::vector<Vec3>& source = state.slots[0].vertices;
+    slot.vertices.resize(static_cast<size_t>(state.vertex_count));
+    for (size_t i = 0; i < slot.vertices.size(); ++i) {
+        slot.vertices[i].x = target.vertices[i].x - source[i].x;
+        slot.vertices[i].y = target.vertices[i].y - source[i].y;
+        slot.vertices[i].z = target.vertices[i].z - source[i].z;
+    }
+    slot.loaded = 1;
+    slot.path = path;
+    slot.name = target.object_name;
+    slot.keys.frames.assign(1, 0);
+    slot.keys.weights.assign(1, 0.0f);
+    state.modified = 1;
+}
+
+void remove_target(EditorState& state, int k) {
+    assert(k >= 1 && k <= kTargetCount);
+    empty_target(state.slots[k]);
+    state.modified = 1;
+}
+
+void clear_session(EditorState& state) {
+    if (state.source_loaded()) release_source(state);
+    for (int k = 1; k <= kTargetCount; ++k) empty_target(state.slots[k]);
+    state.modified = 0;
+}
+
+}  // namespace warpkit
