@@ -1,4 +1,4 @@
-// Writes the example project of the README: the example head as the source, the smile, squash
+// Writes the example project of docs/export.md: the example head as the source, the smile, squash
 // and twist heads as targets 1 to 3, keyed over 90 frames. Project files name their object
 // files by full path, so the project is made for the folder the examples lie in on this machine.
 //

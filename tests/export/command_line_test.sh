@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The README's example run through the built program: the example project made from examples/,
+# The example of docs/export.md run through the built program: the example project made from examples/,
 # each command on it, the exit statuses, and the Khronos validator on every glTF form.
 #
 # Usage: command_line_test.sh WARPKIT_EXPORT MAKE_EXAMPLE_PROJECT EXAMPLES_FOLDER VALIDATOR_FOLDER
@@ -64,7 +64,7 @@ grep -q "^matched by topology, 1 part: 0 of 674 vertices renumbered$" "$work/out
 expect 1 "$tool" match "$examples/head.qxm" "$examples/smile.qxm" -o "$work/smile.qxm"
 grep -q "the file already exists" "$work/err" || fail "match over a file: $(cat "$work/err")"
 
-# The README's import example: a glTF morph animation made a project and exported again, and an
+# The import example of docs/formats.md: a glTF morph animation made a project and exported again, and an
 # FBX file of Debian's test models converted.
 models=${WARPKIT_TEST_MODELS:-/usr/share/assimp/models}
 cube=$models/glTF2/glTF-Sample-Models/AnimatedMorphCube-glTF/AnimatedMorphCube.gltf

@@ -20,12 +20,19 @@ for need in fonts-noto-cjk qt6-translations-l10n qt6-qpa-plugins libgl1-mesa-dri
     [[ ", $depends," == *", $need"[\ ,]* ]] || fail "Depends lacks $need: $depends"
 done
 
-dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort >"$work/files"
+dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | LC_ALL=C sort >"$work/files"
 diff -u - "$work/files" >&2 <<'LIST' || fail "package contents differ"
 ./usr/bin/warpkit
 ./usr/bin/warpkit-export
 ./usr/share/applications/warpkit.desktop
 ./usr/share/doc/warpkit/README.md
+./usr/share/doc/warpkit/docs/export.md
+./usr/share/doc/warpkit/docs/formats.md
+./usr/share/doc/warpkit/docs/hostile-files.md
+./usr/share/doc/warpkit/docs/installing.md
+./usr/share/doc/warpkit/docs/layout.md
+./usr/share/doc/warpkit/docs/performance.md
+./usr/share/doc/warpkit/docs/using.md
 ./usr/share/icons/hicolor/scalable/apps/warpkit.svg
 ./usr/share/mime/packages/warpkit.xml
 LIST
