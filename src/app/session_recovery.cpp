@@ -6,8 +6,6 @@
 #include <QLockFile>
 #include <QSysInfo>
 #include <QTimer>
-#include <fstream>
-#include <iterator>
 
 #include "app/edit_history.h"
 #include "app/project_commands.h"
@@ -26,9 +24,16 @@ constexpr int kLookIntervalMs = 500;
 // A write takes milliseconds; a temporary file this old was left by one that was cut short.
 constexpr int64_t kStaleTemporarySeconds = 60;
 
-std::string read_text(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+// The side file's writer, or nothing when the file cannot be read or is not one.
+std::optional<RecoveryInfo> read_info(const std::string& path) {
+    std::string text;
+    RecoveryInfo info;
+    BilingualText unused;
+    if (!read_recovery_text(path, kMaxRecoveryInfoBytes, text).empty() ||
+        !parse_recovery_info(text, info, unused)) {
+        return std::nullopt;
+    }
+    return info;
 }
 
 // A message of start-up: the user has had no chance yet to pick a language, so both show.
@@ -177,9 +182,7 @@ bool SessionRecovery::claim(const FoundCopy& copy, QLockFile& lock) const {
     if (lock.tryLock(0)) return true;
     if (lock.error() != QLockFile::LockFailedError) return false;
     std::optional<SessionOwner> writer;
-    RecoveryInfo info;
-    BilingualText unused;
-    if (parse_recovery_info(read_text(copy.files.info), info, unused)) writer = info.owner;
+    if (const std::optional<RecoveryInfo> info = read_info(copy.files.info)) writer = info->owner;
     const auto holder = [&lock] {
         qint64 pid = 0;
         QString host, application;
@@ -198,9 +201,11 @@ bool SessionRecovery::claim(const FoundCopy& copy, QLockFile& lock) const {
 
 bool SessionRecovery::restore_or_keep(const FoundCopy& copy) {
     const std::string kept = display_text(kept_folder(folder_));
-    const std::string text = read_text(copy.files.project);
+    std::string text;
+    ParseOutcome parsed;
+    parsed.reason = read_recovery_text(copy.files.project, kMaxRecoveryCopyBytes, text);
     ProjectData data;
-    const ParseOutcome parsed = parse_project_text(text, data);
+    if (parsed.reason.empty()) parsed = parse_project_text(text, data);
     if (!parsed.ok) {
         keep(copy,
              format_both(texts::kRecoveryUnreadable.text, display_text(copy.files.project),
@@ -220,9 +225,7 @@ bool SessionRecovery::restore_or_keep(const FoundCopy& copy) {
         keep(copy, format_both(texts::kRecoveryPartlyKept.text, kept), texts::kRecoveryPartlyKept);
         return false;
     }
-    RecoveryInfo info;
-    BilingualText unused;
-    if (parse_recovery_info(read_text(copy.files.info), info, unused)) apply_info(info);
+    if (const std::optional<RecoveryInfo> info = read_info(copy.files.info)) apply_info(*info);
     // Restored work is not in any file: no undo may reach a "saved" state.
     form_.state().modified = 1;
     form_.history->clear(false);
@@ -232,7 +235,10 @@ bool SessionRecovery::restore_or_keep(const FoundCopy& copy) {
     written_frame_ = form_.state().current_frame;
     if (!written_.project.empty()) writer_->write(written_.project, written_.info);
     writer_->wait();
-    if (!written_.project.empty() && read_text(files_.project) == text) {
+    std::string written;
+    if (!written_.project.empty() &&
+        read_recovery_text(files_.project, kMaxRecoveryCopyBytes, written).empty() &&
+        written == text) {
         remove_copy(copy.files);
     } else {
         keep(copy, format_both(texts::kRecoveryPartlyKept.text, kept), texts::kRecoveryPartlyKept);

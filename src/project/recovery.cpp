@@ -10,12 +10,12 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <map>
 #include <random>
 #include <sstream>
 
 #include "base/display_text.h"
+#include "base/input_file.h"
 
 namespace warpkit {
 namespace {
@@ -34,20 +34,23 @@ std::string file_name_of(const std::string& path) {
     return path.substr(path.rfind('/') + 1);
 }
 
+// Files of /proc are far smaller than this; their size shows as 0, so they are read to the end.
+constexpr int64_t kMaxSystemFileBytes = 64 * 1024;
+
 // The first line of a small system file, without its line end; empty when it cannot be read.
 std::string first_line_of(const std::string& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    return line;
+    std::string text;
+    if (read_rest(InputFile::open(path), kMaxSystemFileBytes, text) != 0) return {};
+    return text.substr(0, text.find('\n'));
 }
 
 // Field 22 of /proc/<pid>/stat, the start time; counted after the command name, which is in
 // parentheses and may itself hold blanks and parentheses.
 std::optional<uint64_t> proc_start_ticks(int64_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    if (!in) return std::nullopt;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const InputFile in = InputFile::open("/proc/" + std::to_string(pid) + "/stat");
+    if (!in.is_open()) return std::nullopt;
+    std::string text;
+    read_rest(in, kMaxSystemFileBytes, text);
     const size_t close = text.rfind(')');
     if (close == std::string::npos) return uint64_t{0};
     std::istringstream fields(text.substr(close + 1));
@@ -266,6 +269,20 @@ bool parse_recovery_info(const std::string& text, RecoveryInfo& out, BilingualTe
     }
     out = info;
     return true;
+}
+
+BilingualText read_recovery_text(const std::string& path, int64_t max_bytes, std::string& out) {
+    out.clear();
+    const InputFile input = InputFile::open(path);
+    if (!input.is_open()) return input.cause();
+    const int err = input.size() > max_bytes ? EFBIG : read_rest(input, max_bytes, out);
+    if (err == EFBIG) {
+        return format_both({"復元用のファイルとしては大きすぎます（%lld バイトを超えています）",
+                            "it is over %lld bytes, more than a recovery file can be"},
+                           static_cast<long long>(max_bytes));
+    }
+    if (err != 0) return same_in_both(std::strerror(err));
+    return {};
 }
 
 std::vector<FoundCopy> find_copies(const std::string& folder, const std::string& own_id) {

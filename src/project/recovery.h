@@ -16,6 +16,7 @@
 
 #include "base/bilingual_text.h"
 #include "base/safe_replace.h"
+#include "project/project_file.h"
 
 namespace warpkit {
 
@@ -101,6 +102,17 @@ std::string write_recovery_info(const RecoveryInfo& info);
 // Reads a side file's text; on failure `out` is untouched and the reason says what is wrong.
 // Lines of keys it does not know are skipped, so a later program's file still reads.
 bool parse_recovery_info(const std::string& text, RecoveryInfo& out, BilingualText& reason);
+
+// A copy is a project text exactly as a save writes it, so it is bounded as a project file
+// is; the side file holds two paths of at most kPathCapacity bytes (three times as long when
+// every byte is escaped), a few numbers, a host name and a boot id: far below this.
+inline constexpr int64_t kMaxRecoveryCopyBytes = kMaxProjectFileBytes;
+inline constexpr int64_t kMaxRecoveryInfoBytes = 64 * 1024;
+
+// Reads a copy or a side file whole into `out`. Empty on success; otherwise the cause, without
+// the file's name ("not a regular file", "it is over 65536 bytes, ..."), and `out` empty: only a
+// regular file of at most `max_bytes` is read, and a larger one is refused before reading.
+BilingualText read_recovery_text(const std::string& path, int64_t max_bytes, std::string& out);
 
 // A session's files found in the recovery folder.
 struct FoundCopy {

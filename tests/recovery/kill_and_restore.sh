@@ -11,6 +11,9 @@
 #                      renaming (STALL_LIBRARY): the old copy must survive whole and restore
 #   decline_and_unreadable  copies left behind: one declined, one that cannot be read; both
 #                      are kept aside and the start goes on
+#   unreadable_copies  copies that are no regular files (a named pipe with a pipe for its side
+#                      file, a link to /dev/zero) and one of random bytes: each is said and
+#                      kept aside at once, and the program is used after
 set -Eeuo pipefail
 
 scenario=$1
@@ -252,6 +255,20 @@ decline_and_unreadable)
     wait_for "the declined copy to be kept" same "$state/kept/$declined" "$tmp/expect_a.twp"
     answer "$restored" Return  # the unreadable one is said
     wait_for "the unreadable copy to be kept" test -e "$state/kept/$unreadable"
+    load_and_type_37
+    ;;
+unreadable_copies)
+    mkdir -p "$state"
+    pipe=20200101-000001-1-aaaaaa zero=20200101-000002-2-bbbbbb noise=20200101-000003-3-cccccc
+    mkfifo "$state/$pipe.twp" "$state/$pipe.info"
+    ln -s /dev/zero "$state/$zero.twp"
+    head -c 4096 /dev/urandom >"$state/$noise.twp"
+    start_program
+    for i in 1 2 3; do answer "$restored" Return; done
+    for id in $pipe $zero $noise; do
+        wait_for "$id to be kept" test -L "$state/kept/$id.twp" -o -e "$state/kept/$id.twp"
+    done
+    test -p "$state/kept/$pipe.info" || fail "the pipe's side file was not kept with it"
     load_and_type_37
     ;;
 *)
