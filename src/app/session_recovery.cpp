@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QSysInfo>
 #include <QTimer>
@@ -166,15 +167,21 @@ void SessionRecovery::say_unwritable(const BilingualText& reason) {
 }
 
 void SessionRecovery::offer_copies() {
+    bool restored = false;
+    // After a restore the other copies wait for a later start; the locks and side files left
+    // alone by sessions that ended are tidied all the same.
     for (const FoundCopy& copy : find_copies(folder_, files_.id)) {
+        if (restored && copy.has_project) continue;
         QLockFile lock(QFile::decodeName(copy.files.lock.c_str()));
         lock.setStaleLockTime(0);
         if (!claim(copy, lock)) continue;
         if (!copy.has_project) {
-            remove_copy(copy.files);  // a session ended between removing its two files
+            // A session ended between removing its two files, or before its first copy: the
+            // lock, taken now, goes with `lock`.
+            remove_copy(copy.files);
             continue;
         }
-        if (restore_or_keep(copy)) break;
+        restored = restore_or_keep(copy);
     }
 }
 
@@ -183,19 +190,27 @@ bool SessionRecovery::claim(const FoundCopy& copy, QLockFile& lock) const {
     if (lock.error() != QLockFile::LockFailedError) return false;
     std::optional<SessionOwner> writer;
     if (const std::optional<RecoveryInfo> info = read_info(copy.files.info)) writer = info->owner;
-    const auto holder = [&lock] {
+    const QString lock_path = QFile::decodeName(copy.files.lock.c_str());
+    const auto left_over = [&] {
         qint64 pid = 0;
         QString host, application;
-        return lock.getLockInfo(&pid, &host, &application) ? static_cast<int64_t>(pid) : 0;
+        const bool named = lock.getLockInfo(&pid, &host, &application);
+        if (!copy.has_project && !copy.has_info) {
+            // A session killed before its first copy left only its lock, which alone names it.
+            const int64_t written_at = QFileInfo(lock_path).lastModified().toSecsSinceEpoch();
+            return named &&
+                   lock_left_over(SessionOwner{pid, host.toStdString(), {}, 0}, written_at, probe_);
+        }
+        return copy_left_behind(false, named ? static_cast<int64_t>(pid) : 0, writer, probe_);
     };
-    if (!copy_left_behind(false, holder(), writer, probe_)) return false;
-    // The lock names the copy's writer, whose process id now belongs to another Warpkit (after
-    // a reboot, maybe this one): the lock is left over. Removed under the guard Qt's own locks
-    // use, and looked at again inside it, so two programs starting at once cannot both take it.
+    if (!left_over()) return false;
+    // The lock names a writer whose process id now belongs to another Warpkit (after a reboot,
+    // maybe this one): the lock is left over. Removed under the guard Qt's own locks use, and
+    // looked at again inside it, so two programs starting at once cannot both take it.
     QLockFile guard(QFile::decodeName((copy.files.lock + ".rmlock").c_str()));
     if (!guard.tryLock(0)) return false;
-    if (!copy_left_behind(false, holder(), writer, probe_)) return false;
-    QFile::remove(QFile::decodeName(copy.files.lock.c_str()));
+    if (!left_over()) return false;
+    QFile::remove(lock_path);
     return lock.tryLock(0);
 }
 

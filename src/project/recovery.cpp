@@ -64,6 +64,19 @@ std::optional<uint64_t> proc_start_ticks(int64_t pid) {
     return uint64_t{0};  // runs, start unknown
 }
 
+// The "btime" line of /proc/stat: when this boot began, in seconds since 1970; 0 unknown.
+int64_t proc_boot_time() {
+    std::string text;
+    // /proc/stat grows with the number of processors: a line each, some 200 bytes.
+    if (read_rest(InputFile::open("/proc/stat"), 16 * 1024 * 1024, text) != 0) return 0;
+    const size_t line = text.find("\nbtime ");
+    if (line == std::string::npos) return 0;
+    int64_t seconds = 0;
+    const char* start = text.data() + line + 7;
+    std::from_chars(start, text.data() + text.size(), seconds);
+    return seconds;
+}
+
 std::string escape_value(const std::string& bytes) {
     std::string out;
     for (const char c : bytes) {
@@ -178,6 +191,8 @@ ProcessProbe system_probe(const std::string& host) {
     probe.boot_id = first_line_of("/proc/sys/kernel/random/boot_id");
     // Without /proc no process can be looked up, which must not read as "none runs".
     if (proc_start_ticks(getpid())) probe.start_ticks_of = proc_start_ticks;
+    probe.boot_time = proc_boot_time();
+    probe.ticks_per_second = std::max<int64_t>(sysconf(_SC_CLK_TCK), 0);
     return probe;
 }
 
@@ -206,6 +221,20 @@ bool owner_seen_running(const SessionOwner& owner, const ProcessProbe& now) {
     if (owner.pid <= 0 || owner.start_ticks == 0 || !now.start_ticks_of) return false;
     if (owner.host != now.host || owner.boot_id != now.boot_id) return false;
     return now.start_ticks_of(owner.pid) == owner.start_ticks;
+}
+
+bool lock_left_over(const SessionOwner& holder, int64_t written_at, const ProcessProbe& now) {
+    if (owner_has_ended(holder, now)) return true;
+    if (holder.pid <= 0 || holder.host != now.host || !now.start_ticks_of || now.boot_time <= 0 ||
+        now.ticks_per_second <= 0) {
+        return false;
+    }
+    const std::optional<uint64_t> ticks = now.start_ticks_of(holder.pid);
+    if (!ticks || *ticks == 0) return false;
+    const int64_t started_at = now.boot_time + static_cast<int64_t>(*ticks) / now.ticks_per_second;
+    // Both times are whole seconds and the boot time is rounded: a second either way is no
+    // proof. A writer takes its lock after it starts, never before.
+    return started_at > written_at + 1;
 }
 
 bool copy_left_behind(bool lock_taken, int64_t lock_holder,

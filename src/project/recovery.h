@@ -54,11 +54,14 @@ struct SessionOwner {
 };
 
 // What the system says now: its host, this boot's id, and the start time of the process with
-// a given id (nothing when no such process runs).
+// a given id (nothing when no such process runs); when this boot began and how many clock
+// ticks make a second, to tell whether a process started before a file was written.
 struct ProcessProbe {
     std::string host;
     std::string boot_id;
     std::function<std::optional<uint64_t>(int64_t pid)> start_ticks_of;
+    int64_t boot_time = 0;  // seconds since 1970; 0 unknown
+    int64_t ticks_per_second = 0;
 };
 
 // The probe of this machine (/proc on Linux; elsewhere boot and start times stay unknown).
@@ -84,6 +87,15 @@ bool owner_seen_running(const SessionOwner& owner, const ProcessProbe& now);
 // that runs, the writer or one restoring the copy now.
 bool copy_left_behind(bool lock_taken, int64_t lock_holder,
                       const std::optional<SessionOwner>& writer, const ProcessProbe& now);
+
+// Whether a lock with no copy and no side file beside it was left by a session that runs no
+// more (one killed before its first copy, or ended by a signal), so that it can be removed.
+// Only the lock names its writer: `holder` has the process id and host the lock holds, and
+// `written_at` is the lock's modification time (seconds since 1970). True when the holder is
+// gone by owner_has_ended, or when the process of that id now running started after the lock
+// was written, so that its id was reused; false while the writer may still run, and for a
+// lock of another host.
+bool lock_left_over(const SessionOwner& holder, int64_t written_at, const ProcessProbe& now);
 
 // What the side file holds.
 struct RecoveryInfo {
