@@ -11,12 +11,13 @@
 #include <cstdlib>
 #include <functional>
 #include <future>
+#include <iterator>
+#include <type_traits>
 
 #include "import/any_object_reader.h"
 #include "import/file_bytes.h"
 #include "import/gltf_reader.h"
 #include "import/obj_reader.h"
-#include "project/project_file.h"
 #include "project/recovery.h"
 #include "session/command_line.h"
 #include "support/mesh_fixtures.h"
@@ -27,15 +28,15 @@ namespace {
 
 using testing::TempFolder;
 
-// What a reader made of a path: whether it took the file, and what it said when it did not.
+// Whether a reader took the file, and what it said when it did not.
 struct Verdict {
     bool accepted = false;
     BilingualText reason;
 };
+using Read = std::function<Verdict(const std::string& path)>;
 
-// Runs `read` on a thread of its own. A pipe with no writer blocks an open for ever and
-// /dev/zero never ends, so a read still busy after a few seconds has hung: the test program
-// ends there, failing, rather than wait with it.
+// A pipe with no writer blocks an open for ever and /dev/zero never ends: a read still busy
+// after a few seconds has hung, and the test program ends there, failing, rather than wait.
 Verdict within_seconds(const std::string& what, const std::function<Verdict()>& read) {
     auto verdict = std::async(std::launch::async, read);
     if (verdict.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
@@ -46,19 +47,16 @@ Verdict within_seconds(const std::string& what, const std::function<Verdict()>& 
     return verdict.get();
 }
 
-Verdict from(const ReadOutcome& outcome) {
-    return {outcome.ok(), outcome.reason};
+template <typename Outcome>
+Verdict outcome_of(const Outcome& outcome) {
+    if constexpr (std::is_same_v<Outcome, ReadOutcome>) {
+        return {outcome.ok(), outcome.reason};
+    } else {
+        return {outcome.ok, outcome.reason};
+    }
 }
 
-Verdict from(const ImportOutcome& outcome) {
-    return {outcome.ok, outcome.reason};
-}
-
-Verdict from(const ParseOutcome& outcome) {
-    return {outcome.ok, outcome.reason};
-}
-
-Verdict from_problem(const BilingualText& problem) {
+Verdict problem_of(const BilingualText& problem) {
     return {problem.empty(), problem};
 }
 
@@ -66,160 +64,103 @@ int32_t first_object(const ObjectTable& table, const std::string&) {
     return table.objects.empty() ? -1 : 0;
 }
 
-std::string good_qxm() {
-    const std::vector<uint8_t> bytes = testing::build_qxm(testing::three_object_file());
-    return std::string(bytes.begin(), bytes.end());
-}
-
-std::string good_project() {
-    ProjectData data;
-    data.source_path = "/m/head.qxm";
-    data.source_name = "head";
-    return write_project_text(data);
-}
-
-std::string good_info() {
-    RecoveryInfo info;
-    info.owner.pid = 42;
-    return write_recovery_info(info);
-}
-
-const std::string kObj = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
-
 struct Reader {
     const char* name;
     const char* file_name;     // the extension picks the reader where the program looks at it
-    std::string good_bytes;    // what a file it takes holds
+    std::string good_bytes;    // what a file it takes holds; empty: not tried here
     bool silent_when_missing;  // an object file that is not there is not said, as ever
-    std::function<Verdict(const std::string& path)> read;
+    Read read;
 };
 
 std::vector<Reader> readers() {
-    ImportLimits limits;
+    const std::vector<uint8_t> qxm = testing::build_qxm(testing::three_object_file());
+    ProjectData project;
+    project.source_path = "/m/head.qxm";
+    project.source_name = "head";
+    const std::string obj = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+    const auto any_object = [](const std::string& path) {
+        AnyObjectReader reader;
+        return outcome_of(reader.ReadObject(path, "p", first_object));
+    };
     return {
-        {"QXM reader", "face.qxm", good_qxm(), true,
+        {"QXM reader", "face.qxm", std::string(qxm.begin(), qxm.end()), true,
          [](const std::string& path) {
              ObjectFileReader reader;
-             return from(reader.ReadObject(path, "p", false, first_object));
+             return outcome_of(reader.ReadObject(path, "p", false, first_object));
          }},
-        {"QXM object table", "face.qxm", good_qxm(), true,
-         [](const std::string& path) {
-             ObjectTable table;
-             return from(read_object_table(path, table));
-         }},
-        {"project reader", "face.twp", good_project(), false,
+        {"project reader", "face.twp", write_project_text(project), false,
          [](const std::string& path) {
              ProjectData data;
-             return from(read_project_file(path, data));
+             return outcome_of(read_project_file(path, data));
          }},
-        {"recovery copy", "20200101-000000-1-aaaaaa.twp", good_project(), false,
+        {"recovery copy", "1.twp", write_project_text(project), false,
          [](const std::string& path) {
              std::string text;
-             return from_problem(read_recovery_text(path, kMaxRecoveryCopyBytes, text));
+             return problem_of(read_recovery_text(path, kMaxRecoveryCopyBytes, text));
          }},
-        {"recovery side file", "20200101-000000-1-aaaaaa.info", good_info(), false,
+        {"recovery side file", "1.info", write_recovery_info(RecoveryInfo{}), false,
          [](const std::string& path) {
              std::string text;
-             return from_problem(read_recovery_text(path, kMaxRecoveryInfoBytes, text));
+             return problem_of(read_recovery_text(path, kMaxRecoveryInfoBytes, text));
          }},
-        {"command-line sniff", "face.glb", kObj, false,
+        {"command-line sniff", "face.glb", obj, false,
          [](const std::string& path) {
              start_file_kind(path);
-             return from_problem(open_problem(path));
+             return problem_of(open_problem(path));
          }},
         {"glTF import", "face.glb", testing::grid_gltf(1), false,
-         [limits](const std::string& path) {
+         [](const std::string& path) {
              ImportedScene scene;
-             return from(read_gltf_file(path, limits, scene));
+             return outcome_of(read_gltf_file(path, ImportLimits(), scene));
          }},
-        {"OBJ import", "face.obj", kObj, false,
-         [limits](const std::string& path) {
+        {"OBJ import", "face.obj", obj, false,
+         [](const std::string& path) {
              ImportedScene scene;
-             return from(read_obj_file(path, limits, scene));
+             return outcome_of(read_obj_file(path, ImportLimits(), scene));
          }},
-        {"mesh file bytes", "face.ply", kObj, false,
-         [](const std::string& path) {
-             std::string bytes;
-             return from_problem(read_file_bytes(path, 1 << 20, bytes));
-         }},
-        {"mesh file check", "face.ply", kObj, false,
-         [](const std::string& path) { return from_problem(regular_file_problem(path, 1 << 20)); }},
-        {"any object reader, glTF", "face.glb", testing::grid_gltf(1), true,
-         [](const std::string& path) {
-             AnyObjectReader reader;
-             return from(reader.ReadObject(path, "p", first_object));
-         }},
-        {"any object reader, PLY", "face.ply", "", true,
-         [](const std::string& path) {
-             AnyObjectReader reader;
-             return from(reader.ReadObject(path, "p", first_object));
-         }},
+        {"the check before a child import", "face.ply", obj, false,
+         [](const std::string& path) { return problem_of(regular_file_problem(path, 1 << 20)); }},
+        {"any object reader, glTF", "face.glb", testing::grid_gltf(1), true, any_object},
+        {"any object reader, PLY", "face.ply", "", true, any_object},
     };
 }
 
-enum class Kind { kGood, kPipe, kFolder, kDevice, kDangling };
-
-struct PathCase {
+// Each makes its kind of path; the good file is written by the reader's case.
+const struct {
     const char* name;
-    Kind kind;
+    std::function<int(const std::string& path)> make;
+} kPaths[] = {
+    {"a good file", nullptr},
+    {"a named pipe with no writer", [](const std::string& p) { return mkfifo(p.c_str(), 0600); }},
+    {"a link to /dev/zero", [](const std::string& p) { return symlink("/dev/zero", p.c_str()); }},
+    {"a folder", [](const std::string& p) { return mkdir(p.c_str(), 0700); }},
+    {"a dangling link", [](const std::string& p) { return symlink("gone/nowhere", p.c_str()); }},
 };
-
-const PathCase kPaths[] = {
-    {"a good file", Kind::kGood},         {"a named pipe with no writer", Kind::kPipe},
-    {"a folder", Kind::kFolder},          {"a link to /dev/zero", Kind::kDevice},
-    {"a dangling link", Kind::kDangling},
-};
-
-void make(const std::string& path, Kind kind, const std::string& good_bytes) {
-    switch (kind) {
-        case Kind::kGood:
-            testing::write_text(path, good_bytes);
-            break;
-        case Kind::kPipe:
-            ASSERT_EQ(mkfifo(path.c_str(), 0600), 0) << path;
-            break;
-        case Kind::kFolder:
-            ASSERT_EQ(mkdir(path.c_str(), 0700), 0) << path;
-            break;
-        case Kind::kDevice:
-            ASSERT_EQ(symlink("/dev/zero", path.c_str()), 0) << path;
-            break;
-        case Kind::kDangling:
-            ASSERT_EQ(symlink("gone/nowhere", path.c_str()), 0) << path;
-            break;
-    }
-}
 
 TEST(InputFiles, every_reader_refuses_what_is_not_a_regular_file_at_once) {
     for (const Reader& reader : readers()) {
-        for (const PathCase& c : kPaths) {
-            const std::string what = std::string(reader.name) + " over " + c.name;
-            // The PLY reader runs in a child process; its good file is another test's business.
-            if (c.kind == Kind::kGood && reader.good_bytes.empty()) continue;
+        for (size_t kind = 0; kind < std::size(kPaths); ++kind) {
+            const std::string what = std::string(reader.name) + " over " + kPaths[kind].name;
             TempFolder folder;
             const std::string path = folder.file(reader.file_name);
-            make(path, c.kind, reader.good_bytes);
+            if (kind == 0) {
+                if (reader.good_bytes.empty()) continue;
+                testing::write_text(path, reader.good_bytes);
+            } else {
+                ASSERT_EQ(kPaths[kind].make(path), 0) << what;
+            }
             const Verdict verdict = within_seconds(what, [&] { return reader.read(path); });
-            if (c.kind == Kind::kGood) {
-                EXPECT_TRUE(verdict.accepted) << what << ": " << verdict.reason.en;
-                continue;
+            EXPECT_EQ(verdict.accepted, kind == 0) << what << ": " << verdict.reason.en;
+            const std::string& en = verdict.reason.en;
+            if (kind == 1 || kind == 2) {  // a pipe or a device: the reason, in both languages
+                EXPECT_NE(en.find("not a regular file"), std::string::npos) << what << ": " << en;
+                EXPECT_NE(verdict.reason.ja.find("通常のファイルではありません"), std::string::npos)
+                    << what << ": " << verdict.reason.ja;
+            } else if (kind == 3) {
+                EXPECT_FALSE(en.empty() || verdict.reason.ja.empty()) << what;
+            } else if (kind == 4 && !reader.silent_when_missing) {
+                EXPECT_NE(en.find("No such file"), std::string::npos) << what << ": " << en;
             }
-            EXPECT_FALSE(verdict.accepted) << what;
-            if (c.kind == Kind::kDangling) {
-                if (!reader.silent_when_missing) {
-                    EXPECT_NE(verdict.reason.en.find("No such file"), std::string::npos)
-                        << what << ": " << verdict.reason.en;
-                }
-                continue;
-            }
-            if (c.kind == Kind::kFolder) {
-                EXPECT_FALSE(verdict.reason.en.empty() || verdict.reason.ja.empty()) << what;
-                continue;
-            }
-            EXPECT_NE(verdict.reason.en.find("not a regular file"), std::string::npos)
-                << what << ": " << verdict.reason.en;
-            EXPECT_NE(verdict.reason.ja.find("通常のファイルではありません"), std::string::npos)
-                << what << ": " << verdict.reason.ja;
         }
     }
 }
@@ -227,8 +168,8 @@ TEST(InputFiles, every_reader_refuses_what_is_not_a_regular_file_at_once) {
 TEST(InputFiles, a_recovery_file_larger_than_any_can_be_is_refused_before_reading) {
     TempFolder folder;
     const std::string path = folder.file("x.info");
-    // A sparse file: its size says enough, and it costs no disk.
-    testing::write_text(path, good_info());
+    testing::write_text(path, "x");
+    // Sparse: the size alone must refuse it.
     ASSERT_EQ(truncate(path.c_str(), kMaxRecoveryInfoBytes + 1), 0);
     std::string text = "left over";
     const BilingualText reason = read_recovery_text(path, kMaxRecoveryInfoBytes, text);
