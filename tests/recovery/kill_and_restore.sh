@@ -59,18 +59,41 @@ wait_for() {
 # (-noreset: a server that resets when its last client is killed may not get its socket back)
 # A server started at the same moment elsewhere may take the display number this one picked;
 # this one then listens nowhere and the program would draw on the other's screen: start again.
-for attempt in 1 2 3; do
+# A server whose lock file has gone keeps its socket, and -displayfd picks its number again and
+# again: later attempts take a number of their own choosing.
+ours() {  # the display's socket is listened on by this script's server, within two seconds
+    local number i
+    number=$(head -1 "$tmp/display")
+    for ((i = 0; i < 20; i++)); do
+        if command -v ss >/dev/null; then
+            ss -xlp | grep "/tmp/.X11-unix/X$number .*pid=$xvfb_pid," >/dev/null && return 0
+        else
+            grep -q 'server already running' "$tmp/xvfb.log" || return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+for attempt in 1 2 3 4 5; do
     rm -f "$tmp/display"
-    exec 3>"$tmp/display"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset >"$tmp/xvfb.log" 2>&1 &
-    xvfb_pid=$!
-    exec 3>&-
-    wait_for "Xvfb" test -s "$tmp/display"
-    grep -q 'server already running' "$tmp/xvfb.log" || break
+    if [ "$attempt" -le 2 ]; then
+        exec 3>"$tmp/display"
+        Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset >"$tmp/xvfb.log" 2>&1 &
+        xvfb_pid=$!
+        exec 3>&-
+        wait_for "Xvfb" test -s "$tmp/display"
+    else
+        number=$((RANDOM % 500 + 300))
+        Xvfb ":$number" -screen 0 1280x1024x24 -nolisten tcp -noreset >"$tmp/xvfb.log" 2>&1 &
+        xvfb_pid=$!
+        echo "$number" >"$tmp/display"
+        poll test -S "/tmp/.X11-unix/X$number" || true
+    fi
+    ours && break
     kill "$xvfb_pid" 2>/dev/null || true
     wait "$xvfb_pid" 2>/dev/null || true
     xvfb_pid=
-    [ "$attempt" -lt 3 ] || fail "no display of its own: $(cat "$tmp/xvfb.log")"
+    [ "$attempt" -lt 5 ] || fail "no display of its own: $(cat "$tmp/xvfb.log")"
 done
 export DISPLAY=":$(head -1 "$tmp/display")"
 export QT_QPA_PLATFORM=xcb
@@ -131,9 +154,17 @@ kill_program() {
     wait "$program_pid" 2>/dev/null || true
     program_pid=
 }
+main_window() {  # its id; a search can fail for a moment while a dialog goes away
+    local i
+    for ((i = 0; i < 50; i++)); do
+        window_of Warpkit && return 0
+        sleep 0.1
+    done
+    return 1
+}
 click() {  # x y in the main window's client area, below the menu bar
     local window height
-    window=$(window_of Warpkit)
+    window=$(main_window)
     height=$(xdotool getwindowgeometry --shell "$window" | sed -n 's/^HEIGHT=//p')
     xdotool mousemove --window "$window" "$1" $(($2 + height - 378)) click 1
 }
