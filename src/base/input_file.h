@@ -2,7 +2,8 @@
 // The one way a file is opened for reading. Only a regular file is opened, and opening never
 // waits: a named pipe with no writer, a device (a link to /dev/zero never ends), a socket or a
 // folder is refused at once with the reason, naming the file. Every reader of the program opens
-// its input here, so no path a user or a file names can hang or flood it.
+// its input here, so no path a user or a file names can hang or flood it; the mesh library of
+// the child import opens its file itself, once this has looked at it, under the child's timeout.
 #include <cstdint>
 #include <cstdio>
 #include <memory>
