@@ -22,12 +22,12 @@ void open_file(TForm1& form, const std::string& path) {
     }
     // The open dialog lets only existing files through, so the source load is silent about a
     // file it cannot open; a file named outright may be gone, and the user must hear of it.
-    const std::string problem = open_problem(path);
+    const BilingualText problem = open_problem(path);
     if (!problem.empty()) {
         const int32_t language = form.state().UiLanguage;
         const MessageText& message = texts::kObjectFileUnopenable;
-        form.dialogs().warn(
-            shown_message(language, message, display_text(path).c_str(), problem.c_str()));
+        form.dialogs().warn(shown_message(language, message, display_text(path).c_str(),
+                                          problem.in(language).c_str()));
         return;
     }
     form.slots_->load_source_file(path);

@@ -3,11 +3,10 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QSysInfo>
 #include <QTimer>
-#include <fstream>
-#include <iterator>
 
 #include "app/edit_history.h"
 #include "app/project_commands.h"
@@ -26,9 +25,16 @@ constexpr int kLookIntervalMs = 500;
 // A write takes milliseconds; a temporary file this old was left by one that was cut short.
 constexpr int64_t kStaleTemporarySeconds = 60;
 
-std::string read_text(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+// The side file's writer, or nothing when the file cannot be read or is not one.
+std::optional<RecoveryInfo> read_info(const std::string& path) {
+    std::string text;
+    RecoveryInfo info;
+    BilingualText unused;
+    if (!read_recovery_text(path, kMaxRecoveryInfoBytes, text).empty() ||
+        !parse_recovery_info(text, info, unused)) {
+        return std::nullopt;
+    }
+    return info;
 }
 
 // A message of start-up: the user has had no chance yet to pick a language, so both show.
@@ -161,15 +167,21 @@ void SessionRecovery::say_unwritable(const BilingualText& reason) {
 }
 
 void SessionRecovery::offer_copies() {
+    bool restored = false;
+    // After a restore the other copies wait for a later start; the locks and side files left
+    // alone by sessions that ended are tidied all the same.
     for (const FoundCopy& copy : find_copies(folder_, files_.id)) {
+        if (restored && copy.has_project) continue;
         QLockFile lock(QFile::decodeName(copy.files.lock.c_str()));
         lock.setStaleLockTime(0);
         if (!claim(copy, lock)) continue;
         if (!copy.has_project) {
-            remove_copy(copy.files);  // a session ended between removing its two files
+            // A session ended between removing its two files, or before its first copy: the
+            // lock, taken now, goes with `lock`.
+            remove_copy(copy.files);
             continue;
         }
-        if (restore_or_keep(copy)) break;
+        restored = restore_or_keep(copy);
     }
 }
 
@@ -177,30 +189,38 @@ bool SessionRecovery::claim(const FoundCopy& copy, QLockFile& lock) const {
     if (lock.tryLock(0)) return true;
     if (lock.error() != QLockFile::LockFailedError) return false;
     std::optional<SessionOwner> writer;
-    RecoveryInfo info;
-    BilingualText unused;
-    if (parse_recovery_info(read_text(copy.files.info), info, unused)) writer = info.owner;
-    const auto holder = [&lock] {
+    if (const std::optional<RecoveryInfo> info = read_info(copy.files.info)) writer = info->owner;
+    const QString lock_path = QFile::decodeName(copy.files.lock.c_str());
+    const auto left_over = [&] {
         qint64 pid = 0;
         QString host, application;
-        return lock.getLockInfo(&pid, &host, &application) ? static_cast<int64_t>(pid) : 0;
+        const bool named = lock.getLockInfo(&pid, &host, &application);
+        if (!copy.has_project && !copy.has_info) {
+            // A session killed before its first copy left only its lock, which alone names it.
+            const int64_t written_at = QFileInfo(lock_path).lastModified().toSecsSinceEpoch();
+            return named &&
+                   lock_left_over(SessionOwner{pid, host.toStdString(), {}, 0}, written_at, probe_);
+        }
+        return copy_left_behind(false, named ? static_cast<int64_t>(pid) : 0, writer, probe_);
     };
-    if (!copy_left_behind(false, holder(), writer, probe_)) return false;
-    // The lock names the copy's writer, whose process id now belongs to another Warpkit (after
-    // a reboot, maybe this one): the lock is left over. Removed under the guard Qt's own locks
-    // use, and looked at again inside it, so two programs starting at once cannot both take it.
+    if (!left_over()) return false;
+    // The lock names a writer whose process id now belongs to another Warpkit (after a reboot,
+    // maybe this one): the lock is left over. Removed under the guard Qt's own locks use, and
+    // looked at again inside it, so two programs starting at once cannot both take it.
     QLockFile guard(QFile::decodeName((copy.files.lock + ".rmlock").c_str()));
     if (!guard.tryLock(0)) return false;
-    if (!copy_left_behind(false, holder(), writer, probe_)) return false;
-    QFile::remove(QFile::decodeName(copy.files.lock.c_str()));
+    if (!left_over()) return false;
+    QFile::remove(lock_path);
     return lock.tryLock(0);
 }
 
 bool SessionRecovery::restore_or_keep(const FoundCopy& copy) {
     const std::string kept = display_text(kept_folder(folder_));
-    const std::string text = read_text(copy.files.project);
+    std::string text;
+    ParseOutcome parsed;
+    parsed.reason = read_recovery_text(copy.files.project, kMaxRecoveryCopyBytes, text);
     ProjectData data;
-    const ParseOutcome parsed = parse_project_text(text, data);
+    if (parsed.reason.empty()) parsed = parse_project_text(text, data);
     if (!parsed.ok) {
         keep(copy,
              format_both(texts::kRecoveryUnreadable.text, display_text(copy.files.project),
@@ -220,9 +240,7 @@ bool SessionRecovery::restore_or_keep(const FoundCopy& copy) {
         keep(copy, format_both(texts::kRecoveryPartlyKept.text, kept), texts::kRecoveryPartlyKept);
         return false;
     }
-    RecoveryInfo info;
-    BilingualText unused;
-    if (parse_recovery_info(read_text(copy.files.info), info, unused)) apply_info(info);
+    if (const std::optional<RecoveryInfo> info = read_info(copy.files.info)) apply_info(*info);
     // Restored work is not in any file: no undo may reach a "saved" state.
     form_.state().modified = 1;
     form_.history->clear(false);
@@ -232,7 +250,10 @@ bool SessionRecovery::restore_or_keep(const FoundCopy& copy) {
     written_frame_ = form_.state().current_frame;
     if (!written_.project.empty()) writer_->write(written_.project, written_.info);
     writer_->wait();
-    if (!written_.project.empty() && read_text(files_.project) == text) {
+    std::string written;
+    if (!written_.project.empty() &&
+        read_recovery_text(files_.project, kMaxRecoveryCopyBytes, written).empty() &&
+        written == text) {
         remove_copy(copy.files);
     } else {
         keep(copy, format_both(texts::kRecoveryPartlyKept.text, kept), texts::kRecoveryPartlyKept);

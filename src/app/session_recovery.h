@@ -52,7 +52,8 @@ private:
     Snapshot snapshot() const;
     // After a save, a new project or a load: what the session holds is in a file or nowhere.
     void settle();
-    // Offers each copy left behind, newest first, until one is restored.
+    // Offers each copy left behind, newest first, until one is restored; removes the lock and
+    // side file of every session that ended without leaving a copy.
     void offer_copies();
     // True when the copy's lock is now held here: no running program has it.
     bool claim(const FoundCopy& copy, QLockFile& lock) const;

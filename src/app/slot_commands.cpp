@@ -28,7 +28,13 @@ SlotCommands::SlotCommands(TForm1& form) : QObject(&form), form_(form) {
 }
 
 void SlotCommands::report_read_failure(const ReadOutcome& outcome, const std::string& path) {
-    const ShownMessage message = read_failure_message(outcome, path, form_.state().UiLanguage);
+    const int32_t language = form_.state().UiLanguage;
+    ShownMessage message = read_failure_message(outcome, path, language);
+    // A file that is not there stays silent, as ever; a pipe or a device chosen is said.
+    if (outcome.status == ReadStatus::kCannotOpen && !outcome.reason.empty()) {
+        message = shown_message(language, texts::kObjectFileUnopenable, display_text(path).c_str(),
+                                outcome.reason.in(language).c_str());
+    }
     if (!message.text.empty()) form_.dialogs().warn(message);
 }
 

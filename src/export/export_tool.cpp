@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "base/display_text.h"
+#include "base/input_file.h"
 #include "base/texts.h"
 #include "export/check_report.h"
 #include "export/command_line.h"
@@ -44,10 +45,8 @@ int refuse(std::ostream& err, const std::string& message) {
 
 // Why a file cannot be opened, in the system's words; empty when it can.
 std::string open_problem(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return std::strerror(errno);
-    std::fclose(file);
-    return std::string();
+    const InputFile input = InputFile::open(path);
+    return input.is_open() ? std::string() : input.cause().en;
 }
 
 }  // namespace
@@ -61,7 +60,7 @@ std::string object_file_refusal(const ReadOutcome& outcome, const std::string& p
             return read_failure_message(outcome, path, kEnglish).text;
         case ReadStatus::kCannotOpen: {
             const std::string words = read_failure_words(outcome, path, std::string()).en;
-            const std::string why = open_problem(path);
+            const std::string why = outcome.reason.empty() ? open_problem(path) : std::string();
             return why.empty() ? words : words + ": " + why;
         }
         case ReadStatus::kOk:

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/input_file.h"
 #include "import/file_bytes.h"
 #include "import/gltf_reader.h"
 #include "import/obj_reader.h"
@@ -30,10 +31,9 @@ bool starts_with(const std::string& text, const char* prefix) {
 
 std::string first_bytes(const std::string& path, size_t count) {
     std::string bytes(count, '\0');
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return {};
-    bytes.resize(std::fread(bytes.data(), 1, count, file));
-    std::fclose(file);
+    const InputFile input = InputFile::open(path);
+    if (!input.is_open()) return {};
+    bytes.resize(std::fread(bytes.data(), 1, count, input.get()));
     return bytes;
 }
 
@@ -111,14 +111,14 @@ ReadOutcome AnyObjectReader::ReadObject(const std::string& path, const std::stri
     const ObjectFileKind kind = object_file_kind(path);
     if (kind == ObjectFileKind::kQxm) return qxm_.ReadObject(path, prompt, false, choose);
 
-    // a file that cannot be opened is silent, as for object files
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
+    // a file that cannot be opened is silent, as for object files; a pipe or a device is said
+    const InputFile input = InputFile::open(path);
+    if (!input.is_open()) {
         ReadOutcome outcome;
         outcome.status = ReadStatus::kCannotOpen;
+        if (input.not_regular()) outcome.reason = input.cause();
         return outcome;
     }
-    std::fclose(file);
 
     const ImportOutcome imported = import_meshes(path, kind, settings_, scene_);
     if (!imported.ok) return not_imported(imported.reason);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "base/input_file.h"
 #include "import/file_bytes.h"
 #include "import/placement.h"
 
@@ -31,9 +32,8 @@ bool corners_split(const std::string& path) {
     }
     if (extension == "fbx" || extension == "dae" || extension == "zae") return true;
     std::string start(512, '\0');
-    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-        start.resize(std::fread(start.data(), 1, start.size(), file));
-        std::fclose(file);
+    if (const InputFile input = InputFile::open(path); input.is_open()) {
+        start.resize(std::fread(start.data(), 1, start.size(), input.get()));
     }
     return start.rfind("Kaydara FBX Binary", 0) == 0 || start.rfind("; FBX", 0) == 0 ||
            start.find("<COLLADA") != std::string::npos;

@@ -1,35 +1,27 @@
 #include "import/file_bytes.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
 #include "base/display_text.h"
+#include "base/input_file.h"
 #include "model/qxm_reader.h"
 
 namespace warpkit {
 
 namespace {
 
-BilingualText kind_problem(const std::string& name, const struct stat& info, int64_t max_bytes) {
-    if (!S_ISREG(info.st_mode)) {
-        return format_both({"%s は通常のファイルではありません", "%s is not a regular file"}, name);
-    }
-    if (info.st_size > max_bytes) {
+BilingualText size_problem(const std::string& name, const InputFile& input, int64_t max_bytes) {
+    if (!input.is_open()) return input.problem();
+    if (input.size() > max_bytes) {
         return format_both({"%s は %lld バイトあり、読み込める %lld バイトを超えています",
                             "%s is %lld bytes, more than the %lld an import reads"},
-                           name, static_cast<long long>(info.st_size),
+                           name, static_cast<long long>(input.size()),
                            static_cast<long long>(max_bytes));
     }
     return {};
-}
-
-BilingualText cannot_open(const std::string& name, int err) {
-    return format_both({"%s を開けません：%s", "%s cannot be opened: %s"}, name,
-                       std::strerror(err));
 }
 
 BilingualText cannot_read(const std::string& name, const BilingualText& why) {
@@ -39,22 +31,17 @@ BilingualText cannot_read(const std::string& name, const BilingualText& why) {
 }  // namespace
 
 BilingualText regular_file_problem(const std::string& path, int64_t max_bytes) {
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0) return cannot_open(display_text(path), errno);
-    return kind_problem(display_text(path), info, max_bytes);
+    return size_problem(display_text(path), InputFile::open(path), max_bytes);
 }
 
 BilingualText read_file_bytes(const std::string& path, int64_t max_bytes, std::string& out) {
     out.clear();
     const std::string name = display_text(path);
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return cannot_open(name, errno);
-    struct stat info;
-    BilingualText problem = fstat(fd, &info) != 0
-                                ? cannot_read(name, same_in_both(std::strerror(errno)))
-                                : kind_problem(name, info, max_bytes);
+    const InputFile input = InputFile::open(path);
+    const int fd = input.is_open() ? fileno(input.get()) : -1;
+    BilingualText problem = size_problem(name, input, max_bytes);
     if (problem.empty()) {
-        out.resize(static_cast<size_t>(info.st_size));
+        out.resize(static_cast<size_t>(input.size()));
         size_t done = 0;
         while (done < out.size()) {
             const ssize_t n = read(fd, out.data() + done, out.size() - done);
@@ -68,7 +55,6 @@ BilingualText read_file_bytes(const std::string& path, int64_t max_bytes, std::s
             done += static_cast<size_t>(n);
         }
     }
-    close(fd);
     if (!problem.empty()) out.clear();
     return problem;
 }

@@ -1,7 +1,5 @@
 #include "model/qxm_reader.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -13,6 +11,7 @@
 
 #include "base/bilingual_text.h"
 #include "base/display_text.h"
+#include "base/input_file.h"
 #include "base/texts.h"
 
 namespace warpkit {
@@ -77,35 +76,35 @@ long long as_ll(int64_t value) {
     return static_cast<long long>(value);
 }
 
-// A regular file opened for binary reading, closed when it goes out of scope.
-class InputFile {
+// The object file opened for binary reading, closed when it goes out of scope.
+class ObjectFile {
 public:
     bool open(const std::string& path) {
-        file_.reset(std::fopen(path.c_str(), "rb"));
-        if (!file_) return false;
-        struct stat info;
-        if (fstat(fileno(file_.get()), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-        size_ = static_cast<int64_t>(info.st_size);
+        input_ = InputFile::open(path);
+        if (!input_.is_open()) return false;
         // Every read is one large block; stdio's own buffer would only add a copy.
-        std::setvbuf(file_.get(), nullptr, _IONBF, 0);
+        std::setvbuf(input_.get(), nullptr, _IONBF, 0);
         return true;
     }
 
-    int64_t size() const { return size_; }
+    // The outcome of an open that failed: silent for a file that is not there or not
+    // readable, as ever; a path naming a pipe, a device or a folder is said.
+    ReadOutcome refusal() const {
+        return refused(ReadStatus::kCannotOpen,
+                       input_.not_regular() ? input_.cause() : BilingualText{});
+    }
+
+    int64_t size() const { return input_.size(); }
 
     // Reads exactly `length` bytes at `offset`; false when the file has fewer (it may have
     // shrunk since it was measured) or the read fails.
     bool read_at(int64_t offset, void* out, size_t length) {
-        if (fseeko(file_.get(), static_cast<off_t>(offset), SEEK_SET) != 0) return false;
-        return std::fread(out, 1, length, file_.get()) == length;
+        if (fseeko(input_.get(), static_cast<off_t>(offset), SEEK_SET) != 0) return false;
+        return std::fread(out, 1, length, input_.get()) == length;
     }
 
 private:
-    struct Closer {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
-    std::unique_ptr<std::FILE, Closer> file_;
-    int64_t size_ = 0;
+    InputFile input_;
 };
 
 BilingualText ends_early(int64_t offset, int64_t length) {
@@ -235,7 +234,7 @@ std::string name_from_field(const uint8_t* field) {
 
 // Header and object table, checked: every listed object's runs lie inside their sections and
 // every section inside the file.
-ReadOutcome read_header_and_table(InputFile& file, Layout& layout, ObjectTable& table) {
+ReadOutcome read_header_and_table(ObjectFile& file, Layout& layout, ObjectTable& table) {
     const int64_t size = file.size();
 
     // The magic first: anything shorter than it cannot be this format at all.
@@ -328,7 +327,7 @@ ReadOutcome read_header_and_table(InputFile& file, Layout& layout, ObjectTable& 
 // each piece to `decode(first_record_index, bytes, records_in_piece)`, which may refuse by
 // returning a reason.
 template <typename Decode>
-ReadOutcome read_records(InputFile& file, int64_t offset, int64_t count, int64_t record_size,
+ReadOutcome read_records(ObjectFile& file, int64_t offset, int64_t count, int64_t record_size,
                          Decode decode) {
     if (count == 0) return {};
     const int64_t per_chunk = std::max<int64_t>(1, kChunkBytes / record_size);
@@ -350,7 +349,7 @@ ReadOutcome read_records(InputFile& file, int64_t offset, int64_t count, int64_t
 // The arrays grow record by record into reserved room rather than being sized first: sizing
 // would write every element once more, and for a large object that pass costs as much as the
 // decoding itself.
-ReadOutcome read_vertices(InputFile& file, const Layout& layout, const ObjectEntry& entry,
+ReadOutcome read_vertices(ObjectFile& file, const Layout& layout, const ObjectEntry& entry,
                           std::vector<Vec3>& vertices) {
     vertices.clear();
     vertices.reserve(static_cast<size_t>(entry.vertex_count));
@@ -382,7 +381,7 @@ BilingualText bad_triangle(int64_t index, const int64_t (&local)[3], int32_t col
                 " but the file has " + counted(colour_count, "colour", "colours")};
 }
 
-ReadOutcome read_triangles(InputFile& file, const Layout& layout, const ObjectEntry& entry,
+ReadOutcome read_triangles(ObjectFile& file, const Layout& layout, const ObjectEntry& entry,
                            std::vector<Triangle>& triangles) {
     triangles.clear();
     triangles.reserve(static_cast<size_t>(entry.triangle_count));
@@ -420,7 +419,7 @@ ReadOutcome read_triangles(InputFile& file, const Layout& layout, const ObjectEn
         });
 }
 
-ReadOutcome read_colours(InputFile& file, const Layout& layout, ReadResult& result) {
+ReadOutcome read_colours(ObjectFile& file, const Layout& layout, ReadResult& result) {
     const size_t count = static_cast<size_t>(layout.colour_count);
     result.red.resize(count);
     result.green.resize(count);
@@ -441,8 +440,8 @@ ReadOutcome read_colours(InputFile& file, const Layout& layout, ReadResult& resu
 
 ReadOutcome read_object_table(const std::string& path, ObjectTable& table) {
     table = ObjectTable{};
-    InputFile file;
-    if (!file.open(path)) return refused(ReadStatus::kCannotOpen);
+    ObjectFile file;
+    if (!file.open(path)) return file.refusal();
     Layout layout;
     return read_header_and_table(file, layout, table);
 }
@@ -453,8 +452,8 @@ ReadOutcome ObjectFileReader::ReadObject(const std::string& path, const std::str
     table_ = ObjectTable{};
     ReleaseReadResult();
 
-    InputFile file;
-    if (!file.open(path)) return refused(ReadStatus::kCannotOpen);
+    ObjectFile file;
+    if (!file.open(path)) return file.refusal();
     Layout layout;
     ReadOutcome outcome = read_header_and_table(file, layout, table_);
     if (!outcome.ok()) return outcome;

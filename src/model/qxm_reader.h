@@ -49,7 +49,8 @@ struct ReadResult {
 
 enum class ReadStatus {
     kOk,
-    kCannotOpen,    // silent: the caller changes nothing
+    kCannotOpen,    // silent: the caller changes nothing; but when `reason` is set the path
+                    // names no regular file (a pipe, a device, a folder) and the caller says so
     kBadMagic,      // the format message (also for a file shorter than the magic)
     kDamaged,       // a check failed; `reason` says which
     kCancelled,     // the user declined in the selection dialog; silent
@@ -60,7 +61,8 @@ enum class ReadStatus {
 struct ReadOutcome {
     ReadStatus status = ReadStatus::kOk;
     // Words for kDamaged, kNameNotFound and kNotImported, in both languages
-    // ("triangle 7 uses vertex 12 but the object has 5 vertices").
+    // ("triangle 7 uses vertex 12 but the object has 5 vertices"); for kCannotOpen the cause
+    // without the file's name ("not a regular file"), or nothing.
     BilingualText reason;
     std::string object_name;  // kNameNotFound: the name that was looked for, as bytes
     bool ok() const { return status == ReadStatus::kOk; }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/display_text.h"
+#include "base/input_file.h"
 #include "base/safe_replace.h"
 
 namespace warpkit {
@@ -616,10 +617,6 @@ private:
     ParseOutcome repaired_;
 };
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 }  // namespace
 
 ProjectData project_from_state(const EditorState& state) {
@@ -721,26 +718,27 @@ ParseOutcome unreadable(BilingualText reason) {
 }  // namespace
 
 ParseOutcome read_project_file(const std::string& path, ProjectData& out) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        return unreadable(format_both({"ファイルを開けません：%s", "the file cannot be opened: %s"},
-                                      std::strerror(errno)));
-    }
-
-    std::string text;
-    char buffer[65536];
-    while (true) {
-        const size_t n = std::fread(buffer, 1, sizeof buffer, file.get());
-        text.append(buffer, n);
-        if (text.size() > static_cast<size_t>(kMaxProjectFileBytes)) {
-            return unreadable({"ファイルがプロジェクトとしては大きすぎます",
-                               "the file is larger than any project could be"});
-        }
-        if (n < sizeof buffer) break;
-    }
-    if (std::ferror(file.get())) {
+    const InputFile input = InputFile::open(path);
+    // A folder has always been "cannot be read", as a pipe or a device now is.
+    if (input.not_regular()) {
         return unreadable(format_both({"ファイルを読めません：%s", "the file cannot be read: %s"},
-                                      std::strerror(errno)));
+                                      input.cause()));
+    }
+    if (!input.is_open()) {
+        return unreadable(format_both({"ファイルを開けません：%s", "the file cannot be opened: %s"},
+                                      input.cause()));
+    }
+    std::string text;
+    // Measured first, so that a file too large is refused before any of it is read.
+    const int err =
+        input.size() > kMaxProjectFileBytes ? EFBIG : read_rest(input, kMaxProjectFileBytes, text);
+    if (err == EFBIG) {
+        return unreadable({"ファイルがプロジェクトとしては大きすぎます",
+                           "the file is larger than any project could be"});
+    }
+    if (err != 0) {
+        return unreadable(format_both({"ファイルを読めません：%s", "the file cannot be read: %s"},
+                                      std::strerror(err)));
     }
     return parse_project_text(text, out);
 }

@@ -10,12 +10,12 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <map>
 #include <random>
 #include <sstream>
 
 #include "base/display_text.h"
+#include "base/input_file.h"
 
 namespace warpkit {
 namespace {
@@ -34,20 +34,23 @@ std::string file_name_of(const std::string& path) {
     return path.substr(path.rfind('/') + 1);
 }
 
+// Files of /proc are far smaller than this; their size shows as 0, so they are read to the end.
+constexpr int64_t kMaxSystemFileBytes = 64 * 1024;
+
 // The first line of a small system file, without its line end; empty when it cannot be read.
 std::string first_line_of(const std::string& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    return line;
+    std::string text;
+    if (read_rest(InputFile::open(path), kMaxSystemFileBytes, text) != 0) return {};
+    return text.substr(0, text.find('\n'));
 }
 
 // Field 22 of /proc/<pid>/stat, the start time; counted after the command name, which is in
 // parentheses and may itself hold blanks and parentheses.
 std::optional<uint64_t> proc_start_ticks(int64_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    if (!in) return std::nullopt;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const InputFile in = InputFile::open("/proc/" + std::to_string(pid) + "/stat");
+    if (!in.is_open()) return std::nullopt;
+    std::string text;
+    read_rest(in, kMaxSystemFileBytes, text);
     const size_t close = text.rfind(')');
     if (close == std::string::npos) return uint64_t{0};
     std::istringstream fields(text.substr(close + 1));
@@ -59,6 +62,19 @@ std::optional<uint64_t> proc_start_ticks(int64_t pid) {
         if (parsed.ec == std::errc()) return ticks;
     }
     return uint64_t{0};  // runs, start unknown
+}
+
+// The "btime" line of /proc/stat: when this boot began, in seconds since 1970; 0 unknown.
+int64_t proc_boot_time() {
+    std::string text;
+    // /proc/stat grows with the number of processors: a line each, some 200 bytes.
+    if (read_rest(InputFile::open("/proc/stat"), 16 * 1024 * 1024, text) != 0) return 0;
+    const size_t line = text.find("\nbtime ");
+    if (line == std::string::npos) return 0;
+    int64_t seconds = 0;
+    const char* start = text.data() + line + 7;
+    std::from_chars(start, text.data() + text.size(), seconds);
+    return seconds;
 }
 
 std::string escape_value(const std::string& bytes) {
@@ -175,6 +191,8 @@ ProcessProbe system_probe(const std::string& host) {
     probe.boot_id = first_line_of("/proc/sys/kernel/random/boot_id");
     // Without /proc no process can be looked up, which must not read as "none runs".
     if (proc_start_ticks(getpid())) probe.start_ticks_of = proc_start_ticks;
+    probe.boot_time = proc_boot_time();
+    probe.ticks_per_second = std::max<int64_t>(sysconf(_SC_CLK_TCK), 0);
     return probe;
 }
 
@@ -203,6 +221,20 @@ bool owner_seen_running(const SessionOwner& owner, const ProcessProbe& now) {
     if (owner.pid <= 0 || owner.start_ticks == 0 || !now.start_ticks_of) return false;
     if (owner.host != now.host || owner.boot_id != now.boot_id) return false;
     return now.start_ticks_of(owner.pid) == owner.start_ticks;
+}
+
+bool lock_left_over(const SessionOwner& holder, int64_t written_at, const ProcessProbe& now) {
+    if (owner_has_ended(holder, now)) return true;
+    if (holder.pid <= 0 || holder.host != now.host || !now.start_ticks_of || now.boot_time <= 0 ||
+        now.ticks_per_second <= 0) {
+        return false;
+    }
+    const std::optional<uint64_t> ticks = now.start_ticks_of(holder.pid);
+    if (!ticks || *ticks == 0) return false;
+    const int64_t started_at = now.boot_time + static_cast<int64_t>(*ticks) / now.ticks_per_second;
+    // Both times are whole seconds and the boot time is rounded: a second either way is no
+    // proof. A writer takes its lock after it starts, never before.
+    return started_at > written_at + 1;
 }
 
 bool copy_left_behind(bool lock_taken, int64_t lock_holder,
@@ -266,6 +298,20 @@ bool parse_recovery_info(const std::string& text, RecoveryInfo& out, BilingualTe
     }
     out = info;
     return true;
+}
+
+BilingualText read_recovery_text(const std::string& path, int64_t max_bytes, std::string& out) {
+    out.clear();
+    const InputFile input = InputFile::open(path);
+    if (!input.is_open()) return input.cause();
+    const int err = input.size() > max_bytes ? EFBIG : read_rest(input, max_bytes, out);
+    if (err == EFBIG) {
+        return format_both({"復元用のファイルとしては大きすぎます（%lld バイトを超えています）",
+                            "it is over %lld bytes, more than a recovery file can be"},
+                           static_cast<long long>(max_bytes));
+    }
+    if (err != 0) return same_in_both(std::strerror(err));
+    return {};
 }
 
 std::vector<FoundCopy> find_copies(const std::string& folder, const std::string& own_id) {

@@ -16,6 +16,7 @@
 
 #include "base/bilingual_text.h"
 #include "base/safe_replace.h"
+#include "project/project_file.h"
 
 namespace warpkit {
 
@@ -53,11 +54,14 @@ struct SessionOwner {
 };
 
 // What the system says now: its host, this boot's id, and the start time of the process with
-// a given id (nothing when no such process runs).
+// a given id (nothing when no such process runs); when this boot began and how many clock
+// ticks make a second, to tell whether a process started before a file was written.
 struct ProcessProbe {
     std::string host;
     std::string boot_id;
     std::function<std::optional<uint64_t>(int64_t pid)> start_ticks_of;
+    int64_t boot_time = 0;  // seconds since 1970; 0 unknown
+    int64_t ticks_per_second = 0;
 };
 
 // The probe of this machine (/proc on Linux; elsewhere boot and start times stay unknown).
@@ -84,6 +88,15 @@ bool owner_seen_running(const SessionOwner& owner, const ProcessProbe& now);
 bool copy_left_behind(bool lock_taken, int64_t lock_holder,
                       const std::optional<SessionOwner>& writer, const ProcessProbe& now);
 
+// Whether a lock with no copy and no side file beside it was left by a session that runs no
+// more (one killed before its first copy, or ended by a signal), so that it can be removed.
+// Only the lock names its writer: `holder` has the process id and host the lock holds, and
+// `written_at` is the lock's modification time (seconds since 1970). True when the holder is
+// gone by owner_has_ended, or when the process of that id now running started after the lock
+// was written, so that its id was reused; false while the writer may still run, and for a
+// lock of another host.
+bool lock_left_over(const SessionOwner& holder, int64_t written_at, const ProcessProbe& now);
+
 // What the side file holds.
 struct RecoveryInfo {
     std::string project_folder;  // where the project dialogs start
@@ -101,6 +114,17 @@ std::string write_recovery_info(const RecoveryInfo& info);
 // Reads a side file's text; on failure `out` is untouched and the reason says what is wrong.
 // Lines of keys it does not know are skipped, so a later program's file still reads.
 bool parse_recovery_info(const std::string& text, RecoveryInfo& out, BilingualText& reason);
+
+// A copy is a project text exactly as a save writes it, so it is bounded as a project file
+// is; the side file holds two paths of at most kPathCapacity bytes (three times as long when
+// every byte is escaped), a few numbers, a host name and a boot id: far below this.
+inline constexpr int64_t kMaxRecoveryCopyBytes = kMaxProjectFileBytes;
+inline constexpr int64_t kMaxRecoveryInfoBytes = 64 * 1024;
+
+// Reads a copy or a side file whole into `out`. Empty on success; otherwise the cause, without
+// the file's name ("not a regular file", "it is over 65536 bytes, ..."), and `out` empty: only a
+// regular file of at most `max_bytes` is read, and a larger one is refused before reading.
+BilingualText read_recovery_text(const std::string& path, int64_t max_bytes, std::string& out);
 
 // A session's files found in the recovery folder.
 struct FoundCopy {

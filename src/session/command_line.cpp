@@ -1,12 +1,10 @@
 #include "session/command_line.h"
 
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <memory>
 
+#include "base/input_file.h"
 #include "project/project_file.h"
 
 #ifndef WARPKIT_VERSION
@@ -59,10 +57,6 @@ bool ends_with_no_case(const std::string& text, const std::string& suffix) {
     }
     return true;
 }
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 }  // namespace
 
@@ -140,21 +134,17 @@ const char* program_version() {
 
 StartFileKind start_file_kind(const std::string& path) {
     if (ends_with_no_case(path, ".twp")) return StartFileKind::kProject;
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) return StartFileKind::kObject;
+    const InputFile input = InputFile::open(path);
+    if (!input.is_open()) return StartFileKind::kObject;
     const size_t magic_size = std::strlen(kProjectMagic);
     std::string head(magic_size, '\0');
-    head.resize(std::fread(head.data(), 1, magic_size, file.get()));
+    head.resize(std::fread(head.data(), 1, magic_size, input.get()));
     return head == kProjectMagic ? StartFileKind::kProject : StartFileKind::kObject;
 }
 
-std::string open_problem(const std::string& path) {
-    std::error_code error;
-    // Opening a folder for reading succeeds here; reading it is what fails, later and vaguer.
-    if (std::filesystem::is_directory(path, error)) return std::strerror(EISDIR);
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) return std::strerror(errno);
-    return std::string();
+BilingualText open_problem(const std::string& path) {
+    const InputFile input = InputFile::open(path);
+    return input.is_open() ? BilingualText() : input.cause();
 }
 
 }  // namespace warpkit

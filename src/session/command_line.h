@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/bilingual_text.h"
+
 namespace warpkit {
 
 struct StartArguments {
@@ -39,8 +41,8 @@ enum class StartFileKind { kProject, kObject };
 // the source object, by whichever reader the source load picks for it.
 StartFileKind start_file_kind(const std::string& path);
 
-// Empty when `path` is a file that can be opened for reading; otherwise why not, in the
-// system's words ("No such file or directory", "Is a directory").
-std::string open_problem(const std::string& path);
+// Empty when `path` is a regular file that can be opened for reading; otherwise why not, in the
+// system's words ("No such file or directory", "Is a directory") or "not a regular file".
+BilingualText open_problem(const std::string& path);
 
 }  // namespace warpkit

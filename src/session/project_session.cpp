@@ -14,6 +14,11 @@ BilingualText read_failure_words(const ReadOutcome& outcome, const std::string& 
         case ReadStatus::kOk:
             return {};
         case ReadStatus::kCannotOpen:
+            if (!outcome.reason.empty()) {
+                return format_both({"オブジェクトファイル %s を開けません：%s",
+                                    "the object file %s cannot be opened: %s"},
+                                   file, outcome.reason);
+            }
             return format_both(
                 {"オブジェクトファイル %s を開けません", "the object file %s cannot be opened"},
                 file);

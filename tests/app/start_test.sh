@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The program started as a user or a file manager starts it: help, version and mistakes answered
-# without a display; a project, an object file, a missing file and a language opened in the
-# window, seen through the program's start report (WARPKIT_START_REPORT).
+# without a display; a project, an object file, a missing file, a pipe, a device and a language
+# opened in the window, seen through the program's start report (WARPKIT_START_REPORT).
 #
 # Usage: start_test.sh WARPKIT MAKE_EXAMPLE_PROJECT EXAMPLES_FOLDER
 set -euo pipefail
@@ -57,5 +57,12 @@ opens $'language en\nsource none\ntargets 0\nmodified 0\ndrawn 0\nmessage Projec
     gone.twp --lang=en
 opens $'language ja\nsource none\ntargets 0\nmodified 0\ndrawn 0\nmessage ファイルを開けません: オブジェクトファイル '"$work"'/gone.qxm を開けません：No such file or directory' \
     ./gone.qxm
+# a named pipe or a device is refused at once, never waited on
+mkfifo "$work/pipe.twp"
+ln -s /dev/zero "$work/zero.qxm"
+opens $'language en\nsource none\ntargets 0\nmodified 0\ndrawn 0\nmessage Project load error: The project file '"$work"'/pipe.twp cannot be loaded: the file cannot be read: not a regular file' \
+    pipe.twp --lang=en
+opens $'language ja\nsource none\ntargets 0\nmodified 0\ndrawn 0\nmessage ファイルを開けません: オブジェクトファイル '"$work"'/zero.qxm を開けません：通常のファイルではありません' \
+    zero.qxm
 
 finish "all start checks passed"

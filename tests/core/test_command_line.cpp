@@ -73,9 +73,9 @@ TEST(StartFile, opens_as_project_by_name_or_first_line_else_as_object) {
     for (const auto& c : cases) {
         if (c.bytes != nullptr) std::ofstream(folder.file(c.name), std::ios::binary) << c.bytes;
         EXPECT_EQ(start_file_kind(folder.file(c.name)), c.kind) << c.name;
-        EXPECT_EQ(open_problem(folder.file(c.name)), c.open_problem) << c.name;
+        EXPECT_EQ(open_problem(folder.file(c.name)).en, c.open_problem) << c.name;
     }
-    EXPECT_EQ(open_problem(folder.path()), "Is a directory");
+    EXPECT_EQ(open_problem(folder.path()).en, "Is a directory");
 }
 
 }  // namespace

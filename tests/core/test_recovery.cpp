@@ -75,6 +75,37 @@ TEST(Recovery, tells_a_copy_left_behind_from_one_a_program_still_holds) {
         << "without /proc, a pid that cannot be looked up is no proof of an end";
 }
 
+TEST(Recovery, tells_a_lock_left_alone_by_a_session_that_ended) {
+    // Booted at 1000 s, 100 ticks a second: process 100 started at 1005, 200 at 1009.
+    ProcessProbe now = machine();
+    now.boot_time = 1000;
+    now.ticks_per_second = 100;
+    ProcessProbe unknown_boot = now;
+    unknown_boot.boot_time = 0;
+    struct Case {
+        const char* name;
+        SessionOwner holder;
+        int64_t written_at;
+        const ProcessProbe& probe;
+        bool left_over;
+    };
+    const Case cases[] = {
+        {"no process of that id", {300, "host", "", 0}, 2000, now, true},
+        {"its writer runs, started before the lock", {100, "host", "", 0}, 1006, now, false},
+        {"the id was reused by a process started later", {200, "host", "", 0}, 1006, now, true},
+        {"a second's rounding is no proof", {200, "host", "", 0}, 1008, now, false},
+        {"when the boot began is unknown", {200, "host", "", 0}, 1006, unknown_boot, false},
+        {"another host cannot be asked", {300, "other", "", 0}, 1006, now, false},
+        {"a lock naming no process", {0, "host", "", 0}, 1006, now, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.left_over, lock_left_over(c.holder, c.written_at, c.probe)) << c.name;
+    }
+    const ProcessProbe here = system_probe("host");
+    EXPECT_GT(here.boot_time, 0);
+    EXPECT_FALSE(lock_left_over(this_process(here), time(nullptr), here)) << "this very process";
+}
+
 TEST(Recovery, side_file_reads_back_whole_and_refuses_damage) {
     RecoveryInfo info;
     info.project_folder = "/a b/100%\n\x01";

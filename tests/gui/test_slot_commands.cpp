@@ -1,6 +1,8 @@
 // Loading and removing the source and the targets through the slot rows, with scripted
 // dialogs: what is asked, in which words, and what the rows and the picture show afterwards.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QFileDialog>
@@ -384,6 +386,24 @@ TEST(ObjectFiles, a_damaged_file_is_refused_naming_the_file_and_the_session_is_u
         f.form->slots_->TargetLoad(5);
         EXPECT_EQ(f.dialogs.kinds(), "confirm open_file warn confirm open_file warn");
         expect_unchanged(before, f);
+    }
+}
+
+TEST(ObjectFiles, a_pipe_or_a_device_is_refused_at_once_naming_the_file) {
+    Scene f;
+    f.state.UiLanguage = kEnglish;
+    const std::string pipe = f.folder.file("pipe.qxm");
+    const std::string zero = f.folder.file("zero.glb");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/zero", zero.c_str()), 0);
+    for (const std::string& path : {pipe, zero}) {
+        f.dialogs.shown.clear();
+        f.dialogs.file_answers.push_back(path);
+        f.form->slots_->SourceLoad();
+        ASSERT_EQ(f.dialogs.kinds(), "open_file warn") << path;
+        EXPECT_EQ(f.dialogs.last().text,
+                  "The object file " + path + " cannot be opened: not a regular file");
+        EXPECT_FALSE(f.state.source_loaded());
     }
 }
 

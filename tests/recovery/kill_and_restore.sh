@@ -11,6 +11,9 @@
 #                      renaming (STALL_LIBRARY): the old copy must survive whole and restore
 #   decline_and_unreadable  copies left behind: one declined, one that cannot be read; both
 #                      are kept aside and the start goes on
+#   unreadable_copies  copies that are no regular files (a named pipe with a pipe for its side
+#                      file, a link to /dev/zero) and one of random bytes: each is said and
+#                      kept aside at once, and the program is used after
 set -Eeuo pipefail
 
 scenario=$1
@@ -56,18 +59,41 @@ wait_for() {
 # (-noreset: a server that resets when its last client is killed may not get its socket back)
 # A server started at the same moment elsewhere may take the display number this one picked;
 # this one then listens nowhere and the program would draw on the other's screen: start again.
-for attempt in 1 2 3; do
+# A server whose lock file has gone keeps its socket, and -displayfd picks its number again and
+# again: later attempts take a number of their own choosing.
+ours() {  # the display's socket is listened on by this script's server, within two seconds
+    local number i
+    number=$(head -1 "$tmp/display")
+    for ((i = 0; i < 20; i++)); do
+        if command -v ss >/dev/null; then
+            ss -xlp | grep "/tmp/.X11-unix/X$number .*pid=$xvfb_pid," >/dev/null && return 0
+        else
+            grep -q 'server already running' "$tmp/xvfb.log" || return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+for attempt in 1 2 3 4 5; do
     rm -f "$tmp/display"
-    exec 3>"$tmp/display"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset >"$tmp/xvfb.log" 2>&1 &
-    xvfb_pid=$!
-    exec 3>&-
-    wait_for "Xvfb" test -s "$tmp/display"
-    grep -q 'server already running' "$tmp/xvfb.log" || break
+    if [ "$attempt" -le 2 ]; then
+        exec 3>"$tmp/display"
+        Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset >"$tmp/xvfb.log" 2>&1 &
+        xvfb_pid=$!
+        exec 3>&-
+        wait_for "Xvfb" test -s "$tmp/display"
+    else
+        number=$((RANDOM % 500 + 300))
+        Xvfb ":$number" -screen 0 1280x1024x24 -nolisten tcp -noreset >"$tmp/xvfb.log" 2>&1 &
+        xvfb_pid=$!
+        echo "$number" >"$tmp/display"
+        poll test -S "/tmp/.X11-unix/X$number" || true
+    fi
+    ours && break
     kill "$xvfb_pid" 2>/dev/null || true
     wait "$xvfb_pid" 2>/dev/null || true
     xvfb_pid=
-    [ "$attempt" -lt 3 ] || fail "no display of its own: $(cat "$tmp/xvfb.log")"
+    [ "$attempt" -lt 5 ] || fail "no display of its own: $(cat "$tmp/xvfb.log")"
 done
 export DISPLAY=":$(head -1 "$tmp/display")"
 export QT_QPA_PLATFORM=xcb
@@ -128,9 +154,17 @@ kill_program() {
     wait "$program_pid" 2>/dev/null || true
     program_pid=
 }
+main_window() {  # its id; a search can fail for a moment while a dialog goes away
+    local i
+    for ((i = 0; i < 50; i++)); do
+        window_of Warpkit && return 0
+        sleep 0.1
+    done
+    return 1
+}
 click() {  # x y in the main window's client area, below the menu bar
     local window height
-    window=$(window_of Warpkit)
+    window=$(main_window)
     height=$(xdotool getwindowgeometry --shell "$window" | sed -n 's/^HEIGHT=//p')
     xdotool mousemove --window "$window" "$1" $(($2 + height - 378)) click 1
 }
@@ -207,6 +241,12 @@ restore)
     second=
     copy_is "$tmp/expect_c.twp" || fail "the second program touched the first one's copy"
     kill_program
+    # The lock of a session killed before its first copy: gone at the start that restores, as
+    # the check after Quit below sees.
+    sleep 0 &
+    gone=$!
+    wait "$gone"
+    printf '%s\nwarpkit\n%s\n' "$gone" "$(uname -n)" >"$state/20200101-000000-$gone-cccccc.lock"
     start_program
     answer "$restored" Return
     wait_for "the restored session's own copy" copy_is "$tmp/expect_c.twp"
@@ -252,6 +292,20 @@ decline_and_unreadable)
     wait_for "the declined copy to be kept" same "$state/kept/$declined" "$tmp/expect_a.twp"
     answer "$restored" Return  # the unreadable one is said
     wait_for "the unreadable copy to be kept" test -e "$state/kept/$unreadable"
+    load_and_type_37
+    ;;
+unreadable_copies)
+    mkdir -p "$state"
+    pipe=20200101-000001-1-aaaaaa zero=20200101-000002-2-bbbbbb noise=20200101-000003-3-cccccc
+    mkfifo "$state/$pipe.twp" "$state/$pipe.info"
+    ln -s /dev/zero "$state/$zero.twp"
+    head -c 4096 /dev/urandom >"$state/$noise.twp"
+    start_program
+    for i in 1 2 3; do answer "$restored" Return; done
+    for id in $pipe $zero $noise; do
+        wait_for "$id to be kept" test -L "$state/kept/$id.twp" -o -e "$state/kept/$id.twp"
+    done
+    test -p "$state/kept/$pipe.info" || fail "the pipe's side file was not kept with it"
     load_and_type_37
     ;;
 *)
