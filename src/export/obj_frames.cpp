@@ -6,8 +6,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "base/display_text.h"
 #include "export/frame_weights.h"
+#include "export/printable.h"
 #include "export/shape_check.h"
 #include "export/unit_normals.h"
 #include "model/qxm_reader.h"
@@ -64,7 +64,7 @@ std::string obj_text(const EditorState& state, const std::vector<Vec3>& normals,
     const bool coloured = !mesh.palette_red.empty();
     std::string out = "# " + comment + "\n";
     if (coloured) out += "mtllib " + palette_file + "\n";
-    out += "o " + display_text(state.slots[0].name) + "\n";
+    out += "o " + printable(state.slots[0].name) + "\n";
     for (const Vec3& v : mesh.displayed) append_triple(out, "v", v);
     for (const Vec3& n : normals) append_triple(out, "vn", n);
     int32_t colour = -1;
@@ -85,7 +85,7 @@ std::string obj_text(const EditorState& state, const std::vector<Vec3>& normals,
 
 std::string mtl_text(const EditorState& state) {
     const ObjectMesh& mesh = state.mesh;
-    std::string out = "# colours of " + display_text(state.slots[0].name) + "\n";
+    std::string out = "# colours of " + printable(state.slots[0].name) + "\n";
     for (size_t c = 0; c < mesh.palette_red.size(); ++c) {
         out += "newmtl " + material_name(static_cast<int32_t>(c)) + "\n";
         append_triple(out, "Kd",
@@ -101,19 +101,19 @@ ObjExport write_obj_frames(EditorState& state, int32_t first, int32_t last, int3
     std::error_code error;
     fs::create_directories(folder, error);
     if (error) {
-        result.problem = "cannot make the folder " + folder + ": " + error.message();
+        result.problem = "cannot make the folder " + printable(folder) + ": " + error.message();
         return result;
     }
     auto write = [&](const std::string& name, const std::string& text) {
         const std::string path = (fs::path(folder) / name).string();
         const std::string reason = write_frame_file(path, text);
-        if (!reason.empty()) result.problem = "cannot write " + path + ": " + reason;
+        if (!reason.empty()) result.problem = "cannot write " + printable(path) + ": " + reason;
         return reason.empty();
     };
 
     const bool coloured = !state.mesh.palette_red.empty();
     if (coloured && !write(kPaletteFileName, mtl_text(state))) return result;
-    const std::string source = display_text(state.slots[0].name);
+    const std::string source = printable(state.slots[0].name);
     for (int64_t next = first; next <= last; next += step) {
         const int32_t frame = static_cast<int32_t>(next);
         blend_at(state, frame);

@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <ostream>
 
-#include "base/display_text.h"
 #include "base/texts.h"
 #include "export/export_tool.h"
+#include "export/printable.h"
 #include "import/animation_keys.h"
 #include "import/any_object_reader.h"
 #include "import/gltf_reader.h"
@@ -21,7 +21,7 @@ namespace warpkit::exporting {
 namespace {
 
 int refuse(std::ostream& err, const std::string& message) {
-    err << "warpkit-export: " << message << "\n";
+    err << "warpkit-export: " << printable(message) << "\n";
     return kExitRefused;
 }
 
@@ -43,7 +43,7 @@ std::string full_path(const std::string& path) {
 }  // namespace
 
 int run_project_command(const CommandLine& line, std::ostream& out, std::ostream& err) {
-    const std::string shown = display_text(line.input);
+    const std::string shown = printable(line.input);
     if (object_file_kind(line.input) != ObjectFileKind::kGltf) {
         return refuse(err, shown + " is not a glTF file (.gltf or .glb)");
     }
@@ -54,7 +54,7 @@ int run_project_command(const CommandLine& line, std::ostream& out, std::ostream
     const size_t m = chosen_mesh(scene);
     const ImportedMesh& mesh = scene.meshes[m];
     if (mesh.vertices.empty())
-        return refuse(err, shown + ": the mesh " + display_text(mesh.name) + " has no vertices");
+        return refuse(err, shown + ": the mesh " + printable(mesh.name) + " has no vertices");
 
     // the keys, before anything is written
     ProjectData data;
@@ -82,8 +82,8 @@ int run_project_command(const CommandLine& line, std::ostream& out, std::ostream
     const StoreOutcome stored =
         write_qxm_unused_name(qxm_path_for(line.output), qxm_objects_for(mesh), scene.palette);
     if (stored.status != StoreStatus::kWritten) {
-        return refuse(err, "cannot write the object file beside " + display_text(line.output) +
-                               ": " + stored.reason.en);
+        return refuse(err, "cannot write the object file beside " + printable(line.output) + ": " +
+                               stored.reason.en);
     }
     const std::string qxm = full_path(stored.path);
     data.source_path = qxm;
@@ -99,17 +99,16 @@ int run_project_command(const CommandLine& line, std::ostream& out, std::ostream
     if (!saved.ok) {
         // nothing half-done: the object file was only for this project
         unlink(stored.path.c_str());
-        return refuse(err, "cannot write " + display_text(line.output) + ": " + saved.reason.en);
+        return refuse(err, "cannot write " + printable(line.output) + ": " + saved.reason.en);
     }
 
     for (size_t j = targets; j < mesh.targets.size(); ++j) {
         err << "warpkit-export: warning: morph target " << j + 1 << " ("
-            << display_text(mesh.targets[j].name) << ") is left out: a project has " << kTargetCount
+            << printable(mesh.targets[j].name) << ") is left out: a project has " << kTargetCount
             << " targets\n";
     }
-    out << "wrote " << display_text(line.output) << " and " << display_text(stored.path)
-        << ": source " << display_text(mesh.name) << ", " << targets << " target"
-        << (targets == 1 ? "" : "s");
+    out << "wrote " << printable(line.output) << " and " << printable(stored.path) << ": source "
+        << printable(mesh.name) << ", " << targets << " target" << (targets == 1 ? "" : "s");
     if (scene.has_animation && scene.animation.mesh == m) {
         out << ", frames 0 to " << data.max_frame << " at " << format_text("%g", line.fps)
             << " fps, "

@@ -1,12 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "export/command_line.h"
 #include "export/export_fixture.h"
+#include "export/printable.h"
 
 namespace warpkit::exporting {
 namespace {
 
+using testing::ExportFixture;
+using testing::FaceProject;
 using testing::run_tool;
+using warpkit::testing::QxmObjectSpec;
 
 TEST(ExportCommandLine, reads_each_command_with_its_options_in_any_order) {
     ParsedCommandLine parsed = parse_command_line({"gltf", "-o", "out.GLB", "face.twp"});
@@ -135,6 +141,106 @@ TEST(ExportCommandLine, help_anywhere_prints_the_usage_and_succeeds) {
         EXPECT_NE(std::string(kUsageText).find(std::string("  ") + command + " "),
                   std::string::npos)
             << command;
+    }
+}
+
+TEST(ExportCommandLine, double_dash_ends_the_options_of_every_command) {
+    struct Row {
+        std::vector<std::string> args;
+        std::string input;
+        std::string second;  // match: the target; the others: the output
+    };
+    const Row rows[] = {
+        {{"check", "--", "-f.twp"}, "-f.twp", ""},
+        {{"info", "--", "--help"}, "--help", ""},
+        {{"check", "--", "--"}, "--", ""},
+        {{"weights", "--frame", "3", "--", "-1.twp"}, "-1.twp", ""},
+        {{"gltf", "-o", "a.glb", "--", "--strict"}, "--strict", "a.glb"},
+        {{"obj", "-o", "-d", "--", "-o"}, "-o", "-d"},
+        {{"qxm", "--output=o.qxm", "--", "-m.glb"}, "-m.glb", "o.qxm"},
+        {{"project", "-o", "p.twp", "--", "-in.glb"}, "-in.glb", "p.twp"},
+        {{"match", "-o", "c.qxm", "--", "-a.qxm", "-b.qxm"}, "-a.qxm", "-b.qxm"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args[0] + " " + row.input);
+        const ParsedCommandLine parsed = parse_command_line(row.args);
+        ASSERT_TRUE(parsed.ok) << parsed.problem;
+        EXPECT_NE(parsed.line.command, Command::kHelp);
+        EXPECT_EQ(parsed.line.input, row.input);
+        EXPECT_EQ(parsed.line.command == Command::kMatch ? parsed.line.target : parsed.line.output,
+                  row.second);
+        EXPECT_FALSE(parsed.line.strict);
+    }
+    // Options still count before it, and a word after it is never one.
+    EXPECT_TRUE(parse_command_line({"check", "--strict", "--", "a.twp"}).line.strict);
+    EXPECT_EQ(parse_command_line({"check", "--", "a.twp", "--strict"}).problem,
+              "check takes one file, not '--strict'");
+}
+
+TEST(ExportCommandLine, printable_escapes_control_characters_and_keeps_display_text) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"face.twp", "face.twp"},
+        {"a\\nb", "a\\nb"},  // a backslash stays: text made printable passes through unchanged
+        {"line\none", "line\\none"},
+        {"tab\there\r", "tab\\there\\r"},
+        {"\x1b[2Jclear", "\\x1B[2Jclear"},
+        {std::string("nul\0x", 5), "nul\\x00x"},
+        {"del\x7f", "del\\x7F"},
+        {"csi\xc2\x9b"
+         "31m",
+         "csi\\u009B31m"},                                 // C1 control in UTF-8
+        {"\xc2\xa0\xe9\xa1\x94", "\xc2\xa0\xe9\xa1\x94"},  // no-break space and a kanji
+        {"\x8a\xe7.qxm", "\xe9\xa1\x94.qxm"},              // Shift-JIS, decoded
+    };
+    for (const auto& [bytes, shown] : rows) {
+        EXPECT_EQ(printable(bytes), shown) << bytes;
+        EXPECT_EQ(printable(shown), shown) << bytes;
+    }
+}
+
+// A name holding a newline, wherever warpkit-export prints it, stays on its line.
+TEST(ExportCommandLine, names_with_control_characters_are_printed_escaped) {
+    ExportFixture fixture;
+    FaceProject face(fixture);
+    QxmObjectSpec odd = face.source;
+    odd.name = "two\nlines";
+    const std::string objects = fixture.write_objects("tab\there.qxm", {odd}, 3);
+    const std::string shown_objects = fixture.folder.file("tab\\there.qxm");
+    const std::string missing = fixture.folder.file("new\nline.twp");
+    const std::string shown_missing = fixture.folder.file("new\\nline.twp");
+    const std::string frames = fixture.folder.file("out\x1b[2J");
+    struct Row {
+        std::vector<std::string> args;
+        int status;
+        std::string shown;  // what the one line of output, or the listing, must hold
+    };
+    const Row rows[] = {
+        {{"check", missing}, 1, "The project file " + shown_missing + " cannot be loaded"},
+        {{"check", face.path, "new\nline.twp"}, 2, "not 'new\\nline.twp'"},
+        {{"gltf", face.path, "-o", "a\nb"}, 2, "not 'a\\nb'"},
+        {{"info", objects}, 0, shown_objects + ": 1 object, 3 colours"},
+        {{"info", objects}, 0, "two\\nlines"},
+        {{"weights", missing, "--frame", "0"}, 1, shown_missing},
+        {{"obj", face.path, "--frames", "0", "-o", frames},
+         0,
+         "to " + fixture.folder.file("out\\x1B[2J")},
+        {{"qxm", missing + ".glb", "-o", fixture.folder.file("x.qxm")}, 1, shown_missing + ".glb"},
+        {{"project", missing + ".glb", "-o", fixture.folder.file("x.twp")},
+         1,
+         shown_missing + ".glb"},
+        {{"match", objects, missing + ".qxm", "-o", fixture.folder.file("m.qxm")},
+         1,
+         shown_missing + ".qxm"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args[0] + " " + row.args[1]);
+        const auto run = run_tool(row.args);
+        EXPECT_EQ(run.status, row.status) << run.err;
+        const std::string& printed = row.status == 0 ? run.out : run.err;
+        EXPECT_NE(printed.find(row.shown), std::string::npos) << printed;
+        const size_t lines = std::count(printed.begin(), printed.end(), '\n');
+        EXPECT_EQ(lines, row.args[0] == "info" ? 3u : 1u) << printed;
+        EXPECT_EQ(printed.find('\x1b'), std::string::npos) << printed;
     }
 }
 

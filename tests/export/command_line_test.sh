@@ -90,6 +90,18 @@ grep -q "Tessel Warp can only open QXM<rev.3>format" "$work/err" || fail "info r
 expect 0 "$tool" --help
 grep -q "^Usage: warpkit-export" "$work/out" || fail "help: $(cat "$work/out")"
 
+# A file whose name starts with '-' is named after '--'; a name holding a newline is printed
+# escaped, on one line.
+cp "$work/face.twp" "$work/-face.twp"
+expect 2 "$tool" check "$work/-face.twp" -- --strict
+cd "$work"
+expect 0 "$tool" check -- -face.twp
+cd - >/dev/null
+grep -q "^3 of 3 targets loaded, 0 warnings$" "$work/out" || fail "check -- -face.twp: $(cat "$work/out")"
+expect 1 "$tool" check "$work/new"$'\n'"line.twp"
+[ "$(wc -l <"$work/err")" -eq 1 ] && grep -qF 'new\nline.twp' "$work/err" ||
+    fail "a newline in a name: $(cat "$work/err")"
+
 if [ "$failures" -ne 0 ]; then
     echo "$failures failed" >&2
     exit 1
