@@ -220,7 +220,7 @@ int run_gltf(const CommandLine& line, std::ostream& out, std::ostream& err) {
     }
     const FileOutcome written = write_gltf_file(build.model, line.output);
     if (!written.ok) {
-        return refuse(err, "cannot write " + printable(line.output) + ": " + written.reason.en);
+        return refuse(err, "cannot write " + written.reason.en);
     }
 
     const std::vector<int32_t>& frames = build.frames;
@@ -265,8 +265,9 @@ int run_obj(const CommandLine& line, std::ostream& out, std::ostream& err) {
                                               line.output, progress ? &*progress : nullptr);
     if (progress) progress->finish();
     if (!result.ok) return refuse(err, printable(line.input) + ": " + result.problem);
-    out << "wrote " << result.written << " frame" << (result.written == 1 ? "" : "s") << " to "
-        << printable(line.output) << "\n";
+    out << "wrote " << result.written << " frame" << (result.written == 1 ? "" : "s")
+        << (result.palette_written ? std::string(" and ") + kPaletteFileName : std::string())
+        << " to " << printable(line.output) << "\n";
     return kExitDone;
 }
 

@@ -1,12 +1,11 @@
 #include "export/obj_frames.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 
 #include "export/frame_weights.h"
+#include "export/output_file.h"
 #include "export/printable.h"
 #include "export/shape_check.h"
 #include "export/unit_normals.h"
@@ -34,20 +33,6 @@ void append_triple(std::string& out, const char* tag, const Vec3& v) {
 
 std::string material_name(int32_t colour) {
     return "colour_" + std::to_string(colour);
-}
-
-// Frames are many and cheap to make again, so they are written straight, without forcing each
-// to disk; a file that could not be written whole is removed rather than left cut short.
-std::string write_frame_file(const std::string& path, const std::string& text) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return std::strerror(errno);
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    const int write_error = errno;
-    const bool closed = std::fclose(file) == 0;
-    if (written && closed) return std::string();
-    const std::string reason = std::strerror(written ? errno : write_error);
-    std::remove(path.c_str());
-    return reason;
 }
 
 }  // namespace
@@ -104,15 +89,32 @@ ObjExport write_obj_frames(EditorState& state, int32_t first, int32_t last, int3
         result.problem = "cannot make the folder " + printable(folder) + ": " + error.message();
         return result;
     }
-    auto write = [&](const std::string& name, const std::string& text) {
-        const std::string path = (fs::path(folder) / name).string();
-        const std::string reason = write_frame_file(path, text);
-        if (!reason.empty()) result.problem = "cannot write " + printable(path) + ": " + reason;
-        return reason.empty();
+    const auto path_of = [&](const std::string& name) {
+        return (fs::path(folder) / name).string();
+    };
+    const auto write = [&](const std::string& name, const std::string& text) {
+        const std::string path = path_of(name);
+        const FileOutcome written = write_output_file(path, text);
+        if (!written.ok)
+            result.problem = "cannot write " + printable(path) + ": " + written.reason.en;
+        return written.ok;
     };
 
+    // A link planted under one of the names stops the export before any file is written, so
+    // the folder is not left with half the frames replaced.
     const bool coloured = !state.mesh.palette_red.empty();
+    const auto refused = [&](const std::string& name) {
+        const std::string problem = output_path_problem(path_of(name));
+        if (!problem.empty())
+            result.problem = "cannot write " + printable(path_of(name)) + ": " + problem;
+        return !problem.empty();
+    };
+    if (coloured && refused(kPaletteFileName)) return result;
+    for (int64_t next = first; next <= last; next += step) {
+        if (refused(frame_file_name(static_cast<int32_t>(next)))) return result;
+    }
     if (coloured && !write(kPaletteFileName, mtl_text(state))) return result;
+    result.palette_written = coloured;
     const std::string source = printable(state.slots[0].name);
     for (int64_t next = first; next <= last; next += step) {
         const int32_t frame = static_cast<int32_t>(next);

@@ -8,6 +8,7 @@
 
 #include "base/texts.h"
 #include "export/export_tool.h"
+#include "export/output_file.h"
 #include "export/printable.h"
 #include "import/animation_keys.h"
 #include "import/any_object_reader.h"
@@ -78,6 +79,11 @@ int run_project_command(const CommandLine& line, std::ostream& out, std::ostream
         }
     }
 
+    const std::string output_problem = output_path_problem(line.output);
+    if (!output_problem.empty()) {
+        return refuse(err, "cannot write " + printable(line.output) + ": " + output_problem);
+    }
+
     // the mesh and its targets as an object file beside the project
     const StoreOutcome stored =
         write_qxm_unused_name(qxm_path_for(line.output), qxm_objects_for(mesh), scene.palette);
@@ -95,11 +101,15 @@ int run_project_command(const CommandLine& line, std::ostream& out, std::ostream
         target.name = mesh.targets[j].name;
         target.keys = tracks[j];
     }
-    const SaveOutcome saved = save_project_file(line.output, data);
-    if (!saved.ok) {
+    BilingualText unsaved = project_data_problem(data);
+    if (unsaved.empty()) {
+        const FileOutcome written = write_output_file(line.output, write_project_text(data));
+        if (!written.ok) unsaved = written.reason;
+    }
+    if (!unsaved.empty()) {
         // nothing half-done: the object file was only for this project
         unlink(stored.path.c_str());
-        return refuse(err, "cannot write " + printable(line.output) + ": " + saved.reason.en);
+        return refuse(err, "cannot write " + printable(line.output) + ": " + unsaved.en);
     }
 
     for (size_t j = targets; j < mesh.targets.size(); ++j) {

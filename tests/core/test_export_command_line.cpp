@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 
+#include "base/safe_replace.h"
 #include "export/command_line.h"
 #include "export/export_fixture.h"
 #include "export/printable.h"
+#include "support/mesh_fixtures.h"
 
 namespace warpkit::exporting {
 namespace {
@@ -242,6 +247,101 @@ TEST(ExportCommandLine, names_with_control_characters_are_printed_escaped) {
         EXPECT_EQ(lines, row.args[0] == "info" ? 3u : 1u) << printed;
         EXPECT_EQ(printed.find('\x1b'), std::string::npos) << printed;
     }
+}
+
+std::string read_whole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Files whose names start with `prefix` in `folder` and below: temporary files left behind.
+std::vector<std::string> left_behind(const std::string& folder, const std::string& prefix) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(prefix, 0) == 0) names.push_back(name);
+    }
+    return names;
+}
+
+// A symbolic link planted under any name an export writes, pointing out of the destination
+// folder (or at nothing): the export is refused before anything is written, and the link and
+// the file it names stay as they were.
+TEST(ExportOutputs, a_link_planted_at_any_output_name_is_refused_and_left_as_it_was) {
+    ExportFixture fixture;
+    const FaceProject face(fixture);
+    const std::string victim = fixture.folder.file("victim.txt");
+    warpkit::testing::write_text(victim, "not an export\n");
+    const std::string nowhere = fixture.folder.file("nowhere.txt");
+    const std::string mesh = fixture.folder.file("grid.gltf");
+    warpkit::testing::write_text(mesh, warpkit::testing::grid_gltf(2));
+    const std::string out = fixture.folder.file("out");
+    std::filesystem::create_directories(out);
+    for (const char* folder : {"a", "b", "c", "h"})
+        std::filesystem::create_directory(out + "/" + folder);
+
+    struct Row {
+        std::vector<std::string> args;
+        std::string link;  // planted, pointing at `points_to`
+        std::string points_to;
+        std::vector<std::string> not_written;  // the other outputs of the command
+    };
+    const Row rows[] = {
+        {{"obj", face.path, "-o", out + "/a"},
+         out + "/a/frame_0000.obj",
+         victim,
+         {out + "/a/palette.mtl", out + "/a/frame_0001.obj"}},
+        {{"obj", face.path, "-o", out + "/b"},
+         out + "/b/palette.mtl",
+         victim,
+         {out + "/b/frame_0000.obj"}},
+        {{"obj", face.path, "--frames", "3..5", "-o", out + "/c"},
+         out + "/c/frame_0005.obj",
+         victim,
+         {out + "/c/palette.mtl", out + "/c/frame_0003.obj"}},
+        {{"obj", face.path, "--frames", "0", "-o", out + "/h"},
+         out + "/h/frame_0000.obj",
+         nowhere,
+         {out + "/h/palette.mtl"}},
+        {{"gltf", face.path, "-o", out + "/d.glb"}, out + "/d.glb", victim, {}},
+        {{"gltf", face.path, "-o", out + "/e.gltf"}, out + "/e.bin", victim, {out + "/e.gltf"}},
+        {{"gltf", face.path, "-o", out + "/f.gltf"}, out + "/f.gltf", nowhere, {out + "/f.bin"}},
+        {{"project", mesh, "-o", out + "/g.twp"}, out + "/g.twp", victim, {out + "/g.qxm"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.link);
+        ASSERT_EQ(symlink(row.points_to.c_str(), row.link.c_str()), 0);
+        const auto run = run_tool(row.args);
+        EXPECT_EQ(run.status, kExitRefused);
+        EXPECT_NE(run.err.find("cannot write " + row.link +
+                               ": it is a symbolic link, and no output is written through one\n"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(std::filesystem::read_symlink(row.link).string(), row.points_to);
+        for (const std::string& other : row.not_written) {
+            EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(other))) << other;
+        }
+    }
+    EXPECT_EQ(read_whole(victim), "not an export\n");
+    EXPECT_FALSE(std::filesystem::exists(nowhere));
+    EXPECT_EQ(left_behind(out, kTemporaryPrefix), std::vector<std::string>{});
+}
+
+// Every file an export writes is named on the command line or in what it prints: a .bin
+// replaced beside a .gltf is named with it, and no temporary file is left beside them.
+TEST(ExportOutputs, the_bin_beside_a_gltf_is_named_when_written_over_an_old_one) {
+    ExportFixture fixture;
+    const FaceProject face(fixture);
+    const std::string gltf = fixture.folder.file("face.gltf");
+    const std::string bin = fixture.folder.file("face.bin");
+    warpkit::testing::write_text(bin, "an old buffer");
+    const auto run = run_tool({"gltf", face.path, "-o", gltf});
+    ASSERT_EQ(run.status, kExitDone) << run.err;
+    EXPECT_EQ(run.out.rfind("wrote " + gltf + " and " + bin + ": ", 0), 0u) << run.out;
+    EXPECT_NE(read_whole(bin), "an old buffer");
+    EXPECT_EQ(left_behind(fixture.folder.path(), kTemporaryPrefix), std::vector<std::string>{});
 }
 
 }  // namespace
