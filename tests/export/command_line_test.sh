@@ -50,9 +50,21 @@ expect 0 "$tool" obj "$work/face.twp" -o "$work/frames"
 [ "$(ls "$work/frames" | grep -c '^frame_00[0-9][0-9]\.obj$')" -eq 91 ] || fail "obj: $(ls "$work/frames")"
 [ -f "$work/frames/palette.mtl" ] || fail "obj wrote no palette.mtl"
 
+# A link planted under a frame's name is refused before anything is written and left as it was.
+mkdir "$work/planted"
+echo "not a frame" >"$work/victim"
+ln -s "$work/victim" "$work/planted/frame_0045.obj"
+expect 1 "$tool" obj "$work/face.twp" -o "$work/planted"
+grep -q "cannot write $work/planted/frame_0045.obj: it is a symbolic link" "$work/err" ||
+    fail "obj over a link: $(cat "$work/err")"
+[ "$(cat "$work/victim")" = "not a frame" ] && [ -L "$work/planted/frame_0045.obj" ] &&
+    [ ! -e "$work/planted/frame_0000.obj" ] || fail "obj wrote through a link: $(ls -l "$work/planted")"
+
 expect 0 "$tool" gltf "$work/face.twp" -o "$work/face.glb" --strict
 expect 0 "$tool" gltf "$work/face.twp" -o "$work/face text.gltf" --fps 24
 [ -f "$work/face text.bin" ] || fail "gltf wrote no .bin beside the .gltf"
+grep -q "^wrote $work/face text.gltf and $work/face text.bin: " "$work/out" ||
+    fail "gltf did not name the .bin: $(cat "$work/out")"
 expect 0 "$tool" gltf "$work/face.twp" -o "$work/normals.glb" --normals --frames 20..70
 expect 0 "$tool" gltf "$work/face.twp" -o "$work/packed.glb" --normals --compress --names plain
 grep -q "sparse, .* buffer views compressed" "$work/out" || fail "gltf --compress: $(cat "$work/out")"
