@@ -2,14 +2,8 @@
 // and the round trip glTF -> project -> glTF at the same frame rate, which keeps every weight
 // at every frame within 0.01 percent.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
-#include <new>
 
 #include "export/command_line.h"
 #include "export/export_fixture.h"
@@ -127,137 +121,6 @@ TEST(ExportImport, keys_are_kept_on_whole_frames_and_sampled_otherwise) {
                 << c.what << " at " << frame;
         }
         EXPECT_LE(largest_key_error(c.animation, keys, 10.0), 0.01) << c.what;
-    }
-}
-
-// A grid with `targets` morph targets and a weights animation of two keys, at 0 and `seconds`,
-// every target going from 0 to 1.
-std::string long_animation(int targets, const std::string& interpolation, float seconds) {
-    warpkit::testing::GltfBuilder builder;
-    std::vector<Vec3> points;
-    for (int i = 0; i < 9; ++i) points.push_back(Vec3{float(i % 3), float(i / 3), 0});
-    const int base = builder.add_points(points);
-    const int corners = builder.add_indices(
-        {0, 1, 4, 0, 4, 3, 1, 2, 5, 1, 5, 4, 3, 4, 7, 3, 7, 6, 4, 5, 8, 4, 8, 7});
-    std::string list;
-    for (int t = 0; t < targets; ++t) {
-        const int moved = builder.add_points(std::vector<Vec3>(9, Vec3{0, 0, 1}));
-        list += (t ? "," : "") + std::string("{\"POSITION\":") + std::to_string(moved) + "}";
-    }
-    std::vector<float> values(2 * static_cast<size_t>(targets), 0.0f);
-    std::fill(values.begin() + targets, values.end(), 1.0f);
-    const int times = builder.add_scalars({0.0f, seconds});
-    const int weights = builder.add_scalars(values);
-    return builder.gltf(
-        "\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":" + std::to_string(base) +
-        "},\"indices\":" + std::to_string(corners) + ",\"targets\":[" + list +
-        "]}]}],\"nodes\":[{\"mesh\":0}],\"scenes\":[{\"nodes\":[0]}],\"scene\":0,"
-        "\"animations\":[{\"channels\":[{\"sampler\":0,\"target\":{\"node\":0,\"path\":"
-        "\"weights\"}}],\"samplers\":[{\"input\":" +
-        std::to_string(times) + ",\"output\":" + std::to_string(weights) + ",\"interpolation\":\"" +
-        interpolation + "\"}]}]");
-}
-
-// warpkit-export run in a forked child that may take `extra_bytes` of address space beyond
-// this process's, and a minute of CPU: a regression that samples billions of frames then fails
-// here rather than fill the machine's memory or hold up the suite. `how` says how the child
-// ended when it did not return.
-struct LimitedRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-    std::string how;
-};
-
-LimitedRun run_tool_limited(const std::vector<std::string>& args, size_t extra_bytes) {
-    int channel[2];
-    EXPECT_EQ(pipe(channel), 0);
-    const pid_t child = fork();
-    if (child == 0) {
-        close(channel[0]);
-        size_t used = 0;
-        std::ifstream status("/proc/self/status");
-        for (std::string word; status >> word;) {
-            if (word == "VmSize:") status >> used;  // in KiB
-        }
-        const rlimit memory{used * 1024 + extra_bytes, used * 1024 + extra_bytes};
-        const rlimit cpu{60, 60};
-        setrlimit(RLIMIT_AS, &memory);
-        setrlimit(RLIMIT_CPU, &cpu);
-        std::string report;
-        try {
-            const testing::ToolRun run = run_tool(args);
-            report = std::to_string(run.status) + "\n" + run.out + '\0' + run.err;
-        } catch (const std::bad_alloc&) {
-            report = std::string("-1\n\0out of memory\n", 18);
-        }
-        const ssize_t written = write(channel[1], report.data(), report.size());
-        _exit(written == static_cast<ssize_t>(report.size()) ? 0 : 1);
-    }
-    close(channel[1]);
-    std::string report;
-    char buffer[4096];
-    for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;) report.append(buffer, n);
-    close(channel[0]);
-    int ended = 0;
-    waitpid(child, &ended, 0);
-    LimitedRun run;
-    if (!WIFEXITED(ended) || WEXITSTATUS(ended) != 0) {
-        run.how = WIFSIGNALED(ended) ? "killed by signal " + std::to_string(WTERMSIG(ended))
-                                     : "exited " + std::to_string(WEXITSTATUS(ended));
-        return run;
-    }
-    const size_t line = report.find('\n');
-    const size_t streams = report.find('\0', line);
-    run.status = std::stoi(report.substr(0, line));
-    run.out = report.substr(line + 1, streams - line - 1);
-    run.err = report.substr(streams + 1);
-    return run;
-}
-
-// A small file can describe an animation of billions of frames. project counts the frames
-// before it makes a key, refuses past the limit gltf --step has, and samples and checks only
-// the eight targets it keeps, all in a bounded amount of memory.
-TEST(ExportImport, project_refuses_animations_past_the_sample_limit_before_sampling_them) {
-    TempFolder folder;
-    struct Case {
-        const char* what;
-        int targets;
-        const char* interpolation;
-        float seconds;
-        const char* fps;
-        int status;
-        std::string words;
-    };
-    const std::string too_long =
-        ": the animation lasts 2100000001 frames at 30 frames a second, "
-        "more than the 16777216 an animation may have\n";
-    const Case cases[] = {
-        {"step", 20, "STEP", 7e7f, "30", kExitRefused, too_long},
-        {"linear", 20, "LINEAR", 7e7f, "30", kExitRefused, too_long},
-        {"one frame past", 1, "LINEAR", 16777216.0f, "1", kExitRefused,
-         ": the animation lasts 16777217 frames at 1 frames a second"},
-        {"at the limit", 1, "LINEAR", 16777215.0f, "1", kExitDone,
-         "frames 0 to 16777215 at 1 fps, the animation's keys kept"},
-        {"many targets sampled", 99, "STEP", 500000.0f, "1", kExitDone,
-         "8 targets, frames 0 to 500000 at 1 fps, the animation sampled at every frame"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const std::string name = folder.file(std::string(c.what) + ".gltf");
-        warpkit::testing::write_text(name, long_animation(c.targets, c.interpolation, c.seconds));
-        const std::string project = folder.file(std::string(c.what) + ".twp");
-        const LimitedRun run =
-            run_tool_limited({"project", name, "-o", project, "--fps", c.fps}, 300u << 20);
-        ASSERT_EQ(run.how, "");
-        EXPECT_EQ(run.status, c.status) << run.err;
-        if (c.status == kExitDone) {
-            EXPECT_NE(run.out.find(c.words), std::string::npos) << run.out;
-            EXPECT_TRUE(std::filesystem::exists(project));
-        } else {
-            EXPECT_EQ(run.err.find("warpkit-export: " + name + c.words), 0u) << run.err;
-            EXPECT_FALSE(std::filesystem::exists(project));
-        }
     }
 }
 
