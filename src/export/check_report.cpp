@@ -1,9 +1,9 @@
 #include "export/check_report.h"
 
-#include "base/display_text.h"
 #include "base/texts.h"
 #include "export/export_review.h"
 #include "export/frame_weights.h"
+#include "export/printable.h"
 #include "model/qxm_reader.h"
 #include "model/target_measure.h"
 
@@ -39,10 +39,10 @@ CheckReport check_report(const LoadedProject& project) {
     const std::vector<Vec3>& source = state.slots[0].vertices;
     const double diagonal = bounding_box_diagonal(source);
 
-    out += "Project " + display_text(project.path) + "\n";
+    out += "Project " + printable(project.path) + "\n";
     out += format_text("Frames: 0 to %d\n", static_cast<int>(state.max_frame));
-    out += "Source: " + display_text(state.slots[0].name) + " in " +
-           display_text(state.slots[0].path) + "\n";
+    out += "Source: " + printable(state.slots[0].name) + " in " + printable(state.slots[0].path) +
+           "\n";
     out += format_text("  %d vertices, %d triangles, %d colours, bounding-box diagonal %.6g\n",
                        static_cast<int>(state.vertex_count), static_cast<int>(state.triangle_count),
                        static_cast<int>(state.mesh.palette_red.size()), diagonal);
@@ -56,8 +56,8 @@ CheckReport check_report(const LoadedProject& project) {
             continue;
         }
         ++present;
-        out += format_text("Target %d: ", k) + display_text(target.name) + " in " +
-               display_text(target.path) + "\n";
+        out += format_text("Target %d: ", k) + printable(target.name) + " in " +
+               printable(target.path) + "\n";
         if (!state.target_loaded(k)) {
             for (const TargetLoadWarning& warning : project.warnings) {
                 if (warning.slot != k) continue;

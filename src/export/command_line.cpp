@@ -64,6 +64,8 @@ const char* const kUsageText =
     "  --frame N           the frame to evaluate\n"
     "  -h, --help          show this text\n"
     "  --version           show the version (alone)\n"
+    "  --                  end of the options: every word after it is a file, even one\n"
+    "                      that starts with '-'\n"
     "\n"
     "Exit status: 0 done, 1 a file was refused or could not be written, or --strict found a\n"
     "problem, 2 bad usage (also a frame past the project's last frame).\n";
@@ -266,6 +268,7 @@ bool is_gltf_text_path(const std::string& path) {
 
 ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
     for (const std::string& arg : args) {
+        if (arg == "--") break;
         if (arg == "--help" || arg == "-h") {
             ParsedCommandLine parsed;
             parsed.ok = true;
@@ -283,12 +286,18 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
     if (!command) return refuse("unknown command '" + name + "'");
     line.command = command->command;
 
-    // Every option is given at most once; its value follows it or comes after '='.
+    // Every option is given at most once; its value follows it or comes after '='. After "--"
+    // every word is a file, so a file whose name starts with '-' can be named.
     std::vector<const OptionSpec*> seen;
     std::vector<std::string> positional;
+    bool options_ended = false;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg.size() < 2 || arg[0] != '-') {
+        if (!options_ended && arg == "--") {
+            options_ended = true;
+            continue;
+        }
+        if (options_ended || arg.size() < 2 || arg[0] != '-') {
             positional.push_back(arg);
             continue;
         }

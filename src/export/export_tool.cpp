@@ -20,6 +20,7 @@
 #include "export/match_command.h"
 #include "export/obj_frames.h"
 #include "export/object_listing.h"
+#include "export/printable.h"
 #include "export/progress.h"
 #include "export/project_command.h"
 #include "export/project_load.h"
@@ -38,9 +39,15 @@ constexpr size_t kPromisedMorphedAttributes = 8;
 // Without --frames, obj writes the whole timeline unless that makes more files than this.
 constexpr int64_t kMostObjFilesUnasked = 100000;
 
+// Messages may quote names the core put in (a refusal of the loader, a target's warning), so the
+// whole line is made printable, not only the names this file adds.
 int refuse(std::ostream& err, const std::string& message) {
-    err << kProgram << message << "\n";
+    err << kProgram << printable(message) << "\n";
     return kExitRefused;
+}
+
+void warn(std::ostream& err, const std::string& message) {
+    err << kProgram << "warning: " << printable(message) << "\n";
 }
 
 // Why a file cannot be opened, in the system's words; empty when it can.
@@ -54,7 +61,7 @@ std::string open_problem(const std::string& path) {
 std::string object_file_refusal(const ReadOutcome& outcome, const std::string& path) {
     switch (outcome.status) {
         case ReadStatus::kBadMagic:
-            return display_text(path) + ": " + pick(kEnglish, texts::kFormatRefusal.text);
+            return printable(path) + ": " + pick(kEnglish, texts::kFormatRefusal.text);
         case ReadStatus::kDamaged:
         case ReadStatus::kNotImported:
             return read_failure_message(outcome, path, kEnglish).text;
@@ -90,11 +97,12 @@ bool is_object_file(const std::string& path) {
 }
 
 // Loads the project; says why it is refused, or warns of each target left out, on `err`.
-bool load(const CommandLine& line, LoadedProject& project, std::ostream& err, bool warn) {
+bool load(const CommandLine& line, LoadedProject& project, std::ostream& err,
+          bool warn_of_targets) {
     const ProjectLoadOutcome outcome = load_project(line.input, project);
     if (!outcome.ok) {
         if (is_object_file(line.input)) {
-            const std::string file = display_text(line.input);
+            const std::string file = printable(line.input);
             refuse(err, file + " is an object file, not a project file; 'warpkit-export info " +
                             file + "' lists its objects");
         } else {
@@ -103,11 +111,11 @@ bool load(const CommandLine& line, LoadedProject& project, std::ostream& err, bo
         return false;
     }
     for (const std::string& change : project.repairs) {
-        err << kProgram << "warning: " << display_text(project.path) << ": " << change << "\n";
+        warn(err, printable(project.path) + ": " + change);
     }
-    if (warn) {
+    if (warn_of_targets) {
         for (const TargetLoadWarning& warning : project.warnings) {
-            err << kProgram << "warning: " << target_warning_text(warning) << "\n";
+            warn(err, target_warning_text(warning));
         }
     }
     return true;
@@ -131,7 +139,7 @@ int frames_past_end(std::ostream& err, const LoadedProject& project, int32_t fir
     const std::string asked = first == last
                                   ? "frame " + std::to_string(first)
                                   : "frames " + std::to_string(first) + ".." + std::to_string(last);
-    err << kProgram << display_text(project.path) << ": " << asked << " go"
+    err << kProgram << printable(project.path) << ": " << asked << " go"
         << (first == last ? "es" : "") << " past the last frame " << max << "\n";
     return kExitUsage;
 }
@@ -143,12 +151,10 @@ std::string under_strict(int problems) {
 // Prints the review's warnings; under --strict, a review with failures stops the command
 // before anything is written.
 bool passes_review(const CommandLine& line, const ExportReview& review, std::ostream& err) {
-    for (const std::string& warning : review.warnings) {
-        err << kProgram << "warning: " << warning << "\n";
-    }
+    for (const std::string& warning : review.warnings) warn(err, warning);
     if (!line.strict || review.strict_failures == 0) return true;
     refuse(err,
-           display_text(line.input) + ": nothing written: " + under_strict(review.strict_failures));
+           printable(line.input) + ": nothing written: " + under_strict(review.strict_failures));
     return false;
 }
 
@@ -158,7 +164,7 @@ int run_check(const CommandLine& line, std::ostream& out, std::ostream& err) {
     const CheckReport report = check_report(project);
     out << report.text;
     if (line.strict && report.strict_failures > 0) {
-        return refuse(err, display_text(line.input) + ": " + under_strict(report.strict_failures));
+        return refuse(err, printable(line.input) + ": " + under_strict(report.strict_failures));
     }
     return kExitDone;
 }
@@ -185,7 +191,7 @@ int run_gltf(const CommandLine& line, std::ostream& out, std::ostream& err) {
     GltfBuild build = build_gltf_model(project.state, options, building ? &*building : nullptr);
     if (building) building->finish();
     if (!build.ok) {
-        return refuse(err, display_text(line.input) + ": cannot export: " + build.problem);
+        return refuse(err, printable(line.input) + ": cannot export: " + build.problem);
     }
 
     // Warnings come once the model is known to be sound, and --strict stops before writing.
@@ -198,7 +204,7 @@ int run_gltf(const CommandLine& line, std::ostream& out, std::ostream& err) {
         ++review.strict_failures;
     }
     if (!passes_review(line, review, err)) return kExitRefused;
-    for (const std::string& renamed : build.renamed) err << kProgram << renamed << "\n";
+    for (const std::string& renamed : build.renamed) err << kProgram << printable(renamed) << "\n";
 
     size_t compressed = 0;
     if (line.compress) {
@@ -213,12 +219,12 @@ int run_gltf(const CommandLine& line, std::ostream& out, std::ostream& err) {
     }
     const FileOutcome written = write_gltf_file(build.model, line.output);
     if (!written.ok) {
-        return refuse(err, "cannot write " + display_text(line.output) + ": " + written.reason.en);
+        return refuse(err, "cannot write " + written.reason.en);
     }
 
     const std::vector<int32_t>& frames = build.frames;
-    out << "wrote " << display_text(line.output);
-    if (is_gltf_text_path(line.output)) out << " and " << display_text(bin_path_for(line.output));
+    out << "wrote " << printable(line.output);
+    if (is_gltf_text_path(line.output)) out << " and " << printable(bin_path_for(line.output));
     out << format_text(": %zu morph target%s%s, %zu key%s over %g s", targets,
                        targets == 1 ? "" : "s", line.normals && targets > 0 ? " with normals" : "",
                        targets > 0 ? frames.size() : 0,
@@ -243,7 +249,7 @@ int run_obj(const CommandLine& line, std::ostream& out, std::ostream& err) {
     const int32_t step = line.step > 0 ? line.step : 1;
     const int64_t count = stepped_frame_count(range.first, range.last, step);
     if (!line.frames_given && count > kMostObjFilesUnasked) {
-        err << kProgram << display_text(line.input) << ": the timeline 0.." << range.last
+        err << kProgram << printable(line.input) << ": the timeline 0.." << range.last
             << " would make " << count << " files; choose the frames with --frames A..B"
             << " (see warpkit-export --help)\n";
         return kExitUsage;
@@ -257,9 +263,10 @@ int run_obj(const CommandLine& line, std::ostream& out, std::ostream& err) {
     const ObjExport result = write_obj_frames(project.state, range.first, range.last, step,
                                               line.output, progress ? &*progress : nullptr);
     if (progress) progress->finish();
-    if (!result.ok) return refuse(err, display_text(line.input) + ": " + result.problem);
-    out << "wrote " << result.written << " frame" << (result.written == 1 ? "" : "s") << " to "
-        << display_text(line.output) << "\n";
+    if (!result.ok) return refuse(err, printable(line.input) + ": " + result.problem);
+    out << "wrote " << result.written << " frame" << (result.written == 1 ? "" : "s")
+        << (result.palette_written ? std::string(" and ") + kPaletteFileName : std::string())
+        << " to " << printable(line.output) << "\n";
     return kExitDone;
 }
 
@@ -271,7 +278,7 @@ int run_weights(const CommandLine& line, std::ostream& out, std::ostream& err) {
     }
     const SlotWeights weights = weights_at(project.state, line.frame);
     for (int k : loaded_targets(project.state)) {
-        out << target_label(project.state, k)
+        out << printable(target_label(project.state, k))
             << format_text(" %.2f\n", static_cast<double>(weights[k]));
     }
     return kExitDone;
@@ -283,7 +290,7 @@ int run_export_tool(const std::vector<std::string>& args, std::ostream& out, std
                     bool err_is_terminal) {
     const ParsedCommandLine parsed = parse_command_line(args);
     if (!parsed.ok) {
-        err << kProgram << parsed.problem << " (see warpkit-export --help)\n";
+        err << kProgram << printable(parsed.problem) << " (see warpkit-export --help)\n";
         return kExitUsage;
     }
     CommandLine line = parsed.line;

@@ -33,6 +33,10 @@ void blend_at(EditorState& state, int32_t frame);
 std::vector<int32_t> animation_frames(const EditorState& state, int32_t first, int32_t last);
 std::vector<int32_t> animation_frames(const EditorState& state);
 
+// The most frames one animation may be sampled at, by gltf --step and by project: float times
+// cannot tell more apart anyway, and the samples of eight targets must fit in memory.
+inline constexpr int64_t kMaxSamples = int64_t{1} << 24;
+
 // How many frames first, first + step, ... up to last there are (step > 0, first <= last).
 int64_t stepped_frame_count(int32_t first, int32_t last, int32_t step);
 

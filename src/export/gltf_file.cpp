@@ -9,6 +9,8 @@
 #include <sstream>
 
 #include "export/command_line.h"
+#include "export/output_file.h"
+#include "export/printable.h"
 
 namespace warpkit::exporting {
 
@@ -142,7 +144,7 @@ FileOutcome write_binary(tinygltf::Model& model, const std::string& path) {
         out.append(reinterpret_cast<const char*>(bin.data()), bin.size());
         out.append(static_cast<size_t>(bin_chunk) - bin.size(), '\0');
     }
-    return replace_file_contents(path, out);
+    return write_output_file(path, out);
 }
 
 FileOutcome write_text(tinygltf::Model& model, const std::string& path) {
@@ -152,10 +154,17 @@ FileOutcome write_text(tinygltf::Model& model, const std::string& path) {
     if (!model_json(model, uri_from_file_name(bin_name), true, json)) {
         return failed("the glTF library could not serialise the model");
     }
+    // Both names are looked at before either file is written, so a refusal leaves neither new.
+    for (const std::string& name : {path, bin_path}) {
+        const std::string problem = output_path_problem(name);
+        if (!problem.empty()) return failed(printable(name) + ": " + problem);
+    }
     const std::vector<unsigned char>& bin = model.buffers.at(0).data;
-    FileOutcome outcome = replace_file_contents(bin_path, std::string(bin.begin(), bin.end()));
-    if (!outcome.ok) return outcome;
-    return replace_file_contents(path, json + "\n");
+    FileOutcome outcome = write_output_file(bin_path, std::string(bin.begin(), bin.end()));
+    if (!outcome.ok) return failed(printable(bin_path) + ": " + outcome.reason.en);
+    outcome = write_output_file(path, json + "\n");
+    if (!outcome.ok) return failed(printable(path) + ": " + outcome.reason.en);
+    return outcome;
 }
 
 }  // namespace
@@ -184,7 +193,9 @@ std::string uri_from_file_name(const std::string& name) {
 
 FileOutcome write_gltf_file(tinygltf::Model& model, const std::string& path) {
     if (is_gltf_text_path(path)) return write_text(model, path);
-    return write_binary(model, path);
+    FileOutcome outcome = write_binary(model, path);
+    if (!outcome.ok) outcome.reason.en = printable(path) + ": " + outcome.reason.en;
+    return outcome;
 }
 
 }  // namespace warpkit::exporting

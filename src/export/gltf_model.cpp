@@ -24,10 +24,6 @@ constexpr int kNoTarget = 0;
 // The program's object colour, shown when a file has no palette.
 constexpr double kObjectColour = 220.0 / 255.0;
 
-// The most samples one animation may have; times are floats, which cannot tell more apart
-// anyway, and the frames list must fit in memory.
-constexpr int64_t kMaxSamples = int64_t{1} << 24;
-
 bool is_zero(const Vec3& v) {
     return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "export/export_tool.h"
+#include "export/printable.h"
 #include "session/command_line.h"
 
 int main(int argc, char** argv) {
@@ -22,7 +23,7 @@ int main(int argc, char** argv) {
                                                      isatty(STDERR_FILENO) == 1);
     } catch (const std::exception& error) {
         // Out of memory, or a library that throws; say so rather than abort.
-        std::cerr << "warpkit-export: " << error.what() << "\n";
+        std::cerr << "warpkit-export: " << warpkit::exporting::printable(error.what()) << "\n";
         return warpkit::exporting::kExitRefused;
     }
     std::cout.flush();

@@ -4,9 +4,9 @@
 #include <optional>
 #include <ostream>
 
-#include "base/display_text.h"
 #include "base/texts.h"
 #include "export/export_tool.h"
+#include "export/printable.h"
 #include "export/progress.h"
 #include "model/target_measure.h"
 #include "model/vertex_match.h"
@@ -18,13 +18,13 @@ namespace {
 constexpr const char* kProgram = "warpkit-export: ";
 
 int refuse(std::ostream& err, const std::string& message) {
-    err << kProgram << message << "\n";
+    err << kProgram << printable(message) << "\n";
     return kExitRefused;
 }
 
 // "smile in face.qxm"
 std::string object_label(const std::string& name, const std::string& path) {
-    return display_text(name) + " in " + display_text(path);
+    return printable(name) + " in " + printable(path);
 }
 
 // Reads the named object, or the only object of a file when none is named. Empty on success,
@@ -37,7 +37,7 @@ std::string read_object(const ObjectPath& where, ObjectFileReader& reader) {
             return listed == 1 ? 0 : -1;
         });
     if (outcome.status == ReadStatus::kCancelled) {
-        return display_text(where.path) +
+        return printable(where.path) +
                (listed == 0
                     ? std::string(" holds no object")
                     : format_text(" holds %zu objects; name one as FILE.qxm:OBJECT", listed));
@@ -79,8 +79,7 @@ int run_match(const CommandLine& line, std::ostream& out, std::ostream& err) {
     std::error_code error;
     if (std::filesystem::symlink_status(line.output, error).type() !=
         std::filesystem::file_type::not_found) {
-        return refuse(err,
-                      "cannot write " + display_text(line.output) + ": the file already exists");
+        return refuse(err, "cannot write " + printable(line.output) + ": the file already exists");
     }
 
     const ObjectPath source_path = split_object_path(line.input);
@@ -111,7 +110,7 @@ int run_match(const CommandLine& line, std::ostream& out, std::ostream& err) {
     const FileOutcome written =
         write_qxm_file(line.output, {matched}, palette_of(s), ExistingFile::kKeep);
     if (!written.ok) {
-        return refuse(err, "cannot write " + display_text(line.output) + ": " + written.reason.en);
+        return refuse(err, "cannot write " + printable(line.output) + ": " + written.reason.en);
     }
 
     out << "source: " << source_label
@@ -129,8 +128,7 @@ int run_match(const CommandLine& line, std::ostream& out, std::ostream& err) {
         << format_text(": %d of %d vertices renumbered\n", static_cast<int>(match.renumbered),
                        static_cast<int>(match.vertex_count));
     out << "after: " << moves_line(measure_target_positions(s.vertices, matched.vertices));
-    out << "wrote " << display_text(line.output) << ": "
-        << display_text(cut_object_name(t.object_name))
+    out << "wrote " << printable(line.output) << ": " << printable(cut_object_name(t.object_name))
         << " with the source's triangles and colours\n";
     return kExitDone;
 }

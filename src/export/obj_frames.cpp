@@ -1,13 +1,12 @@
 #include "export/obj_frames.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 
-#include "base/display_text.h"
 #include "export/frame_weights.h"
+#include "export/output_file.h"
+#include "export/printable.h"
 #include "export/shape_check.h"
 #include "export/unit_normals.h"
 #include "model/qxm_reader.h"
@@ -36,20 +35,6 @@ std::string material_name(int32_t colour) {
     return "colour_" + std::to_string(colour);
 }
 
-// Frames are many and cheap to make again, so they are written straight, without forcing each
-// to disk; a file that could not be written whole is removed rather than left cut short.
-std::string write_frame_file(const std::string& path, const std::string& text) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return std::strerror(errno);
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    const int write_error = errno;
-    const bool closed = std::fclose(file) == 0;
-    if (written && closed) return std::string();
-    const std::string reason = std::strerror(written ? errno : write_error);
-    std::remove(path.c_str());
-    return reason;
-}
-
 }  // namespace
 
 std::string frame_file_name(int32_t frame) {
@@ -64,7 +49,7 @@ std::string obj_text(const EditorState& state, const std::vector<Vec3>& normals,
     const bool coloured = !mesh.palette_red.empty();
     std::string out = "# " + comment + "\n";
     if (coloured) out += "mtllib " + palette_file + "\n";
-    out += "o " + display_text(state.slots[0].name) + "\n";
+    out += "o " + printable(state.slots[0].name) + "\n";
     for (const Vec3& v : mesh.displayed) append_triple(out, "v", v);
     for (const Vec3& n : normals) append_triple(out, "vn", n);
     int32_t colour = -1;
@@ -85,7 +70,7 @@ std::string obj_text(const EditorState& state, const std::vector<Vec3>& normals,
 
 std::string mtl_text(const EditorState& state) {
     const ObjectMesh& mesh = state.mesh;
-    std::string out = "# colours of " + display_text(state.slots[0].name) + "\n";
+    std::string out = "# colours of " + printable(state.slots[0].name) + "\n";
     for (size_t c = 0; c < mesh.palette_red.size(); ++c) {
         out += "newmtl " + material_name(static_cast<int32_t>(c)) + "\n";
         append_triple(out, "Kd",
@@ -101,19 +86,36 @@ ObjExport write_obj_frames(EditorState& state, int32_t first, int32_t last, int3
     std::error_code error;
     fs::create_directories(folder, error);
     if (error) {
-        result.problem = "cannot make the folder " + folder + ": " + error.message();
+        result.problem = "cannot make the folder " + printable(folder) + ": " + error.message();
         return result;
     }
-    auto write = [&](const std::string& name, const std::string& text) {
-        const std::string path = (fs::path(folder) / name).string();
-        const std::string reason = write_frame_file(path, text);
-        if (!reason.empty()) result.problem = "cannot write " + path + ": " + reason;
-        return reason.empty();
+    const auto path_of = [&](const std::string& name) {
+        return (fs::path(folder) / name).string();
+    };
+    const auto write = [&](const std::string& name, const std::string& text) {
+        const std::string path = path_of(name);
+        const FileOutcome written = write_output_file(path, text);
+        if (!written.ok)
+            result.problem = "cannot write " + printable(path) + ": " + written.reason.en;
+        return written.ok;
     };
 
+    // A link planted under one of the names stops the export before any file is written, so
+    // the folder is not left with half the frames replaced.
     const bool coloured = !state.mesh.palette_red.empty();
+    const auto refused = [&](const std::string& name) {
+        const std::string problem = output_path_problem(path_of(name));
+        if (!problem.empty())
+            result.problem = "cannot write " + printable(path_of(name)) + ": " + problem;
+        return !problem.empty();
+    };
+    if (coloured && refused(kPaletteFileName)) return result;
+    for (int64_t next = first; next <= last; next += step) {
+        if (refused(frame_file_name(static_cast<int32_t>(next)))) return result;
+    }
     if (coloured && !write(kPaletteFileName, mtl_text(state))) return result;
-    const std::string source = display_text(state.slots[0].name);
+    result.palette_written = coloured;
+    const std::string source = printable(state.slots[0].name);
     for (int64_t next = first; next <= last; next += step) {
         const int32_t frame = static_cast<int32_t>(next);
         blend_at(state, frame);

@@ -25,14 +25,16 @@ std::string mtl_text(const EditorState& state);
 
 struct ObjExport {
     bool ok = false;
-    std::string problem;  // set when !ok: which file could not be written, or which frame
-    int32_t written = 0;  // frame files written
+    std::string problem;           // set when !ok: which file could not be written, or which frame
+    int32_t written = 0;           // frame files written
+    bool palette_written = false;  // palette.mtl too
 };
 
 // Writes frames `first`, `first` + `step`, ... up to `last` (step > 0) into `folder` (made when
 // missing), each in the file named by its frame number, and palette.mtl when the source has a
-// palette. Each frame is blended by the program's rules at that frame; the displayed shape is
-// left at the last frame written.
+// palette. Every file is written whole, never through a symbolic link (output_file.h); a link
+// under any of the names refuses the export before anything is written. Each frame is blended by
+// the program's rules at that frame; the displayed shape is left at the last frame written.
 ObjExport write_obj_frames(EditorState& state, int32_t first, int32_t last, int32_t step,
                            const std::string& folder, Progress* progress);
 

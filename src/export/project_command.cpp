@@ -6,9 +6,11 @@
 #include <filesystem>
 #include <ostream>
 
-#include "base/display_text.h"
 #include "base/texts.h"
 #include "export/export_tool.h"
+#include "export/frame_weights.h"
+#include "export/output_file.h"
+#include "export/printable.h"
 #include "import/animation_keys.h"
 #include "import/any_object_reader.h"
 #include "import/gltf_reader.h"
@@ -21,7 +23,7 @@ namespace warpkit::exporting {
 namespace {
 
 int refuse(std::ostream& err, const std::string& message) {
-    err << "warpkit-export: " << message << "\n";
+    err << "warpkit-export: " << printable(message) << "\n";
     return kExitRefused;
 }
 
@@ -31,6 +33,30 @@ size_t chosen_mesh(const ImportedScene& scene) {
         if (!scene.meshes[m].targets.empty()) return m;
     }
     return 0;
+}
+
+// The animation of its first `count` targets only: the targets past them are left out of the
+// project, so neither their keys nor the check of those keys at every frame should cost anything.
+WeightsAnimation first_targets(const WeightsAnimation& animation, size_t count) {
+    WeightsAnimation kept = animation;
+    if (animation.targets <= count) return kept;
+    kept.targets = count;
+    kept.values.clear();
+    for (size_t row = 0; row + animation.targets <= animation.values.size();
+         row += animation.targets) {
+        kept.values.insert(kept.values.end(), animation.values.begin() + row,
+                           animation.values.begin() + row + count);
+    }
+    return kept;
+}
+
+// How many frames the project's timeline would have, 0 to the last frame the animation
+// reaches, counted as keys_from_animation counts them (a time within a thousandth of a frame of
+// a whole one is on it). Taken before any key is made: the keys of a long animation are a
+// sample at every frame, and even kept keys are checked at every frame.
+double timeline_frames(const WeightsAnimation& animation, double fps) {
+    const double last = static_cast<double>(animation.times.back()) * fps;
+    return std::max(1.0, std::ceil(last - 1e-3)) + 1.0;
 }
 
 // A project names its object files by full path, so it can be opened from anywhere.
@@ -43,7 +69,7 @@ std::string full_path(const std::string& path) {
 }  // namespace
 
 int run_project_command(const CommandLine& line, std::ostream& out, std::ostream& err) {
-    const std::string shown = display_text(line.input);
+    const std::string shown = printable(line.input);
     if (object_file_kind(line.input) != ObjectFileKind::kGltf) {
         return refuse(err, shown + " is not a glTF file (.gltf or .glb)");
     }
@@ -54,7 +80,7 @@ int run_project_command(const CommandLine& line, std::ostream& out, std::ostream
     const size_t m = chosen_mesh(scene);
     const ImportedMesh& mesh = scene.meshes[m];
     if (mesh.vertices.empty())
-        return refuse(err, shown + ": the mesh " + display_text(mesh.name) + " has no vertices");
+        return refuse(err, shown + ": the mesh " + printable(mesh.name) + " has no vertices");
 
     // the keys, before anything is written
     ProjectData data;
@@ -62,7 +88,16 @@ int run_project_command(const CommandLine& line, std::ostream& out, std::ostream
     std::vector<KeyTrack> tracks(mesh.targets.size());
     bool sampled = false;
     if (scene.has_animation && scene.animation.mesh == m) {
-        const AnimationKeys keys = keys_from_animation(scene.animation, line.fps);
+        const double frames = timeline_frames(scene.animation, line.fps);
+        if (!(frames <= static_cast<double>(kMaxSamples))) {
+            return refuse(
+                err, shown + format_text(": the animation lasts %.0f frames at %g "
+                                         "frames a second, more than the %lld an "
+                                         "animation may have",
+                                         frames, line.fps, static_cast<long long>(kMaxSamples)));
+        }
+        const AnimationKeys keys =
+            keys_from_animation(first_targets(scene.animation, targets), line.fps);
         if (!keys.problem.empty()) {
             return refuse(err, shown + ": " + keys.problem.en + " at " +
                                    format_text("%g", line.fps) + " frames a second");
@@ -78,12 +113,17 @@ int run_project_command(const CommandLine& line, std::ostream& out, std::ostream
         }
     }
 
+    const std::string output_problem = output_path_problem(line.output);
+    if (!output_problem.empty()) {
+        return refuse(err, "cannot write " + printable(line.output) + ": " + output_problem);
+    }
+
     // the mesh and its targets as an object file beside the project
     const StoreOutcome stored =
         write_qxm_unused_name(qxm_path_for(line.output), qxm_objects_for(mesh), scene.palette);
     if (stored.status != StoreStatus::kWritten) {
-        return refuse(err, "cannot write the object file beside " + display_text(line.output) +
-                               ": " + stored.reason.en);
+        return refuse(err, "cannot write the object file beside " + printable(line.output) + ": " +
+                               stored.reason.en);
     }
     const std::string qxm = full_path(stored.path);
     data.source_path = qxm;
@@ -95,21 +135,24 @@ int run_project_command(const CommandLine& line, std::ostream& out, std::ostream
         target.name = mesh.targets[j].name;
         target.keys = tracks[j];
     }
-    const SaveOutcome saved = save_project_file(line.output, data);
-    if (!saved.ok) {
+    BilingualText unsaved = project_data_problem(data);
+    if (unsaved.empty()) {
+        const FileOutcome written = write_output_file(line.output, write_project_text(data));
+        if (!written.ok) unsaved = written.reason;
+    }
+    if (!unsaved.empty()) {
         // nothing half-done: the object file was only for this project
         unlink(stored.path.c_str());
-        return refuse(err, "cannot write " + display_text(line.output) + ": " + saved.reason.en);
+        return refuse(err, "cannot write " + printable(line.output) + ": " + unsaved.en);
     }
 
     for (size_t j = targets; j < mesh.targets.size(); ++j) {
         err << "warpkit-export: warning: morph target " << j + 1 << " ("
-            << display_text(mesh.targets[j].name) << ") is left out: a project has " << kTargetCount
+            << printable(mesh.targets[j].name) << ") is left out: a project has " << kTargetCount
             << " targets\n";
     }
-    out << "wrote " << display_text(line.output) << " and " << display_text(stored.path)
-        << ": source " << display_text(mesh.name) << ", " << targets << " target"
-        << (targets == 1 ? "" : "s");
+    out << "wrote " << printable(line.output) << " and " << printable(stored.path) << ": source "
+        << printable(mesh.name) << ", " << targets << " target" << (targets == 1 ? "" : "s");
     if (scene.has_animation && scene.animation.mesh == m) {
         out << ", frames 0 to " << data.max_frame << " at " << format_text("%g", line.fps)
             << " fps, "

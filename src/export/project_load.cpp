@@ -1,7 +1,7 @@
 #include "export/project_load.h"
 
-#include "base/display_text.h"
 #include "base/texts.h"
+#include "export/printable.h"
 #include "model/qxm_reader.h"
 
 namespace warpkit::exporting {
@@ -11,7 +11,7 @@ namespace {
 constexpr int32_t kEnglish = 2;
 
 std::string refusal_text(const std::string& path, const std::string& reason) {
-    return format_text(pick(kEnglish, texts::kProjectRefusal.text), display_text(path).c_str(),
+    return format_text(pick(kEnglish, texts::kProjectRefusal.text), printable(path).c_str(),
                        reason.c_str());
 }
 
@@ -52,7 +52,7 @@ std::string target_warning_text(const TargetLoadWarning& warning) {
         return format_text(pick(kEnglish, texts::kProjectVertexCountWarning.text), warning.slot);
     }
     return format_text(pick(kEnglish, texts::kProjectTargetWarning.text), warning.slot,
-                       display_text(warning.name).c_str(), display_text(warning.path).c_str(),
+                       printable(warning.name).c_str(), printable(warning.path).c_str(),
                        warning.reason.en.c_str());
 }
 

@@ -2,8 +2,8 @@
 
 #include <ostream>
 
-#include "base/display_text.h"
 #include "export/export_tool.h"
+#include "export/printable.h"
 #include "import/any_object_reader.h"
 #include "import/assimp_reader.h"
 #include "import/child_import.h"
@@ -19,8 +19,8 @@ namespace {
 // message, which names the file already.
 int refuse(std::ostream& err, const CommandLine& line, const std::string& message,
            const std::string& japanese_reason) {
-    err << "warpkit-export: " << message << "\n";
-    if (line.japanese_reason) err << kJapaneseReasonMark << japanese_reason << "\n";
+    err << "warpkit-export: " << printable(message) << "\n";
+    if (line.japanese_reason) err << kJapaneseReasonMark << printable(japanese_reason) << "\n";
     return kExitRefused;
 }
 
@@ -52,7 +52,7 @@ ImportOutcome read_mesh_file(const std::string& path, ImportedScene& scene) {
 }
 
 int run_qxm_command(const CommandLine& line, std::ostream& out, std::ostream& err) {
-    const std::string shown = display_text(line.input);
+    const std::string shown = printable(line.input);
     if (is_qxm_file(line.input)) {
         return refuse(err, line, shown + " is a QXM object file already",
                       "すでに QXM オブジェクトファイルです");
@@ -70,7 +70,7 @@ int run_qxm_command(const CommandLine& line, std::ostream& out, std::ostream& er
     if (meshes.empty()) {
         std::string names;
         for (const ImportedMesh& mesh : scene.meshes)
-            names += (names.empty() ? "" : ", ") + display_text(mesh.name);
+            names += (names.empty() ? "" : ", ") + printable(mesh.name);
         return refuse(err, line,
                       shown + " holds no mesh named " + line.object + " (it holds " + names + ")",
                       format_text("メッシュ %s はありません（あるのは %s）", line.object.c_str(),
@@ -91,11 +91,16 @@ int run_qxm_command(const CommandLine& line, std::ostream& out, std::ostream& er
             reason += {"（--object NAME でメッシュを 1 つずつ変換してください）",
                        " (convert one mesh at a time with --object NAME)"};
         }
-        const std::string output = display_text(line.output);
+        const std::string output = printable(line.output);
         return refuse(err, line, "cannot write " + output + ": " + reason.en,
                       format_text("%s に書き出せません：%s", output.c_str(), reason.ja.c_str()));
     }
-    out << "wrote " << written_objects_listing(line.output, scene, meshes);
+    // The names are written; from here on they are only shown, one object a line.
+    for (ImportedMesh& mesh : scene.meshes) {
+        mesh.name = printable(mesh.name);
+        for (MorphShape& target : mesh.targets) target.name = printable(target.name);
+    }
+    out << "wrote " << written_objects_listing(printable(line.output), scene, meshes);
     return kExitDone;
 }
 

@@ -1,12 +1,21 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
+
+#include "base/texts.h"
 #include "export/command_line.h"
 #include "export/export_fixture.h"
+#include "support/mesh_fixtures.h"
 
 namespace warpkit::exporting {
 namespace {
 
 using testing::run_tool;
+using testing::ToolRun;
+using warpkit::testing::write_text;
 
 TEST(ExportCommandLine, reads_each_command_with_its_options_in_any_order) {
     ParsedCommandLine parsed = parse_command_line({"gltf", "-o", "out.GLB", "face.twp"});
@@ -136,6 +145,145 @@ TEST(ExportCommandLine, help_anywhere_prints_the_usage_and_succeeds) {
                   std::string::npos)
             << command;
     }
+}
+
+std::string read_whole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A grid whose `targets` morph targets go from 0 to 1 over `seconds` in two keys: a file of a
+// few kilobytes that describes as many frames as it likes.
+std::string long_animation(int targets, const char* interpolation, float seconds) {
+    warpkit::testing::GltfBuilder gltf;
+    const int base = gltf.add_points({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+    const int corners = gltf.add_indices({0, 1, 2});
+    std::string list;
+    for (int t = 0; t < targets; ++t) {
+        const int moved = gltf.add_points(std::vector<Vec3>(3, Vec3{0, 0, 1}));
+        list += (t ? ",{\"POSITION\":" : "{\"POSITION\":") + std::to_string(moved) + "}";
+    }
+    std::vector<float> weights(2 * targets, 1.0f);
+    std::fill_n(weights.begin(), targets, 0.0f);
+    return gltf.gltf(format_text(
+        "\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":%d},\"indices\":%d,"
+        "\"targets\":[%s]}]}],\"nodes\":[{\"mesh\":0}],\"animations\":[{\"channels\":[{"
+        "\"sampler\":0,\"target\":{\"node\":0,\"path\":\"weights\"}}],\"samplers\":[{\"input\":"
+        "%d,\"output\":%d,\"interpolation\":\"%s\"}]}]",
+        base, corners, list.c_str(), gltf.add_scalars({0.0f, seconds}), gltf.add_scalars(weights),
+        interpolation));
+}
+
+// warpkit-export run in `folder` by a forked child that may take 300 MB of address space beyond
+// this process's and a minute of CPU: a regression that samples billions of frames fails here
+// rather than fill the machine's memory or hold up the suite. A child killed (out of memory,
+// out of time) has the signal's negative number as its status.
+ToolRun run_limited(const std::vector<std::string>& args, const std::string& folder) {
+    std::filesystem::remove(folder + "/.out");
+    std::filesystem::remove(folder + "/.err");
+    const pid_t child = fork();
+    if (child == 0) {
+        long pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        const rlim_t bytes =
+            static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (rlim_t{300} << 20);
+        const rlimit memory{bytes, bytes};
+        const rlimit cpu{60, 60};
+        if (setrlimit(RLIMIT_AS, &memory) != 0 || setrlimit(RLIMIT_CPU, &cpu) != 0 ||
+            chdir(folder.c_str()) != 0)
+            _exit(100);
+        const ToolRun run = run_tool(args);
+        std::ofstream(".out") << run.out;
+        std::ofstream(".err") << run.err;
+        _exit(run.status);
+    }
+    int ended = 0;
+    waitpid(child, &ended, 0);
+    ToolRun run;
+    run.status = WIFEXITED(ended) ? WEXITSTATUS(ended) : -WTERMSIG(ended);
+    run.out = read_whole(folder + "/.out");
+    run.err = read_whole(folder + "/.err");
+    return run;
+}
+
+// Files and names chosen to hurt: animations of billions of frames, symbolic links planted
+// under every name an export writes (pointing out of the folder), names starting with '-' or
+// holding control characters (printed escaped, and a message made printable twice unchanged). Each
+// is refused with one line naming the file, or handled; a link and the file it names are left as
+// they were, and nothing else of the export is written.
+TEST(ExportCommandLine, hostile_files_and_names_are_refused_or_handled) {
+    testing::ExportFixture fixture;
+    const testing::FaceProject face(fixture);
+    const auto file = [&](const std::string& name) { return fixture.folder.file(name); };
+    write_text(file("victim"), "not an export\n");
+    write_text(file("step.gltf"), long_animation(20, "STEP", 7e7f));
+    write_text(file("linear.gltf"), long_animation(20, "LINEAR", 7e7f));
+    write_text(file("many.gltf"), long_animation(99, "STEP", 5e5f));
+    write_text(file("grid.gltf"), warpkit::testing::grid_gltf(2));
+    write_text(file("face.bin"), "an old buffer");
+    std::filesystem::copy_file(face.path, file("-f.twp"));
+    warpkit::testing::QxmObjectSpec odd = face.source;
+    odd.name = "a\nb\x1b[2J\xc2\x9b";
+    fixture.write_objects("odd.qxm", {odd}, 3);
+    std::filesystem::create_directories(file("a"));
+    std::filesystem::create_directories(file("b"));
+
+    struct Row {
+        std::vector<std::string> args;
+        int status;
+        std::string words;      // in the output when done, else in the one line on stderr
+        std::string link = "";  // planted first, pointing at the victim
+        std::vector<std::string> not_written = {};
+    };
+    const std::string too_long =
+        "lasts 2100000001 frames at 30 frames a second, more than the 16777216 an animation may "
+        "have";
+    const std::string linked = ": it is a symbolic link, and no output is written through one";
+    const Row rows[] = {
+        {{"project", "step.gltf", "-o", "s.twp"}, 1, too_long, "", {"s.qxm"}},
+        {{"project", "linear.gltf", "-o", "l.twp"}, 1, too_long, "", {"l.twp"}},
+        {{"project", "many.gltf", "-o", "m.twp", "--fps", "1"},
+         0,
+         "8 targets, frames 0 to 500000 at 1 fps, the animation sampled at every frame"},
+        {{"obj", face.path, "-o", "a"},
+         1,
+         "write a/frame_0000.obj" + linked,
+         "a/frame_0000.obj",
+         {"a/palette.mtl"}},
+        {{"obj", face.path, "--frames", "3..5", "-o", "b"},
+         1,
+         "write b/palette.mtl" + linked,
+         "b/palette.mtl",
+         {"b/frame_0003.obj"}},
+        {{"gltf", face.path, "-o", "c.glb"}, 1, "write c.glb" + linked, "c.glb"},
+        {{"gltf", face.path, "-o", "d.gltf"}, 1, "write d.bin" + linked, "d.bin", {"d.gltf"}},
+        {{"project", "grid.gltf", "-o", "e.twp"}, 1, "write e.twp" + linked, "e.twp", {"e.qxm"}},
+        {{"gltf", face.path, "-o", "face.gltf"}, 0, "wrote face.gltf and face.bin: "},
+        {{"check", "--", "-f.twp"}, 0, "2 of 2 targets loaded"},
+        {{"check", "new\nline.twp"}, 1, "The project file new\\nline.twp cannot be loaded"},
+        {{"info", "odd.qxm"}, 0, "a\\nb\\x1B[2J\\u009B"},
+        {{"check", "--", "-h"}, 1, "The project file -h cannot be loaded"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args[0] + " " + row.args[1]);
+        const bool linked_row = !row.link.empty();
+        if (linked_row) {
+            ASSERT_EQ(symlink(file("victim").c_str(), file(row.link).c_str()), 0);
+        }
+        const ToolRun run = run_limited(row.args, fixture.folder.path());
+        EXPECT_EQ(run.status, row.status) << run.err;
+        const std::string& said = row.status == 0 ? run.out : run.err;
+        EXPECT_NE(said.find(row.words), std::string::npos) << said;
+        EXPECT_TRUE(row.status == 0 || std::count(said.begin(), said.end(), '\n') == 1) << said;
+        std::error_code not_a_link;
+        EXPECT_TRUE(!linked_row ||
+                    std::filesystem::read_symlink(file(row.link), not_a_link) == file("victim"));
+        for (const std::string& name : row.not_written) {
+            EXPECT_FALSE(std::filesystem::exists(file(name))) << name;
+        }
+    }
+    EXPECT_EQ(read_whole(file("victim")), "not an export\n");
+    EXPECT_NE(read_whole(file("face.bin")), "an old buffer");
 }
 
 }  // namespace

@@ -104,7 +104,7 @@ TEST(ObjExport, each_frame_is_the_programs_blend_at_that_frame_with_its_normals)
     const std::string folder = fixture.folder.file("frames");
     const auto run = run_tool({"obj", face.path, "--frames", "8..12", "-o", folder});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "wrote 5 frames to " + folder + "\n");
+    EXPECT_EQ(run.out, "wrote 5 frames and palette.mtl to " + folder + "\n");
 
     LoadedProject program = loaded(face.path);
     for (int32_t frame = 8; frame <= 12; ++frame) {
@@ -198,7 +198,7 @@ TEST(ObjExport, covers_the_timeline_unless_told_and_asks_before_100000_files) {
     const std::string folder = fixture.folder.file("frames");
     auto run = run_tool({"obj", face.path, "-o", folder, "--step", "7"});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "wrote 6 frames to " + folder + "\n");
+    EXPECT_EQ(run.out, "wrote 6 frames and palette.mtl to " + folder + "\n");
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         names.push_back(entry.path().filename().string());
@@ -219,9 +219,9 @@ TEST(ObjExport, covers_the_timeline_unless_told_and_asks_before_100000_files) {
                            "with --frames A..B (see warpkit-export --help)\n");
     EXPECT_FALSE(std::filesystem::exists(long_folder));
     EXPECT_EQ(run_tool({"obj", long_project, "-o", long_folder, "--step", "25000"}).out,
-              "wrote 5 frames to " + long_folder + "\n");
+              "wrote 5 frames and palette.mtl to " + long_folder + "\n");
     EXPECT_EQ(run_tool({"obj", long_project, "-o", long_folder, "--frames", "99999..100000"}).out,
-              "wrote 2 frames to " + long_folder + "\n");
+              "wrote 2 frames and palette.mtl to " + long_folder + "\n");
 }
 
 TEST(Progress, stays_quiet_for_a_second_then_prints_a_line_a_second_and_a_last_one) {

@@ -53,6 +53,8 @@ expect 0 "$tool" obj "$work/face.twp" -o "$work/frames"
 expect 0 "$tool" gltf "$work/face.twp" -o "$work/face.glb" --strict
 expect 0 "$tool" gltf "$work/face.twp" -o "$work/face text.gltf" --fps 24
 [ -f "$work/face text.bin" ] || fail "gltf wrote no .bin beside the .gltf"
+grep -q "^wrote $work/face text.gltf and $work/face text.bin: " "$work/out" ||
+    fail "gltf did not name the .bin: $(cat "$work/out")"
 expect 0 "$tool" gltf "$work/face.twp" -o "$work/normals.glb" --normals --frames 20..70
 expect 0 "$tool" gltf "$work/face.twp" -o "$work/packed.glb" --normals --compress --names plain
 grep -q "sparse, .* buffer views compressed" "$work/out" || fail "gltf --compress: $(cat "$work/out")"
@@ -89,6 +91,14 @@ expect 1 "$tool" info "$work/face.twp"
 grep -q "Tessel Warp can only open QXM<rev.3>format" "$work/err" || fail "info refusal: $(cat "$work/err")"
 expect 0 "$tool" --help
 grep -q "^Usage: warpkit-export" "$work/out" || fail "help: $(cat "$work/out")"
+
+# A file whose name starts with '-' is named after '--'.
+cp "$work/face.twp" "$work/-face.twp"
+expect 2 "$tool" check "$work/-face.twp" -- --strict
+cd "$work"
+expect 0 "$tool" check -- -face.twp
+cd - >/dev/null
+grep -q "^3 of 3 targets loaded, 0 warnings$" "$work/out" || fail "check -- -face.twp: $(cat "$work/out")"
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures failed" >&2
