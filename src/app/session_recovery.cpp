@@ -169,7 +169,16 @@ void SessionRecovery::offer_copies() {
             remove_copy(copy.files);  // a session ended between removing its two files
             continue;
         }
-        if (restore_or_keep(copy)) break;
+        bool restored = false;
+        if (form_.run_reading_command([&] { restored = restore_or_keep(copy); })) {
+            if (restored) break;
+            continue;
+        }
+        // Stopped by an exception, and said so: offered again at every start, the copy would
+        // stop every start the same way.
+        keep(copy, format_both(texts::kRecoveryPartlyKept.text, display_text(kept_folder(folder_))),
+             texts::kRecoveryPartlyKept);
+        if (form_.state().source_loaded()) break;
     }
 }
 

@@ -99,6 +99,16 @@ const MessageText kObjectNameNotFound = {
 const MessageText kObjectFileUnopenable = {
     {"オブジェクトファイル %s を開けません：%s", "The object file %s cannot be opened: %s"},
     {"ファイルを開けません", "Cannot open file"}};
+const MessageText kOutOfMemoryRefusal = {
+    {"%s を読むためのメモリが足りません。コマンドを取りやめました。セッションはコマンドの前の"
+     "ままです。",
+     "There is not enough memory to read %s. The command was stopped; the session is as it was "
+     "before it."},
+    {"メモリ不足", "Not enough memory"}};
+const MessageText kCommandStoppedRefusal = {
+    {"%s を読めませんでした：%s。コマンドを取りやめました。セッションはコマンドの前のままです。",
+     "%s could not be read: %s. The command was stopped; the session is as it was before it."},
+    {"読み込みエラー", "Read error"}};
 
 const MessageText kNonFiniteObjectRefusal = {
     {"オブジェクトファイル %s のオブジェクト %s は壊れているため読み込めません：%s",
