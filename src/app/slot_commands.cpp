@@ -101,12 +101,17 @@ bool SlotCommands::read_object_file(const std::string& path, const std::string& 
                                     bool ask_when_single) {
     UserDialogs& dialogs = form_.dialogs();
     note_file_read(path);
+    const ImportProgress progress(dialogs, form_.state().UiLanguage, path);
     const ReadOutcome outcome = reader_.ReadObject(
         path, prompt,
         [&dialogs, ask_when_single](const ObjectTable& table, const std::string& text) {
             if (!ask_when_single && table.objects.size() == 1) return 0;
             return dialogs.choose_object(table, text);
         });
+    if (progress.cancelled()) {
+        reader_.ReleaseReadResult();
+        return false;
+    }
     if (!outcome.ok()) {
         report_read_failure(outcome, path);
         return false;

@@ -183,6 +183,9 @@ const MessageText kMatchProgress = {
     {"%d番目のターゲット %s の頂点の順番をソースに合わせています…",
      "Matching the vertex order of target No.%d (%s) to the source's..."},
     {"頂点の順番の照合", "Matching vertex order"}};
+const MessageText kImportProgress = {{"%s を別のプロセスで変換して読み込んでいます…",
+                                      "Importing %s, converted in a process of its own..."},
+                                     {"読み込み", "Import"}};
 const MessageText kMatchRefused = {
     {"%d番目のターゲット %s の頂点の順番はソースに合わせられません：%s。\n\nそのまま読み込みま"
      "すか？",

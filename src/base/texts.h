@@ -116,6 +116,7 @@ extern const Bilingual kMatchOrderAnswer;
 extern const Bilingual kLoadAsItIsAnswer;
 extern const Bilingual kCancelAnswer;
 extern const MessageText kMatchProgress;        // %d target, %s object
+extern const MessageText kImportProgress;       // %s file
 extern const MessageText kMatchRefused;         // %d target, %s object, %s reason
 extern const MessageText kProjectMatchRefused;  // the same, at project load
 // %d unmatched, %d vertices: the matcher's refusal in Japanese (its English words are its own)
