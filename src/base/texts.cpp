@@ -107,7 +107,7 @@ const MessageText kOutOfMemoryRefusal = {
     {"メモリ不足", "Not enough memory"}};
 const MessageText kCommandStoppedRefusal = {
     {"%s を読めませんでした：%s。コマンドを取りやめました。セッションはコマンドの前のままです。",
-     "%s could not be read: %s. The command was stopped; the session is as it was before it."},
+     "Could not read %s: %s. The command was stopped; the session is as it was before it."},
     {"読み込みエラー", "Read error"}};
 
 const MessageText kNonFiniteObjectRefusal = {
