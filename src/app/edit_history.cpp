@@ -97,6 +97,11 @@ void EditHistory::redo() {
     follow_clean_state();
 }
 
+void EditHistory::abandon(EditStep& step) {
+    undo_step(form_.state(), step);
+    show(step, true);
+}
+
 void EditHistory::clear(bool clean) {
     stack_->clear();
     // Qt's clear leaves an empty stack's clean state as it was, so it is set either way.

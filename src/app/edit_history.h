@@ -32,6 +32,10 @@ public:
     void undo();
     void redo();
 
+    // An edit begun and cut short by an exception, never to be recorded: the session takes back
+    // what `step` took out of it, and the window shows it as before the edit.
+    void abandon(EditStep& step);
+
     // New and Load: no step is kept. `clean`: the session is what its file holds.
     void clear(bool clean);
     // A save: the session as it is now is what its file holds.

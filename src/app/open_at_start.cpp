@@ -41,7 +41,7 @@ void open_at_start(TForm1& form, const StartArguments& arguments,
     if (arguments.ui_language != 1) form.EnglishClick();
     StartReport* report = StartReport::from_environment(form);
     QTimer::singleShot(0, &form, [&form, file = arguments.file, report, after_open] {
-        if (!file.empty()) open_file(form, file);
+        if (!file.empty()) form.run_reading_command([&form, &file] { open_file(form, file); });
         if (report != nullptr) {
             report->finish();
         } else if (after_open) {

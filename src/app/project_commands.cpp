@@ -14,8 +14,10 @@
 #include "base/file_paths.h"
 #include "morph/decimal.h"
 #include "project/project_file.h"
+#include "session/file_command_guard.h"
 #include "session/project_session.h"
 #include "session/session.h"
+#include "session/session_history.h"
 #include "session/target_order.h"
 
 namespace warpkit {
@@ -32,7 +34,8 @@ ProjectCommands::ProjectCommands(TForm1& form) : QObject(&form), form_(form) {
     exit_program = [](int status) { QCoreApplication::exit(status); };
     connect(form.OPEN1, &QAction::triggered, this, &ProjectCommands::OPEN1Click);
     connect(form.SAVEPROJECT1, &QAction::triggered, this, &ProjectCommands::SAVEPROJECT1Click);
-    connect(form.LOADPROJECT1, &QAction::triggered, this, &ProjectCommands::LOADPROJECT1Click);
+    connect(form.LOADPROJECT1, &QAction::triggered, this,
+            [this] { form_.run_reading_command([this] { LOADPROJECT1Click(); }); });
     connect(form.QUIT1, &QAction::triggered, this, &ProjectCommands::QUIT1Click);
     connect(form.ABOUT, &QAction::triggered, this, &ProjectCommands::HELPClick);
 }
@@ -132,6 +135,7 @@ bool ProjectCommands::load_project_at(const std::string& path) {
     const int32_t language = state.UiLanguage;
 
     // Everything is read and checked before the current session is let go.
+    note_file_read(path);
     ProjectData project;
     const ParseOutcome parsed = read_project_file(path, project);
     if (!parsed.ok) {
@@ -177,7 +181,19 @@ bool ProjectCommands::load_project_at(const std::string& path) {
         settle_project_target_orders(form_.dialogs(), language, project, prepared);
     if (order == TargetOrder::kCancelled) return false;
 
-    apply_project(state, project, std::move(prepared));
+    // The session goes into a step only so that an install cut short by an exception (the
+    // project's objects need as much memory again as it took to read them) can put it back.
+    EditStep before = form_.history->begin(move_out_source(state));
+    const int32_t max_frame = state.max_frame;
+    const int32_t modified = state.modified;
+    try {
+        apply_project(state, project, std::move(prepared));
+    } catch (...) {
+        state.max_frame = max_frame;
+        state.modified = modified;
+        form_.history->abandon(before);
+        throw;
+    }
     form_.history->clear(parsed.repair_count == 0 && order != TargetOrder::kMatched);
     settle_weight_fields();
     form_.refresh_slot_rows();

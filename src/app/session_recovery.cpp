@@ -181,7 +181,12 @@ void SessionRecovery::offer_copies() {
             remove_copy(copy.files);
             continue;
         }
-        restored = restore_or_keep(copy);
+        if (form_.run_reading_command([&] { restored = restore_or_keep(copy); })) continue;
+        // Stopped by an exception, and said so: offered again at every start, the copy would
+        // stop every start the same way.
+        keep(copy, format_both(texts::kRecoveryPartlyKept.text, display_text(kept_folder(folder_))),
+             texts::kRecoveryPartlyKept);
+        restored = form_.state().source_loaded();
     }
 }
 

@@ -11,6 +11,7 @@
 #include "base/file_paths.h"
 #include "base/texts.h"
 #include "controls/push_panel.h"
+#include "session/file_command_guard.h"
 #include "session/import_steps.h"
 #include "session/session.h"
 #include "session/target_order.h"
@@ -20,11 +21,20 @@ namespace warpkit {
 SlotCommands::SlotCommands(TForm1& form) : QObject(&form), form_(form) {
     reader_.settings().export_tool =
         find_export_tool(QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString());
-    connect(form.load_buttons[0], &QPushButton::clicked, this, [this] { SourceLoad(); });
+    connect(form.load_buttons[0], &QPushButton::clicked, this,
+            [this] { run_guarded([this] { SourceLoad(); }); });
     for (int k = 1; k <= kTargetCount; ++k) {
-        connect(form.load_buttons[k], &QPushButton::clicked, this, [this, k] { TargetLoad(k); });
+        connect(form.load_buttons[k], &QPushButton::clicked, this,
+                [this, k] { run_guarded([this, k] { TargetLoad(k); }); });
         connect(form.kill_buttons[k], &QPushButton::clicked, this, [this, k] { TargetKill(k); });
     }
+}
+
+bool SlotCommands::run_guarded(const std::function<void()>& command) {
+    return form_.run_reading_command(command, [this] {
+        reader_.ReleaseReadResult();
+        pending_targets_.clear();
+    });
 }
 
 void SlotCommands::report_read_failure(const ReadOutcome& outcome, const std::string& path) {
@@ -96,12 +106,18 @@ bool SlotCommands::choose_and_read(const std::string& dialog_title, const std::s
 bool SlotCommands::read_object_file(const std::string& path, const std::string& prompt,
                                     bool ask_when_single) {
     UserDialogs& dialogs = form_.dialogs();
+    note_file_read(path);
+    const ImportProgress progress(dialogs, form_.state().UiLanguage, path);
     const ReadOutcome outcome = reader_.ReadObject(
         path, prompt,
         [&dialogs, ask_when_single](const ObjectTable& table, const std::string& text) {
             if (!ask_when_single && table.objects.size() == 1) return 0;
             return dialogs.choose_object(table, text);
         });
+    if (progress.cancelled()) {
+        reader_.ReleaseReadResult();
+        return false;
+    }
     if (!outcome.ok()) {
         report_read_failure(outcome, path);
         return false;
@@ -128,8 +144,10 @@ void SlotCommands::load_source_file(const std::string& path) {
     // As after the open dialog: the folder follows the file even when the read is refused.
     state.object_folder = folder_of(path);
     // The file was named outright; a file of one object leaves nothing to choose.
-    if (read_object_file(path, pick(state.UiLanguage, texts::kSelectSourcePrompt), false))
-        take_source(path);
+    run_guarded([&] {
+        if (read_object_file(path, pick(state.UiLanguage, texts::kSelectSourcePrompt), false))
+            take_source(path);
+    });
 }
 
 void SlotCommands::take_source(std::string path) {
@@ -141,14 +159,20 @@ void SlotCommands::take_source(std::string path) {
     if (!keep_import(path, true)) return;
     // One step for the source and the morph targets that come with it.
     EditStep undo = form_.history->begin(move_out_source(state));
-    install_source(state, path, source);
-    reader_.ReleaseReadResult();
-    // Every target row is empty now; its field is reset only after the slot is, so the field's
-    // change reaction finds no target left to preview with the old shape.
-    for (int k = 1; k <= kTargetCount; ++k) form_.weight_fields[k]->setText("0");
-    form_.refresh_slot_rows();
-    load_morph_targets(path);
-    form_.DrawScene();
+    try {
+        install_source(state, path, source);
+        reader_.ReleaseReadResult();
+        // Every target row is empty now; its field is reset only after the slot is, so the
+        // field's change reaction finds no target left to preview with the old shape.
+        for (int k = 1; k <= kTargetCount; ++k) form_.weight_fields[k]->setText("0");
+        form_.refresh_slot_rows();
+        load_morph_targets(path);
+        form_.DrawScene();
+    } catch (...) {
+        // the new source needs as much memory again as it took to read it
+        form_.history->abandon(undo);
+        throw;
+    }
     form_.history->record(std::move(undo));
     warn_of_unrecordable_name(check, state.slots[0].name);
 }
@@ -182,14 +206,19 @@ void SlotCommands::TargetLoad(int k) {
     if (path == read_path && !keep_import(path, false)) return;
     const bool replaced = state.target_loaded(k);
     EditStep undo = form_.history->begin(move_out_target(state, k));
-    install_target(state, k, path, target);
-    reader_.ReleaseReadResult();
-    show_new_target(k);
-    if (replaced) {
-        // The replaced target's shape must not linger on screen.
-        form_.reblend_current();
-    } else {
-        form_.DrawScene();
+    try {
+        install_target(state, k, path, target);
+        reader_.ReleaseReadResult();
+        show_new_target(k);
+        if (replaced) {
+            // The replaced target's shape must not linger on screen.
+            form_.reblend_current();
+        } else {
+            form_.DrawScene();
+        }
+    } catch (...) {
+        form_.history->abandon(undo);
+        throw;
     }
     form_.history->record(std::move(undo));
     warn_of_unrecordable_name(check, state.slots[k].name);

@@ -2,6 +2,7 @@
 // The slot rows' commands: load the source, load or reload a target, remove a target.
 // Each asks and validates first and changes the session last.
 #include <QObject>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,8 @@ public:
     explicit SlotCommands(TForm1& form);
 
     void SourceLoad();
-    // The source load after its questions, for a file named outright (the command line).
+    // The source load after its questions, for a file named outright (the command line); a
+    // guarded command of its own.
     void load_source_file(const std::string& path);
     void TargetLoad(int k);
     void TargetKill(int k);
@@ -28,6 +30,9 @@ public:
     void report_read_failure(const ReadOutcome& outcome, const std::string& path);
 
 private:
+    // A load through the window's guard against exceptions (TForm1::run_reading_command); what
+    // a stopped load had read is let go. True when it ran to its end.
+    bool run_guarded(const std::function<void()>& command);
     // Reads an object the user picks from a file chosen in the open dialog; false when
     // cancelled or refused (the refusal already shown).
     bool choose_and_read(const std::string& dialog_title, const std::string& prompt,

@@ -35,6 +35,7 @@
 #include "model/qxm_reader.h"
 #include "morph/frame_steps.h"
 #include "morph/key_marks.h"
+#include "session/file_command_guard.h"
 #include "view/gl_view.h"
 
 namespace warpkit {
@@ -392,6 +393,16 @@ void TForm1::follow_language_in_qt_texts() {
     if (state_.japanese() && !qt_japanese_->isEmpty()) {
         QCoreApplication::installTranslator(qt_japanese_.get());
     }
+}
+
+bool TForm1::run_reading_command(const std::function<void()>& command,
+                                 const std::function<void()>& let_go) {
+    if (run_file_command(dialogs_, state_.UiLanguage, command, let_go)) return true;
+    refresh_slot_rows();
+    refresh_timeline();
+    refresh_key_marks();
+    DrawScene();
+    return false;
 }
 
 void TForm1::DrawScene() {

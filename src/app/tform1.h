@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <QPoint>
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -72,6 +73,12 @@ public:
     // Called by each press: a press of `button` alone while a drag still runs means that drag's
     // release went elsewhere unseen, so it is ended before the press starts anything.
     void end_stale_drags(Qt::MouseButton button);
+
+    // Runs a command that reads files through the one guard (session/file_command_guard.h);
+    // when it was stopped, the window is shown again as the session holds it. True when the
+    // command ran to its end. `let_go`: see run_file_command().
+    bool run_reading_command(const std::function<void()>& command,
+                             const std::function<void()>& let_go = {});
 
     // Language switch.
     void JapanClick();

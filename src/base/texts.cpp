@@ -99,6 +99,16 @@ const MessageText kObjectNameNotFound = {
 const MessageText kObjectFileUnopenable = {
     {"オブジェクトファイル %s を開けません：%s", "The object file %s cannot be opened: %s"},
     {"ファイルを開けません", "Cannot open file"}};
+const MessageText kOutOfMemoryRefusal = {
+    {"%s を読むためのメモリが足りません。コマンドを取りやめました。セッションはコマンドの前の"
+     "ままです。",
+     "There is not enough memory to read %s. The command was stopped; the session is as it was "
+     "before it."},
+    {"メモリ不足", "Not enough memory"}};
+const MessageText kCommandStoppedRefusal = {
+    {"%s を読めませんでした：%s。コマンドを取りやめました。セッションはコマンドの前のままです。",
+     "Could not read %s: %s. The command was stopped; the session is as it was before it."},
+    {"読み込みエラー", "Read error"}};
 
 const MessageText kNonFiniteObjectRefusal = {
     {"オブジェクトファイル %s のオブジェクト %s は壊れているため読み込めません：%s",
@@ -173,6 +183,9 @@ const MessageText kMatchProgress = {
     {"%d番目のターゲット %s の頂点の順番をソースに合わせています…",
      "Matching the vertex order of target No.%d (%s) to the source's..."},
     {"頂点の順番の照合", "Matching vertex order"}};
+const MessageText kImportProgress = {{"%s を別のプロセスで変換して読み込んでいます…",
+                                      "Importing %s, converted in a process of its own..."},
+                                     {"読み込み", "Import"}};
 const MessageText kMatchRefused = {
     {"%d番目のターゲット %s の頂点の順番はソースに合わせられません：%s。\n\nそのまま読み込みま"
      "すか？",

@@ -92,6 +92,9 @@ extern const MessageText kProjectTargetWarning;  // %d slot, %s object, %s file,
 extern const MessageText kSaveFailed;            // %s file name, %s reason
 extern const MessageText kObjectNameNotFound;    // %s file name, %s object name
 extern const MessageText kObjectFileUnopenable;  // %s file name, %s reason
+// A command that reads files stopped by an exception (session/file_command_guard.h).
+extern const MessageText kOutOfMemoryRefusal;     // %s file name
+extern const MessageText kCommandStoppedRefusal;  // %s file name, %s reason
 
 // Refusals and warnings of damaged coordinates, unrecordable names and repaired projects.
 extern const MessageText kNonFiniteObjectRefusal;   // %s file, %s object, %s reason
@@ -113,6 +116,7 @@ extern const Bilingual kMatchOrderAnswer;
 extern const Bilingual kLoadAsItIsAnswer;
 extern const Bilingual kCancelAnswer;
 extern const MessageText kMatchProgress;        // %d target, %s object
+extern const MessageText kImportProgress;       // %s file
 extern const MessageText kMatchRefused;         // %d target, %s object, %s reason
 extern const MessageText kProjectMatchRefused;  // the same, at project load
 // %d unmatched, %d vertices: the matcher's refusal in Japanese (its English words are its own)

@@ -14,7 +14,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "base/bilingual_text.h"
 #include "base/display_text.h"
@@ -80,11 +82,98 @@ BilingualText last_words(const std::string& err) {
     return {japanese, english};
 }
 
+// What the machine has free for a new process: the kernel's own estimate, or the free pages
+// where there is none.
+int64_t available_memory() {
+    std::ifstream info("/proc/meminfo");
+    std::string key;
+    int64_t kib = 0;
+    std::string unit;
+    while (info >> key >> kib >> unit) {
+        if (key == "MemAvailable:") return kib * 1024;
+    }
+    const int64_t pages = sysconf(_SC_AVPHYS_PAGES);
+    const int64_t page_size = sysconf(_SC_PAGESIZE);
+    return pages > 0 && page_size > 0 ? pages * page_size : int64_t{2} << 30;
+}
+
+// Collects both outputs of the child `pid` until both end, then reaps it; at the deadline, or
+// when `watch` says stop, kills its whole process group and reaps it. May run on a thread of its
+// own: it touches nothing but its arguments.
+void wait_for_child(pid_t pid, int out_fd, int err_fd, const ChildLimits& limits,
+                    const ChildWatch& watch, ChildRun& run, int& status) {
+    const auto started = std::chrono::steady_clock::now();
+    const auto deadline = started + std::chrono::seconds(limits.timeout_seconds);
+    const auto carry_on = [&] {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
+            run.timed_out = true;
+            return false;
+        }
+        const double share = std::chrono::duration<double>(now - started).count() /
+                             std::max(1, limits.timeout_seconds);
+        if (!watch(share)) {
+            run.cancelled = true;
+            return false;
+        }
+        return true;
+    };
+    int fds[2] = {out_fd, err_fd};
+    std::string* texts[2] = {&run.out, &run.err};
+    bool stopped = false;
+    while ((fds[0] >= 0 || fds[1] >= 0) && !stopped) {
+        if (!carry_on()) {
+            stopped = true;
+            break;
+        }
+        pollfd polled[2];
+        nfds_t count = 0;
+        for (const int fd : fds) {
+            if (fd >= 0) polled[count++] = pollfd{fd, POLLIN, 0};
+        }
+        // a tenth of a second at most, so that a Cancel takes effect at once
+        const int ready = poll(polled, count, 100);
+        if (ready < 0 && errno != EINTR) break;
+        for (int k = 0; k < 2; ++k) {
+            if (fds[k] < 0) continue;
+            const pollfd* entry = std::find_if(polled, polled + count,
+                                               [&](const pollfd& p) { return p.fd == fds[k]; });
+            if (entry == polled + count || entry->revents == 0) continue;
+            char buffer[65536];
+            const ssize_t n = read(fds[k], buffer, sizeof buffer);
+            if (n > 0) {
+                const size_t room = kMaxCapture - std::min(kMaxCapture, texts[k]->size());
+                texts[k]->append(buffer, std::min(room, static_cast<size_t>(n)));
+            } else if (n == 0 || errno != EINTR) {
+                close_quietly(fds[k]);
+            }
+        }
+    }
+    close_quietly(fds[0]);
+    close_quietly(fds[1]);
+
+    // the child closed its outputs; it gets until the deadline to end
+    while (!stopped) {
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) return;
+        if (done < 0 && errno != EINTR) return;
+        if (!carry_on()) break;
+        usleep(10000);
+    }
+    kill(-pid, SIGKILL);
+    kill(pid, SIGKILL);
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+}
+
 BilingualText run_problem(const ChildRun& run, const ChildLimits& limits) {
     if (!run.started) {
         return format_both(
             {"warpkit-export を起動できません：%s", "warpkit-export could not be started: %s"},
             run.err);
+    }
+    if (run.cancelled) {
+        return {"読み込みを取り消しました", "the import was cancelled"};
     }
     if (run.timed_out) {
         return format_both({"読み込みが %d 秒を超えたため止めました",
@@ -195,16 +284,50 @@ ImportOutcome scene_from_qxm(const std::string& qxm, const std::string& listing,
 
 }  // namespace
 
-ChildLimits child_limits_for(int64_t file_bytes) {
+ChildLimits child_limits_for(int64_t file_bytes, int64_t available_bytes, int64_t own_limit) {
     ChildLimits limits;
-    const int64_t pages = sysconf(_SC_PHYS_PAGES);
-    const int64_t page_size = sysconf(_SC_PAGESIZE);
-    const int64_t physical = pages > 0 && page_size > 0 ? pages * page_size : int64_t{4} << 30;
-    const int64_t wanted = int64_t{1} << 30;
-    const int64_t grown = wanted + std::min<int64_t>(file_bytes, int64_t{1} << 32) * 48;
-    limits.memory_bytes = std::max(wanted, std::min(grown, physical / 2));
-    limits.timeout_seconds = 60 + static_cast<int>(std::min<int64_t>(file_bytes / kMiB, 600));
+    int64_t cap = std::min(int64_t{4} << 30, std::max<int64_t>(available_bytes, 0) / 2);
+    if (own_limit > 0) cap = std::min(cap, own_limit);
+    const int64_t grown =
+        (int64_t{1} << 30) +
+        std::min<int64_t>(std::max<int64_t>(file_bytes, 0), int64_t{1} << 32) * 48;
+    // 0 would mean no limit at all
+    limits.memory_bytes = std::max(std::min(grown, cap), kMiB);
+    limits.timeout_seconds =
+        60 + static_cast<int>(std::min<int64_t>(std::max<int64_t>(file_bytes, 0) / kMiB, 600));
     return limits;
+}
+
+ChildLimits child_limits_for(int64_t file_bytes) {
+    struct rlimit own;
+    const int64_t own_limit = getrlimit(RLIMIT_AS, &own) == 0 && own.rlim_cur != RLIM_INFINITY
+                                  ? static_cast<int64_t>(own.rlim_cur)
+                                  : 0;
+    return child_limits_for(file_bytes, available_memory(), own_limit);
+}
+
+struct ChildWaitAccess {
+    static thread_local ChildWaitPlace* current;
+    // Runs `wait` through the innermost place of this thread, or right here; false when
+    // cancelled.
+    static bool run(const std::function<void(const ChildWatch&)>& wait) {
+        ChildWaitPlace* place = current;
+        if (place == nullptr || !place->runner_) {
+            wait([](double) { return true; });
+            return true;
+        }
+        const bool went_on = place->runner_(wait);
+        if (!went_on) place->cancelled_ = true;
+        return went_on;
+    }
+};
+thread_local ChildWaitPlace* ChildWaitAccess::current = nullptr;
+
+ChildWaitPlace::ChildWaitPlace(ChildWaitRunner runner)
+    : runner_(std::move(runner)), outer_(std::exchange(ChildWaitAccess::current, this)) {}
+
+ChildWaitPlace::~ChildWaitPlace() {
+    ChildWaitAccess::current = outer_;
 }
 
 ChildRun run_child(const std::vector<std::string>& argv, const ChildLimits& limits) {
@@ -247,63 +370,22 @@ ChildRun run_child(const std::vector<std::string>& argv, const ChildLimits& limi
     run.started = true;
     setpgid(pid, pid);  // as the child does, whichever runs first
 
-    // collect both outputs until both end or the time is up
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::seconds(limits.timeout_seconds);
-    int* fds[2] = {&out_pipe[0], &err_pipe[0]};
-    std::string* texts[2] = {&run.out, &run.err};
-    while (out_pipe[0] >= 0 || err_pipe[0] >= 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            run.timed_out = true;
-            break;
-        }
-        pollfd polled[2];
-        nfds_t count = 0;
-        for (int* fd : fds) {
-            if (*fd >= 0) polled[count++] = pollfd{*fd, POLLIN, 0};
-        }
-        const int ready =
-            poll(polled, count, static_cast<int>(std::min<int64_t>(left.count(), 1000)));
-        if (ready < 0 && errno != EINTR) break;
-        for (int k = 0; k < 2; ++k) {
-            if (*fds[k] < 0) continue;
-            const pollfd* entry = std::find_if(polled, polled + count,
-                                               [&](const pollfd& p) { return p.fd == *fds[k]; });
-            if (entry == polled + count || entry->revents == 0) continue;
-            char buffer[65536];
-            const ssize_t n = read(*fds[k], buffer, sizeof buffer);
-            if (n > 0) {
-                const size_t room = kMaxCapture - std::min(kMaxCapture, texts[k]->size());
-                texts[k]->append(buffer, std::min(room, static_cast<size_t>(n)));
-            } else if (n == 0 || errno != EINTR) {
-                close_quietly(*fds[k]);
-            }
-        }
-    }
-    close_quietly(out_pipe[0]);
-    close_quietly(err_pipe[0]);
-
-    // the child closed its outputs, or ran out of time; it gets until the deadline to end
     int status = 0;
-    while (!run.timed_out) {
-        const pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid) break;
-        if (done < 0 && errno != EINTR) break;
-        if (std::chrono::steady_clock::now() >= deadline) {
-            run.timed_out = true;
-            break;
-        }
-        usleep(10000);
-    }
-    if (run.timed_out) {
+    bool went_on = false;
+    try {
+        went_on = ChildWaitAccess::run([&](const ChildWatch& watch) {
+            wait_for_child(pid, out_pipe[0], err_pipe[0], limits, watch, run, status);
+        });
+    } catch (...) {
+        // a wait cut short leaves no child running
         kill(-pid, SIGKILL);
         kill(pid, SIGKILL);
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
-        return run;
+        throw;
     }
+    if (!went_on) run.cancelled = true;
+    if (run.timed_out || run.cancelled) return run;
     if (WIFEXITED(status)) run.exit_status = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
     return run;

@@ -5,6 +5,7 @@
 // mesh followed by its morph targets and lists which object is a target of which; the meshes
 // are then read back through the object file reader.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,20 +20,53 @@ struct ChildLimits {
 };
 
 // Limits for converting a file of `file_bytes` bytes: room for the library's own copies of the
-// data, and time that grows with the file.
+// data, and time that grows with the file. The memory is never more than 4 GiB, than half of
+// the memory the machine has free (`available_bytes`), nor than this process may take itself
+// (`own_limit`, its address-space limit; 0 for none): a runaway child must not be able to
+// starve the session that waits for it.
+ChildLimits child_limits_for(int64_t file_bytes, int64_t available_bytes, int64_t own_limit);
+// The same with this machine's free memory and this process's limit.
 ChildLimits child_limits_for(int64_t file_bytes);
+
+// Told the share of the child's time limit used so far; false stops the child.
+using ChildWatch = std::function<bool(double share_of_time)>;
+// Runs a wait for a child (`wait`, which calls the watch it is given every tenth of a second
+// and stops the child when told false) and returns false when the user cancelled it. The
+// progress dialog of UserDialogs is one: it runs the wait on a thread of its own behind Cancel.
+using ChildWaitRunner =
+    std::function<bool(const std::function<void(const ChildWatch& watch)>& wait)>;
+
+// While it lives, the children this thread starts are waited for through `runner` (the window
+// would otherwise stop repainting until the child ends); without one, the calling thread waits.
+class ChildWaitPlace {
+public:
+    explicit ChildWaitPlace(ChildWaitRunner runner);
+    ~ChildWaitPlace();
+    ChildWaitPlace(const ChildWaitPlace&) = delete;
+    ChildWaitPlace& operator=(const ChildWaitPlace&) = delete;
+    // True once a wait run here was cancelled.
+    bool cancelled() const { return cancelled_; }
+
+private:
+    friend struct ChildWaitAccess;
+    ChildWaitRunner runner_;
+    ChildWaitPlace* outer_ = nullptr;
+    bool cancelled_ = false;
+};
 
 struct ChildRun {
     bool started = false;
     bool timed_out = false;
-    int exit_status = -1;  // when it exited
-    int signal = 0;        // when a signal ended it
-    std::string out;       // what it wrote on its standard output (the first MiB)
-    std::string err;       // and on its standard error
+    bool cancelled = false;  // stopped by the user through the wait's runner
+    int exit_status = -1;    // when it exited
+    int signal = 0;          // when a signal ended it
+    std::string out;         // what it wrote on its standard output (the first MiB)
+    std::string err;         // and on its standard error
 };
 
 // Runs `argv` (argv[0] the program's path) with no input, in a process group of its own, and
-// waits for it; at the timeout the whole group is killed.
+// waits for it (through this thread's ChildWaitPlace, when there is one); at the timeout or a
+// Cancel the whole group is killed and reaped before this returns.
 ChildRun run_child(const std::vector<std::string>& argv, const ChildLimits& limits);
 
 // The warpkit-export that belongs to the program in `program_folder`: beside it when

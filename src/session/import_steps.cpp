@@ -94,6 +94,17 @@ std::optional<std::string> keep_imported_mesh(UserDialogs& dialogs, int32_t lang
     return stored.path;
 }
 
+ImportProgress::ImportProgress(UserDialogs& dialogs, int32_t language, const std::string& path)
+    : place_([&dialogs,
+              request = ProgressRequest{pick(language, texts::kImportProgress.title),
+                                        format_text(pick(language, texts::kImportProgress.text),
+                                                    display_text(path).c_str()),
+                                        pick(language, texts::kCancelAnswer)}](
+                 const std::function<void(const ChildWatch&)>& wait) {
+          return dialogs.run_with_progress(request,
+                                           [&wait](const ProgressReport& report) { wait(report); });
+      }) {}
+
 ReadResult read_result_of(const MorphShape& target) {
     ReadResult result;
     result.vertices = target.vertices;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "import/child_import.h"
 #include "import/imported_scene.h"
 #include "model/qxm_reader.h"
 #include "session/user_dialogs.h"
@@ -28,6 +29,19 @@ TargetChoice ask_about_morph_targets(UserDialogs& dialogs, int32_t language,
 std::optional<std::string> keep_imported_mesh(UserDialogs& dialogs, int32_t language,
                                               const std::string& imported_path,
                                               const ImportedMesh& mesh, const ImportedScene& scene);
+
+// While it lives, an import that runs in a child process (FBX, COLLADA, PLY, STL) started on
+// this thread is waited for behind the progress dialog, whose Cancel stops the child: the
+// window keeps repainting, however long the child takes.
+class ImportProgress {
+public:
+    ImportProgress(UserDialogs& dialogs, int32_t language, const std::string& path);
+    // True when the user cancelled the child: the load is then cancelled, not refused.
+    bool cancelled() const { return place_.cancelled(); }
+
+private:
+    ChildWaitPlace place_;
+};
 
 // A morph target as the object a target load installs.
 ReadResult read_result_of(const MorphShape& target);

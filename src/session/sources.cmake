@@ -2,6 +2,7 @@
 # order, the command line, the interface every question to the user goes through.
 set(folder_sources
     command_line.cpp
+    file_command_guard.cpp
     import_steps.cpp
     project_session.cpp
     session.cpp

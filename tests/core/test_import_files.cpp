@@ -4,9 +4,13 @@
 // import keeps and where its object file goes.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 
@@ -228,6 +232,76 @@ TEST(ImportFiles, a_child_that_refuses_hangs_or_crashes_costs_a_refusal_with_the
         EXPECT_EQ(testing::untranslated(outcome.reason), "") << c.tool;
         EXPECT_TRUE(scene.meshes.empty());
     }
+}
+
+TEST(ImportFiles, a_cancelled_child_goes_with_its_whole_group_and_leaves_no_file) {
+    TempFolder folder;
+    TempFolder scratch;
+    testing::write_text(folder.file("noise.fbx"), std::string(3000, '\x7f'));
+    // writes where it was told to, starts a grandchild, names it, and hangs
+    const std::string named = folder.file("grandchild");
+    testing::write_text(folder.file("hang.sh"),
+                        "#!/bin/sh\necho part > \"$4\"\nsleep 30 &\necho $! > " + named +
+                            ".new\nmv " + named + ".new " + named + "\nwait\n");
+    chmod(folder.file("hang.sh").c_str(), 0755);
+    const char* tmpdir = std::getenv("TMPDIR");
+    const std::string kept_tmpdir = tmpdir ? tmpdir : "";
+    setenv("TMPDIR", scratch.path().c_str(), 1);
+
+    ChildLimits brief = limits();
+    brief.timeout_seconds = 20;  // past the hang: only a Cancel ends it sooner
+    ChildWaitPlace place([&](const std::function<void(const ChildWatch&)>& wait) {
+        bool cancelled = false;
+        wait([&](double share) {
+            EXPECT_GE(share, 0.0);
+            cancelled = cancelled || std::ifstream(named).good();
+            return !cancelled;
+        });
+        return !cancelled;
+    });
+    ImportedScene scene;
+    const ImportOutcome outcome =
+        import_in_child(folder.file("hang.sh"), folder.file("noise.fbx"), brief, scene);
+    if (tmpdir) {
+        setenv("TMPDIR", kept_tmpdir.c_str(), 1);
+    } else {
+        unsetenv("TMPDIR");
+    }
+    EXPECT_TRUE(place.cancelled());
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(outcome.reason.en, "the import was cancelled");
+    EXPECT_TRUE(std::filesystem::is_empty(scratch.path()));
+    // the grandchild went with the group (a zombie no one reaps counts as gone)
+    int grandchild = 0;
+    std::ifstream(named) >> grandchild;
+    ASSERT_GT(grandchild, 0);
+    const auto running = [grandchild] {
+        std::ifstream stat("/proc/" + std::to_string(grandchild) + "/stat");
+        std::string pid, name, state;
+        return stat >> pid >> name >> state && state != "Z";
+    };
+    for (int i = 0; i < 200 && running(); ++i) usleep(10000);
+    EXPECT_FALSE(running());
+}
+
+TEST(ImportFiles, the_child_never_gets_more_memory_than_the_session_could_take) {
+    constexpr int64_t kMiB = int64_t{1} << 20, kGiB = int64_t{1} << 30;
+    struct Case {
+        int64_t file, available, own_limit, memory;
+    };
+    const Case cases[] = {
+        {kMiB, 64 * kGiB, 0, kGiB + 48 * kMiB},       // room for the library's copies
+        {100 * kMiB, 64 * kGiB, 0, 4 * kGiB},         // never past 4 GiB
+        {100 * kMiB, 6 * kGiB, 0, 3 * kGiB},          // nor half of what is free
+        {100 * kMiB, 64 * kGiB, 2 * kGiB, 2 * kGiB},  // nor this process's own limit
+        {0, 512 * kMiB, 0, 256 * kMiB},               // below the usual room when memory is short
+        {0, 0, 0, kMiB},                              // and never "no limit"
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(child_limits_for(c.file, c.available, c.own_limit).memory_bytes, c.memory)
+            << c.file << " " << c.available << " " << c.own_limit;
+    }
+    EXPECT_LE(child_limits_for(kMiB).memory_bytes, 4 * kGiB);
 }
 
 TEST(ImportFiles, a_refusal_reads_in_the_language_of_the_program_down_to_the_nested_part) {
