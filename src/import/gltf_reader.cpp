@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 #include <new>
+#include <set>
 
 #include "base/display_text.h"
 #include "base/file_paths.h"
@@ -638,7 +639,7 @@ private:
     // and once for each morph target (a target without positions is a copy all the same), and
     // its corners. Small files that claim huge meshes or thousands of targets stop here.
     BilingualText charge_mesh(const tinygltf::Mesh& source) {
-        std::vector<int> seen;
+        std::set<int> seen;  // a set: files may hold many thousands of primitives
         size_t vertices = 0;
         size_t corners = 0;
         size_t targets = 0;
@@ -660,10 +661,7 @@ private:
             } else {
                 corners += count;
             }
-            if (std::find(seen.begin(), seen.end(), positions) == seen.end()) {
-                seen.push_back(positions);
-                vertices += count;
-            }
+            if (seen.insert(positions).second) vertices += count;
         }
         const size_t most = static_cast<size_t>(std::max<int64_t>(limits_.max_positions, 0));
         const BilingualText whose = format_both(
@@ -688,6 +686,7 @@ private:
             const tinygltf::Primitive* primitive;
         };
         std::vector<Run> runs;
+        std::map<int, size_t> run_of;  // accessor -> runs index
         size_t target_count = 0;
         for (size_t p = 0; p < source.primitives.size(); ++p) {
             const tinygltf::Primitive& primitive = source.primitives[p];
@@ -698,9 +697,8 @@ private:
             }
             const int positions = attribute(primitive.attributes, "POSITION");
             if (positions < 0) continue;
-            auto run = std::find_if(runs.begin(), runs.end(),
-                                    [&](const Run& r) { return r.accessor == positions; });
-            if (run == runs.end()) {
+            const auto known = run_of.find(positions);
+            if (known == run_of.end()) {
                 std::vector<float> values;
                 // counted with the mesh (charge_mesh)
                 BilingualText problem = accessors_.floats(positions, 3, values, false);
@@ -713,8 +711,9 @@ private:
                 runs.push_back(Run{positions, static_cast<int32_t>(mesh.vertices.size()),
                                    points.size(), &primitive});
                 mesh.vertices.insert(mesh.vertices.end(), points.begin(), points.end());
-                run = runs.end() - 1;
+                run_of[positions] = runs.size() - 1;
             }
+            const Run* run = &runs[run_of[positions]];
 
             // corners: the index accessor, or the positions in order
             std::vector<uint32_t> corners;
