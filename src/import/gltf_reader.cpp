@@ -343,33 +343,47 @@ private:
         return {};
     }
 
-    // The most elements any accessor of the model has in bytes of its buffer view.
+    // The most elements any accessor of the model has in bytes: in its buffer view, or as the
+    // sparse values of one without (glTF lets an accessor be given by its sparse values alone).
     static size_t largest_backed_count(const tinygltf::Model& model) {
+        // how many elements of `element` bytes, `stride` apart, view `index` holds from `offset`
+        const auto held = [&model](int index, size_t offset, size_t element, size_t stride) {
+            if (index < 0 || static_cast<size_t>(index) >= model.bufferViews.size() ||
+                element == 0) {
+                return size_t{0};
+            }
+            const tinygltf::BufferView& view = model.bufferViews[static_cast<size_t>(index)];
+            if (view.buffer < 0 || static_cast<size_t>(view.buffer) >= model.buffers.size())
+                return size_t{0};
+            const size_t bytes = model.buffers[static_cast<size_t>(view.buffer)].data.size();
+            if (view.byteOffset > bytes || view.byteLength > bytes - view.byteOffset ||
+                offset > view.byteLength || element > view.byteLength - offset) {
+                return size_t{0};
+            }
+            return (view.byteLength - offset - element) / std::max(stride, element) + 1;
+        };
         size_t largest = 0;
         for (const tinygltf::Accessor& accessor : model.accessors) {
-            if (accessor.bufferView < 0 ||
-                static_cast<size_t>(accessor.bufferView) >= model.bufferViews.size()) {
-                continue;
-            }
-            const tinygltf::BufferView& view =
-                model.bufferViews[static_cast<size_t>(accessor.bufferView)];
             const int components =
                 tinygltf::GetNumComponentsInType(static_cast<uint32_t>(accessor.type));
             const size_t element = component_size(accessor.componentType) *
                                    static_cast<size_t>(std::max(components, 0));
-            if (view.buffer < 0 || static_cast<size_t>(view.buffer) >= model.buffers.size() ||
-                element == 0) {
-                continue;
+            size_t count = 0;
+            if (accessor.bufferView >= 0) {
+                const size_t stride =
+                    static_cast<size_t>(accessor.bufferView) < model.bufferViews.size()
+                        ? model.bufferViews[static_cast<size_t>(accessor.bufferView)].byteStride
+                        : 0;
+                count = std::min(accessor.count,
+                                 held(accessor.bufferView, accessor.byteOffset, element, stride));
+            } else if (accessor.sparse.isSparse && accessor.sparse.count > 0 &&
+                       accessor.sparse.values.byteOffset >= 0) {
+                count = std::min(
+                    static_cast<size_t>(accessor.sparse.count),
+                    held(accessor.sparse.values.bufferView,
+                         static_cast<size_t>(accessor.sparse.values.byteOffset), element, element));
             }
-            const size_t bytes = model.buffers[static_cast<size_t>(view.buffer)].data.size();
-            if (view.byteOffset > bytes || view.byteLength > bytes - view.byteOffset ||
-                accessor.byteOffset > view.byteLength ||
-                element > view.byteLength - accessor.byteOffset) {
-                continue;
-            }
-            const size_t stride = std::max(view.byteStride, element);
-            const size_t fits = (view.byteLength - accessor.byteOffset - element) / stride + 1;
-            largest = std::max(largest, std::min(accessor.count, fits));
+            largest = std::max(largest, count);
         }
         return largest;
     }
