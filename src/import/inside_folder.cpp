@@ -16,6 +16,11 @@ std::string resolved(const std::string& path) {
     return real ? std::string(real.get()) : std::string();
 }
 
+std::string without_end_slash(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
 bool within(const std::string& root, const std::string& path) {
     const std::string inside = !root.empty() && root.back() == '/' ? root : root + "/";
     return path.compare(0, inside.size(), inside) == 0;
@@ -35,16 +40,18 @@ NamedFile file_in_folder(const std::string& folder, const std::string& name) {
     // by the name alone first, so "../gone.bin" is refused as leaving, not as missing
     std::error_code error;
     const fs::path root = fs::absolute(folder, error).lexically_normal();
-    const fs::path joined = (root / name).lexically_normal();
-    if (name.empty() || !within(root.string(), joined.string())) return leaves();
+    const std::string root_text = without_end_slash(root.string());
+    const std::string joined = without_end_slash((root / name).lexically_normal().string());
+    // no name, or the folder itself: no file
+    file.missing = name.empty() || joined == root_text;
+    if (file.missing) return file;
+    if (!within(root_text, joined)) return leaves();
 
     // then where the links lead
     const std::string real_root = resolved(folder);
-    const std::string real = resolved(joined.string());
-    if (real_root.empty() || real.empty()) {
-        file.missing = true;
-        return file;
-    }
+    const std::string real = resolved(joined);
+    file.missing = real_root.empty() || real.empty() || real == real_root;
+    if (file.missing) return file;
     if (!within(real_root, real)) return leaves();
     file.path = real;
     return file;
