@@ -78,7 +78,7 @@ void write_gltf_seeds(const fs::path& folder) {
     }
     GltfBuilder builder;
     const int points = builder.add_points({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {0, 2, 0}});
-    for (const char* mode : {"0", "1", "5", "6"}) {
+    for (const char* mode : {"0", "1", "2", "3", "5", "6"}) {
         write_seed(folder / (std::string("mode-") + mode + ".gltf"),
                    builder.gltf("\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":" +
                                 number(points) + "},\"mode\":" + mode + "}]}]"));
@@ -97,6 +97,33 @@ void write_gltf_seeds(const fs::path& folder) {
                builder.gltf(
                    "\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":" + number(points) +
                    "},\"mode\":5,\"targets\":[{\"POSITION\":" + number(sparse) + "}]}]}]"));
+
+    // claims that once cost gigabytes: elements over no byte, a stride far past its view,
+    // targets that are copies all the same, a default weight no key keeps; and a buffer
+    // outside the file's folder
+    write_seed(folder / "claims.gltf",
+               "{\"asset\":{\"version\":\"2.0\"},\"accessors\":[{\"componentType\":5126,"
+               "\"count\":134217727,\"type\":\"VEC3\"}],\"meshes\":[{\"primitives\":[{"
+               "\"attributes\":{\"POSITION\":0}}]}]}");
+    GltfBuilder hostile;
+    const int corners = hostile.add_points({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+    const std::string triangle =
+        "\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":" + number(corners) + "}}]}]";
+    std::string strided = hostile.gltf(triangle);
+    strided.replace(strided.find("\"byteLength\":36}"), 16,
+                    "\"byteLength\":36,\"byteStride\":252}");
+    strided.replace(strided.find("\"count\":3"), 9, "\"count\":134217728");
+    write_seed(folder / "stride.gltf", strided);
+    std::string targets = "[{}";
+    for (int t = 1; t < 200; ++t) targets += ",{}";
+    write_seed(folder / "empty-targets.gltf",
+               hostile.gltf("\"meshes\":[{\"weights\":[1e30],\"primitives\":[{\"attributes\":{"
+                            "\"POSITION\":" +
+                            number(corners) + "},\"targets\":" + targets + "]}]}]"));
+    std::string outside = hostile.gltf(triangle);
+    const size_t uri = outside.find("data:");
+    outside.replace(uri, outside.find('"', uri) - uri, "..%2F..%2Fx.bin");
+    write_seed(folder / "outside.gltf", outside);
 }
 
 void write_obj_seeds(const fs::path& folder) {
@@ -110,6 +137,10 @@ void write_obj_seeds(const fs::path& folder) {
          "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\no a\nusemtl x\nf 1 2 3\no b\ng part\nf 2 4 3\n"},
         {"broken.obj", "v 0 0 0\nv 1 0 0\nf 1 2 0\nf 1 2 9\nv 1e999 0 0\n"},
         {"points.obj", "o dots\nv 1 2 3\nv 4 5 6 7\np 1 2\nl 1 2\n"},
+        {"wrap.obj",
+         "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 4294967299\nf 1 2 99999999999999999999\nf 1 2 "
+         "-4294967295\n"},
+        {"outside.obj", "mtllib ../../x.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl x\nf 1 2 3\n"},
     };
     for (const auto& [name, text] : texts) write_seed(folder / name, text);
 }

@@ -106,11 +106,9 @@ int run_project_command(const CommandLine& line, std::ostream& out, std::ostream
         tracks = keys.tracks;
         sampled = keys.sampled;
     } else {
-        for (size_t j = 0; j < tracks.size(); ++j) {
-            const float weight = j < mesh.weights.size() ? mesh.weights[j] : 0.0f;
-            tracks[j].frames = {0};
-            tracks[j].weights = {static_cast<float>(std::round(weight * 10000.0) / 100.0)};
-        }
+        const AnimationKeys keys = keys_from_default_weights(mesh.weights, tracks.size());
+        if (!keys.problem.empty()) return refuse(err, shown + ": " + keys.problem.en);
+        tracks = keys.tracks;
     }
 
     const std::string output_problem = output_path_problem(line.output);

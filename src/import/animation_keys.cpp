@@ -142,4 +142,25 @@ AnimationKeys keys_from_animation(const WeightsAnimation& animation, double fps)
     return keys;
 }
 
+AnimationKeys keys_from_default_weights(const std::vector<float>& weights, size_t targets) {
+    AnimationKeys keys;
+    keys.tracks.resize(targets);
+    for (size_t j = 0; j < targets; ++j) {
+        const double percent = j < weights.size() ? static_cast<double>(weights[j]) * 100.0 : 0.0;
+        if (!(std::fabs(percent) <= kMaxKeptPercent)) {
+            keys.tracks.clear();
+            keys.problem = format_both(
+                {"モーフターゲット %zu の既定のウェイトは %g パーセントで、キーで 0.01 パーセントの"
+                 "精度を保てる %d パーセントを超えています",
+                 "morph target %zu has a default weight of %g percent, beyond the %d percent "
+                 "keys keep to 0.01 percent"},
+                j + 1, percent, static_cast<int>(kMaxKeptPercent));
+            return keys;
+        }
+        keys.tracks[j].frames = {0};
+        keys.tracks[j].weights = {stored(percent)};
+    }
+    return keys;
+}
+
 }  // namespace warpkit

@@ -37,6 +37,12 @@ struct AnimationKeys {
 // Precondition: animation.times is not empty and strictly increasing; fps > 0.
 AnimationKeys keys_from_animation(const WeightsAnimation& animation, double fps);
 
+// The keys of a mesh shown without an animation: each of `targets` tracks holds its target's
+// default weight (glTF mesh.weights, a fraction; 0 where the list ends) from frame 0. A weight
+// beyond kMaxKeptPercent, or not a number, is the problem (and the tracks empty), as for an
+// animation.
+AnimationKeys keys_from_default_weights(const std::vector<float>& weights, size_t targets);
+
 // The largest difference, in percent, between the tracks' weights (rounded to two decimals, as
 // a project file keeps them) and the animation's at every frame 0 .. max_frame.
 double largest_key_error(const WeightsAnimation& animation, const AnimationKeys& keys, double fps);

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
+#include "base/display_text.h"
 #include "base/input_file.h"
 #include "import/file_bytes.h"
 #include "import/gltf_reader.h"
@@ -65,8 +67,10 @@ ObjectFileKind object_file_kind(const std::string& path) {
     return ObjectFileKind::kQxm;
 }
 
-ImportOutcome import_meshes(const std::string& path, ObjectFileKind kind,
-                            const ImportSettings& settings, ImportedScene& scene) {
+namespace {
+
+ImportOutcome import_meshes_unguarded(const std::string& path, ObjectFileKind kind,
+                                      const ImportSettings& settings, ImportedScene& scene) {
     ImportOutcome outcome;
     switch (kind) {
         case ObjectFileKind::kGltf:
@@ -92,6 +96,18 @@ ImportOutcome import_meshes(const std::string& path, ObjectFileKind kind,
     return finish_import(outcome, scene);
 }
 
+}  // namespace
+
+ImportOutcome import_meshes(const std::string& path, ObjectFileKind kind,
+                            const ImportSettings& settings, ImportedScene& scene) {
+    try {
+        return import_meshes_unguarded(path, kind, settings, scene);
+    } catch (const std::bad_alloc&) {
+        scene = ImportedScene{};
+        return ImportOutcome{false, out_of_memory(same_in_both(display_text(path)))};
+    }
+}
+
 ImportOutcome finish_import(ImportOutcome outcome, ImportedScene& scene) {
     if (outcome.ok && scene.meshes.empty())
         outcome =
@@ -107,6 +123,16 @@ ImportOutcome finish_import(ImportOutcome outcome, ImportedScene& scene) {
 
 ReadOutcome AnyObjectReader::ReadObject(const std::string& path, const std::string& prompt,
                                         const ObjectChooser& choose) {
+    try {
+        return ReadObjectUnguarded(path, prompt, choose);
+    } catch (const std::bad_alloc&) {
+        ReleaseReadResult();
+        return not_imported(out_of_memory(same_in_both(display_text(path))));
+    }
+}
+
+ReadOutcome AnyObjectReader::ReadObjectUnguarded(const std::string& path, const std::string& prompt,
+                                                 const ObjectChooser& choose) {
     ReleaseReadResult();
     const ObjectFileKind kind = object_file_kind(path);
     if (kind == ObjectFileKind::kQxm) return qxm_.ReadObject(path, prompt, false, choose);

@@ -25,7 +25,8 @@ struct ImportSettings {
     bool limit_child_memory = true;
 };
 
-// Every mesh of a mesh file, named as it will be kept and checked against the limits.
+// Every mesh of a mesh file, named as it will be kept and checked against the limits. Memory
+// that runs out on the way is a refusal, as in ReadObject, never an exception.
 ImportOutcome import_meshes(const std::string& path, ObjectFileKind kind,
                             const ImportSettings& settings, ImportedScene& scene);
 
@@ -53,6 +54,9 @@ public:
     ImportSettings& settings() { return settings_; }
 
 private:
+    ReadOutcome ReadObjectUnguarded(const std::string& path, const std::string& prompt,
+                                    const ObjectChooser& choose);
+
     ImportSettings settings_;
     ObjectFileReader qxm_;
     ImportedScene scene_;

@@ -7,9 +7,13 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <new>
+#include <set>
 
+#include "base/display_text.h"
 #include "base/file_paths.h"
 #include "import/file_bytes.h"
+#include "import/inside_folder.h"
 #include "import/placement.h"
 #include "model/qxm_reader.h"
 
@@ -106,22 +110,35 @@ BilingualText glb_problem(const std::string& bytes, size_t& json_at, size_t& jso
     return {};
 }
 
-// File access for tinygltf: regular files inside the glTF file's folder, each no larger than the
-// import limit. Without a folder (bytes in memory) no file is found. tinygltf only passes on a
-// refusal's English, so the first one is kept here whole.
+// File access for tinygltf: regular files inside the glTF file's folder (once links and ".."
+// are resolved), each no larger than the import limit. Without a folder (bytes in memory) no
+// file is found. tinygltf only passes on a refusal's English, and takes a missing image for a
+// warning, so the first refusal and any name that leaves the folder are kept here whole.
 struct FileAccess {
     std::string folder;
     int64_t max_bytes = 0;
     BilingualText problem;
+    BilingualText outside;
 };
 
+// The file tinygltf asks for, by the name it joined to the folder (it also tries the name from
+// the working folder, which is not the file's and is never found).
+NamedFile named_file(const std::string& path, FileAccess& access) {
+    NamedFile file;
+    file.missing = true;
+    if (access.folder.empty()) return file;
+    const std::string inside = access.folder.back() == '/' ? access.folder : access.folder + "/";
+    if (path.compare(0, inside.size(), inside) != 0) return file;
+    file = file_in_folder(access.folder, path.substr(inside.size()));
+    if (!file.problem.empty() && access.outside.empty()) access.outside = file.problem;
+    return file;
+}
+
 bool file_exists(const std::string& path, void* user) {
-    const auto* access = static_cast<const FileAccess*>(user);
-    if (access->folder.empty()) return false;
-    const std::string inside = access->folder.back() == '/' ? access->folder : access->folder + "/";
-    if (path.compare(0, inside.size(), inside) != 0) return false;
+    const NamedFile file = named_file(path, *static_cast<FileAccess*>(user));
     struct stat info;
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    return file.problem.empty() && !file.missing && stat(file.path.c_str(), &info) == 0 &&
+           S_ISREG(info.st_mode);
 }
 
 std::string expand_nothing(const std::string& path, void*) {
@@ -131,8 +148,15 @@ std::string expand_nothing(const std::string& path, void*) {
 bool read_whole_file(std::vector<unsigned char>* out, std::string* err, const std::string& path,
                      void* user) {
     auto* access = static_cast<FileAccess*>(user);
+    // resolved again: the file may have become a link since it was found
+    const NamedFile file = named_file(path, *access);
     std::string bytes;
-    const BilingualText problem = read_file_bytes(path, access->max_bytes, bytes);
+    BilingualText problem = file.problem;
+    if (problem.empty()) {
+        problem = file.missing
+                      ? format_both({"%s が見つかりません", "%s is not found"}, display_text(path))
+                      : read_file_bytes(file.path, access->max_bytes, bytes);
+    }
     if (!problem.empty()) {
         if (err) *err += problem.en;
         if (access->problem.empty()) access->problem = problem;
@@ -164,43 +188,27 @@ uint8_t srgb_byte(double linear) {
 class AccessorReader {
 public:
     AccessorReader(const tinygltf::Model& model, const ImportLimits& limits)
-        : model_(model), limits_(limits) {}
+        : model_(model), limits_(limits), backed_count_(largest_backed_count(model)) {}
 
     // `components` floats per element; the accessor's type must have that many. Integer
     // components are read as the KHR_mesh_quantization extension allows (normalized or not).
-    BilingualText floats(int index, int components, std::vector<float>& out) {
+    // `charged` false reads an accessor whose elements were already counted (a mesh's positions
+    // and corners, a morph target's moves).
+    BilingualText floats(int index, int components, std::vector<float>& out, bool charged = true) {
         out.clear();
         const tinygltf::Accessor* accessor = nullptr;
-        BilingualText problem = find(index, accessor);
+        const unsigned char* base = nullptr;
+        size_t stride = 0;
+        BilingualText problem = checked_floats(index, components, accessor, base, stride);
+        if (problem.empty() && charged) problem = charge(index, accessor->count);
         if (!problem.empty()) return problem;
-        const int32_t has = tinygltf::GetNumComponentsInType(static_cast<uint32_t>(accessor->type));
-        if (has != components) {
-            return format_both({"アクセサ %d の要素の成分は %d 個ですが、%d 個のはずです",
-                                "accessor %d has %d components per element where %d belong"},
-                               index, has, components);
-        }
         const int type = accessor->componentType;
-        if (type != TINYGLTF_COMPONENT_TYPE_FLOAT && type != TINYGLTF_COMPONENT_TYPE_BYTE &&
-            type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE &&
-            type != TINYGLTF_COMPONENT_TYPE_SHORT &&
-            type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT) {
-            return format_both({"アクセサ %d の成分の型 %d では座標を表せません",
-                                "accessor %d has component type %d, which holds no coordinates"},
-                               index, type);
-        }
-        problem = charge(index, accessor->count);
-        if (!problem.empty()) return problem;
-        const size_t values = accessor->count * static_cast<size_t>(components);
-        out.assign(values, 0.0f);
+        out.assign(accessor->count * static_cast<size_t>(components), 0.0f);
         const auto decode = [&](const unsigned char* element, float* into) {
             for (int c = 0; c < components; ++c)
                 into[c] = component(element, c, type, accessor->normalized);
         };
-        if (accessor->bufferView >= 0) {
-            const unsigned char* base = nullptr;
-            size_t stride = 0;
-            problem = backing(index, *accessor, components, base, stride);
-            if (!problem.empty()) return problem;
+        if (base) {
             for (size_t i = 0; i < accessor->count; ++i)
                 decode(base + i * stride, &out[i * components]);
         }
@@ -209,35 +217,49 @@ public:
         });
     }
 
-    BilingualText indices(int index, std::vector<uint32_t>& out) {
+    BilingualText indices(int index, std::vector<uint32_t>& out, bool charged = true) {
         out.clear();
         const tinygltf::Accessor* accessor = nullptr;
-        BilingualText problem = find(index, accessor);
+        const unsigned char* base = nullptr;
+        size_t stride = 0;
+        BilingualText problem = checked_indices(index, accessor, base, stride);
+        if (problem.empty() && charged) problem = charge(index, accessor->count);
         if (!problem.empty()) return problem;
         const int type = accessor->componentType;
-        if (accessor->type != TINYGLTF_TYPE_SCALAR ||
-            (type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE &&
-             type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT &&
-             type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT)) {
-            return format_both({"アクセサ %d は頂点番号を持てません（型 %d、成分の型 %d）",
-                                "accessor %d cannot hold vertex indices (type %d, component type "
-                                "%d)"},
-                               index, accessor->type, type);
-        }
-        problem = charge(index, accessor->count);
-        if (!problem.empty()) return problem;
         out.assign(accessor->count, 0);
-        if (accessor->bufferView >= 0) {
-            const unsigned char* base = nullptr;
-            size_t stride = 0;
-            problem = backing(index, *accessor, 1, base, stride);
-            if (!problem.empty()) return problem;
+        if (base) {
             for (size_t i = 0; i < accessor->count; ++i)
                 out[i] = unsigned_at(base + i * stride, type);
         }
         return sparse(index, *accessor, 1, [&](size_t at, const unsigned char* element) {
             out[at] = unsigned_at(element, type);
         });
+    }
+
+    // The element count of an accessor that floats() or indices() (components 0) would read,
+    // checked against its bytes without reading or counting it.
+    BilingualText count_of(int index, int components, size_t& count) const {
+        const tinygltf::Accessor* accessor = nullptr;
+        const unsigned char* base = nullptr;
+        size_t stride = 0;
+        BilingualText problem = components > 0
+                                    ? checked_floats(index, components, accessor, base, stride)
+                                    : checked_indices(index, accessor, base, stride);
+        count = problem.empty() ? accessor->count : 0;
+        return problem;
+    }
+
+    // Counts `count` elements against the import's limit; every element read and every
+    // position the scene will hold is counted, before it is allocated.
+    BilingualText charge(const BilingualText& whose, size_t count) {
+        if (count > static_cast<size_t>(limits_.max_positions) ||
+            static_cast<int64_t>(count) > limits_.max_positions - spent_) {
+            return format_both({"%s を読むと、読み込める %lld 個の要素を超えます",
+                                "%s would take the file past the %lld elements an import reads"},
+                               whose, static_cast<long long>(limits_.max_positions));
+        }
+        spent_ += static_cast<int64_t>(count);
+        return {};
     }
 
     const tinygltf::Accessor* accessor(int index) const {
@@ -261,18 +283,109 @@ private:
         return {};
     }
 
-    // Every element read is counted, so accessors that claim many elements over few bytes (or
-    // none, with a sparse accessor) cannot make the import grow without bound.
-    BilingualText charge(int index, size_t count) {
-        if (count > static_cast<size_t>(limits_.max_positions) ||
-            static_cast<int64_t>(count) > limits_.max_positions - spent_) {
-            return format_both({"アクセサ %d を読むと、読み込める %lld 個の要素を超えます",
-                                "accessor %d would take the file past the %lld elements an "
-                                "import reads"},
-                               index, static_cast<long long>(limits_.max_positions));
+    BilingualText charge(int index, size_t count) { return charge(label(index), count); }
+
+    // An accessor of floats: its type, and its bytes (`base` null when it has no buffer view).
+    BilingualText checked_floats(int index, int components, const tinygltf::Accessor*& accessor,
+                                 const unsigned char*& base, size_t& stride) const {
+        BilingualText problem = find(index, accessor);
+        if (!problem.empty()) return problem;
+        const int32_t has = tinygltf::GetNumComponentsInType(static_cast<uint32_t>(accessor->type));
+        if (has != components) {
+            return format_both({"アクセサ %d の要素の成分は %d 個ですが、%d 個のはずです",
+                                "accessor %d has %d components per element where %d belong"},
+                               index, has, components);
         }
-        spent_ += static_cast<int64_t>(count);
+        const int type = accessor->componentType;
+        if (type != TINYGLTF_COMPONENT_TYPE_FLOAT && type != TINYGLTF_COMPONENT_TYPE_BYTE &&
+            type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE &&
+            type != TINYGLTF_COMPONENT_TYPE_SHORT &&
+            type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT) {
+            return format_both({"アクセサ %d の成分の型 %d では座標を表せません",
+                                "accessor %d has component type %d, which holds no coordinates"},
+                               index, type);
+        }
+        return bytes_of(index, *accessor, components, base, stride);
+    }
+
+    BilingualText checked_indices(int index, const tinygltf::Accessor*& accessor,
+                                  const unsigned char*& base, size_t& stride) const {
+        BilingualText problem = find(index, accessor);
+        if (!problem.empty()) return problem;
+        const int type = accessor->componentType;
+        if (accessor->type != TINYGLTF_TYPE_SCALAR ||
+            (type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE &&
+             type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT &&
+             type != TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT)) {
+            return format_both({"アクセサ %d は頂点番号を持てません（型 %d、成分の型 %d）",
+                                "accessor %d cannot hold vertex indices (type %d, component type "
+                                "%d)"},
+                               index, accessor->type, type);
+        }
+        return bytes_of(index, *accessor, 1, base, stride);
+    }
+
+    // Where the elements lie. An accessor without a buffer view holds zeros (and its sparse
+    // values) that no byte of the file pays for, so its count is held to the largest count that
+    // bytes do back: a few bytes cannot claim millions of vertices.
+    BilingualText bytes_of(int index, const tinygltf::Accessor& accessor, int components,
+                           const unsigned char*& base, size_t& stride) const {
+        base = nullptr;
+        stride = 0;
+        if (accessor.bufferView >= 0) return backing(index, accessor, components, base, stride);
+        if (accessor.count > backed_count_) {
+            return format_both({"アクセサ %d はバッファビューを持たずに %zu 個の要素があるとして"
+                                "いますが、バイトを持つアクセサの要素は多くても %zu 個です",
+                                "accessor %d has no buffer view but claims %zu elements, more "
+                                "than the %zu of the largest accessor with bytes"},
+                               index, accessor.count, backed_count_);
+        }
         return {};
+    }
+
+    // The most elements any accessor of the model has in bytes: in its buffer view, or as the
+    // sparse values of one without (glTF lets an accessor be given by its sparse values alone).
+    static size_t largest_backed_count(const tinygltf::Model& model) {
+        // how many elements of `element` bytes, `stride` apart, view `index` holds from `offset`
+        const auto held = [&model](int index, size_t offset, size_t element, size_t stride) {
+            if (index < 0 || static_cast<size_t>(index) >= model.bufferViews.size() ||
+                element == 0) {
+                return size_t{0};
+            }
+            const tinygltf::BufferView& view = model.bufferViews[static_cast<size_t>(index)];
+            if (view.buffer < 0 || static_cast<size_t>(view.buffer) >= model.buffers.size())
+                return size_t{0};
+            const size_t bytes = model.buffers[static_cast<size_t>(view.buffer)].data.size();
+            if (view.byteOffset > bytes || view.byteLength > bytes - view.byteOffset ||
+                offset > view.byteLength || element > view.byteLength - offset) {
+                return size_t{0};
+            }
+            return (view.byteLength - offset - element) / std::max(stride, element) + 1;
+        };
+        size_t largest = 0;
+        for (const tinygltf::Accessor& accessor : model.accessors) {
+            const int components =
+                tinygltf::GetNumComponentsInType(static_cast<uint32_t>(accessor.type));
+            const size_t element = component_size(accessor.componentType) *
+                                   static_cast<size_t>(std::max(components, 0));
+            size_t count = 0;
+            if (accessor.bufferView >= 0) {
+                const size_t stride =
+                    static_cast<size_t>(accessor.bufferView) < model.bufferViews.size()
+                        ? model.bufferViews[static_cast<size_t>(accessor.bufferView)].byteStride
+                        : 0;
+                count = std::min(accessor.count,
+                                 held(accessor.bufferView, accessor.byteOffset, element, stride));
+            } else if (accessor.sparse.isSparse && accessor.sparse.count > 0 &&
+                       accessor.sparse.values.byteOffset >= 0) {
+                count = std::min(
+                    static_cast<size_t>(accessor.sparse.count),
+                    held(accessor.sparse.values.bufferView,
+                         static_cast<size_t>(accessor.sparse.values.byteOffset), element, element));
+            }
+            largest = std::max(largest, count);
+        }
+        return largest;
     }
 
     static size_t component_size(int type) {
@@ -437,6 +550,7 @@ private:
 
     const tinygltf::Model& model_;
     const ImportLimits& limits_;
+    size_t backed_count_;
     int64_t spent_ = 0;
 };
 
@@ -498,7 +612,7 @@ int attribute(const std::map<std::string, int>& attributes, const char* name) {
 class SceneBuilder {
 public:
     SceneBuilder(const tinygltf::Model& model, const ImportLimits& limits, ImportedScene& scene)
-        : model_(model), accessors_(model, limits), scene_(scene) {}
+        : model_(model), limits_(limits), accessors_(model, limits), scene_(scene) {}
 
     BilingualText build() {
         for (const tinygltf::Material& material : model_.materials) {
@@ -512,6 +626,11 @@ public:
         }
         if (model_.meshes.size() > static_cast<size_t>(kMaxListedObjects))
             return too_many_meshes(model_.meshes.size());
+        for (size_t m = 0; m < model_.meshes.size(); ++m) {
+            const BilingualText problem = charge_mesh(model_.meshes[m]);
+            if (!problem.empty())
+                return inside(format_both({"メッシュ %zu", "mesh %zu"}, m), problem);
+        }
         for (size_t m = 0; m < model_.meshes.size(); ++m) {
             ImportedMesh mesh;
             const BilingualText problem = build_mesh(model_.meshes[m], mesh);
@@ -530,6 +649,43 @@ public:
     }
 
 private:
+    // Counts what a mesh will hold before anything of it is read: its vertices once for itself
+    // and once for each morph target (a target without positions is a copy all the same), and
+    // its corners. Small files that claim huge meshes or thousands of targets stop here.
+    BilingualText charge_mesh(const tinygltf::Mesh& source) {
+        std::set<int> seen;  // a set: files may hold many thousands of primitives
+        size_t vertices = 0;
+        size_t corners = 0;
+        size_t targets = 0;
+        for (size_t p = 0; p < source.primitives.size(); ++p) {
+            const tinygltf::Primitive& primitive = source.primitives[p];
+            targets = std::max(targets, primitive.targets.size());
+            const int positions = attribute(primitive.attributes, "POSITION");
+            if (positions < 0) continue;
+            // each problem in the words build_mesh() would find it in
+            size_t count = 0;
+            BilingualText problem = accessors_.count_of(positions, 3, count);
+            if (!problem.empty()) return problem;
+            if (primitive.indices >= 0) {
+                size_t listed = 0;
+                problem = accessors_.count_of(primitive.indices, 0, listed);
+                if (!problem.empty())
+                    return inside(format_both({"プリミティブ %zu", "primitive %zu"}, p), problem);
+                corners += listed;
+            } else {
+                corners += count;
+            }
+            if (seen.insert(positions).second) vertices += count;
+        }
+        const size_t most = static_cast<size_t>(std::max<int64_t>(limits_.max_positions, 0));
+        const BilingualText whose = format_both(
+            {"頂点 %zu 個とモーフターゲット %zu 個", "its %zu vertices and %zu morph targets"},
+            vertices, targets);
+        if (vertices > most || corners > most || (vertices > 0 && targets > most / vertices))
+            return accessors_.charge(whose, most + 1);
+        return accessors_.charge(whose, vertices * (targets + 1) + corners);
+    }
+
     BilingualText build_mesh(const tinygltf::Mesh& source, ImportedMesh& mesh) {
         mesh.name = source.name;
         for (const double weight : source.weights)
@@ -544,6 +700,7 @@ private:
             const tinygltf::Primitive* primitive;
         };
         std::vector<Run> runs;
+        std::map<int, size_t> run_of;  // accessor -> runs index
         size_t target_count = 0;
         for (size_t p = 0; p < source.primitives.size(); ++p) {
             const tinygltf::Primitive& primitive = source.primitives[p];
@@ -554,11 +711,11 @@ private:
             }
             const int positions = attribute(primitive.attributes, "POSITION");
             if (positions < 0) continue;
-            auto run = std::find_if(runs.begin(), runs.end(),
-                                    [&](const Run& r) { return r.accessor == positions; });
-            if (run == runs.end()) {
+            const auto known = run_of.find(positions);
+            if (known == run_of.end()) {
                 std::vector<float> values;
-                BilingualText problem = accessors_.floats(positions, 3, values);
+                // counted with the mesh (charge_mesh)
+                BilingualText problem = accessors_.floats(positions, 3, values, false);
                 if (!problem.empty()) return problem;
                 if (mesh.vertices.size() + values.size() / 3 > static_cast<size_t>(INT32_MAX)) {
                     return {"頂点がオブジェクトファイルで数えられる数を超えています",
@@ -568,8 +725,9 @@ private:
                 runs.push_back(Run{positions, static_cast<int32_t>(mesh.vertices.size()),
                                    points.size(), &primitive});
                 mesh.vertices.insert(mesh.vertices.end(), points.begin(), points.end());
-                run = runs.end() - 1;
+                run_of[positions] = runs.size() - 1;
             }
+            const Run* run = &runs[run_of[positions]];
 
             // corners: the index accessor, or the positions in order
             std::vector<uint32_t> corners;
@@ -577,7 +735,7 @@ private:
                 return format_both({"プリミティブ %zu", "primitive %zu"}, p);
             };
             if (primitive.indices >= 0) {
-                BilingualText problem = accessors_.indices(primitive.indices, corners);
+                BilingualText problem = accessors_.indices(primitive.indices, corners, false);
                 if (!problem.empty()) return inside(in_primitive(), problem);
             } else {
                 corners.resize(run->count);
@@ -603,17 +761,21 @@ private:
             for (const Run& run : runs) {
                 const int moved = attribute(run.primitive->targets[t], "POSITION");
                 if (moved < 0) continue;
-                std::vector<float> values;
-                const BilingualText problem = accessors_.floats(moved, 3, values);
                 const auto in_target = [t] {
                     return format_both({"モーフターゲット %zu", "morph target %zu"}, t);
                 };
+                // the moves were counted with the shape they make: read only as many
+                size_t count = 0;
+                BilingualText problem = accessors_.count_of(moved, 3, count);
                 if (!problem.empty()) return inside(in_target(), problem);
-                if (values.size() / 3 != run.count) {
+                if (count != run.count) {
                     return format_both({"%s は %zu 個の頂点を動かしますが、頂点は %zu 個です",
                                         "%s moves %zu vertices of %zu"},
-                                       in_target(), values.size() / 3, run.count);
+                                       in_target(), count, run.count);
                 }
+                std::vector<float> values;
+                problem = accessors_.floats(moved, 3, values, false);
+                if (!problem.empty()) return inside(in_target(), problem);
                 for (size_t i = 0; i < run.count; ++i) {
                     Vec3& v = shape.vertices[static_cast<size_t>(run.first) + i];
                     v.x += values[3 * i];
@@ -795,6 +957,7 @@ private:
     }
 
     const tinygltf::Model& model_;
+    const ImportLimits& limits_;
     AccessorReader accessors_;
     ImportedScene& scene_;
     int32_t default_colour_ = -1;
@@ -820,7 +983,7 @@ ImportOutcome read_gltf(const std::string& bytes, const std::string& folder,
             kMaxJsonDepth));
     }
 
-    FileAccess access{folder, limits.max_file_bytes, {}};
+    FileAccess access{folder, limits.max_file_bytes, {}, {}};
     tinygltf::TinyGLTF loader;
     loader.SetImageLoader(skip_image, nullptr);
     loader.SetFsCallbacks(tinygltf::FsCallbacks{file_exists, expand_nothing, read_whole_file,
@@ -834,6 +997,15 @@ ImportOutcome read_gltf(const std::string& bytes, const std::string& folder,
                                              static_cast<unsigned int>(bytes.size()), folder)
                : loader.LoadASCIIFromString(&model, &err, &warn, bytes.data(),
                                             static_cast<unsigned int>(bytes.size()), folder);
+    // Images are never read, but one named outside the folder is refused as a buffer would be.
+    for (const tinygltf::Image& image : model.images) {
+        if (folder.empty() || !access.outside.empty() || image.uri.empty() ||
+            image.uri.compare(0, 5, "data:") == 0) {
+            continue;
+        }
+        access.outside = file_in_folder(folder, percent_decoded(image.uri)).problem;
+    }
+    if (!access.outside.empty()) return refused(access.outside);
     if (!loaded) {
         if (err.empty())
             return refused({"glTF 2.0 のファイルではありません", "it is not a glTF 2.0 file"});
@@ -863,17 +1035,27 @@ bool is_glb(const std::string& start) {
 
 ImportOutcome read_gltf_file(const std::string& path, const ImportLimits& limits,
                              ImportedScene& scene) {
-    std::string bytes;
-    BilingualText problem = read_file_bytes(path, limits.max_file_bytes, bytes);
-    if (!problem.empty()) return refused(std::move(problem));
-    if (bytes.size() > UINT32_MAX) return refused(too_large());
-    return read_gltf(bytes, folder_of(path), limits, scene);
+    try {
+        std::string bytes;
+        BilingualText problem = read_file_bytes(path, limits.max_file_bytes, bytes);
+        if (!problem.empty()) return refused(std::move(problem));
+        if (bytes.size() > UINT32_MAX) return refused(too_large());
+        return read_gltf(bytes, folder_of(path), limits, scene);
+    } catch (const std::bad_alloc&) {
+        scene = ImportedScene{};
+        return refused(out_of_memory(same_in_both(display_text(path))));
+    }
 }
 
 ImportOutcome read_gltf_bytes(const std::string& bytes, const ImportLimits& limits,
                               ImportedScene& scene) {
     if (bytes.size() > UINT32_MAX) return refused(too_large());
-    return read_gltf(bytes, std::string(), limits, scene);
+    try {
+        return read_gltf(bytes, std::string(), limits, scene);
+    } catch (const std::bad_alloc&) {
+        scene = ImportedScene{};
+        return refused(out_of_memory({"glTF ファイル", "the glTF file"}));
+    }
 }
 
 }  // namespace warpkit

@@ -7,7 +7,8 @@
 // one accessor (one per material, as Warpkit's own export writes them) share their vertices.
 // Positions are placed by the first node that shows the mesh (its transform, parents included),
 // as any viewer shows the file; a mesh no node shows keeps them as stored. Triangle lists, strips
-// and fans become triangles; points and lines add vertices but no triangles. Every material's base
+// and fans become triangles; points and lines add vertices but no triangles (a mesh of nothing
+// else is refused by finish_import). Every material's base
 // colour (linear in glTF) becomes the palette entry of its index as the program shows colours
 // (sRGB); primitives without a material use one grey entry after them. Morph targets become
 // whole shapes; their names come from the mesh's extras.targetNames, else from the name of the
@@ -25,7 +26,9 @@ struct ImportOutcome {
     BilingualText reason;  // when !ok
 };
 
-// The file at `path`; buffers named by a relative URI are read from its folder.
+// The file at `path`; buffers named by a relative URI are read from its folder, and a buffer or
+// image named outside it refuses the file. What a mesh will hold is counted against
+// limits.max_positions before it is read; running out of memory all the same is a refusal.
 ImportOutcome read_gltf_file(const std::string& path, const ImportLimits& limits,
                              ImportedScene& scene);
 

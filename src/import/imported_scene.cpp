@@ -1,5 +1,8 @@
 #include "import/imported_scene.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <set>
@@ -48,6 +51,13 @@ BilingualText mesh_problem(const ImportedMesh& mesh, const BilingualText& label,
                             "%s has %zu morph targets; with the mesh they would be more than the "
                             "%d objects an object file holds"},
                            label, mesh.targets.size(), kMaxListedObjects);
+    }
+    // Points and lines give no surface to morph; written, they would be an object nothing shows.
+    if (mesh.triangles.empty()) {
+        return format_both({"%sには三角形がありません（点と線だけのメッシュは読み込めません）",
+                            "%s has no triangles (a mesh of points or lines alone is not "
+                            "imported)"},
+                           label);
     }
     BilingualText problem = positions_problem(mesh.vertices, label);
     if (!problem.empty()) return problem;
@@ -109,6 +119,21 @@ std::string unique_name(const std::string& raw, const std::string& fallback,
 }
 
 }  // namespace
+
+int64_t import_position_budget() {
+    constexpr int64_t kMost = int64_t{1} << 27;
+    constexpr int64_t kLeast = int64_t{1} << 20;
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long page_bytes = sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || page_bytes <= 0) return kLeast;
+    const int64_t eighth = static_cast<int64_t>(pages) / 8 * page_bytes;
+    return std::clamp(eighth / static_cast<int64_t>(sizeof(Vec3)), kLeast, kMost);
+}
+
+BilingualText out_of_memory(const BilingualText& file) {
+    return format_both(
+        {"%s を読み込むにはメモリが足りません", "there is not enough memory to import %s"}, file);
+}
 
 BilingualText too_many_meshes(size_t count) {
     return format_both(

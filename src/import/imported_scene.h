@@ -50,19 +50,27 @@ struct ImportedScene {
     WeightsAnimation animation;  // the file's first weights animation, when has_animation
 };
 
+// The one memory budget of an import, in positions (12 bytes each): what an eighth of the
+// machine's physical memory holds, at most 2^27 (1.5 GiB) and at least 2^20.
+int64_t import_position_budget();
+
 // What an import may cost, so a hostile file cannot fill the memory.
 struct ImportLimits {
-    // Vertex positions of all meshes and their morph targets together.
-    int64_t max_positions = int64_t{1} << 27;
+    // Vertex positions of all meshes and of every morph target's shape, their corners and the
+    // other elements read, counted together before they are allocated.
+    int64_t max_positions = import_position_budget();
     // Bytes of one file read into memory (the file itself, a glTF buffer, a material library).
     int64_t max_file_bytes = int64_t{2} << 30;
 };
 
 // Empty when every mesh can become an object of an object file: at most kMaxListedObjects
-// meshes, counts within 32 bits, finite coordinates, every index inside its mesh and the
-// palette, every morph target as long as its mesh. Otherwise the first problem, naming the
-// mesh and the limit ("the file holds 150 meshes; an object file holds at most 100").
+// meshes, counts within 32 bits, at least one triangle, finite coordinates, every index inside its
+// mesh and the palette, every morph target as long as its mesh. Otherwise the first problem, naming
+// the mesh and the limit ("the file holds 150 meshes; an object file holds at most 100").
 BilingualText imported_scene_problem(const ImportedScene& scene);
+
+// The refusal of an import that ran out of memory all the same (std::bad_alloc), naming the file.
+BilingualText out_of_memory(const BilingualText& file);
 
 // The refusal of a file with more meshes than an object file holds.
 BilingualText too_many_meshes(size_t count);

@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <sstream>
 
+#include "base/display_text.h"
 #include "base/file_paths.h"
 #include "import/file_bytes.h"
+#include "import/inside_folder.h"
 
 namespace warpkit {
 namespace {
@@ -32,6 +35,45 @@ BilingualText overlong_exponent() {
     return {"指数が 10 桁以上の数があります", "a number has an exponent of ten or more digits"};
 }
 
+// tinyobjloader reads a face's vertex numbers with atoi, which wraps (or worse) past an int: the
+// file's text is checked first, so 4294967299 is refused rather than taken for 3. Returns the
+// first vertex number no int holds, with its line, or empty.
+BilingualText overlong_face_index(const std::string& text) {
+    size_t line = 1;
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = std::min(text.find_first_of("\r\n", at), text.size());
+        size_t i = text.find_first_not_of(" \t", at);
+        if (i < end && text[i] == 'f' && i + 1 < end &&
+            (text[i + 1] == ' ' || text[i + 1] == '\t')) {
+            for (i += 2; i < end;) {
+                i = std::min(text.find_first_not_of(" \t", i), end);
+                const size_t token_end = std::min(text.find_first_of(" \t", i), end);
+                // the vertex number: an optional sign, then digits up to the first '/'
+                size_t digit = i < token_end && (text[i] == '+' || text[i] == '-') ? i + 1 : i;
+                while (digit < token_end && text[digit] == '0') ++digit;
+                size_t digits_end = digit;
+                while (digits_end < token_end && text[digits_end] >= '0' && text[digits_end] <= '9')
+                    ++digits_end;
+                const std::string digits = text.substr(digit, digits_end - digit);
+                if (digits.size() > 10 || (digits.size() == 10 && digits > "2147483647")) {
+                    return format_both({"%zu 行目の面が頂点 %s を指定していますが、その v 行は"
+                                        "ありません",
+                                        "a face on line %zu names vertex %s, which no v line has"},
+                                       line, text.substr(i, digits_end - i));
+                }
+                i = token_end;
+            }
+        }
+        // "\r\n" ends one line
+        at =
+            end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n'
+                ? end + 2
+                : end + 1;
+        ++line;
+    }
+    return {};
+}
+
 // Material libraries through the same checked reading as every other file of an import.
 class LibraryReader : public tinyobj::MaterialReader {
 public:
@@ -41,9 +83,16 @@ public:
     bool operator()(const std::string& name, std::vector<tinyobj::material_t>* materials,
                     std::map<std::string, int>* names, std::string* warn, std::string*) override {
         if (folder_.empty()) return false;
-        // A library that cannot be read leaves its faces grey; the warning goes unshown.
+        // A library that leads out of the folder refuses the file (outside()); one that is
+        // missing or cannot be read leaves its faces grey, the warning unshown.
+        const NamedFile file = file_in_folder(folder_, name);
+        if (!file.problem.empty()) {
+            if (outside_.empty()) outside_ = file.problem;
+            return false;
+        }
+        if (file.missing) return false;
         std::string bytes;
-        BilingualText problem = read_file_bytes(folder_ + "/" + name, max_bytes_, bytes);
+        BilingualText problem = read_file_bytes(file.path, max_bytes_, bytes);
         if (problem.empty() && has_overlong_exponent(bytes))
             problem = inside(same_in_both(name), overlong_exponent());
         if (!problem.empty()) {
@@ -55,9 +104,13 @@ public:
         return true;
     }
 
+    // The first library named outside the folder, or empty.
+    const BilingualText& outside() const { return outside_; }
+
 private:
     std::string folder_;
     int64_t max_bytes_;
+    BilingualText outside_;
 };
 
 // One `o` section as the callbacks see it: where its `v` lines start, and its faces.
@@ -211,6 +264,8 @@ ImportOutcome read_obj(const std::string& text, const std::string& folder,
                        ImportedScene& scene) {
     scene = ImportedScene{};
     if (has_overlong_exponent(text)) return ImportOutcome{false, overlong_exponent()};
+    BilingualText wrapping = overlong_face_index(text);
+    if (!wrapping.empty()) return ImportOutcome{false, std::move(wrapping)};
     std::istringstream stream(text);
     ParseState state;
     state.limits = &limits;
@@ -228,6 +283,7 @@ ImportOutcome read_obj(const std::string& text, const std::string& folder,
     std::string err;
     tinyobj::LoadObjWithCallback(stream, callbacks, &state, &libraries, &warn, &err);
     if (!state.problem.empty()) return ImportOutcome{false, state.problem};
+    if (!libraries.outside().empty()) return ImportOutcome{false, libraries.outside()};
     state.sections.back().vertex_end = state.vertices.size();
 
     // the palette: every material of the libraries, by index
@@ -280,15 +336,25 @@ ImportOutcome read_obj(const std::string& text, const std::string& folder,
 
 ImportOutcome read_obj_file(const std::string& path, const ImportLimits& limits,
                             ImportedScene& scene) {
-    std::string bytes;
-    BilingualText problem = read_file_bytes(path, limits.max_file_bytes, bytes);
-    if (!problem.empty()) return ImportOutcome{false, std::move(problem)};
-    return read_obj(bytes, folder_of(path), stem_part(path), limits, scene);
+    try {
+        std::string bytes;
+        BilingualText problem = read_file_bytes(path, limits.max_file_bytes, bytes);
+        if (!problem.empty()) return ImportOutcome{false, std::move(problem)};
+        return read_obj(bytes, folder_of(path), stem_part(path), limits, scene);
+    } catch (const std::bad_alloc&) {
+        scene = ImportedScene{};
+        return ImportOutcome{false, out_of_memory(same_in_both(display_text(path)))};
+    }
 }
 
 ImportOutcome read_obj_text(const std::string& text, const std::string& fallback_name,
                             const ImportLimits& limits, ImportedScene& scene) {
-    return read_obj(text, std::string(), fallback_name, limits, scene);
+    try {
+        return read_obj(text, std::string(), fallback_name, limits, scene);
+    } catch (const std::bad_alloc&) {
+        scene = ImportedScene{};
+        return ImportOutcome{false, out_of_memory({"OBJ ファイル", "the OBJ file"})};
+    }
 }
 
 }  // namespace warpkit

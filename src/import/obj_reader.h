@@ -16,7 +16,8 @@
 namespace warpkit {
 
 // The file at `path`; material libraries are read from its folder. A missing library leaves
-// its faces grey.
+// its faces grey; one named outside the folder refuses the file, as does a vertex number no int
+// holds.
 ImportOutcome read_obj_file(const std::string& path, const ImportLimits& limits,
                             ImportedScene& scene);
 

@@ -8,6 +8,7 @@ set(folder_sources
     file_bytes.cpp
     gltf_reader.cpp
     imported_scene.cpp
+    inside_folder.cpp
     obj_reader.cpp
     placement.cpp
     qxm_beside.cpp

@@ -124,6 +124,32 @@ TEST(ExportImport, keys_are_kept_on_whole_frames_and_sampled_otherwise) {
     }
 }
 
+TEST(ExportImport, default_weights_become_keys_under_the_limit_animations_have) {
+    const AnimationKeys kept = keys_from_default_weights({100.0f, -0.123456f}, 3);
+    ASSERT_EQ(kept.tracks.size(), 3u);  // the third target has no weight: 0
+    EXPECT_EQ(kept.tracks[0].weights, std::vector<float>{10000.0f});
+    EXPECT_EQ(kept.tracks[1].weights, std::vector<float>{-12.35f});
+    EXPECT_EQ(kept.tracks[2].frames, std::vector<int32_t>{0});
+    EXPECT_EQ(kept.tracks[2].weights, std::vector<float>{0.0f});
+    for (const float beyond : {-100.01f, std::nanf("")}) {
+        EXPECT_TRUE(keys_from_default_weights({0.0f, beyond}, 2).tracks.empty());
+        EXPECT_NE(keys_from_default_weights({0.0f, beyond}, 2).problem.en.find("morph target 2"),
+                  std::string::npos);
+    }
+    // and the tool refuses a file of such a weight rather than writing a key of 1e32 percent
+    TempFolder folder;
+    std::string text = warpkit::testing::grid_gltf(2);
+    text.replace(text.find("\"weights\":[0.5"), 14, "\"weights\":[1e30");
+    warpkit::testing::write_text(folder.file("huge.gltf"), text);
+    const testing::ToolRun run =
+        run_tool({"project", folder.file("huge.gltf"), "-o", folder.file("huge.twp")});
+    EXPECT_EQ(run.status, kExitRefused);
+    EXPECT_NE(
+        run.err.find("morph target 1 has a default weight of 1e+32 percent, beyond the 10000"),
+        std::string::npos)
+        << run.err;
+}
+
 TEST(ExportImport, project_names_the_mesh_and_its_first_eight_targets_in_an_object_file_beside_it) {
     TempFolder folder;
     warpkit::testing::write_text(folder.file("ten.gltf"), warpkit::testing::grid_gltf(10));

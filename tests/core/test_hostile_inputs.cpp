@@ -3,6 +3,9 @@
 // fuzz/regressions, and a sweep of hostile values over every field of a valid file, so that
 // a plain build catches the same faults a fuzz run would.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
@@ -14,7 +17,16 @@
 
 #include "support/import_checks.h"
 #include "support/input_checks.h"
+#include "support/mesh_fixtures.h"
 #include "support/qxm_writer.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define WARPKIT_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define WARPKIT_SANITIZED 1
+#endif
+#endif
 
 namespace warpkit {
 namespace {
@@ -282,6 +294,162 @@ TEST(HostileInputs, every_prefix_and_doubled_project_keep_every_promise) {
         ASSERT_EQ("", testing::check_project_text(text.substr(0, length))) << length;
     }
     EXPECT_EQ("", testing::check_project_text(text + text));
+}
+
+// ---- mesh files: shapes that once cost gigabytes, wrapped or left their folder ----
+
+// One import in a forked child allowed 1 GiB of address space more than it has (not under
+// AddressSanitizer, which reserves far more), so a reader that still believes a file's claims
+// fails here instead of filling the machine. Returns "1" or "0", the reason's English and
+// Japanese, and sets how far the import raised the child's peak resident memory.
+std::vector<std::string> import_forked(const std::string& path, const ImportLimits& limits,
+                                       long& peak_mib) {
+    int ends[2];
+    if (pipe(ends) != 0) return {};
+    const pid_t child = fork();
+    if (child == 0) {
+#ifndef WARPKIT_SANITIZED
+        rlim_t pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        const rlim_t cap = pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (rlim_t{1} << 30);
+        const rlimit limit{cap, cap};
+        setrlimit(RLIMIT_AS, &limit);
+#endif
+        ImportSettings settings;
+        settings.limits = limits;
+        ImportedScene scene;
+        rusage before{}, after{};
+        getrusage(RUSAGE_SELF, &before);
+        const ImportOutcome out = import_meshes(path, object_file_kind(path), settings, scene);
+        getrusage(RUSAGE_SELF, &after);
+        const std::string answer = (out.ok ? "1\n" : "0\n") + out.reason.en + "\n" + out.reason.ja +
+                                   "\n" +
+                                   std::to_string((after.ru_maxrss - before.ru_maxrss) / 1024);
+        _exit(write(ends[1], answer.data(), answer.size()) == ssize_t(answer.size()) ? 0 : 1);
+    }
+    close(ends[1]);
+    std::string answer;
+    char buffer[4096];
+    for (ssize_t n; (n = read(ends[0], buffer, sizeof buffer)) > 0;) answer.append(buffer, n);
+    close(ends[0]);
+    waitpid(child, nullptr, 0);
+    std::vector<std::string> lines(1);
+    for (const char c : answer) {
+        if (c == '\n') {
+            lines.emplace_back();
+        } else {
+            lines.back() += c;
+        }
+    }
+    peak_mib = lines.size() == 4 ? std::stol(lines.back()) : -1;
+    lines.resize(std::min<size_t>(lines.size(), 3));
+    return lines;
+}
+
+TEST(HostileInputs, hostile_mesh_files_are_refused_naming_the_problem_in_little_memory) {
+    TempFolder scratch;
+    const std::string inner = scratch.file("inner");
+    fs::create_directories(inner + "/sub");
+    const auto mesh = [](const char* mode, size_t empty_targets, int meshes = 1) {
+        std::string targets = "[";
+        for (size_t t = 0; t < empty_targets; ++t) targets += t ? ",{}" : "{}";
+        std::string list;
+        for (int m = 0; m < meshes; ++m) {
+            list += std::string(m ? "," : "") +
+                    "{\"primitives\":[{\"attributes\":{\"POSITION\":0}" + ",\"mode\":" + mode +
+                    ",\"targets\":" + targets + "]}]}";
+        }
+        return "\"meshes\":[" + list + "]";
+    };
+    const auto claims = [&](const std::string& count, size_t targets) {  // not one byte
+        return "{\"asset\":{\"version\":\"2.0\"},\"accessors\":[{\"componentType\":5126,"
+               "\"count\":" +
+               count + ",\"type\":\"VEC3\"}]," + mesh("4", targets) + "}";
+    };
+    const auto points = [](size_t count) {
+        testing::GltfBuilder builder;
+        std::vector<Vec3> list(count);
+        for (size_t i = 0; i < count; ++i) list[i] = Vec3{float(i % 1000), float(i / 1000), 0};
+        builder.add_points(list);
+        return builder;
+    };
+    const std::string triangle = points(3).gltf(mesh("4", 0));
+    const auto edited = [](std::string text, const std::string& from, const std::string& to) {
+        const size_t at = text.find(from);
+        return text.replace(at, at == std::string::npos ? 0 : from.size(), to);
+    };
+    const auto uri = [&](const std::string& to) {  // the buffer as a file of its own
+        const size_t from = triangle.find("data:");
+        return triangle.substr(0, from) + to + triangle.substr(triangle.find('"', from));
+    };
+    const std::string strided =
+        edited(edited(triangle, "\"count\":3", "\"count\":134217728"), "\"byteLength\":36}",
+               "\"byteLength\":36,\"byteStride\":252}");
+    const std::string many_targets = points(100000).gltf(mesh("4", 2000));
+    const std::string obj = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+    ImportLimits unbounded;
+    unbounded.max_positions = int64_t{1} << 40;
+
+    struct Case {
+        std::string name;  // in the folder "inner"
+        std::string bytes;
+        const char* words;  // in the refusal; null: the file is read
+        ImportLimits limits;
+    };
+    std::vector<Case> cases = {
+        {"a.gltf", claims("134217727", 0), "no buffer view but claims 134217727 elements", {}},
+        {"a.gltf", claims("1000000", 2000), "no buffer view but claims 1000000", {}},
+        {"a.gltf", claims("10000000", 99), "no buffer view but claims 10000000", {}},
+        {"a.gltf", strided, "of buffer view 0, which has 36", {}},
+        {"a.gltf", many_targets, "its 100000 vertices and 2000 morph targets would take", {}},
+        {"a.gltf", points(20000).gltf(mesh("4", 99, 100)), "elements an import reads", {}},
+        {"a.obj", obj + "p 1 2 3\nl 1 2\n", "has no triangles", {}},
+        {"a.obj", obj + "f 1 2 4294967299\n", "line 4 names vertex 4294967299", {}},
+        {"a.obj", obj + "f 1 2 99999999999999999999\n", "names vertex 99999999999999999999", {}},
+        {"a.obj", obj + "f 1 2 -4294967295/1/1\n", "names vertex -4294967295", {}},
+        {"a.obj", obj + "f 1 2 000000000003\n", nullptr, {}},
+        {"a.gltf", uri("../x.bin"), "../x.bin lies outside", {}},
+        {"a.gltf", uri("..%2Fx.bin"), "../x.bin lies outside", {}},
+        {"a.gltf", uri(scratch.file("x.bin")), "lies outside", {}},
+        {"a.gltf", uri("out.bin"), "out.bin lies outside", {}},  // a link out of the folder
+        {"a.gltf",
+         edited(triangle, "\"meshes\"", "\"images\":[{\"uri\":\"../x.png\"}],\"meshes\""),
+         "../x.png lies outside",
+         {}},
+        {"a.obj", "mtllib ../x.mtl\n" + obj + "f 1 2 3\n", "../x.mtl lies outside", {}},
+        {"a.obj", "mtllib " + scratch.file("x.mtl") + "\n" + obj + "f 1 2 3\n", "lies outside", {}},
+        {"a.gltf", uri("sub/../in.bin"), nullptr, {}},
+        {"a.gltf", uri("in%2Dlink.bin"), nullptr, {}},  // a link inside
+        {"a.obj", "mtllib sub/in.mtl\n" + obj + "f 1 2 3\n", nullptr, {}},
+    };
+    for (const char* mode : {"0", "1", "2", "3"})
+        cases.push_back({"a.gltf", points(3).gltf(mesh(mode, 0)), "has no triangles", {}});
+#ifndef WARPKIT_SANITIZED
+    // memory the budget allows and the machine has not got is a refusal all the same
+    cases.push_back({"a.gltf", many_targets, "not enough memory to import", unbounded});
+#endif
+    // 36 bytes: three points at the origin, or a material library of nothing
+    for (const char* file : {"x.bin", "x.png", "x.mtl", "inner/in.bin", "inner/sub/in.mtl"})
+        testing::write_text(scratch.file(file), std::string(36, '\0'));
+    fs::create_symlink("../x.bin", inner + "/out.bin");
+    fs::create_symlink("in.bin", inner + "/in-link.bin");
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bytes.substr(0, 300));
+        testing::write_text(inner + "/" + c.name, c.bytes);
+        long peak_mib = 0;
+        const std::vector<std::string> answer =
+            import_forked(inner + "/" + c.name, c.limits, peak_mib);
+        ASSERT_EQ(answer.size(), 3u);
+        ASSERT_GE(peak_mib, 0);
+        EXPECT_EQ(answer[0], c.words ? "0" : "1") << answer[1];
+        if (!c.words) continue;
+        EXPECT_NE(answer[1].find(c.words), std::string::npos) << answer[1];
+        EXPECT_EQ(testing::untranslated({answer[2], answer[1]}), "");
+        if (c.limits.max_positions != unbounded.max_positions) {
+            EXPECT_LT(peak_mib, 300);
+        }
+    }
 }
 
 }  // namespace

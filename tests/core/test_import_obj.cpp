@@ -45,7 +45,6 @@ TEST(ObjReader, meshes_keep_the_files_v_lines_and_fan_each_polygon_from_its_firs
         {"sections that share v lines are one mesh",
          "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\no a\nf 1 2 3\no b\nf 2 4 3\n",
          {{"a", {0, 1, 0, 1}, {{0, 1, 2, 0}, {1, 3, 2, 0}}}}},
-        {"points only", "o dots\nv 1 2 3\nv 4 5 6\n", {{"dots", {1, 4}, {}}}},
     };
     for (const Case& c : cases) {
         ImportedScene scene;
@@ -81,6 +80,8 @@ TEST(ObjReader, broken_files_are_refused_with_the_reason) {
         {"v 0 0 1e999\n", "v line 1 has a coordinate that is not a finite number"},
         {"v 0 0 1e-2147483648\n", "an exponent of ten or more digits"},
         {"# nothing\nvn 0 0 1\n", "no v lines and no faces"},
+        {"o dots\nv 1 2 3\nv 4 5 6\n", "mesh 1 (\"dots\") has no triangles"},
+        {"v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 2147483648\n", "names vertex 2147483648"},
     };
     for (const Case& c : cases) {
         ImportedScene scene;
