@@ -163,6 +163,24 @@ BilingualText quoted_name(const std::string& name) {
     return {"「" + shown + "」", "\"" + shown + "\""};
 }
 
+void leave_out_meshes_without_triangles(ImportedScene& scene) {
+    const auto has_triangles = [](const ImportedMesh& mesh) { return !mesh.triangles.empty(); };
+    if (std::none_of(scene.meshes.begin(), scene.meshes.end(), has_triangles)) return;
+    std::vector<ImportedMesh> kept;
+    for (size_t i = 0; i < scene.meshes.size(); ++i) {
+        if (scene.has_animation && scene.animation.mesh == i) {
+            if (has_triangles(scene.meshes[i])) {
+                scene.animation.mesh = kept.size();
+            } else {
+                scene.has_animation = false;
+                scene.animation = WeightsAnimation{};
+            }
+        }
+        if (has_triangles(scene.meshes[i])) kept.push_back(std::move(scene.meshes[i]));
+    }
+    scene.meshes = std::move(kept);
+}
+
 void finish_object_names(ImportedScene& scene) {
     std::set<std::string> mesh_names;
     for (size_t i = 0; i < scene.meshes.size(); ++i) {

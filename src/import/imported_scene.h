@@ -55,6 +55,11 @@ struct ImportedScene {
 int64_t import_position_budget();
 
 // What an import may cost, so a hostile file cannot fill the memory.
+// Artists' files often carry helper meshes of lines or points (guides, rig curves) beside the
+// surfaces: those are dropped, with the animation's mesh index kept right (the animation goes
+// when its mesh does). A scene of such meshes alone is kept whole, for the check to refuse.
+void leave_out_meshes_without_triangles(ImportedScene& scene);
+
 struct ImportLimits {
     // Vertex positions of all meshes and of every morph target's shape, their corners and the
     // other elements read, counted together before they are allocated.

@@ -45,6 +45,9 @@ TEST(ObjReader, meshes_keep_the_files_v_lines_and_fan_each_polygon_from_its_firs
         {"sections that share v lines are one mesh",
          "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\no a\nf 1 2 3\no b\nf 2 4 3\n",
          {{"a", {0, 1, 0, 1}, {{0, 1, 2, 0}, {1, 3, 2, 0}}}}},
+        {"a section of lines beside a surface is left out",
+         "o guide\nv 0 0 0\nv 9 0 0\nl 1 2\no face\nv 5 0 0\nv 6 0 0\nv 5 1 0\nf 3 4 5\n",
+         {{"face", {5, 6, 5}, {{0, 1, 2, 0}}}}},
     };
     for (const Case& c : cases) {
         ImportedScene scene;
