@@ -426,6 +426,187 @@ private:
     std::vector<int32_t> counts_;  // 0: an empty slot
 };
 
+// The target's parts, found by kind (vertex, triangle and colour counts) and then by place:
+// the parts of each kind lie in a k-d tree over their centroids whose nodes count the parts
+// still free below them, so a source part meets its candidates nearest first and never passes
+// over the parts matched before it. Scanning every part for every part made meshes of many
+// identical parts (bolts, teeth, leaves) take minutes.
+class PartIndex {
+public:
+    explicit PartIndex(const Mesh& target) : target_(target), free_(target.parts.size(), 1) {
+        by_kind_.resize(target.parts.size());
+        std::iota(by_kind_.begin(), by_kind_.end(), 0);
+        std::stable_sort(by_kind_.begin(), by_kind_.end(), [this](int32_t a, int32_t b) {
+            return kind(target_.parts[a]) < kind(target_.parts[b]);
+        });
+        leaf_of_.resize(target.parts.size());
+        root_of_.resize(target.parts.size());
+        for (size_t lo = 0; lo < by_kind_.size();) {
+            size_t hi = lo + 1;
+            while (hi < by_kind_.size() &&
+                   target.parts[by_kind_[hi]].same_kind(target.parts[by_kind_[lo]])) {
+                ++hi;
+            }
+            build(static_cast<int32_t>(lo), static_cast<int32_t>(hi), kNone);
+            lo = hi;
+        }
+    }
+
+    void take(int32_t part) {
+        free_[part] = 0;
+        for (int32_t node = leaf_of_[part]; node != kNone; node = nodes_[node].parent) {
+            --nodes_[node].free;
+        }
+    }
+
+    // The free target parts of a source part's kind in the order of their bound (the source
+    // part's vertex count times the squared distance between the centroids), then of their
+    // number: the order a sort of every candidate by (bound, number) gives.
+    class Nearest {
+    public:
+        Nearest(const PartIndex& index, const Mesh::Part& part) : index_(index), part_(part) {
+            const auto first = std::lower_bound(index.by_kind_.begin(), index.by_kind_.end(), part,
+                                                [&index](int32_t q, const Mesh::Part& p) {
+                                                    return kind(index.target_.parts[q]) < kind(p);
+                                                });
+            if (first == index.by_kind_.end() || !index.target_.parts[*first].same_kind(part)) {
+                return;
+            }
+            push_node(index.root_of_[static_cast<size_t>(first - index.by_kind_.begin())]);
+        }
+
+        // The next part and its bound without taking it; false when none is left. `steps`
+        // grows by the nodes looked into, for the progress.
+        bool peek(int32_t& part, double& bound, int64_t& steps) {
+            while (!heap_.empty()) {
+                const Entry top = heap_.front();
+                if (top.is_part) {
+                    part = top.id;
+                    bound = top.bound;
+                    return true;
+                }
+                pop();
+                ++steps;
+                const Node& node = index_.nodes_[top.id];
+                if (node.left == kNone) {
+                    for (int32_t k = node.lo; k < node.hi; ++k) {
+                        const int32_t q = index_.by_kind_[k];
+                        if (!index_.free_[q]) continue;
+                        const Mesh::Part& o = index_.target_.parts[q];
+                        const double dx = o.x - part_.x, dy = o.y - part_.y, dz = o.z - part_.z;
+                        push({part_.vertices * (dx * dx + dy * dy + dz * dz), true, q});
+                    }
+                } else {
+                    push_node(node.left);
+                    push_node(node.right);
+                }
+            }
+            return false;
+        }
+
+        void skip() { pop(); }
+
+    private:
+        struct Entry {
+            double bound;
+            bool is_part;  // nodes before parts of the same bound, so no part is passed over
+            int32_t id;
+            bool operator>(const Entry& o) const {
+                return std::tie(bound, is_part, id) > std::tie(o.bound, o.is_part, o.id);
+            }
+        };
+
+        void push_node(int32_t id) {
+            const Node& node = index_.nodes_[id];
+            if (node.free == 0) return;
+            const auto gap = [](double at, double low, double high) {
+                return at < low ? low - at : at > high ? at - high : 0.0;
+            };
+            const double dx = gap(part_.x, node.low[0], node.high[0]);
+            const double dy = gap(part_.y, node.low[1], node.high[1]);
+            const double dz = gap(part_.z, node.low[2], node.high[2]);
+            push({part_.vertices * (dx * dx + dy * dy + dz * dz), false, id});
+        }
+        void push(const Entry& entry) {
+            heap_.push_back(entry);
+            std::push_heap(heap_.begin(), heap_.end(), std::greater<Entry>());
+        }
+        void pop() {
+            std::pop_heap(heap_.begin(), heap_.end(), std::greater<Entry>());
+            heap_.pop_back();
+        }
+
+        const PartIndex& index_;
+        const Mesh::Part& part_;
+        std::vector<Entry> heap_;
+    };
+
+private:
+    static constexpr int32_t kLeafParts = 8;
+
+    struct Node {
+        int32_t lo, hi;  // its parts: by_kind_[lo .. hi)
+        int32_t left = kNone, right = kNone, parent = kNone;
+        int32_t free = 0;
+        double low[3], high[3];  // the box around their centroids
+    };
+
+    static std::tuple<int32_t, int32_t, uint64_t> kind(const Mesh::Part& part) {
+        return std::tie(part.vertices, part.triangles, part.colours);
+    }
+    static double axis(const Mesh::Part& part, int a) {
+        return a == 0 ? part.x : a == 1 ? part.y : part.z;
+    }
+
+    // The subtree over by_kind_[lo .. hi), which it reorders; its root's number.
+    int32_t build(int32_t lo, int32_t hi, int32_t parent) {
+        const int32_t id = static_cast<int32_t>(nodes_.size());
+        nodes_.push_back({});
+        Node node;
+        node.lo = lo;
+        node.hi = hi;
+        node.parent = parent;
+        node.free = hi - lo;
+        for (int a = 0; a < 3; ++a)
+            node.low[a] = node.high[a] = axis(target_.parts[by_kind_[lo]], a);
+        for (int32_t k = lo; k < hi; ++k) {
+            for (int a = 0; a < 3; ++a) {
+                const double at = axis(target_.parts[by_kind_[k]], a);
+                node.low[a] = std::min(node.low[a], at);
+                node.high[a] = std::max(node.high[a], at);
+            }
+        }
+        if (parent == kNone) {
+            for (int32_t k = lo; k < hi; ++k) root_of_[k] = id;
+        }
+        if (hi - lo <= kLeafParts) {
+            for (int32_t k = lo; k < hi; ++k) leaf_of_[by_kind_[k]] = id;
+        } else {
+            int widest = 0;
+            for (int a = 1; a < 3; ++a) {
+                if (node.high[a] - node.low[a] > node.high[widest] - node.low[widest]) widest = a;
+            }
+            const int32_t mid = lo + (hi - lo) / 2;
+            std::nth_element(by_kind_.begin() + lo, by_kind_.begin() + mid, by_kind_.begin() + hi,
+                             [this, widest](int32_t a, int32_t b) {
+                                 return axis(target_.parts[a], widest) <
+                                        axis(target_.parts[b], widest);
+                             });
+            node.left = build(lo, mid, id);
+            node.right = build(mid, hi, id);
+        }
+        nodes_[id] = node;
+        return id;
+    }
+
+    const Mesh& target_;
+    std::vector<int32_t> by_kind_;  // the parts by kind, each kind's run in its tree's order
+    std::vector<int32_t> root_of_;  // per place in by_kind_: its kind's tree
+    std::vector<int32_t> leaf_of_;  // per part
+    std::vector<uint8_t> free_;     // per part
+    std::vector<Node> nodes_;
+};
+
 enum class Outcome { kDone, kFailed, kDearer, kCancelled };
 
 // A start for growing the correspondence: two triangles that are to meet.
@@ -434,6 +615,15 @@ struct Seed {
     int32_t target_triangle;
     int32_t rotation;  // source corner k meets target corner (k + rotation) % 3
     double cost;       // squared moves of the corners
+};
+
+// Where a contest draws its seeds from: groups of them (the target parts a source part may
+// become), each with a lower bound of what any growth of a whole part in it costs, lowest first.
+struct SeedGroups {
+    // The next group's bound; false when no group is left or the match was cancelled.
+    std::function<bool(double& bound)> peek;
+    // Takes the next group and puts its seeds in `seeds`; false when cancelled.
+    std::function<bool(std::vector<Seed>& seeds)> take;
 };
 
 class TopologyMatcher {
@@ -456,11 +646,9 @@ public:
 
 private:
     Outcome match_unused_vertices();
-    Outcome match_part(int32_t part, int32_t seed_vertex,
-                       const std::vector<int32_t>& target_parts_by_kind);
+    Outcome match_part(int32_t part, int32_t seed_vertex, PartIndex& index);
     Outcome complete_part(const std::vector<int32_t>& triangles);
-    Outcome contest(size_t groups, const std::function<double(size_t)>& bound,
-                    const std::function<void(size_t, std::vector<Seed>&)>& seeds_of, int64_t whole);
+    Outcome contest(const SeedGroups& groups, int64_t whole);
     Outcome grow(const Seed& seed, double limit);
     Outcome spread();
     Outcome cross_edge(int32_t source_corner, int32_t target_corner);
@@ -469,6 +657,11 @@ private:
     void add_seed(int32_t source_triangle, int32_t target_triangle, int32_t rotation,
                   std::vector<Seed>& seeds) const;
     void undo(size_t vertices, size_t triangles);
+    // Counts work that assigns nothing (looking for candidates and seeds); false once cancelled.
+    bool tick(int64_t steps) {
+        cancelled_ = cancelled_ || !ticker_.add(steps);
+        return !cancelled_;
+    }
 
     const Mesh& s_;
     const Mesh& t_;
@@ -486,6 +679,7 @@ private:
     std::vector<int32_t> pending_;
     double cost_ = 0.0, limit_ = kUnbounded;
     int32_t parts_ = 0;
+    bool cancelled_ = false;
 };
 
 Outcome TopologyMatcher::assign(int32_t v, int32_t u) {
@@ -616,19 +810,21 @@ void TopologyMatcher::add_seed(int32_t a, int32_t b, int32_t rotation,
 // growth stops as soon as it costs as much as the best so far, and so does the contest once
 // no bound is below it; of equal growths the first stays. The bounds hold only for growths
 // that reach `whole` vertices.
-Outcome TopologyMatcher::contest(size_t groups, const std::function<double(size_t)>& bound,
-                                 const std::function<void(size_t, std::vector<Seed>&)>& seeds_of,
-                                 int64_t whole) {
+Outcome TopologyMatcher::contest(const SeedGroups& groups, int64_t whole) {
     const size_t vertices = assigned_log_.size();
     const size_t triangles = paired_log_.size();
     bool bounded = true;
-    const auto lower = [&](size_t g) { return bounded ? bound(g) : 0.0; };
+    // is there a group whose growths could still cost less than `limit`
+    const auto group_below = [&](double limit) {
+        double bound = 0.0;
+        return groups.peek(bound) && (bounded ? bound : 0.0) < limit;
+    };
     Seed best{};
     double best_cost = kUnbounded;
     std::vector<Seed> seeds;
-    for (size_t g = 0; g < groups && lower(g) < best_cost; ++g) {
+    while (group_below(best_cost)) {
         seeds.clear();
-        seeds_of(g, seeds);
+        if (!groups.take(seeds)) return Outcome::kCancelled;
         std::stable_sort(seeds.begin(), seeds.end(),
                          [](const Seed& a, const Seed& b) { return a.cost < b.cost; });
         for (size_t i = 0; i < seeds.size() && seeds[i].cost < best_cost; ++i) {
@@ -639,12 +835,13 @@ Outcome TopologyMatcher::contest(size_t groups, const std::function<double(size_
                 best_cost = cost_;
                 bounded = bounded && static_cast<int64_t>(assigned_log_.size() - vertices) >= whole;
                 const bool rival = (i + 1 < seeds.size() && seeds[i + 1].cost < best_cost) ||
-                                   (g + 1 < groups && lower(g + 1) < best_cost);
-                if (!rival) return Outcome::kDone;  // the winner stays grown
+                                   group_below(best_cost);
+                if (!rival) return cancelled_ ? Outcome::kCancelled : Outcome::kDone;
             }
             undo(vertices, triangles);
         }
     }
+    if (cancelled_) return Outcome::kCancelled;
     if (best_cost == kUnbounded) return Outcome::kFailed;
     return grow(best, kUnbounded);
 }
@@ -657,6 +854,7 @@ Outcome TopologyMatcher::complete_part(const std::vector<int32_t>& triangles) {
     while (left && progress) {
         left = progress = false;
         for (int32_t a : triangles) {
+            if (!tick(1)) return Outcome::kCancelled;
             if (pair_of_[a] != kNone) continue;
             int32_t known = kNone, unknown = 0;
             for (int32_t k = 0; k < 3; ++k) {
@@ -679,41 +877,43 @@ Outcome TopologyMatcher::complete_part(const std::vector<int32_t>& triangles) {
             }
             // all corners known: any fitting triangle will do, the fitting ones are alike
             if (unknown == 0 && seeds.size() > 1) seeds.erase(seeds.begin() + 1, seeds.end());
-            const Outcome grown = contest(
-                1, [](size_t) { return 0.0; },
-                [&](size_t, std::vector<Seed>& out) { out.swap(seeds); }, 0);
+            bool taken = false;
+            const SeedGroups one{[&](double& bound) {
+                                     bound = 0.0;
+                                     return !taken;
+                                 },
+                                 [&](std::vector<Seed>& out) {
+                                     taken = true;
+                                     out.swap(seeds);
+                                     return true;
+                                 }};
+            const Outcome grown = contest(one, 0);
             if (grown != Outcome::kDone) return grown;
         }
     }
     return left ? Outcome::kFailed : Outcome::kDone;
 }
 
-// The candidates are the target parts of the same kind not yet matched. Over all vertices of
-// a part, the squared moves add up to at least the vertex count times the squared distance
-// between the centroids, which bounds each candidate part from below.
-Outcome TopologyMatcher::match_part(int32_t p, int32_t seed_vertex,
-                                    const std::vector<int32_t>& target_parts_by_kind) {
+// The candidates are the target parts of the same kind not yet matched, nearest first. Over
+// all vertices of a part, the squared moves add up to at least the vertex count times the
+// squared distance between the centroids, which bounds each candidate part from below.
+Outcome TopologyMatcher::match_part(int32_t p, int32_t seed_vertex, PartIndex& index) {
     const Mesh::Part& part = s_.parts[p];
-    const auto kind_order = [this](int32_t q, const Mesh::Part& o) {
-        const Mesh::Part& a = t_.parts[q];
-        return std::tie(a.vertices, a.triangles, a.colours) <
-               std::tie(o.vertices, o.triangles, o.colours);
-    };
-    std::vector<std::pair<double, int32_t>> candidates;
-    for (auto q = std::lower_bound(target_parts_by_kind.begin(), target_parts_by_kind.end(), part,
-                                   kind_order);
-         q != target_parts_by_kind.end() && t_.parts[*q].same_kind(part); ++q) {
-        if (source_of_[t_.part_members[t_.part_first[*q]]] != kNone) continue;
-        const Mesh::Part& o = t_.parts[*q];
-        const double dx = o.x - part.x, dy = o.y - part.y, dz = o.z - part.z;
-        candidates.emplace_back(part.vertices * (dx * dx + dy * dy + dz * dz), *q);
-    }
-    std::sort(candidates.begin(), candidates.end());
-
+    PartIndex::Nearest nearest(index, part);
     const int32_t seed_corner = s_.corners[s_.first_corner[seed_vertex]].id;
     const int32_t a = seed_corner / 3;
-    const auto seeds_of = [&](size_t g, std::vector<Seed>& seeds) {
-        const int32_t q = candidates[g].second;
+    const auto peek = [&](double& bound) {
+        int32_t q = kNone;
+        int64_t steps = 0;
+        const bool found = nearest.peek(q, bound, steps);
+        return tick(steps) && found;
+    };
+    const auto take = [&](std::vector<Seed>& seeds) {
+        int32_t q = kNone;
+        double bound = 0.0;
+        int64_t steps = 0;
+        nearest.peek(q, bound, steps);
+        nearest.skip();
         for (int32_t k = t_.part_first[q]; k < t_.part_first[q + 1]; ++k) {
             const int32_t u = t_.part_members[k];
             if (t_.colours[u] != s_.colours[seed_vertex] || source_of_[u] != kNone) continue;
@@ -723,9 +923,12 @@ Outcome TopologyMatcher::match_part(int32_t p, int32_t seed_vertex,
                 add_seed(a, corner / 3, (corner % 3 - seed_corner % 3 + 3) % 3, seeds);
             }
         }
+        return tick(steps + t_.part_first[q + 1] - t_.part_first[q] +
+                    static_cast<int64_t>(seeds.size()));
     };
-    return contest(
-        candidates.size(), [&](size_t g) { return candidates[g].first; }, seeds_of, part.vertices);
+    const Outcome outcome = contest({peek, take}, part.vertices);
+    if (outcome == Outcome::kDone) index.take(t_.part[target_of_[seed_vertex]]);
+    return outcome;
 }
 
 // Vertices that no triangle uses have no topology; they pair by position among themselves.
@@ -770,19 +973,11 @@ Outcome TopologyMatcher::run() {
     for (int32_t a = 0; a < static_cast<int32_t>(s_.triangles.size()); ++a) {
         part_triangles[s_.part[s_.triangles[a].v[0]]].push_back(a);
     }
-    std::vector<int32_t> target_parts_by_kind(t_.parts.size());
-    std::iota(target_parts_by_kind.begin(), target_parts_by_kind.end(), 0);
-    std::stable_sort(target_parts_by_kind.begin(), target_parts_by_kind.end(),
-                     [this](int32_t a, int32_t b) {
-                         const Mesh::Part& x = t_.parts[a];
-                         const Mesh::Part& y = t_.parts[b];
-                         return std::tie(x.vertices, x.triangles, x.colours) <
-                                std::tie(y.vertices, y.triangles, y.colours);
-                     });
+    PartIndex index(t_);
 
     for (size_t p = 0; p < part_count; ++p) {
         if (seed[p] == kNone) continue;  // a vertex no triangle uses
-        Outcome outcome = match_part(static_cast<int32_t>(p), seed[p], target_parts_by_kind);
+        Outcome outcome = match_part(static_cast<int32_t>(p), seed[p], index);
         if (outcome == Outcome::kDone) outcome = complete_part(part_triangles[p]);
         if (outcome != Outcome::kDone) return outcome;
         ++parts_;
