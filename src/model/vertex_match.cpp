@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <nanoflann.hpp>
 #include <numeric>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 
 namespace warpkit {
@@ -607,6 +609,61 @@ private:
     std::vector<Node> nodes_;
 };
 
+// The least squared move a source vertex can make in any growth: to the nearest target vertex
+// of its colour, as no growth gives it another. Made only when growths contest, on shapes of
+// many symmetries.
+class LeastMoves {
+public:
+    explicit LeastMoves(const Mesh& target) {
+        std::vector<int32_t> by_colour(target.points.size());
+        std::iota(by_colour.begin(), by_colour.end(), 0);
+        std::sort(by_colour.begin(), by_colour.end(), [&target](int32_t a, int32_t b) {
+            return std::tie(target.colours[a], a) < std::tie(target.colours[b], b);
+        });
+        for (size_t lo = 0; lo < by_colour.size();) {
+            const uint64_t colour = target.colours[by_colour[lo]];
+            auto points = std::make_unique<std::vector<Vec3>>();
+            for (; lo < by_colour.size() && target.colours[by_colour[lo]] == colour; ++lo) {
+                if (target.used(by_colour[lo])) points->push_back(target.points[by_colour[lo]]);
+            }
+            Class& made = classes_[colour];
+            made.points = std::move(points);
+            if (made.points->size() > kSearchedAlone) {
+                made.cloud = std::make_unique<PointCloud>(PointCloud{*made.points});
+                made.tree = std::make_unique<KdTree>(3, *made.cloud,
+                                                     nanoflann::KDTreeSingleIndexAdaptorParams(16));
+            }
+        }
+    }
+
+    // Slightly below the true least move, so float searches and sums never make it too high.
+    double operator()(uint64_t colour, const Vec3& at) const {
+        const auto found = classes_.find(colour);
+        if (found == classes_.end() || found->second.points->empty()) return kUnbounded;
+        const Class& c = found->second;
+        double least = kUnbounded;
+        if (c.tree) {
+            uint32_t nearest = 0;
+            float distance = 0.0f;
+            const float query[3] = {at.x, at.y, at.z};
+            c.tree->knnSearch(query, 1, &nearest, &distance);
+            least = squared_distance(at, (*c.points)[nearest]);
+        } else {
+            for (const Vec3& p : *c.points) least = std::min(least, squared_distance(at, p));
+        }
+        return least * (1.0 - 1e-6);
+    }
+
+private:
+    static constexpr size_t kSearchedAlone = 16;  // fewer target vertices are simply tried
+    struct Class {
+        std::unique_ptr<std::vector<Vec3>> points;
+        std::unique_ptr<PointCloud> cloud;
+        std::unique_ptr<KdTree> tree;
+    };
+    std::unordered_map<uint64_t, Class> classes_;
+};
+
 enum class Outcome { kDone, kFailed, kDearer, kCancelled };
 
 // A start for growing the correspondence: two triangles that are to meet.
@@ -649,6 +706,8 @@ private:
     Outcome match_part(int32_t part, int32_t seed_vertex, PartIndex& index);
     Outcome complete_part(const std::vector<int32_t>& triangles);
     Outcome contest(const SeedGroups& groups, int64_t whole);
+    Outcome contest_growths(const SeedGroups& groups, int64_t whole);
+    bool start_floor(size_t from);
     Outcome grow(const Seed& seed, double limit);
     Outcome spread();
     Outcome cross_edge(int32_t source_corner, int32_t target_corner);
@@ -680,6 +739,15 @@ private:
     double cost_ = 0.0, limit_ = kUnbounded;
     int32_t parts_ = 0;
     bool cancelled_ = false;
+    // Once growths from one seed triangle contest, each stops as soon as its cost and the least
+    // moves of the vertices it has still to reach (all that the first winner reached) come to
+    // the best cost: on a torus every vertex alike, a wrong turn is given up after a few
+    // vertices where its cost alone would have to outgrow the whole winner's.
+    std::unique_ptr<LeastMoves> least_moves_;
+    std::vector<double> least_move_;  // per source vertex, of the contest's growths
+    bool floored_ = false;
+    double floor_ = 0.0;  // the least moves of every vertex a growth reaches
+    double still_to_come_ = 0.0;
 };
 
 Outcome TopologyMatcher::assign(int32_t v, int32_t u) {
@@ -691,8 +759,9 @@ Outcome TopologyMatcher::assign(int32_t v, int32_t u) {
     source_of_[u] = v;
     assigned_log_.push_back(v);
     cost_ += squared_distance(s_.points[v], t_.points[u]);
+    if (floored_) still_to_come_ -= least_move_[v];
     if (!ticker_.add(1)) return Outcome::kCancelled;
-    return cost_ >= limit_ ? Outcome::kDearer : Outcome::kDone;
+    return cost_ + still_to_come_ >= limit_ ? Outcome::kDearer : Outcome::kDone;
 }
 
 Outcome TopologyMatcher::pair(int32_t a, int32_t b, int32_t rotation) {
@@ -766,6 +835,7 @@ Outcome TopologyMatcher::spread() {
 
 Outcome TopologyMatcher::grow(const Seed& seed, double limit) {
     cost_ = 0.0;
+    still_to_come_ = floored_ ? floor_ : 0.0;
     limit_ = limit;
     pending_.clear();
     const Outcome paired = pair(seed.source_triangle, seed.target_triangle, seed.rotation);
@@ -811,6 +881,31 @@ void TopologyMatcher::add_seed(int32_t a, int32_t b, int32_t rotation,
 // no bound is below it; of equal growths the first stays. The bounds hold only for growths
 // that reach `whole` vertices.
 Outcome TopologyMatcher::contest(const SeedGroups& groups, int64_t whole) {
+    const Outcome outcome = contest_growths(groups, whole);
+    floored_ = false;
+    return outcome;
+}
+
+// The least moves of the vertices the growth has assigned from assigned_log_[from] on: what
+// every growth from the same source triangle reaches when it completes, as the source alone
+// decides where a growth goes. False when cancelled.
+bool TopologyMatcher::start_floor(size_t from) {
+    if (!least_moves_) {
+        least_moves_ = std::make_unique<LeastMoves>(t_);
+        least_move_.assign(s_.points.size(), 0.0);
+        if (!tick(t_.vertex_count())) return false;
+    }
+    floor_ = 0.0;
+    for (size_t k = from; k < assigned_log_.size(); ++k) {
+        const int32_t v = assigned_log_[k];
+        least_move_[v] = (*least_moves_)(s_.colours[v], s_.points[v]);
+        floor_ += least_move_[v];
+    }
+    floored_ = true;
+    return tick(static_cast<int64_t>(assigned_log_.size() - from));
+}
+
+Outcome TopologyMatcher::contest_growths(const SeedGroups& groups, int64_t whole) {
     const size_t vertices = assigned_log_.size();
     const size_t triangles = paired_log_.size();
     bool bounded = true;
@@ -837,6 +932,7 @@ Outcome TopologyMatcher::contest(const SeedGroups& groups, int64_t whole) {
                 const bool rival = (i + 1 < seeds.size() && seeds[i + 1].cost < best_cost) ||
                                    group_below(best_cost);
                 if (!rival) return cancelled_ ? Outcome::kCancelled : Outcome::kDone;
+                if (whole > 0 && !floored_ && !start_floor(vertices)) return Outcome::kCancelled;
             }
             undo(vertices, triangles);
         }
@@ -974,6 +1070,7 @@ Outcome TopologyMatcher::run() {
         part_triangles[s_.part[s_.triangles[a].v[0]]].push_back(a);
     }
     PartIndex index(t_);
+    if (!tick(s_.vertex_count())) return Outcome::kCancelled;
 
     for (size_t p = 0; p < part_count; ++p) {
         if (seed[p] == kNone) continue;  // a vertex no triangle uses
@@ -1011,8 +1108,16 @@ VertexMatch match_vertex_order(const std::vector<Vec3>& source_vertices,
     if (problem.empty()) problem = mesh_problem(target_vertices, target_triangles, "target");
     if (!problem.empty()) return refuse(MatchRefusal::kBadMesh, problem);
     const int64_t n = match.vertex_count;
+    // The preparations count as a step per vertex each, so a cancel is seen between them.
+    constexpr int64_t kPreparations = 5;
+    const auto cancelled = [&] {
+        match.status = MatchStatus::kCancelled;
+        return match;
+    };
     Ticker ticker(progress);
+    ticker.begin_phase(0.0, 0.2, (2 * kColourRounds + kPreparations) * n);
     const SpatialOrder target = in_spatial_order(target_vertices, target_triangles);
+    if (!ticker.add(n)) return cancelled();
     const auto matched = [&](MatchMethod method, const std::vector<int32_t>& target_of) {
         match.status = MatchStatus::kMatched;
         match.method = method;
@@ -1023,18 +1128,16 @@ VertexMatch match_vertex_order(const std::vector<Vec3>& source_vertices,
         }
         return match;
     };
-    const auto cancelled = [&] {
-        match.status = MatchStatus::kCancelled;
-        return match;
-    };
-
     // by topology, when the triangles can be the same: meshes whose colours differ after
     // any round cannot be, which most other meshes show in the first rounds
     if (source_triangles.size() == target_triangles.size()) {
         Mesh source(source_vertices, source_triangles);
         Mesh other(target.points, target.triangles);
-        ticker.begin_phase(0.0, 0.2, 2 * kColourRounds * n);
-        for (Mesh* mesh : {&source, &other}) list_corners(*mesh), start_colours(*mesh);
+        for (Mesh* mesh : {&source, &other}) {
+            list_corners(*mesh);
+            start_colours(*mesh);
+            if (!ticker.add(n)) return cancelled();
+        }
         bool alike = colour_fingerprint(source) == colour_fingerprint(other);
         std::vector<uint64_t> as_next(static_cast<size_t>(n)), as_prev(static_cast<size_t>(n));
         for (int round = 0; alike && round < kColourRounds; ++round) {
@@ -1045,9 +1148,11 @@ VertexMatch match_vertex_order(const std::vector<Vec3>& source_vertices,
             alike = colour_fingerprint(source) == colour_fingerprint(other);
         }
         if (alike) {
-            find_parts(source);
-            find_parts(other);
-            ticker.begin_phase(0.2, 0.5, n);
+            for (Mesh* mesh : {&source, &other}) {
+                find_parts(*mesh);
+                if (!ticker.add(n)) return cancelled();
+            }
+            ticker.begin_phase(0.2, 0.5, 2 * n);
             TopologyMatcher topology(source, other, ticker);
             const Outcome outcome = topology.run();
             if (outcome == Outcome::kCancelled) return cancelled();

@@ -120,6 +120,10 @@ Shape non_manifold() {
     return joined_shape;
 }
 
+Shape plain(const testing::PlainMesh& mesh) {
+    return {mesh.vertices, mesh.triangles};
+}
+
 struct Case {
     const char* name;
     Shape source;
@@ -140,6 +144,8 @@ TEST(VertexMatch, recovers_the_renumbering_exactly_or_refuses_with_the_count) {
     const Shape mouth = joined(teeth);
     const Shape symmetric = symmetric_grid(6);
     const Shape fins = non_manifold();
+    const Shape lattice = plain(testing::identical_tetrahedra(125));
+    const Shape ring = plain(testing::torus(24, 16));
 
     const std::vector<Case> cases = {
         {"grid", square, square},
@@ -149,6 +155,8 @@ TEST(VertexMatch, recovers_the_renumbering_exactly_or_refuses_with_the_count) {
         {"mirrored_halves_as_parts", halves, jittered(halves, 0.1, 9)},
         {"identical_parts", mouth, jittered(mouth, 0.02, 10)},
         {"non_manifold_edge_and_vertex", fins, jittered(fins, 0.1, 13)},
+        {"many_identical_parts", lattice, jittered(lattice, 0.005, 14)},
+        {"torus_every_vertex_alike_with_noise", ring, jittered(ring, 0.02, 15)},
         {"corners_rotated_in_place", head, head, true},
         {"other_triangles_close_positions", square, jittered(other_triangles, 0.004, 11), false,
          MatchMethod::kPosition},
@@ -234,6 +242,28 @@ TEST(VertexMatch, reports_rising_shares_and_stops_when_cancelled) {
         } else {
             EXPECT_EQ(match.status, MatchStatus::kMatched);
         }
+    }
+}
+
+// The topology phase (shares 0.2 to 0.5) looks for candidate parts and seeds among thousands of
+// identical parts, work that assigns few vertices; a cancel there must be seen at once.
+TEST(VertexMatch, a_cancel_while_candidates_are_sought_stops_at_once) {
+    const testing::PlainMesh parts = testing::identical_tetrahedra(4000);
+    const Renumbered target = renumber(parts.vertices, parts.triangles, 6);
+    for (const int cancel_at : {1, 3}) {
+        SCOPED_TRACE(cancel_at);
+        int in_phase = 0, after_cancel = 0;
+        bool cancelled = false;
+        const VertexMatch match = match_vertex_order(
+            parts.vertices, parts.triangles, target.vertices, target.triangles, [&](double share) {
+                if (cancelled) ++after_cancel;
+                if (share >= 0.2 && share <= 0.5 && ++in_phase == cancel_at) cancelled = true;
+                return !cancelled;
+            });
+        EXPECT_TRUE(cancelled);
+        EXPECT_EQ(after_cancel, 0);
+        EXPECT_EQ(match.status, MatchStatus::kCancelled);
+        EXPECT_TRUE(match.target_of.empty());
     }
 }
 
