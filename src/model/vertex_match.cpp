@@ -19,6 +19,8 @@ namespace {
 
 constexpr int32_t kNone = -1;
 constexpr double kUnbounded = std::numeric_limits<double>::infinity();
+// Corners around one vertex beyond which a walk around it counts as work of its own.
+constexpr int32_t kLongWalk = 64;
 
 // Rounds of colour refinement: each lets a vertex's colour see one ring further. Three tell
 // a grid's corners and edges apart and keep the first seeds of a wrong growth from spreading.
@@ -666,6 +668,12 @@ private:
 
 enum class Outcome { kDone, kFailed, kDearer, kCancelled };
 
+// What lies beyond the edge that starts at a corner.
+struct Beyond {
+    int32_t opposite = 0, same = 0;  // triangles with the edge turned back, and turned alike
+    int32_t opposite_corner = kNone, same_corner = kNone;  // their corner at the edge's end
+};
+
 // A start for growing the correspondence: two triangles that are to meet.
 struct Seed {
     int32_t source_triangle;
@@ -710,6 +718,7 @@ private:
     bool start_floor(size_t from);
     Outcome grow(const Seed& seed, double limit);
     Outcome spread();
+    Beyond look(const Mesh& mesh, std::vector<Beyond>& known, int32_t corner);
     Outcome cross_edge(int32_t source_corner, int32_t target_corner);
     Outcome pair(int32_t source_triangle, int32_t target_triangle, int32_t rotation);
     Outcome assign(int32_t source_vertex, int32_t target_vertex);
@@ -744,6 +753,10 @@ private:
     // the best cost: on a torus every vertex alike, a wrong turn is given up after a few
     // vertices where its cost alone would have to outgrow the whole winner's.
     std::unique_ptr<LeastMoves> least_moves_;
+    // What lies beyond each corner's edge, kept once growths contest: they all cross the same
+    // source edges, and a wrong one crosses target edges the others crossed. kNone opposite:
+    // not looked at yet.
+    std::vector<Beyond> source_beyond_, target_beyond_;
     std::vector<double> least_move_;  // per source vertex, of the contest's growths
     bool floored_ = false;
     double floor_ = 0.0;  // the least moves of every vertex a growth reaches
@@ -780,34 +793,37 @@ Outcome TopologyMatcher::pair(int32_t a, int32_t b, int32_t rotation) {
     return Outcome::kDone;
 }
 
+Beyond TopologyMatcher::look(const Mesh& mesh, std::vector<Beyond>& known, int32_t corner) {
+    if (!known.empty() && known[corner].opposite != kNone) return known[corner];
+    const int32_t self = corner / 3;
+    const int32_t from = mesh.triangles[self].v[corner % 3];
+    const int32_t to = mesh.triangles[self].v[(corner + 1) % 3];
+    Beyond beyond;
+    for (int32_t k = mesh.first_corner[to]; k < mesh.first_corner[to + 1]; ++k) {
+        const Mesh::Corner& c = mesh.corners[k];
+        if (c.id / 3 == self) continue;
+        if (c.next == from) ++beyond.opposite, beyond.opposite_corner = c.id;
+        if (c.prev == from) ++beyond.same, beyond.same_corner = c.id;
+    }
+    // the middle of a fan of many triangles takes long to walk around
+    const int32_t walked = mesh.first_corner[to + 1] - mesh.first_corner[to];
+    if (walked > kLongWalk) tick(walked);
+    if (!known.empty()) known[corner] = beyond;
+    return beyond;
+}
+
 // The triangles beyond the edge that starts at each corner: one on each side must meet one,
 // or none none; where several share the edge (a non-manifold edge) the part's completion
 // pairs them once their corners are known.
 Outcome TopologyMatcher::cross_edge(int32_t source_corner, int32_t target_corner) {
-    struct Beyond {
-        int32_t opposite = 0, same = 0;  // triangles with the edge turned back, and turned alike
-        int32_t opposite_corner = kNone, same_corner = kNone;  // their corner at the edge's end
-    };
-    const auto look = [](const Mesh& mesh, int32_t corner) {
-        const int32_t self = corner / 3;
-        const int32_t from = mesh.triangles[self].v[corner % 3];
-        const int32_t to = mesh.triangles[self].v[(corner + 1) % 3];
-        Beyond beyond;
-        for (int32_t k = mesh.first_corner[to]; k < mesh.first_corner[to + 1]; ++k) {
-            const Mesh::Corner& c = mesh.corners[k];
-            if (c.id / 3 == self) continue;
-            if (c.next == from) ++beyond.opposite, beyond.opposite_corner = c.id;
-            if (c.prev == from) ++beyond.same, beyond.same_corner = c.id;
-        }
-        return beyond;
-    };
-    const Beyond s = look(s_, source_corner);
+    const Beyond s = look(s_, source_beyond_, source_corner);
     // an edge crossed before from the other side needs no second look at the target
     if (s.opposite + s.same == 1) {
         const int32_t beyond = (s.opposite == 1 ? s.opposite_corner : s.same_corner) / 3;
         if (pair_of_[beyond] != kNone) return Outcome::kDone;
     }
-    const Beyond t = look(t_, target_corner);
+    const Beyond t = look(t_, target_beyond_, target_corner);
+    if (cancelled_) return Outcome::kCancelled;
     if (s.opposite != t.opposite || s.same != t.same) return Outcome::kFailed;
     const auto meet = [&](int32_t sc, int32_t tc) {
         return pair(sc / 3, tc / 3, (tc % 3 - sc % 3 + 3) % 3);
@@ -893,6 +909,8 @@ bool TopologyMatcher::start_floor(size_t from) {
     if (!least_moves_) {
         least_moves_ = std::make_unique<LeastMoves>(t_);
         least_move_.assign(s_.points.size(), 0.0);
+        source_beyond_.assign(s_.corners.size(), Beyond{kNone, 0, kNone, kNone});
+        target_beyond_.assign(t_.corners.size(), Beyond{kNone, 0, kNone, kNone});
         if (!tick(t_.vertex_count())) return false;
     }
     floor_ = 0.0;
