@@ -611,22 +611,22 @@ private:
     std::vector<Node> nodes_;
 };
 
-// The least squared move a source vertex can make in any growth: to the nearest target vertex
-// of its colour, as no growth gives it another. Made only when growths contest, on shapes of
-// many symmetries.
+// The least squared move a vertex of one mesh can make in any growth: to the nearest vertex of
+// its colour in the other mesh, as no growth gives it another. Made only when growths contest,
+// on shapes of many symmetries.
 class LeastMoves {
 public:
-    explicit LeastMoves(const Mesh& target) {
-        std::vector<int32_t> by_colour(target.points.size());
+    explicit LeastMoves(const Mesh& other) {
+        std::vector<int32_t> by_colour(other.points.size());
         std::iota(by_colour.begin(), by_colour.end(), 0);
-        std::sort(by_colour.begin(), by_colour.end(), [&target](int32_t a, int32_t b) {
-            return std::tie(target.colours[a], a) < std::tie(target.colours[b], b);
+        std::sort(by_colour.begin(), by_colour.end(), [&other](int32_t a, int32_t b) {
+            return std::tie(other.colours[a], a) < std::tie(other.colours[b], b);
         });
         for (size_t lo = 0; lo < by_colour.size();) {
-            const uint64_t colour = target.colours[by_colour[lo]];
+            const uint64_t colour = other.colours[by_colour[lo]];
             auto points = std::make_unique<std::vector<Vec3>>();
-            for (; lo < by_colour.size() && target.colours[by_colour[lo]] == colour; ++lo) {
-                if (target.used(by_colour[lo])) points->push_back(target.points[by_colour[lo]]);
+            for (; lo < by_colour.size() && other.colours[by_colour[lo]] == colour; ++lo) {
+                if (other.used(by_colour[lo])) points->push_back(other.points[by_colour[lo]]);
             }
             Class& made = classes_[colour];
             made.points = std::move(points);
@@ -715,7 +715,8 @@ private:
     Outcome complete_part(const std::vector<int32_t>& triangles);
     Outcome contest(const SeedGroups& groups, int64_t whole);
     Outcome contest_growths(const SeedGroups& groups, int64_t whole);
-    bool start_floor(size_t from);
+    bool start_floor(size_t from, bool whole_parts);
+    double target_floor(int32_t target_part);
     Outcome grow(const Seed& seed, double limit);
     Outcome spread();
     Beyond look(const Mesh& mesh, std::vector<Beyond>& known, int32_t corner);
@@ -760,7 +761,15 @@ private:
     std::vector<double> least_move_;  // per source vertex, of the contest's growths
     bool floored_ = false;
     double floor_ = 0.0;  // the least moves of every vertex a growth reaches
-    double still_to_come_ = 0.0;
+    double source_to_come_ = 0.0;
+    // When the first winner took a whole part, every growth that completes takes the whole
+    // target part it starts in, so the least moves from the target's side bound it as well:
+    // those see the noise across the surface that the source's nearest vertices hide.
+    std::unique_ptr<LeastMoves> target_least_moves_;
+    std::vector<double> target_least_move_;  // per target vertex, of the parts floored
+    std::vector<double> part_floor_;         // per target part; below 0: not yet summed
+    bool target_floored_ = false;
+    double target_to_come_ = 0.0;
 };
 
 Outcome TopologyMatcher::assign(int32_t v, int32_t u) {
@@ -772,9 +781,13 @@ Outcome TopologyMatcher::assign(int32_t v, int32_t u) {
     source_of_[u] = v;
     assigned_log_.push_back(v);
     cost_ += squared_distance(s_.points[v], t_.points[u]);
-    if (floored_) still_to_come_ -= least_move_[v];
+    if (floored_) {
+        source_to_come_ -= least_move_[v];
+        if (target_floored_) target_to_come_ -= target_least_move_[u];
+    }
     if (!ticker_.add(1)) return Outcome::kCancelled;
-    return cost_ + still_to_come_ >= limit_ ? Outcome::kDearer : Outcome::kDone;
+    return cost_ + std::max(source_to_come_, target_to_come_) >= limit_ ? Outcome::kDearer
+                                                                        : Outcome::kDone;
 }
 
 Outcome TopologyMatcher::pair(int32_t a, int32_t b, int32_t rotation) {
@@ -851,7 +864,12 @@ Outcome TopologyMatcher::spread() {
 
 Outcome TopologyMatcher::grow(const Seed& seed, double limit) {
     cost_ = 0.0;
-    still_to_come_ = floored_ ? floor_ : 0.0;
+    source_to_come_ = floored_ ? floor_ : 0.0;
+    target_to_come_ = 0.0;
+    if (target_floored_) {
+        target_to_come_ = target_floor(t_.part[t_.triangles[seed.target_triangle].v[0]]);
+        if (cancelled_) return Outcome::kCancelled;
+    }
     limit_ = limit;
     pending_.clear();
     const Outcome paired = pair(seed.source_triangle, seed.target_triangle, seed.rotation);
@@ -898,14 +916,29 @@ void TopologyMatcher::add_seed(int32_t a, int32_t b, int32_t rotation,
 // that reach `whole` vertices.
 Outcome TopologyMatcher::contest(const SeedGroups& groups, int64_t whole) {
     const Outcome outcome = contest_growths(groups, whole);
-    floored_ = false;
+    floored_ = target_floored_ = false;
     return outcome;
+}
+
+// The least moves from the target's side over a target part.
+double TopologyMatcher::target_floor(int32_t q) {
+    double& floor = part_floor_[q];
+    if (floor < 0.0) {
+        floor = 0.0;
+        for (int32_t k = t_.part_first[q]; k < t_.part_first[q + 1]; ++k) {
+            const int32_t u = t_.part_members[k];
+            target_least_move_[u] = (*target_least_moves_)(t_.colours[u], t_.points[u]);
+            floor += target_least_move_[u];
+        }
+        tick(t_.part_first[q + 1] - t_.part_first[q]);
+    }
+    return floor;
 }
 
 // The least moves of the vertices the growth has assigned from assigned_log_[from] on: what
 // every growth from the same source triangle reaches when it completes, as the source alone
 // decides where a growth goes. False when cancelled.
-bool TopologyMatcher::start_floor(size_t from) {
+bool TopologyMatcher::start_floor(size_t from, bool whole_parts) {
     if (!least_moves_) {
         least_moves_ = std::make_unique<LeastMoves>(t_);
         least_move_.assign(s_.points.size(), 0.0);
@@ -920,6 +953,15 @@ bool TopologyMatcher::start_floor(size_t from) {
         floor_ += least_move_[v];
     }
     floored_ = true;
+    if (whole_parts) {
+        if (!target_least_moves_) {
+            target_least_moves_ = std::make_unique<LeastMoves>(s_);
+            target_least_move_.assign(t_.points.size(), 0.0);
+            part_floor_.assign(t_.parts.size(), -1.0);
+            if (!tick(s_.vertex_count())) return false;
+        }
+        target_floored_ = true;
+    }
     return tick(static_cast<int64_t>(assigned_log_.size() - from));
 }
 
@@ -950,7 +992,9 @@ Outcome TopologyMatcher::contest_growths(const SeedGroups& groups, int64_t whole
                 const bool rival = (i + 1 < seeds.size() && seeds[i + 1].cost < best_cost) ||
                                    group_below(best_cost);
                 if (!rival) return cancelled_ ? Outcome::kCancelled : Outcome::kDone;
-                if (whole > 0 && !floored_ && !start_floor(vertices)) return Outcome::kCancelled;
+                if (whole > 0 && !floored_ && !start_floor(vertices, bounded)) {
+                    return Outcome::kCancelled;
+                }
             }
             undo(vertices, triangles);
         }
