@@ -267,5 +267,43 @@ TEST(VertexMatch, a_cancel_while_candidates_are_sought_stops_at_once) {
     }
 }
 
+// Wherever the match is when the callback first returns false (preparing, refining colours,
+// seeking candidates, contesting growths, pairing by position), it returns kCancelled and
+// calls back no more.
+TEST(VertexMatch, a_cancel_at_any_report_stops_the_match_there) {
+    const Shape ring = plain(testing::torus(120, 100));
+    const Shape lattice = plain(testing::identical_tetrahedra(3000));
+    const Shape square = grid(150, 120);
+    const Shape other_triangles{square.vertices, testing::turned_diagonals(square.triangles)};
+    const std::vector<Case> cases = {
+        {"torus_contest", ring, jittered(ring, 0.01, 21)},
+        {"identical_parts", lattice, jittered(lattice, 0.002, 22)},
+        {"by_position", square, jittered(other_triangles, 0.0005, 23), false,
+         MatchMethod::kPosition},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Renumbered target = renumber(c.target_shape.vertices, c.target_shape.triangles, 24);
+        const auto run = [&](int cancel_at, int& calls) {
+            calls = 0;
+            return match_vertex_order(c.source.vertices, c.source.triangles, target.vertices,
+                                      target.triangles,
+                                      [&](double) { return ++calls != cancel_at; });
+        };
+        int all = 0;
+        const VertexMatch whole = run(0, all);
+        ASSERT_EQ(whole.status, MatchStatus::kMatched) << whole.reason;
+        EXPECT_EQ(whole.method, c.method);
+        ASSERT_GE(all, 5);
+        for (const int cancel_at : {1, all / 4, all / 2, 3 * all / 4, all}) {
+            int calls = 0;
+            const VertexMatch match = run(cancel_at, calls);
+            EXPECT_EQ(calls, cancel_at);
+            EXPECT_EQ(match.status, MatchStatus::kCancelled) << cancel_at << " of " << all;
+            EXPECT_TRUE(match.target_of.empty());
+        }
+    }
+}
+
 }  // namespace
 }  // namespace warpkit
