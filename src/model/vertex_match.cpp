@@ -574,8 +574,9 @@ private:
         node.hi = hi;
         node.parent = parent;
         node.free = hi - lo;
-        for (int a = 0; a < 3; ++a)
+        for (int a = 0; a < 3; ++a) {
             node.low[a] = node.high[a] = axis(target_.parts[by_kind_[lo]], a);
+        }
         for (int32_t k = lo; k < hi; ++k) {
             for (int a = 0; a < 3; ++a) {
                 const double at = axis(target_.parts[by_kind_[k]], a);
@@ -660,7 +661,7 @@ public:
     }
 
 private:
-    static constexpr size_t kSearchedAlone = 16;  // fewer target vertices are simply tried
+    static constexpr size_t kSearchedAlone = 16;  // a colour of fewer vertices is simply tried
     struct Class {
         std::unique_ptr<std::vector<Vec3>> points;
         std::unique_ptr<PointCloud> cloud;
@@ -757,10 +758,6 @@ private:
     // the best cost: on a torus every vertex alike, a wrong turn is given up after a few
     // vertices where its cost alone would have to outgrow the whole winner's.
     std::unique_ptr<LeastMoves> least_moves_;
-    // What lies beyond each corner's edge, kept once growths contest: they all cross the same
-    // source edges, and a wrong one crosses target edges the others crossed. kNone opposite:
-    // not looked at yet.
-    std::vector<Beyond> source_beyond_, target_beyond_;
     std::vector<double> least_move_;  // per source vertex, of the contest's growths
     bool floored_ = false;
     double floor_ = 0.0;  // the least moves of every vertex a growth reaches
@@ -773,6 +770,10 @@ private:
     std::vector<double> part_floor_;         // per target part; below 0: not yet summed
     bool target_floored_ = false;
     double target_to_come_ = 0.0;
+    // What lies beyond each corner's edge, kept once growths contest: they all cross the same
+    // source edges, and a wrong one crosses target edges the others crossed. kNone opposite:
+    // not looked at yet.
+    std::vector<Beyond> source_beyond_, target_beyond_;
 };
 
 Outcome TopologyMatcher::assign(int32_t v, int32_t u) {
