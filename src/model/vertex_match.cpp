@@ -1218,7 +1218,10 @@ VertexMatch match_vertex_order(const std::vector<Vec3>& source_vertices,
                 find_parts(*mesh);
                 if (!ticker.add(n)) return cancelled();
             }
-            ticker.begin_phase(0.2, 0.5, 2 * n);
+            // a vertex tried, and a part's look for candidates and seeds in the target
+            constexpr int64_t kStepsPerPart = 40;
+            ticker.begin_phase(0.2, 0.5,
+                               2 * n + kStepsPerPart * static_cast<int64_t>(source.parts.size()));
             TopologyMatcher topology(source, other, ticker);
             const Outcome outcome = topology.run();
             if (outcome == Outcome::kCancelled) return cancelled();
