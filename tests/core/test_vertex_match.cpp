@@ -120,6 +120,19 @@ Shape non_manifold() {
     return joined_shape;
 }
 
+// A disc of `rim` triangles around one middle vertex, its rim gently waved.
+Shape fan(int rim) {
+    Shape shape;
+    shape.vertices.push_back({0, 0, 0});
+    for (int i = 0; i < rim; ++i) {
+        const double angle = 2.0 * std::acos(-1.0) * i / rim;
+        shape.vertices.push_back({static_cast<float>(std::cos(angle)),
+                                  static_cast<float>(std::sin(angle)), 0.01f * (i % 5)});
+        shape.triangles.push_back(make_triangle(0, 1 + i, 1 + (i + 1) % rim));
+    }
+    return shape;
+}
+
 Shape plain(const testing::PlainMesh& mesh) {
     return {mesh.vertices, mesh.triangles};
 }
@@ -146,6 +159,7 @@ TEST(VertexMatch, recovers_the_renumbering_exactly_or_refuses_with_the_count) {
     const Shape fins = non_manifold();
     const Shape lattice = plain(testing::identical_tetrahedra(125));
     const Shape ring = plain(testing::torus(24, 16));
+    const Shape disc = fan(300);
 
     const std::vector<Case> cases = {
         {"grid", square, square},
@@ -157,6 +171,7 @@ TEST(VertexMatch, recovers_the_renumbering_exactly_or_refuses_with_the_count) {
         {"non_manifold_edge_and_vertex", fins, jittered(fins, 0.1, 13)},
         {"many_identical_parts", lattice, jittered(lattice, 0.005, 14)},
         {"torus_every_vertex_alike_with_noise", ring, jittered(ring, 0.02, 15)},
+        {"fan_of_many_triangles", disc, jittered(disc, 0.002, 16)},
         {"corners_rotated_in_place", head, head, true},
         {"other_triangles_close_positions", square, jittered(other_triangles, 0.004, 11), false,
          MatchMethod::kPosition},
