@@ -1,6 +1,8 @@
 // Matching a target's vertex order to a 1 M-vertex source, by topology (the same triangles,
 // renumbered, the vertices moved) and by position (other triangles over nearly the same
-// points), against reading the two object files the match starts from.
+// points), against reading the two object files the match starts from; and the shapes whose
+// symmetries leave the positions to choose among many correspondences: 1 M vertices of
+// identical parts, and a torus whose every vertex looks alike, both with noise.
 #include <memory>
 
 #include "bench_meshes.h"
@@ -18,6 +20,35 @@ struct MatchInputs {
     testing::Renumbered other_triangles;  // every other square's diagonal turned, renumbered
     std::string source_path, target_path;
 };
+
+// A source and its target: the source moved by noise, renumbered.
+struct NoisyPair {
+    testing::PlainMesh source;
+    testing::Renumbered target;
+};
+
+NoisyPair noisy_pair(testing::PlainMesh source, float noise, uint32_t seed) {
+    NoisyPair made;
+    const std::vector<Vec3> moved = testing::jittered_points(source.vertices, noise, seed);
+    made.target = testing::renumber(moved, source.triangles, seed + 1);
+    made.source = std::move(source);
+    return made;
+}
+
+// 250 000 tetrahedra, each vertex moved by up to a tenth of an edge.
+const NoisyPair& identical_parts() {
+    static const NoisyPair made = noisy_pair(testing::identical_tetrahedra(250000), 0.1f, 3);
+    return made;
+}
+
+// 300 x 300 quads, each vertex moved by up to 0.08: four times the shortest edge (0.021, around
+// the tube), about the longest (0.084, along the outer rim). The work grows with the square of
+// the moves over the edges: a few hundred correspondences lie within such moves, and each must
+// be summed far enough to lose.
+const NoisyPair& noisy_torus() {
+    static const NoisyPair made = noisy_pair(testing::torus(300, 300), 0.08f, 5);
+    return made;
+}
 
 void write_object(const testing::QxmObjectSpec& object, const std::string& path) {
     testing::QxmFileSpec file_spec;
@@ -53,11 +84,11 @@ const MatchInputs& inputs() {
 }
 
 void register_matches() {
-    const auto match = [](benchmark::State& bench, const testing::Renumbered& target,
-                          MatchMethod method) {
-        const testing::QxmObjectSpec& source = inputs().source;
+    const auto match = [](benchmark::State& bench, const std::vector<Vec3>& source_vertices,
+                          const std::vector<Triangle>& source_triangles,
+                          const testing::Renumbered& target, MatchMethod method) {
         for (auto _ : bench) {
-            const VertexMatch matched = match_vertex_order(source.vertices, source.triangles,
+            const VertexMatch matched = match_vertex_order(source_vertices, source_triangles,
                                                            target.vertices, target.triangles);
             if (matched.status != MatchStatus::kMatched || matched.method != method ||
                 matched.target_of != target.target_of) {
@@ -68,10 +99,22 @@ void register_matches() {
         }
     };
     benchmark::RegisterBenchmark("match_by_topology/1M", [match](benchmark::State& bench) {
-        match(bench, inputs().same_triangles, MatchMethod::kTopology);
+        match(bench, inputs().source.vertices, inputs().source.triangles, inputs().same_triangles,
+              MatchMethod::kTopology);
     })->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("match_by_position/1M", [match](benchmark::State& bench) {
-        match(bench, inputs().other_triangles, MatchMethod::kPosition);
+        match(bench, inputs().source.vertices, inputs().source.triangles, inputs().other_triangles,
+              MatchMethod::kPosition);
+    })->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("match_identical_parts/1M", [match](benchmark::State& bench) {
+        const NoisyPair& made = identical_parts();
+        match(bench, made.source.vertices, made.source.triangles, made.target,
+              MatchMethod::kTopology);
+    })->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("match_noisy_torus/90k", [match](benchmark::State& bench) {
+        const NoisyPair& made = noisy_torus();
+        match(bench, made.source.vertices, made.source.triangles, made.target,
+              MatchMethod::kTopology);
     })->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("read_two_files/1M", [](benchmark::State& bench) {
         ObjectFileReader source, target;
@@ -105,5 +148,19 @@ int main(int argc, char** argv) {
     position.measured = "match_by_position/1M";
     position.reference = "read_two_files/1M";
     position.seconds_goal = 3.0;
-    return warpkit::bench::run_benchmarks(argc, argv, {topology, position});
+    warpkit::bench::Comparison parts;
+    parts.title =
+        "matching 1M vertices of identical tetrahedra, each vertex moved by up to a tenth of an "
+        "edge and renumbered: the parts found by their place, not by trying every part";
+    parts.measured = "match_identical_parts/1M";
+    parts.reference = "read_two_files/1M";
+    parts.seconds_goal = 3.0;
+    warpkit::bench::Comparison torus;
+    torus.title =
+        "matching a 300 x 300 torus, every vertex alike, each moved by up to four times the "
+        "shortest edge and renumbered: the wrong turns of the torus given up early";
+    torus.measured = "match_noisy_torus/90k";
+    torus.reference = "read_two_files/1M";
+    torus.seconds_goal = 3.0;
+    return warpkit::bench::run_benchmarks(argc, argv, {topology, position, parts, torus});
 }

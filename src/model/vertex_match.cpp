@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <nanoflann.hpp>
 #include <numeric>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 
 namespace warpkit {
@@ -17,6 +19,8 @@ namespace {
 
 constexpr int32_t kNone = -1;
 constexpr double kUnbounded = std::numeric_limits<double>::infinity();
+// Corners around one vertex beyond which the triangles at an edge are searched, not walked.
+constexpr int32_t kLongWalk = 64;
 
 // Rounds of colour refinement: each lets a vertex's colour see one ring further. Three tell
 // a grid's corners and edges apart and keep the first seeds of a wrong growth from spreading.
@@ -116,6 +120,7 @@ uint32_t spread_bits(uint32_t x) {
 // A mesh renumbered so that points near in space are near in memory. A target comes in any
 // order, often a random one; the walks over it (around vertices, over edges, down the k-d tree)
 // then hit memory at random, which costs several times the walk itself at a million vertices.
+// Each of its three stages counts as a step per point; cancelled, it stops half made.
 struct SpatialOrder {
     std::vector<Vec3> points;
     std::vector<Triangle> triangles;  // renumbered, in the order of their first corner
@@ -123,7 +128,7 @@ struct SpatialOrder {
 };
 
 SpatialOrder in_spatial_order(const std::vector<Vec3>& points,
-                              const std::vector<Triangle>& triangles) {
+                              const std::vector<Triangle>& triangles, Ticker& ticker) {
     const size_t n = points.size();
     SpatialOrder order;
     if (n == 0) return order;
@@ -147,7 +152,9 @@ SpatialOrder in_spatial_order(const std::vector<Vec3>& points,
                               spread_bits(cell(p.z, low.z, high.z)) << 2;
         keyed[i] = static_cast<uint64_t>(code) << 32 | i;
     }
+    if (!ticker.add(static_cast<int64_t>(n))) return order;
     std::sort(keyed.begin(), keyed.end());
+    if (!ticker.add(static_cast<int64_t>(n))) return order;
 
     std::vector<int32_t> renumbered(n);
     order.points.resize(n);
@@ -426,7 +433,258 @@ private:
     std::vector<int32_t> counts_;  // 0: an empty slot
 };
 
+// The target's parts, found by kind (vertex, triangle and colour counts) and then by place:
+// the parts of each kind lie in a k-d tree over their centroids whose nodes count the parts
+// still free below them, so a source part meets its candidates nearest first and never passes
+// over the parts matched before it. Scanning every part for every part made meshes of many
+// identical parts (bolts, teeth, leaves) take minutes.
+class PartIndex {
+public:
+    explicit PartIndex(const Mesh& target) : target_(target), free_(target.parts.size(), 1) {
+        by_kind_.resize(target.parts.size());
+        std::iota(by_kind_.begin(), by_kind_.end(), 0);
+        std::stable_sort(by_kind_.begin(), by_kind_.end(), [this](int32_t a, int32_t b) {
+            return kind(target_.parts[a]) < kind(target_.parts[b]);
+        });
+        leaf_of_.resize(target.parts.size());
+        root_of_.resize(target.parts.size());
+        for (size_t lo = 0; lo < by_kind_.size();) {
+            size_t hi = lo + 1;
+            while (hi < by_kind_.size() &&
+                   target.parts[by_kind_[hi]].same_kind(target.parts[by_kind_[lo]])) {
+                ++hi;
+            }
+            build(static_cast<int32_t>(lo), static_cast<int32_t>(hi), kNone);
+            lo = hi;
+        }
+    }
+
+    void take(int32_t part) {
+        free_[part] = 0;
+        for (int32_t node = leaf_of_[part]; node != kNone; node = nodes_[node].parent) {
+            --nodes_[node].free;
+        }
+    }
+
+    // The free target parts of a source part's kind in the order of their bound (the source
+    // part's vertex count times the squared distance between the centroids), then of their
+    // number: the order a sort of every candidate by (bound, number) gives.
+    class Nearest {
+    public:
+        Nearest(const PartIndex& index, const Mesh::Part& part) : index_(index), part_(part) {
+            const auto first = std::lower_bound(index.by_kind_.begin(), index.by_kind_.end(), part,
+                                                [&index](int32_t q, const Mesh::Part& p) {
+                                                    return kind(index.target_.parts[q]) < kind(p);
+                                                });
+            if (first == index.by_kind_.end() || !index.target_.parts[*first].same_kind(part)) {
+                return;
+            }
+            push_node(index.root_of_[static_cast<size_t>(first - index.by_kind_.begin())]);
+        }
+
+        // The next part and its bound without taking it; false when none is left. `steps`
+        // grows by the nodes looked into, for the progress.
+        bool peek(int32_t& part, double& bound, int64_t& steps) {
+            while (!heap_.empty()) {
+                const Entry top = heap_.front();
+                if (top.is_part) {
+                    part = top.id;
+                    bound = top.bound;
+                    return true;
+                }
+                pop();
+                ++steps;
+                const Node& node = index_.nodes_[top.id];
+                if (node.left == kNone) {
+                    for (int32_t k = node.lo; k < node.hi; ++k) {
+                        const int32_t q = index_.by_kind_[k];
+                        if (!index_.free_[q]) continue;
+                        const Mesh::Part& o = index_.target_.parts[q];
+                        const double dx = o.x - part_.x, dy = o.y - part_.y, dz = o.z - part_.z;
+                        push({part_.vertices * (dx * dx + dy * dy + dz * dz), true, q});
+                    }
+                } else {
+                    push_node(node.left);
+                    push_node(node.right);
+                }
+            }
+            return false;
+        }
+
+        void skip() { pop(); }
+
+    private:
+        struct Entry {
+            double bound;
+            bool is_part;  // nodes before parts of the same bound, so no part is passed over
+            int32_t id;
+            bool operator>(const Entry& o) const {
+                return std::tie(bound, is_part, id) > std::tie(o.bound, o.is_part, o.id);
+            }
+        };
+
+        void push_node(int32_t id) {
+            const Node& node = index_.nodes_[id];
+            if (node.free == 0) return;
+            const auto gap = [](double at, double low, double high) {
+                return at < low ? low - at : at > high ? at - high : 0.0;
+            };
+            const double dx = gap(part_.x, node.low[0], node.high[0]);
+            const double dy = gap(part_.y, node.low[1], node.high[1]);
+            const double dz = gap(part_.z, node.low[2], node.high[2]);
+            push({part_.vertices * (dx * dx + dy * dy + dz * dz), false, id});
+        }
+        void push(const Entry& entry) {
+            heap_.push_back(entry);
+            std::push_heap(heap_.begin(), heap_.end(), std::greater<Entry>());
+        }
+        void pop() {
+            std::pop_heap(heap_.begin(), heap_.end(), std::greater<Entry>());
+            heap_.pop_back();
+        }
+
+        const PartIndex& index_;
+        const Mesh::Part& part_;
+        std::vector<Entry> heap_;
+    };
+
+private:
+    static constexpr int32_t kLeafParts = 8;
+
+    struct Node {
+        int32_t lo, hi;  // its parts: by_kind_[lo .. hi)
+        int32_t left = kNone, right = kNone, parent = kNone;
+        int32_t free = 0;
+        double low[3], high[3];  // the box around their centroids
+    };
+
+    static std::tuple<int32_t, int32_t, uint64_t> kind(const Mesh::Part& part) {
+        return std::tie(part.vertices, part.triangles, part.colours);
+    }
+    static double axis(const Mesh::Part& part, int a) {
+        return a == 0 ? part.x : a == 1 ? part.y : part.z;
+    }
+
+    // The subtree over by_kind_[lo .. hi), which it reorders; its root's number.
+    int32_t build(int32_t lo, int32_t hi, int32_t parent) {
+        const int32_t id = static_cast<int32_t>(nodes_.size());
+        nodes_.push_back({});
+        Node node;
+        node.lo = lo;
+        node.hi = hi;
+        node.parent = parent;
+        node.free = hi - lo;
+        for (int a = 0; a < 3; ++a) {
+            node.low[a] = node.high[a] = axis(target_.parts[by_kind_[lo]], a);
+        }
+        for (int32_t k = lo; k < hi; ++k) {
+            for (int a = 0; a < 3; ++a) {
+                const double at = axis(target_.parts[by_kind_[k]], a);
+                node.low[a] = std::min(node.low[a], at);
+                node.high[a] = std::max(node.high[a], at);
+            }
+        }
+        if (parent == kNone) {
+            for (int32_t k = lo; k < hi; ++k) root_of_[k] = id;
+        }
+        if (hi - lo <= kLeafParts) {
+            for (int32_t k = lo; k < hi; ++k) leaf_of_[by_kind_[k]] = id;
+        } else {
+            int widest = 0;
+            for (int a = 1; a < 3; ++a) {
+                if (node.high[a] - node.low[a] > node.high[widest] - node.low[widest]) widest = a;
+            }
+            const int32_t mid = lo + (hi - lo) / 2;
+            std::nth_element(by_kind_.begin() + lo, by_kind_.begin() + mid, by_kind_.begin() + hi,
+                             [this, widest](int32_t a, int32_t b) {
+                                 return axis(target_.parts[a], widest) <
+                                        axis(target_.parts[b], widest);
+                             });
+            node.left = build(lo, mid, id);
+            node.right = build(mid, hi, id);
+        }
+        nodes_[id] = node;
+        return id;
+    }
+
+    const Mesh& target_;
+    std::vector<int32_t> by_kind_;  // the parts by kind, each kind's run in its tree's order
+    std::vector<int32_t> root_of_;  // per place in by_kind_: its kind's tree
+    std::vector<int32_t> leaf_of_;  // per part
+    std::vector<uint8_t> free_;     // per part
+    std::vector<Node> nodes_;
+};
+
+// The least squared move a vertex of one mesh can make in any growth: to the nearest vertex of
+// its colour in the other mesh, as no growth gives it another. Made only when growths contest,
+// on shapes of many symmetries.
+class LeastMoves {
+public:
+    explicit LeastMoves(const Mesh& other) {
+        std::vector<int32_t> by_colour(other.points.size());
+        std::iota(by_colour.begin(), by_colour.end(), 0);
+        std::sort(by_colour.begin(), by_colour.end(), [&other](int32_t a, int32_t b) {
+            return std::tie(other.colours[a], a) < std::tie(other.colours[b], b);
+        });
+        for (size_t lo = 0; lo < by_colour.size();) {
+            const uint64_t colour = other.colours[by_colour[lo]];
+            auto points = std::make_unique<std::vector<Vec3>>();
+            for (; lo < by_colour.size() && other.colours[by_colour[lo]] == colour; ++lo) {
+                if (other.used(by_colour[lo])) points->push_back(other.points[by_colour[lo]]);
+            }
+            Class& made = classes_[colour];
+            made.points = std::move(points);
+            if (made.points->size() > kSearchedAlone) {
+                made.cloud = std::make_unique<PointCloud>(PointCloud{*made.points});
+                made.tree = std::make_unique<KdTree>(3, *made.cloud,
+                                                     nanoflann::KDTreeSingleIndexAdaptorParams(16));
+            }
+        }
+    }
+
+    // Slightly below the true least move, so float searches and sums never make it too high.
+    double operator()(uint64_t colour, const Vec3& at) const {
+        const auto found = classes_.find(colour);
+        if (found == classes_.end() || found->second.points->empty()) return kUnbounded;
+        const Class& c = found->second;
+        double least = kUnbounded;
+        if (c.tree) {
+            uint32_t nearest = 0;
+            float distance = 0.0f;
+            const float query[3] = {at.x, at.y, at.z};
+            c.tree->knnSearch(query, 1, &nearest, &distance);
+            least = squared_distance(at, (*c.points)[nearest]);
+        } else {
+            for (const Vec3& p : *c.points) least = std::min(least, squared_distance(at, p));
+        }
+        return least * (1.0 - 1e-6);
+    }
+
+private:
+    static constexpr size_t kSearchedAlone = 16;  // a colour of fewer vertices is simply tried
+    struct Class {
+        std::unique_ptr<std::vector<Vec3>> points;
+        std::unique_ptr<PointCloud> cloud;
+        std::unique_ptr<KdTree> tree;
+    };
+    std::unordered_map<uint64_t, Class> classes_;
+};
+
 enum class Outcome { kDone, kFailed, kDearer, kCancelled };
+
+// The corners around each vertex of many, sorted by the vertex after them and by the one
+// before: the triangles beyond an edge into the middle of a fan are then found by a search
+// instead of a walk around it, which made a fan of 40 000 triangles take seconds.
+struct FanCorners {
+    std::vector<std::pair<int32_t, int32_t>> by_next, by_prev;  // (that vertex, corner id)
+};
+using Fans = std::unordered_map<int32_t, FanCorners>;
+
+// What lies beyond the edge that starts at a corner.
+struct Beyond {
+    int32_t opposite = 0, same = 0;  // triangles with the edge turned back, and turned alike
+    int32_t opposite_corner = kNone, same_corner = kNone;  // their corner at the edge's end
+};
 
 // A start for growing the correspondence: two triangles that are to meet.
 struct Seed {
@@ -434,6 +692,15 @@ struct Seed {
     int32_t target_triangle;
     int32_t rotation;  // source corner k meets target corner (k + rotation) % 3
     double cost;       // squared moves of the corners
+};
+
+// Where a contest draws its seeds from: groups of them (the target parts a source part may
+// become), each with a lower bound of what any growth of a whole part in it costs, lowest first.
+struct SeedGroups {
+    // The next group's bound; false when no group is left or the match was cancelled.
+    std::function<bool(double& bound)> peek;
+    // Takes the next group and puts its seeds in `seeds`; false when cancelled.
+    std::function<bool(std::vector<Seed>& seeds)> take;
 };
 
 class TopologyMatcher {
@@ -456,19 +723,26 @@ public:
 
 private:
     Outcome match_unused_vertices();
-    Outcome match_part(int32_t part, int32_t seed_vertex,
-                       const std::vector<int32_t>& target_parts_by_kind);
+    Outcome match_part(int32_t part, int32_t seed_vertex, PartIndex& index);
     Outcome complete_part(const std::vector<int32_t>& triangles);
-    Outcome contest(size_t groups, const std::function<double(size_t)>& bound,
-                    const std::function<void(size_t, std::vector<Seed>&)>& seeds_of, int64_t whole);
+    Outcome contest(const SeedGroups& groups, int64_t whole);
+    Outcome contest_growths(const SeedGroups& groups, int64_t whole);
+    bool start_floor(size_t from, bool whole_parts);
+    double target_floor(int32_t target_part);
     Outcome grow(const Seed& seed, double limit);
     Outcome spread();
+    Beyond look(const Mesh& mesh, std::vector<Beyond>& known, Fans& fans, int32_t corner);
     Outcome cross_edge(int32_t source_corner, int32_t target_corner);
     Outcome pair(int32_t source_triangle, int32_t target_triangle, int32_t rotation);
     Outcome assign(int32_t source_vertex, int32_t target_vertex);
     void add_seed(int32_t source_triangle, int32_t target_triangle, int32_t rotation,
                   std::vector<Seed>& seeds) const;
     void undo(size_t vertices, size_t triangles);
+    // Counts work that assigns nothing (looking for candidates and seeds); false once cancelled.
+    bool tick(int64_t steps) {
+        cancelled_ = cancelled_ || !ticker_.add(steps);
+        return !cancelled_;
+    }
 
     const Mesh& s_;
     const Mesh& t_;
@@ -486,6 +760,29 @@ private:
     std::vector<int32_t> pending_;
     double cost_ = 0.0, limit_ = kUnbounded;
     int32_t parts_ = 0;
+    bool cancelled_ = false;
+    // Once growths from one seed triangle contest, each stops as soon as its cost and the least
+    // moves of the vertices it has still to reach (all that the first winner reached) come to
+    // the best cost: on a torus every vertex alike, a wrong turn is given up after a few
+    // vertices where its cost alone would have to outgrow the whole winner's.
+    std::unique_ptr<LeastMoves> least_moves_;
+    std::vector<double> least_move_;  // per source vertex, of the contest's growths
+    bool floored_ = false;
+    double floor_ = 0.0;  // the least moves of every vertex a growth reaches
+    double source_to_come_ = 0.0;
+    // When the first winner took a whole part, every growth that completes takes the whole
+    // target part it starts in, so the least moves from the target's side bound it as well:
+    // those see the noise across the surface that the source's nearest vertices hide.
+    std::unique_ptr<LeastMoves> target_least_moves_;
+    std::vector<double> target_least_move_;  // per target vertex, of the parts floored
+    std::vector<double> part_floor_;         // per target part; below 0: not yet summed
+    bool target_floored_ = false;
+    double target_to_come_ = 0.0;
+    // What lies beyond each corner's edge, kept once growths contest: they all cross the same
+    // source edges, and a wrong one crosses target edges the others crossed. kNone opposite:
+    // not looked at yet.
+    std::vector<Beyond> source_beyond_, target_beyond_;
+    Fans source_fans_, target_fans_;
 };
 
 Outcome TopologyMatcher::assign(int32_t v, int32_t u) {
@@ -497,8 +794,13 @@ Outcome TopologyMatcher::assign(int32_t v, int32_t u) {
     source_of_[u] = v;
     assigned_log_.push_back(v);
     cost_ += squared_distance(s_.points[v], t_.points[u]);
+    if (floored_) {
+        source_to_come_ -= least_move_[v];
+        if (target_floored_) target_to_come_ -= target_least_move_[u];
+    }
     if (!ticker_.add(1)) return Outcome::kCancelled;
-    return cost_ >= limit_ ? Outcome::kDearer : Outcome::kDone;
+    return cost_ + std::max(source_to_come_, target_to_come_) >= limit_ ? Outcome::kDearer
+                                                                        : Outcome::kDone;
 }
 
 Outcome TopologyMatcher::pair(int32_t a, int32_t b, int32_t rotation) {
@@ -517,34 +819,60 @@ Outcome TopologyMatcher::pair(int32_t a, int32_t b, int32_t rotation) {
     return Outcome::kDone;
 }
 
-// The triangles beyond the edge that starts at each corner: one on each side must meet one,
-// or none none; where several share the edge (a non-manifold edge) the part's completion
-// pairs them once their corners are known.
-Outcome TopologyMatcher::cross_edge(int32_t source_corner, int32_t target_corner) {
-    struct Beyond {
-        int32_t opposite = 0, same = 0;  // triangles with the edge turned back, and turned alike
-        int32_t opposite_corner = kNone, same_corner = kNone;  // their corner at the edge's end
-    };
-    const auto look = [](const Mesh& mesh, int32_t corner) {
-        const int32_t self = corner / 3;
-        const int32_t from = mesh.triangles[self].v[corner % 3];
-        const int32_t to = mesh.triangles[self].v[(corner + 1) % 3];
-        Beyond beyond;
+Beyond TopologyMatcher::look(const Mesh& mesh, std::vector<Beyond>& known, Fans& fans,
+                             int32_t corner) {
+    if (!known.empty() && known[corner].opposite != kNone) return known[corner];
+    const int32_t self = corner / 3;
+    const int32_t from = mesh.triangles[self].v[corner % 3];
+    const int32_t to = mesh.triangles[self].v[(corner + 1) % 3];
+    Beyond beyond;
+    const int32_t around = mesh.first_corner[to + 1] - mesh.first_corner[to];
+    if (around <= kLongWalk) {
         for (int32_t k = mesh.first_corner[to]; k < mesh.first_corner[to + 1]; ++k) {
             const Mesh::Corner& c = mesh.corners[k];
             if (c.id / 3 == self) continue;
             if (c.next == from) ++beyond.opposite, beyond.opposite_corner = c.id;
             if (c.prev == from) ++beyond.same, beyond.same_corner = c.id;
         }
-        return beyond;
-    };
-    const Beyond s = look(s_, source_corner);
+    } else {
+        const auto [at, made] = fans.try_emplace(to);
+        FanCorners& fan = at->second;
+        if (made) {
+            for (int32_t k = mesh.first_corner[to]; k < mesh.first_corner[to + 1]; ++k) {
+                const Mesh::Corner& c = mesh.corners[k];
+                fan.by_next.emplace_back(c.next, c.id);
+                fan.by_prev.emplace_back(c.prev, c.id);
+            }
+            std::sort(fan.by_next.begin(), fan.by_next.end());
+            std::sort(fan.by_prev.begin(), fan.by_prev.end());
+            tick(around);
+        }
+        const auto count = [&](const std::vector<std::pair<int32_t, int32_t>>& sorted,
+                               int32_t& found, int32_t& corner_found) {
+            for (auto c = std::lower_bound(sorted.begin(), sorted.end(), std::make_pair(from, 0));
+                 c != sorted.end() && c->first == from; ++c) {
+                if (c->second / 3 != self) ++found, corner_found = c->second;
+            }
+        };
+        count(fan.by_next, beyond.opposite, beyond.opposite_corner);
+        count(fan.by_prev, beyond.same, beyond.same_corner);
+    }
+    if (!known.empty()) known[corner] = beyond;
+    return beyond;
+}
+
+// The triangles beyond the edge that starts at each corner: one on each side must meet one,
+// or none none; where several share the edge (a non-manifold edge) the part's completion
+// pairs them once their corners are known.
+Outcome TopologyMatcher::cross_edge(int32_t source_corner, int32_t target_corner) {
+    const Beyond s = look(s_, source_beyond_, source_fans_, source_corner);
     // an edge crossed before from the other side needs no second look at the target
     if (s.opposite + s.same == 1) {
         const int32_t beyond = (s.opposite == 1 ? s.opposite_corner : s.same_corner) / 3;
         if (pair_of_[beyond] != kNone) return Outcome::kDone;
     }
-    const Beyond t = look(t_, target_corner);
+    const Beyond t = look(t_, target_beyond_, target_fans_, target_corner);
+    if (cancelled_) return Outcome::kCancelled;
     if (s.opposite != t.opposite || s.same != t.same) return Outcome::kFailed;
     const auto meet = [&](int32_t sc, int32_t tc) {
         return pair(sc / 3, tc / 3, (tc % 3 - sc % 3 + 3) % 3);
@@ -572,6 +900,12 @@ Outcome TopologyMatcher::spread() {
 
 Outcome TopologyMatcher::grow(const Seed& seed, double limit) {
     cost_ = 0.0;
+    source_to_come_ = floored_ ? floor_ : 0.0;
+    target_to_come_ = 0.0;
+    if (target_floored_) {
+        target_to_come_ = target_floor(t_.part[t_.triangles[seed.target_triangle].v[0]]);
+        if (cancelled_) return Outcome::kCancelled;
+    }
     limit_ = limit;
     pending_.clear();
     const Outcome paired = pair(seed.source_triangle, seed.target_triangle, seed.rotation);
@@ -616,19 +950,72 @@ void TopologyMatcher::add_seed(int32_t a, int32_t b, int32_t rotation,
 // growth stops as soon as it costs as much as the best so far, and so does the contest once
 // no bound is below it; of equal growths the first stays. The bounds hold only for growths
 // that reach `whole` vertices.
-Outcome TopologyMatcher::contest(size_t groups, const std::function<double(size_t)>& bound,
-                                 const std::function<void(size_t, std::vector<Seed>&)>& seeds_of,
-                                 int64_t whole) {
+Outcome TopologyMatcher::contest(const SeedGroups& groups, int64_t whole) {
+    const Outcome outcome = contest_growths(groups, whole);
+    floored_ = target_floored_ = false;
+    return outcome;
+}
+
+// The least moves from the target's side over a target part.
+double TopologyMatcher::target_floor(int32_t q) {
+    double& floor = part_floor_[q];
+    if (floor < 0.0) {
+        floor = 0.0;
+        for (int32_t k = t_.part_first[q]; k < t_.part_first[q + 1]; ++k) {
+            const int32_t u = t_.part_members[k];
+            target_least_move_[u] = (*target_least_moves_)(t_.colours[u], t_.points[u]);
+            floor += target_least_move_[u];
+        }
+        tick(t_.part_first[q + 1] - t_.part_first[q]);
+    }
+    return floor;
+}
+
+// The least moves of the vertices the growth has assigned from assigned_log_[from] on: what
+// every growth from the same source triangle reaches when it completes, as the source alone
+// decides where a growth goes. False when cancelled.
+bool TopologyMatcher::start_floor(size_t from, bool whole_parts) {
+    if (!least_moves_) {
+        least_moves_ = std::make_unique<LeastMoves>(t_);
+        least_move_.assign(s_.points.size(), 0.0);
+        source_beyond_.assign(s_.corners.size(), Beyond{kNone, 0, kNone, kNone});
+        target_beyond_.assign(t_.corners.size(), Beyond{kNone, 0, kNone, kNone});
+        if (!tick(t_.vertex_count())) return false;
+    }
+    floor_ = 0.0;
+    for (size_t k = from; k < assigned_log_.size(); ++k) {
+        const int32_t v = assigned_log_[k];
+        least_move_[v] = (*least_moves_)(s_.colours[v], s_.points[v]);
+        floor_ += least_move_[v];
+    }
+    floored_ = true;
+    if (whole_parts) {
+        if (!target_least_moves_) {
+            target_least_moves_ = std::make_unique<LeastMoves>(s_);
+            target_least_move_.assign(t_.points.size(), 0.0);
+            part_floor_.assign(t_.parts.size(), -1.0);
+            if (!tick(s_.vertex_count())) return false;
+        }
+        target_floored_ = true;
+    }
+    return tick(static_cast<int64_t>(assigned_log_.size() - from));
+}
+
+Outcome TopologyMatcher::contest_growths(const SeedGroups& groups, int64_t whole) {
     const size_t vertices = assigned_log_.size();
     const size_t triangles = paired_log_.size();
     bool bounded = true;
-    const auto lower = [&](size_t g) { return bounded ? bound(g) : 0.0; };
+    // is there a group whose growths could still cost less than `limit`
+    const auto group_below = [&](double limit) {
+        double bound = 0.0;
+        return groups.peek(bound) && (bounded ? bound : 0.0) < limit;
+    };
     Seed best{};
     double best_cost = kUnbounded;
     std::vector<Seed> seeds;
-    for (size_t g = 0; g < groups && lower(g) < best_cost; ++g) {
+    while (group_below(best_cost)) {
         seeds.clear();
-        seeds_of(g, seeds);
+        if (!groups.take(seeds)) return Outcome::kCancelled;
         std::stable_sort(seeds.begin(), seeds.end(),
                          [](const Seed& a, const Seed& b) { return a.cost < b.cost; });
         for (size_t i = 0; i < seeds.size() && seeds[i].cost < best_cost; ++i) {
@@ -639,12 +1026,16 @@ Outcome TopologyMatcher::contest(size_t groups, const std::function<double(size_
                 best_cost = cost_;
                 bounded = bounded && static_cast<int64_t>(assigned_log_.size() - vertices) >= whole;
                 const bool rival = (i + 1 < seeds.size() && seeds[i + 1].cost < best_cost) ||
-                                   (g + 1 < groups && lower(g + 1) < best_cost);
-                if (!rival) return Outcome::kDone;  // the winner stays grown
+                                   group_below(best_cost);
+                if (!rival) return cancelled_ ? Outcome::kCancelled : Outcome::kDone;
+                if (whole > 0 && !floored_ && !start_floor(vertices, bounded)) {
+                    return Outcome::kCancelled;
+                }
             }
             undo(vertices, triangles);
         }
     }
+    if (cancelled_) return Outcome::kCancelled;
     if (best_cost == kUnbounded) return Outcome::kFailed;
     return grow(best, kUnbounded);
 }
@@ -657,6 +1048,7 @@ Outcome TopologyMatcher::complete_part(const std::vector<int32_t>& triangles) {
     while (left && progress) {
         left = progress = false;
         for (int32_t a : triangles) {
+            if (!tick(1)) return Outcome::kCancelled;
             if (pair_of_[a] != kNone) continue;
             int32_t known = kNone, unknown = 0;
             for (int32_t k = 0; k < 3; ++k) {
@@ -679,41 +1071,43 @@ Outcome TopologyMatcher::complete_part(const std::vector<int32_t>& triangles) {
             }
             // all corners known: any fitting triangle will do, the fitting ones are alike
             if (unknown == 0 && seeds.size() > 1) seeds.erase(seeds.begin() + 1, seeds.end());
-            const Outcome grown = contest(
-                1, [](size_t) { return 0.0; },
-                [&](size_t, std::vector<Seed>& out) { out.swap(seeds); }, 0);
+            bool taken = false;
+            const SeedGroups one{[&](double& bound) {
+                                     bound = 0.0;
+                                     return !taken;
+                                 },
+                                 [&](std::vector<Seed>& out) {
+                                     taken = true;
+                                     out.swap(seeds);
+                                     return true;
+                                 }};
+            const Outcome grown = contest(one, 0);
             if (grown != Outcome::kDone) return grown;
         }
     }
     return left ? Outcome::kFailed : Outcome::kDone;
 }
 
-// The candidates are the target parts of the same kind not yet matched. Over all vertices of
-// a part, the squared moves add up to at least the vertex count times the squared distance
-// between the centroids, which bounds each candidate part from below.
-Outcome TopologyMatcher::match_part(int32_t p, int32_t seed_vertex,
-                                    const std::vector<int32_t>& target_parts_by_kind) {
+// The candidates are the target parts of the same kind not yet matched, nearest first. Over
+// all vertices of a part, the squared moves add up to at least the vertex count times the
+// squared distance between the centroids, which bounds each candidate part from below.
+Outcome TopologyMatcher::match_part(int32_t p, int32_t seed_vertex, PartIndex& index) {
     const Mesh::Part& part = s_.parts[p];
-    const auto kind_order = [this](int32_t q, const Mesh::Part& o) {
-        const Mesh::Part& a = t_.parts[q];
-        return std::tie(a.vertices, a.triangles, a.colours) <
-               std::tie(o.vertices, o.triangles, o.colours);
-    };
-    std::vector<std::pair<double, int32_t>> candidates;
-    for (auto q = std::lower_bound(target_parts_by_kind.begin(), target_parts_by_kind.end(), part,
-                                   kind_order);
-         q != target_parts_by_kind.end() && t_.parts[*q].same_kind(part); ++q) {
-        if (source_of_[t_.part_members[t_.part_first[*q]]] != kNone) continue;
-        const Mesh::Part& o = t_.parts[*q];
-        const double dx = o.x - part.x, dy = o.y - part.y, dz = o.z - part.z;
-        candidates.emplace_back(part.vertices * (dx * dx + dy * dy + dz * dz), *q);
-    }
-    std::sort(candidates.begin(), candidates.end());
-
+    PartIndex::Nearest nearest(index, part);
     const int32_t seed_corner = s_.corners[s_.first_corner[seed_vertex]].id;
     const int32_t a = seed_corner / 3;
-    const auto seeds_of = [&](size_t g, std::vector<Seed>& seeds) {
-        const int32_t q = candidates[g].second;
+    const auto peek = [&](double& bound) {
+        int32_t q = kNone;
+        int64_t steps = 0;
+        const bool found = nearest.peek(q, bound, steps);
+        return tick(steps) && found;
+    };
+    const auto take = [&](std::vector<Seed>& seeds) {
+        int32_t q = kNone;
+        double bound = 0.0;
+        int64_t steps = 0;
+        nearest.peek(q, bound, steps);
+        nearest.skip();
         for (int32_t k = t_.part_first[q]; k < t_.part_first[q + 1]; ++k) {
             const int32_t u = t_.part_members[k];
             if (t_.colours[u] != s_.colours[seed_vertex] || source_of_[u] != kNone) continue;
@@ -723,9 +1117,12 @@ Outcome TopologyMatcher::match_part(int32_t p, int32_t seed_vertex,
                 add_seed(a, corner / 3, (corner % 3 - seed_corner % 3 + 3) % 3, seeds);
             }
         }
+        return tick(steps + t_.part_first[q + 1] - t_.part_first[q] +
+                    static_cast<int64_t>(seeds.size()));
     };
-    return contest(
-        candidates.size(), [&](size_t g) { return candidates[g].first; }, seeds_of, part.vertices);
+    const Outcome outcome = contest({peek, take}, part.vertices);
+    if (outcome == Outcome::kDone) index.take(t_.part[target_of_[seed_vertex]]);
+    return outcome;
 }
 
 // Vertices that no triangle uses have no topology; they pair by position among themselves.
@@ -770,19 +1167,12 @@ Outcome TopologyMatcher::run() {
     for (int32_t a = 0; a < static_cast<int32_t>(s_.triangles.size()); ++a) {
         part_triangles[s_.part[s_.triangles[a].v[0]]].push_back(a);
     }
-    std::vector<int32_t> target_parts_by_kind(t_.parts.size());
-    std::iota(target_parts_by_kind.begin(), target_parts_by_kind.end(), 0);
-    std::stable_sort(target_parts_by_kind.begin(), target_parts_by_kind.end(),
-                     [this](int32_t a, int32_t b) {
-                         const Mesh::Part& x = t_.parts[a];
-                         const Mesh::Part& y = t_.parts[b];
-                         return std::tie(x.vertices, x.triangles, x.colours) <
-                                std::tie(y.vertices, y.triangles, y.colours);
-                     });
+    PartIndex index(t_);
+    if (!tick(s_.vertex_count())) return Outcome::kCancelled;
 
     for (size_t p = 0; p < part_count; ++p) {
         if (seed[p] == kNone) continue;  // a vertex no triangle uses
-        Outcome outcome = match_part(static_cast<int32_t>(p), seed[p], target_parts_by_kind);
+        Outcome outcome = match_part(static_cast<int32_t>(p), seed[p], index);
         if (outcome == Outcome::kDone) outcome = complete_part(part_triangles[p]);
         if (outcome != Outcome::kDone) return outcome;
         ++parts_;
@@ -816,8 +1206,16 @@ VertexMatch match_vertex_order(const std::vector<Vec3>& source_vertices,
     if (problem.empty()) problem = mesh_problem(target_vertices, target_triangles, "target");
     if (!problem.empty()) return refuse(MatchRefusal::kBadMesh, problem);
     const int64_t n = match.vertex_count;
+    // The preparations count as a step per vertex each, so a cancel is seen between them.
+    constexpr int64_t kPreparations = 7;
+    const auto cancelled = [&] {
+        match.status = MatchStatus::kCancelled;
+        return match;
+    };
     Ticker ticker(progress);
-    const SpatialOrder target = in_spatial_order(target_vertices, target_triangles);
+    ticker.begin_phase(0.0, 0.2, (2 * kColourRounds + kPreparations) * n);
+    const SpatialOrder target = in_spatial_order(target_vertices, target_triangles, ticker);
+    if (!ticker.add(n)) return cancelled();
     const auto matched = [&](MatchMethod method, const std::vector<int32_t>& target_of) {
         match.status = MatchStatus::kMatched;
         match.method = method;
@@ -828,18 +1226,16 @@ VertexMatch match_vertex_order(const std::vector<Vec3>& source_vertices,
         }
         return match;
     };
-    const auto cancelled = [&] {
-        match.status = MatchStatus::kCancelled;
-        return match;
-    };
-
     // by topology, when the triangles can be the same: meshes whose colours differ after
     // any round cannot be, which most other meshes show in the first rounds
     if (source_triangles.size() == target_triangles.size()) {
         Mesh source(source_vertices, source_triangles);
         Mesh other(target.points, target.triangles);
-        ticker.begin_phase(0.0, 0.2, 2 * kColourRounds * n);
-        for (Mesh* mesh : {&source, &other}) list_corners(*mesh), start_colours(*mesh);
+        for (Mesh* mesh : {&source, &other}) {
+            list_corners(*mesh);
+            start_colours(*mesh);
+            if (!ticker.add(n)) return cancelled();
+        }
         bool alike = colour_fingerprint(source) == colour_fingerprint(other);
         std::vector<uint64_t> as_next(static_cast<size_t>(n)), as_prev(static_cast<size_t>(n));
         for (int round = 0; alike && round < kColourRounds; ++round) {
@@ -850,9 +1246,14 @@ VertexMatch match_vertex_order(const std::vector<Vec3>& source_vertices,
             alike = colour_fingerprint(source) == colour_fingerprint(other);
         }
         if (alike) {
-            find_parts(source);
-            find_parts(other);
-            ticker.begin_phase(0.2, 0.5, n);
+            for (Mesh* mesh : {&source, &other}) {
+                find_parts(*mesh);
+                if (!ticker.add(n)) return cancelled();
+            }
+            // a vertex tried, and a part's look for candidates and seeds in the target
+            constexpr int64_t kStepsPerPart = 40;
+            ticker.begin_phase(0.2, 0.5,
+                               2 * n + kStepsPerPart * static_cast<int64_t>(source.parts.size()));
             TopologyMatcher topology(source, other, ticker);
             const Outcome outcome = topology.run();
             if (outcome == Outcome::kCancelled) return cancelled();

@@ -49,18 +49,20 @@ struct VertexMatch {
     std::string reason;     // refused: English words naming the numbers
 };
 
-// Called on the matching thread about every kMatchProgressInterval vertices of work with the
-// share done so far (0 to 1, never decreasing); returning false cancels the match, which then
-// returns kCancelled at once. The match reads only its arguments, so a caller may run it on a
-// worker thread and let this read a cancel flag, or run it on its own thread and let its event
-// loop run in here.
+// Called on the matching thread about every kMatchProgressInterval steps of work (a vertex
+// prepared or tried, a candidate part or seed looked at) with the share done so far (0 to 1,
+// never decreasing); returning false cancels the match, which then returns kCancelled at once,
+// and the callback is not called again. The match reads only its arguments, so a caller may run
+// it on a worker thread and let this read a cancel flag, or run it on its own thread and let its
+// event loop run in here.
 using MatchProgress = std::function<bool(double share_done)>;
 constexpr int64_t kMatchProgressInterval = 16384;
 
 // Matches the target's vertex order to the source's. Triangles give three vertex indices
 // each; their colours play no part. Both meshes are only read. A million vertices take about
-// a second either way (bench/bench_match.cpp); shapes with many symmetries (a long tube of
-// identical rings) moved far by the target can take much longer, hence the progress.
+// a second either way, also as many identical parts (bench/bench_match.cpp). On a shape that
+// looks the same from many places (a torus, every vertex alike) the work grows with the
+// square of the target's moves over the edge length, hence the progress.
 VertexMatch match_vertex_order(const std::vector<Vec3>& source_vertices,
                                const std::vector<Triangle>& source_triangles,
                                const std::vector<Vec3>& target_vertices,

@@ -120,6 +120,23 @@ Shape non_manifold() {
     return joined_shape;
 }
 
+// A disc of `rim` triangles around one middle vertex, its rim gently waved.
+Shape fan(int rim) {
+    Shape shape;
+    shape.vertices.push_back({0, 0, 0});
+    for (int i = 0; i < rim; ++i) {
+        const double angle = 2.0 * std::acos(-1.0) * i / rim;
+        shape.vertices.push_back({static_cast<float>(std::cos(angle)),
+                                  static_cast<float>(std::sin(angle)), 0.01f * (i % 5)});
+        shape.triangles.push_back(make_triangle(0, 1 + i, 1 + (i + 1) % rim));
+    }
+    return shape;
+}
+
+Shape plain(const testing::PlainMesh& mesh) {
+    return {mesh.vertices, mesh.triangles};
+}
+
 struct Case {
     const char* name;
     Shape source;
@@ -140,6 +157,9 @@ TEST(VertexMatch, recovers_the_renumbering_exactly_or_refuses_with_the_count) {
     const Shape mouth = joined(teeth);
     const Shape symmetric = symmetric_grid(6);
     const Shape fins = non_manifold();
+    const Shape lattice = plain(testing::identical_tetrahedra(125));
+    const Shape ring = plain(testing::torus(24, 16));
+    const Shape disc = fan(300);
 
     const std::vector<Case> cases = {
         {"grid", square, square},
@@ -149,6 +169,9 @@ TEST(VertexMatch, recovers_the_renumbering_exactly_or_refuses_with_the_count) {
         {"mirrored_halves_as_parts", halves, jittered(halves, 0.1, 9)},
         {"identical_parts", mouth, jittered(mouth, 0.02, 10)},
         {"non_manifold_edge_and_vertex", fins, jittered(fins, 0.1, 13)},
+        {"many_identical_parts", lattice, jittered(lattice, 0.005, 14)},
+        {"torus_every_vertex_alike_with_noise", ring, jittered(ring, 0.02, 15)},
+        {"fan_of_many_triangles", disc, jittered(disc, 0.002, 16)},
         {"corners_rotated_in_place", head, head, true},
         {"other_triangles_close_positions", square, jittered(other_triangles, 0.004, 11), false,
          MatchMethod::kPosition},
@@ -233,6 +256,66 @@ TEST(VertexMatch, reports_rising_shares_and_stops_when_cancelled) {
             EXPECT_TRUE(match.target_of.empty());
         } else {
             EXPECT_EQ(match.status, MatchStatus::kMatched);
+        }
+    }
+}
+
+// The topology phase (shares 0.2 to 0.5) looks for candidate parts and seeds among thousands of
+// identical parts, work that assigns few vertices; a cancel there must be seen at once.
+TEST(VertexMatch, a_cancel_while_candidates_are_sought_stops_at_once) {
+    const testing::PlainMesh parts = testing::identical_tetrahedra(4000);
+    const Renumbered target = renumber(parts.vertices, parts.triangles, 6);
+    for (const int cancel_at : {1, 3}) {
+        SCOPED_TRACE(cancel_at);
+        int in_phase = 0, after_cancel = 0;
+        bool cancelled = false;
+        const VertexMatch match = match_vertex_order(
+            parts.vertices, parts.triangles, target.vertices, target.triangles, [&](double share) {
+                if (cancelled) ++after_cancel;
+                if (share >= 0.2 && share <= 0.5 && ++in_phase == cancel_at) cancelled = true;
+                return !cancelled;
+            });
+        EXPECT_TRUE(cancelled);
+        EXPECT_EQ(after_cancel, 0);
+        EXPECT_EQ(match.status, MatchStatus::kCancelled);
+        EXPECT_TRUE(match.target_of.empty());
+    }
+}
+
+// Wherever the match is when the callback first returns false (preparing, refining colours,
+// seeking candidates, contesting growths, pairing by position), it returns kCancelled and
+// calls back no more.
+TEST(VertexMatch, a_cancel_at_any_report_stops_the_match_there) {
+    const Shape ring = plain(testing::torus(120, 100));
+    const Shape lattice = plain(testing::identical_tetrahedra(3000));
+    const Shape square = grid(150, 120);
+    const Shape other_triangles{square.vertices, testing::turned_diagonals(square.triangles)};
+    const std::vector<Case> cases = {
+        {"torus_contest", ring, jittered(ring, 0.01, 21)},
+        {"identical_parts", lattice, jittered(lattice, 0.002, 22)},
+        {"by_position", square, jittered(other_triangles, 0.0005, 23), false,
+         MatchMethod::kPosition},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Renumbered target = renumber(c.target_shape.vertices, c.target_shape.triangles, 24);
+        const auto run = [&](int cancel_at, int& calls) {
+            calls = 0;
+            return match_vertex_order(c.source.vertices, c.source.triangles, target.vertices,
+                                      target.triangles,
+                                      [&](double) { return ++calls != cancel_at; });
+        };
+        int all = 0;
+        const VertexMatch whole = run(0, all);
+        ASSERT_EQ(whole.status, MatchStatus::kMatched) << whole.reason;
+        EXPECT_EQ(whole.method, c.method);
+        ASSERT_GE(all, 5);
+        for (const int cancel_at : {1, all / 4, all / 2, 3 * all / 4, all}) {
+            int calls = 0;
+            const VertexMatch match = run(cancel_at, calls);
+            EXPECT_EQ(calls, cancel_at);
+            EXPECT_EQ(match.status, MatchStatus::kCancelled) << cancel_at << " of " << all;
+            EXPECT_TRUE(match.target_of.empty());
         }
     }
 }
