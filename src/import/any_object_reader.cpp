@@ -124,16 +124,6 @@ ImportOutcome finish_import(ImportOutcome outcome, ImportedScene& scene) {
 
 ReadOutcome AnyObjectReader::ReadObject(const std::string& path, const std::string& prompt,
                                         const ObjectChooser& choose) {
-    try {
-        return ReadObjectUnguarded(path, prompt, choose);
-    } catch (const std::bad_alloc&) {
-        ReleaseReadResult();
-        return not_imported(out_of_memory(same_in_both(display_text(path))));
-    }
-}
-
-ReadOutcome AnyObjectReader::ReadObjectUnguarded(const std::string& path, const std::string& prompt,
-                                                 const ObjectChooser& choose) {
     ReleaseReadResult();
     const ObjectFileKind kind = object_file_kind(path);
     if (kind == ObjectFileKind::kQxm) return qxm_.ReadObject(path, prompt, false, choose);

@@ -26,7 +26,7 @@ struct ImportSettings {
 };
 
 // Every mesh of a mesh file, named as it will be kept and checked against the limits. Memory
-// that runs out on the way is a refusal, as in ReadObject, never an exception.
+// that runs out on the way is a refusal, never an exception.
 ImportOutcome import_meshes(const std::string& path, ObjectFileKind kind,
                             const ImportSettings& settings, ImportedScene& scene);
 
@@ -40,7 +40,9 @@ public:
     explicit AnyObjectReader(ImportSettings settings = {}) : settings_(std::move(settings)) {}
 
     // As ObjectFileReader::ReadObject with a chooser. A mesh file that cannot be imported is
-    // kNotImported with the reason; the chooser sees each mesh as an object.
+    // kNotImported with the reason (also when the import runs out of memory); the chooser sees
+    // each mesh as an object. Memory that runs out in the QXM reader or after the import is
+    // thrown, for the window's one guard around commands that read files to say.
     ReadOutcome ReadObject(const std::string& path, const std::string& prompt,
                            const ObjectChooser& choose);
     const ReadResult& result() const { return imported_ ? result_ : qxm_.result(); }
@@ -55,9 +57,6 @@ public:
     ImportSettings& settings() { return settings_; }
 
 private:
-    ReadOutcome ReadObjectUnguarded(const std::string& path, const std::string& prompt,
-                                    const ObjectChooser& choose);
-
     ImportSettings settings_;
     ObjectFileReader qxm_;
     ImportedScene scene_;

@@ -113,6 +113,7 @@ struct GuardCase {
     const char* read;    // the file the warning names
     const char* kinds;   // the boxes shown
     std::function<void(GuardScene&)> command;
+    bool import_refusal = false;  // the importer itself refuses, naming the import
 };
 
 TEST(FileCommandGuard, running_out_of_memory_stops_the_command_and_keeps_the_session) {
@@ -135,7 +136,8 @@ TEST(FileCommandGuard, running_out_of_memory_stops_the_command_and_keeps_the_ses
     const GuardCase cases[] = {
         {"source load", "", "base.qxm", "confirm open_file choose_object warn",
          load(0, &GuardScene::base)},
-        {"OBJ import", "", "grid.obj", "confirm open_file warn", load(0, &GuardScene::obj_path)},
+        {"OBJ import", "", "grid.obj", "confirm open_file warn", load(0, &GuardScene::obj_path),
+         true},
         {"source install after the import", "notify", "grid.obj",
          "confirm open_file choose_object notify warn", load(0, &GuardScene::obj_path)},
         {"target load", "", "raised.qxm", "open_file choose_object warn",
@@ -181,10 +183,15 @@ TEST(FileCommandGuard, running_out_of_memory_stops_the_command_and_keeps_the_ses
         c.command(f);
         EXPECT_FALSE(fail_next_large.exchange(false)) << "no large allocation failed";
         EXPECT_EQ(f.dialogs.kinds(), c.kinds);
-        EXPECT_EQ(f.dialogs.last().text, "There is not enough memory to read " +
-                                             f.folder.file(c.read) +
-                                             ". The command was stopped; the session is as it "
-                                             "was before it.");
+        const std::string file = f.folder.file(c.read);
+        EXPECT_EQ(f.dialogs.last().text,
+                  c.import_refusal ? "The file " + file +
+                                         " cannot be imported: there is not "
+                                         "enough memory to import " +
+                                         file
+                                   : "There is not enough memory to read " + file +
+                                         ". The command was stopped; the session is as it was "
+                                         "before it.");
         EXPECT_EQ(f.summary(), before);
 
         f.dialogs = testing::ScriptedDialogs{};
