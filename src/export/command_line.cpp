@@ -18,7 +18,7 @@ const char* const kUsageText =
     "  info FILE.qxm                       list the objects of an object file\n"
     "  check PROJECT.twp [--strict]        load the project as Warpkit does and report on it\n"
     "  gltf PROJECT.twp -o OUT.glb [--fps N] [--frames A..B] [--step N] [--normals]\n"
-    "       [--compress] [--names plain] [--strict]\n"
+    "       [--compress] [--names plain] [--smooth-angle DEGREES] [--strict]\n"
     "                                      write the source with one morph target per target\n"
     "                                      and the key animation as glTF 2.0 (OUT.gltf: text\n"
     "                                      with a .bin beside it)\n"
@@ -62,6 +62,10 @@ const char* const kUsageText =
     "  --normals           gltf: give every morph target the change of the normals too\n"
     "  --compress          gltf: compress with EXT_meshopt_compression (players need its\n"
     "                      decoder)\n"
+    "  --smooth-angle DEGREES\n"
+    "                      gltf: vertices at one position (UV and material seams) share\n"
+    "                      their normal when theirs differ by less than this (60 unless\n"
+    "                      given; 0: never), so seams vanish and hard edges stay\n"
     "  --names plain       gltf: name morph targets \"smile\" instead of \"1 smile\"; a repeated\n"
     "                      name gets a suffix\n"
     "  --strict            exit 1, writing nothing, when a target is left out, a target's\n"
@@ -202,6 +206,19 @@ std::string set_japanese_reason(CommandLine& line, const std::string&) {
     return std::string();
 }
 
+std::string set_smooth_angle(CommandLine& line, const std::string& value) {
+    // Unlike --fps, 0 is allowed: it turns the smoothing off.
+    double degrees = -1.0;
+    const char* end = value.data() + value.size();
+    const auto [stop, error] = std::from_chars(value.data(), end, degrees);
+    if (value.empty() || value[0] == '-' || error != std::errc() || stop != end ||
+        !(degrees >= 0.0 && degrees <= 180.0)) {
+        return "--smooth-angle needs degrees from 0 to 180, not '" + value + "'";
+    }
+    line.smooth_angle = degrees;
+    return std::string();
+}
+
 std::string set_normals(CommandLine& line, const std::string&) {
     line.normals = true;
     return std::string();
@@ -238,6 +255,7 @@ constexpr OptionSpec kOptions[] = {
     {"--frame", nullptr, true, bit(Command::kWeights), set_frame},
     {"--normals", nullptr, false, bit(Command::kGltf), set_normals},
     {"--compress", nullptr, false, bit(Command::kGltf), set_compress},
+    {"--smooth-angle", nullptr, true, bit(Command::kGltf), set_smooth_angle},
     {"--names", nullptr, true, bit(Command::kGltf), set_names},
     {"--strict", nullptr, false, bit(Command::kCheck) | kExports, set_strict},
 };

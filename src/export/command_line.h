@@ -36,6 +36,8 @@ struct CommandLine {
     int32_t frame = 0;          // weights
     bool normals = false;       // gltf: normal displacements per morph target
     bool compress = false;      // gltf: EXT_meshopt_compression
+    // gltf: vertices at one position share their normal when theirs differ by less than this
+    double smooth_angle = 60.0;
     TargetNaming names = TargetNaming::kNumbered;  // gltf
     bool strict = false;  // check, gltf, obj: warnings that leave targets out fail the command
     // Not an option: the caller sets it when progress may be shown (stderr is a terminal).

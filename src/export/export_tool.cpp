@@ -186,6 +186,7 @@ int run_gltf(const CommandLine& line, std::ostream& out, std::ostream& err) {
     options.last_frame = range.last;
     options.step = line.step;
     options.normals = line.normals;
+    options.smooth_angle = line.smooth_angle;
     options.naming = line.names;
     std::optional<Progress> building;
     if (line.show_progress) building.emplace(err, "building glTF", static_cast<int64_t>(targets));
