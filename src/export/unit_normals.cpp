@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <unordered_map>
 
 #include "model/normals.h"
 #include "morph/key_track.h"
@@ -53,38 +52,63 @@ struct PositionHash {
 
 }  // namespace
 
+namespace {
+
+// The vertices that lead a group, by exact position: an open-addressed table of the newest
+// leader at each position, so a million vertices take one pass and no allocation each.
+class PositionTable {
+public:
+    explicit PositionTable(const std::vector<Vec3>& positions) : positions_(positions) {
+        size_t capacity = 16;
+        while (capacity < 2 * positions.size()) capacity <<= 1;
+        newest_.assign(capacity, -1);
+    }
+
+    // The newest leader at the position of `p`, or -1 (then set it with the same reference).
+    int32_t& newest_at(const Vec3& p) {
+        const PositionKey key = key_of(p);
+        const size_t mask = newest_.size() - 1;
+        for (size_t slot = PositionHash()(key) & mask;; slot = (slot + 1) & mask) {
+            int32_t& entry = newest_[slot];
+            if (entry < 0 || key_of(positions_[static_cast<size_t>(entry)]) == key) return entry;
+        }
+    }
+
+private:
+    const std::vector<Vec3>& positions_;
+    std::vector<int32_t> newest_;
+};
+
+double cosine_between(const Vec3& a, const Vec3& b) {
+    const Vec3 u = unit_or_up(a);
+    const Vec3 v = unit_or_up(b);
+    return static_cast<double>(u.x) * v.x + static_cast<double>(u.y) * v.y +
+           static_cast<double>(u.z) * v.z;
+}
+
+}  // namespace
+
 NormalWeld::NormalWeld(const std::vector<Vec3>& positions, const std::vector<Vec3>& normals,
                        double angle_degrees) {
     if (!(angle_degrees > 0.0)) return;
     const double closest = std::cos(angle_degrees * kPi / 180.0);
     const size_t count = positions.size();
-    std::vector<int32_t> group(count);
-    std::vector<Vec3> own(count);
-    // The vertices at one position that lead a group, newest first, chained through `earlier`.
-    std::unordered_map<PositionKey, int32_t, PositionHash> newest;
-    newest.reserve(count);
-    std::vector<int32_t> earlier(count, -1);
-    std::vector<bool> leads(count, false);
+    PositionTable leaders(positions);
+    std::vector<int32_t> earlier(count, -1);  // the leader at the same position before this one
+    std::vector<int32_t> group(count, -1);    // the leader of a vertex's group; -1: alone
     std::vector<int32_t> directionless;
     for (size_t i = 0; i < count; ++i) {
         const int32_t vertex = static_cast<int32_t>(i);
-        group[i] = vertex;
         const Vec3& n = normals[i];
         if (n.x == 0.0f && n.y == 0.0f && n.z == 0.0f) {
             directionless.push_back(vertex);
             continue;
         }
-        own[i] = unit_or_up(n);
-        const auto [there, first] = newest.try_emplace(key_of(positions[i]), vertex);
-        if (first) continue;
+        int32_t& newest = leaders.newest_at(positions[i]);
         int32_t joined = -1;
-        int32_t candidate = there->second;
+        int32_t candidate = newest;
         for (int tried = 0; candidate >= 0 && tried < kMostCandidates; ++tried) {
-            const Vec3& other = own[static_cast<size_t>(candidate)];
-            const double cosine = static_cast<double>(own[i].x) * other.x +
-                                  static_cast<double>(own[i].y) * other.y +
-                                  static_cast<double>(own[i].z) * other.z;
-            if (cosine > closest) {
+            if (cosine_between(n, normals[static_cast<size_t>(candidate)]) > closest) {
                 joined = candidate;
                 break;
             }
@@ -92,44 +116,49 @@ NormalWeld::NormalWeld(const std::vector<Vec3>& positions, const std::vector<Vec
         }
         if (joined >= 0) {
             group[i] = joined;
-            leads[static_cast<size_t>(joined)] = true;
-            ++welded_;
+            group[static_cast<size_t>(joined)] = joined;
         } else {
-            earlier[i] = there->second;
-            there->second = vertex;
+            earlier[i] = newest;
+            newest = vertex;
         }
     }
     // A vertex only degenerate triangles use (the split pole of a sphere) has no normal of its
     // own; +z there would crease the surface, so it takes a group's at its position.
     for (int32_t vertex : directionless) {
-        const auto there = newest.find(key_of(positions[static_cast<size_t>(vertex)]));
-        if (there == newest.end()) continue;
-        group[static_cast<size_t>(vertex)] = there->second;
-        leads[static_cast<size_t>(there->second)] = true;
-        ++welded_;
+        const int32_t leader = leaders.newest_at(positions[static_cast<size_t>(vertex)]);
+        if (leader < 0) continue;
+        group[static_cast<size_t>(vertex)] = leader;
+        group[static_cast<size_t>(leader)] = leader;
     }
-    if (welded_ == 0) return;
-    for (size_t i = 0; i < count; ++i) welded_ += leads[i];
-    group_ = std::move(group);
+
+    // Only grouped vertices are kept, each with its group's number, so a shape's normals cost
+    // a pass over the seams and not over the mesh.
+    std::vector<int32_t>& number = earlier;  // per leader, its group's number
+    for (size_t i = 0; i < count; ++i) {
+        if (group[i] == static_cast<int32_t>(i)) number[i] = groups_++;
+    }
+    for (size_t i = 0; i < count; ++i) {
+        if (group[i] < 0) continue;
+        vertices_.push_back(static_cast<int32_t>(i));
+        groups_of_.push_back(number[static_cast<size_t>(group[i])]);
+    }
 }
 
 std::vector<Vec3> NormalWeld::unit_normals(const std::vector<Vec3>& normals) const {
     std::vector<Vec3> out(normals.size());
-    if (group_.empty()) {
-        for (size_t i = 0; i < normals.size(); ++i) out[i] = unit_or_up(normals[i]);
-        return out;
-    }
+    for (size_t i = 0; i < normals.size(); ++i) out[i] = unit_or_up(normals[i]);
     // Summed in vertex order, so every vertex of a group gets the same bits.
-    std::vector<double> sums(3 * normals.size(), 0.0);
-    for (size_t i = 0; i < normals.size(); ++i) {
-        double* sum = &sums[3 * static_cast<size_t>(group_[i])];
-        sum[0] += normals[i].x;
-        sum[1] += normals[i].y;
-        sum[2] += normals[i].z;
+    std::vector<double> sums(3 * static_cast<size_t>(groups_), 0.0);
+    for (size_t e = 0; e < vertices_.size(); ++e) {
+        const Vec3& n = normals[static_cast<size_t>(vertices_[e])];
+        double* sum = &sums[3 * static_cast<size_t>(groups_of_[e])];
+        sum[0] += n.x;
+        sum[1] += n.y;
+        sum[2] += n.z;
     }
-    for (size_t i = 0; i < normals.size(); ++i) {
-        const double* sum = &sums[3 * static_cast<size_t>(group_[i])];
-        out[i] = unit_or_up(sum[0], sum[1], sum[2]);
+    for (size_t e = 0; e < vertices_.size(); ++e) {
+        const double* sum = &sums[3 * static_cast<size_t>(groups_of_[e])];
+        out[static_cast<size_t>(vertices_[e])] = unit_or_up(sum[0], sum[1], sum[2]);
     }
     return out;
 }

@@ -31,11 +31,13 @@ public:
     std::vector<Vec3> unit_normals(const std::vector<Vec3>& normals) const;
 
     // Vertices that share their normal with another.
-    int64_t welded() const { return welded_; }
+    int64_t welded() const { return static_cast<int64_t>(vertices_.size()); }
 
 private:
-    std::vector<int32_t> group_;  // per vertex, the first of its group; empty when none joined
-    int64_t welded_ = 0;
+    // The vertices that share their normal, ascending, and the number of each one's group.
+    std::vector<int32_t> vertices_;
+    std::vector<int32_t> groups_of_;
+    int32_t groups_ = 0;
 };
 
 // The program's vertex normals of mesh.displayed (computed here), scaled to unit length. A vertex
