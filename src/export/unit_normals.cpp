@@ -42,17 +42,11 @@ PositionKey key_of(const Vec3& p) {
     return key;
 }
 
-struct PositionHash {
-    size_t operator()(const PositionKey& key) const {
-        uint64_t h = 0x9E3779B97F4A7C15ull;
-        for (uint32_t b : key.bits) h = (h ^ b) * 0xFF51AFD7ED558CCDull;
-        return static_cast<size_t>(h ^ (h >> 32));
-    }
-};
-
-}  // namespace
-
-namespace {
+size_t hash_of(const PositionKey& key) {
+    uint64_t h = 0x9E3779B97F4A7C15ull;
+    for (uint32_t b : key.bits) h = (h ^ b) * 0xFF51AFD7ED558CCDull;
+    return static_cast<size_t>(h ^ (h >> 32));
+}
 
 // The vertices that lead a group, by exact position: an open-addressed table of the newest
 // leader at each position, so a million vertices take one pass and no allocation each.
@@ -68,7 +62,7 @@ public:
     int32_t& newest_at(const Vec3& p) {
         const PositionKey key = key_of(p);
         const size_t mask = newest_.size() - 1;
-        for (size_t slot = PositionHash()(key) & mask;; slot = (slot + 1) & mask) {
+        for (size_t slot = hash_of(key) & mask;; slot = (slot + 1) & mask) {
             int32_t& entry = newest_[slot];
             if (entry < 0 || key_of(positions_[static_cast<size_t>(entry)]) == key) return entry;
         }
