@@ -55,15 +55,22 @@ CacheExport write_point_cache(EditorState& state, CacheFormat format, const Cach
     const bool pc2 = format == CacheFormat::kPc2;
     const int64_t count = stepped_frame_count(frames.first, frames.last, frames.step);
     const uint64_t points = state.mesh.displayed.size();
-    const uint64_t header = pc2 ? kPc2HeaderBytes : kMddHeaderBytes + 4 * count;
-    // The frame count is bounded first, so the product cannot overflow.
-    const bool too_many = count > kMaxSamples;
-    const uint64_t bytes = too_many ? 0 : header + count * points * 12;
-    if (too_many || bytes > kMaxCacheBytes) {
+    if (count > kMaxSamples) {
         result.problem = format_text(
-            "%lld frames of %llu points make more than the %llu bytes a cache may take; choose "
-            "fewer frames with --frames or --step",
+            "%lld frames are more than the %lld a cache may have; choose fewer with --frames or "
+            "--step",
+            static_cast<long long>(count), static_cast<long long>(kMaxSamples));
+        return result;
+    }
+    // Bounded frames times int32 points: no overflow.
+    const uint64_t header = pc2 ? kPc2HeaderBytes : kMddHeaderBytes + 4 * count;
+    const uint64_t bytes = header + count * points * 12;
+    if (bytes > kMaxCacheBytes) {
+        result.problem = format_text(
+            "%lld frames of %llu points make %llu bytes, more than the %llu a cache may take; "
+            "choose fewer frames with --frames or --step",
             static_cast<long long>(count), static_cast<unsigned long long>(points),
+            static_cast<unsigned long long>(bytes),
             static_cast<unsigned long long>(kMaxCacheBytes));
         return result;
     }

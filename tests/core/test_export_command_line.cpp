@@ -148,7 +148,7 @@ TEST(ExportCommandLine, help_anywhere_prints_the_usage_and_succeeds) {
         EXPECT_EQ(run.err, "");
     }
     // Every command the tool runs is in the usage.
-    for (const char* command : {"info", "check", "gltf", "obj", "weights", "match"}) {
+    for (const char* command : {"info", "check", "gltf", "obj", "pc2", "mdd", "weights", "match"}) {
         EXPECT_NE(std::string(kUsageText).find(std::string("  ") + command + " "),
                   std::string::npos)
             << command;
@@ -235,6 +235,9 @@ TEST(ExportCommandLine, hostile_files_and_names_are_refused_or_handled) {
     fixture.write_objects("odd.qxm", {odd}, 3);
     std::filesystem::create_directories(file("a"));
     std::filesystem::create_directories(file("b"));
+    ProjectData endless = face.data;
+    endless.max_frame = 20000000;
+    fixture.write_project("endless.twp", endless);
 
     struct Row {
         std::vector<std::string> args;
@@ -266,6 +269,11 @@ TEST(ExportCommandLine, hostile_files_and_names_are_refused_or_handled) {
         {{"gltf", face.path, "-o", "c.glb"}, 1, "write c.glb" + linked, "c.glb"},
         {{"pc2", face.path, "-o", "c.pc2"}, 1, "write c.pc2" + linked, "c.pc2"},
         {{"mdd", face.path, "-o", "no/c.mdd"}, 1, "write no/c.mdd: the folder "},
+        {{"pc2", "endless.twp", "-o", "e.pc2"},
+         1,
+         "20000001 frames are more than the 16777216 a cache may have",
+         "",
+         {"e.pc2"}},
         {{"mdd", face.path, "-o", "a.mdd", "--frames", "40..41"}, 2, "past the last frame 40"},
         {{"gltf", face.path, "-o", "d.gltf"}, 1, "write d.bin" + linked, "d.bin", {"d.gltf"}},
         {{"project", "grid.gltf", "-o", "e.twp"}, 1, "write e.twp" + linked, "e.twp", {"e.qxm"}},
