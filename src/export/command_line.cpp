@@ -18,7 +18,7 @@ const char* const kUsageText =
     "  info FILE.qxm                       list the objects of an object file\n"
     "  check PROJECT.twp [--strict]        load the project as Warpkit does and report on it\n"
     "  gltf PROJECT.twp -o OUT.glb [--fps N] [--frames A..B] [--step N] [--normals]\n"
-    "       [--compress] [--names plain] [--strict]\n"
+    "       [--compress] [--names plain] [--smooth-angle DEGREES] [--strict]\n"
     "                                      write the source with one morph target per target\n"
     "                                      and the key animation as glTF 2.0 (OUT.gltf: text\n"
     "                                      with a .bin beside it)\n"
@@ -26,6 +26,11 @@ const char* const kUsageText =
     "                                      write the blended shape of every frame of the\n"
     "                                      timeline (or of frames A to B) with normals, as\n"
     "                                      DIR/frame_0000.obj ..., named by frame number\n"
+    "  pc2 PROJECT.twp -o OUT.pc2 [--frames A..B] [--step N] [--fps N] [--strict]\n"
+    "  mdd PROJECT.twp -o OUT.mdd [--frames A..B] [--step N] [--fps N] [--strict]\n"
+    "                                      write the blended shape of the frames obj writes as\n"
+    "                                      one point cache (PC2 or MDD) in the source's vertex\n"
+    "                                      order, for Blender's Mesh Cache modifier\n"
     "  weights PROJECT.twp --frame N       print each target's weight in percent at frame N\n"
     "  match SOURCE.qxm[:OBJECT] TARGET.qxm[:OBJECT] -o OUT.qxm\n"
     "                                      put the target's vertices into the source's order\n"
@@ -42,19 +47,25 @@ const char* const kUsageText =
     "                                      the keys at N frames a second (30 unless given)\n"
     "\n"
     "Options:\n"
-    "  -o, --output PATH   the file (gltf, match, qxm, project) or folder (obj) to write\n"
+    "  -o, --output PATH   the file (gltf, pc2, mdd, match, qxm, project) or folder (obj)\n"
+    "                      to write\n"
     "  --object NAME       qxm: the mesh to convert, by the name qxm lists for it\n"
     "  --reason-ja         qxm: after a refusal, print its reason once more in Japanese on a\n"
     "                      line that starts with \"ja: \" (Warpkit reads it)\n"
-    "  --fps N             frames per second of the glTF animation (a positive number;\n"
-    "                      30 unless given)\n"
+    "  --fps N             frames per second of the glTF animation and of the MDD times\n"
+    "                      (a positive number; 30 unless given)\n"
     "  --frames A..B       the frames to export (A alone: one frame); gltf keeps the keys\n"
     "                      inside the range and adds A and B, timed from A\n"
-    "  --step N            every Nth frame from the first: obj writes only those; gltf\n"
-    "                      samples them, and the last frame, instead of keeping the keys\n"
+    "  --step N            every Nth frame from the first: obj, pc2 and mdd write only\n"
+    "                      those; gltf samples them, and the last frame, instead of\n"
+    "                      keeping the keys\n"
     "  --normals           gltf: give every morph target the change of the normals too\n"
     "  --compress          gltf: compress with EXT_meshopt_compression (players need its\n"
     "                      decoder)\n"
+    "  --smooth-angle DEGREES\n"
+    "                      gltf: vertices at one position (UV and material seams) share\n"
+    "                      their normal when theirs differ by less than this (60 unless\n"
+    "                      given; 0: never), so seams vanish and hard edges stay\n"
     "  --names plain       gltf: name morph targets \"smile\" instead of \"1 smile\"; a repeated\n"
     "                      name gets a suffix\n"
     "  --strict            exit 1, writing nothing, when a target is left out, a target's\n"
@@ -90,6 +101,8 @@ constexpr CommandSpec kCommands[] = {
     {"match", Command::kMatch, "a source and a target object file"},
     {"qxm", Command::kQxm, "a mesh file"},
     {"project", Command::kProject, "a glTF file"},
+    {"pc2", Command::kPc2, "a project file"},
+    {"mdd", Command::kMdd, "a project file"},
 };
 
 bool ends_with_no_case(const std::string& text, const std::string& suffix) {
@@ -193,6 +206,19 @@ std::string set_japanese_reason(CommandLine& line, const std::string&) {
     return std::string();
 }
 
+std::string set_smooth_angle(CommandLine& line, const std::string& value) {
+    // Unlike --fps, 0 is allowed: it turns the smoothing off.
+    double degrees = -1.0;
+    const char* end = value.data() + value.size();
+    const auto [stop, error] = std::from_chars(value.data(), end, degrees);
+    if (value.empty() || value[0] == '-' || error != std::errc() || stop != end ||
+        !(degrees >= 0.0 && degrees <= 180.0)) {
+        return "--smooth-angle needs degrees from 0 to 180, not '" + value + "'";
+    }
+    line.smooth_angle = degrees;
+    return std::string();
+}
+
 std::string set_normals(CommandLine& line, const std::string&) {
     line.normals = true;
     return std::string();
@@ -215,12 +241,13 @@ struct OptionSpec {
     unsigned commands;  // bit() of each command that takes it
     Setter set;
 };
-constexpr unsigned kExports = bit(Command::kGltf) | bit(Command::kObj);
+constexpr unsigned kCaches = bit(Command::kPc2) | bit(Command::kMdd);
+constexpr unsigned kExports = bit(Command::kGltf) | bit(Command::kObj) | kCaches;
 constexpr unsigned kWritesOneFile =
     bit(Command::kMatch) | bit(Command::kQxm) | bit(Command::kProject);
 constexpr OptionSpec kOptions[] = {
     {"--output", "-o", true, kExports | kWritesOneFile, set_output},
-    {"--fps", nullptr, true, bit(Command::kGltf) | bit(Command::kProject), set_fps},
+    {"--fps", nullptr, true, bit(Command::kGltf) | bit(Command::kProject) | kCaches, set_fps},
     {"--object", nullptr, true, bit(Command::kQxm), set_object},
     {kJapaneseReasonOption, nullptr, false, bit(Command::kQxm), set_japanese_reason},
     {"--frames", nullptr, true, kExports, set_frames},
@@ -228,6 +255,7 @@ constexpr OptionSpec kOptions[] = {
     {"--frame", nullptr, true, bit(Command::kWeights), set_frame},
     {"--normals", nullptr, false, bit(Command::kGltf), set_normals},
     {"--compress", nullptr, false, bit(Command::kGltf), set_compress},
+    {"--smooth-angle", nullptr, true, bit(Command::kGltf), set_smooth_angle},
     {"--names", nullptr, true, bit(Command::kGltf), set_names},
     {"--strict", nullptr, false, bit(Command::kCheck) | kExports, set_strict},
 };
@@ -245,6 +273,8 @@ constexpr Requirement kRequirements[] = {
     {Command::kMatch, "--output", "match needs an output file (-o OUT.qxm)"},
     {Command::kQxm, "--output", "qxm needs an output file (-o OUT.qxm)"},
     {Command::kProject, "--output", "project needs an output file (-o OUT.twp)"},
+    {Command::kPc2, "--output", "pc2 needs an output file (-o OUT.pc2)"},
+    {Command::kMdd, "--output", "mdd needs an output file (-o OUT.mdd)"},
 };
 
 ParsedCommandLine refuse(std::string problem) {
@@ -355,6 +385,13 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
     }
     if (line.command == Command::kProject && !ends_with_no_case(line.output, ".twp")) {
         return refuse("the output of project must end in .twp, not '" + line.output + "'");
+    }
+    // Blender's Mesh Cache modifier is told the format, but a cache named for the other one
+    // is a slip worth stopping.
+    if ((line.command == Command::kPc2 || line.command == Command::kMdd) &&
+        !ends_with_no_case(line.output, "." + name)) {
+        return refuse("the output of " + name + " must end in ." + name + ", not '" + line.output +
+                      "'");
     }
 
     ParsedCommandLine parsed;

@@ -9,21 +9,35 @@
 
 namespace warpkit::exporting {
 
-enum class Command { kHelp, kInfo, kCheck, kGltf, kObj, kWeights, kMatch, kQxm, kProject };
+enum class Command {
+    kHelp,
+    kInfo,
+    kCheck,
+    kGltf,
+    kObj,
+    kWeights,
+    kMatch,
+    kQxm,
+    kProject,
+    kPc2,
+    kMdd
+};
 
 struct CommandLine {
     Command command = Command::kHelp;
     std::string input;          // the object file (info) or the project file (all others)
     std::string output;         // gltf: the .glb or .gltf file; obj: the folder
-    double fps = 30.0;          // gltf
-    bool frames_given = false;  // gltf, obj: --frames; otherwise the whole timeline
-    int32_t first_frame = 0;    // gltf, obj
-    int32_t last_frame = 0;     // gltf, obj
-    int32_t step = 0;           // gltf, obj: every step-th frame; 0: gltf keeps the keys,
-                                // obj writes every frame
+    double fps = 30.0;          // gltf; pc2, mdd: the time of a frame
+    bool frames_given = false;  // gltf, obj, pc2, mdd: --frames; otherwise the whole timeline
+    int32_t first_frame = 0;    // gltf, obj, pc2, mdd
+    int32_t last_frame = 0;     // gltf, obj, pc2, mdd
+    int32_t step = 0;           // gltf, obj, pc2, mdd: every step-th frame; 0: gltf keeps the keys,
+                                // the others write every frame
     int32_t frame = 0;          // weights
     bool normals = false;       // gltf: normal displacements per morph target
     bool compress = false;      // gltf: EXT_meshopt_compression
+    // gltf: vertices at one position share their normal when theirs differ by less than this
+    double smooth_angle = 60.0;
     TargetNaming names = TargetNaming::kNumbered;  // gltf
     bool strict = false;  // check, gltf, obj: warnings that leave targets out fail the command
     // Not an option: the caller sets it when progress may be shown (stderr is a terminal).

@@ -20,6 +20,7 @@
 #include "export/match_command.h"
 #include "export/obj_frames.h"
 #include "export/object_listing.h"
+#include "export/point_cache.h"
 #include "export/printable.h"
 #include "export/progress.h"
 #include "export/project_command.h"
@@ -185,6 +186,7 @@ int run_gltf(const CommandLine& line, std::ostream& out, std::ostream& err) {
     options.last_frame = range.last;
     options.step = line.step;
     options.normals = line.normals;
+    options.smooth_angle = line.smooth_angle;
     options.naming = line.names;
     std::optional<Progress> building;
     if (line.show_progress) building.emplace(err, "building glTF", static_cast<int64_t>(targets));
@@ -270,6 +272,41 @@ int run_obj(const CommandLine& line, std::ostream& out, std::ostream& err) {
     return kExitDone;
 }
 
+// pc2 and mdd: the frames obj would write, as one file of points.
+int run_point_cache(const CommandLine& line, std::ostream& out, std::ostream& err) {
+    LoadedProject project;
+    if (!load(line, project, err, true)) return kExitRefused;
+    const FrameRange range = export_range(line, project);
+    if (range.last > project.state.max_frame) {
+        return frames_past_end(err, project, range.first, range.last);
+    }
+    if (!passes_review(line, review_export(project, range.first, range.last, false), err)) {
+        return kExitRefused;
+    }
+    CacheFrames frames;
+    frames.first = range.first;
+    frames.last = range.last;
+    frames.step = line.step > 0 ? line.step : 1;
+    frames.fps = line.fps;
+    const CacheFormat format =
+        line.command == Command::kPc2 ? CacheFormat::kPc2 : CacheFormat::kMdd;
+    std::optional<Progress> progress;
+    if (line.show_progress) {
+        progress.emplace(err, "writing frames",
+                         stepped_frame_count(frames.first, frames.last, frames.step));
+    }
+    const CacheExport result = write_point_cache(project.state, format, frames, line.output,
+                                                 progress ? &*progress : nullptr);
+    if (progress) progress->finish();
+    if (!result.ok) return refuse(err, printable(line.input) + ": " + result.problem);
+    out << "wrote " << printable(line.output)
+        << format_text(": %lld frame%s of %zu points, frames %d to %d\n",
+                       static_cast<long long>(result.frames), result.frames == 1 ? "" : "s",
+                       project.state.mesh.displayed.size(), static_cast<int>(frames.first),
+                       static_cast<int>(frames.first + (result.frames - 1) * frames.step));
+    return kExitDone;
+}
+
 int run_weights(const CommandLine& line, std::ostream& out, std::ostream& err) {
     LoadedProject project;
     if (!load(line, project, err, true)) return kExitRefused;
@@ -315,6 +352,9 @@ int run_export_tool(const std::vector<std::string>& args, std::ostream& out, std
             return run_qxm_command(line, out, err);
         case Command::kProject:
             return run_project_command(line, out, err);
+        case Command::kPc2:
+        case Command::kMdd:
+            return run_point_cache(line, out, err);
     }
     return kExitUsage;
 }

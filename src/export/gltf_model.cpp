@@ -11,6 +11,7 @@
 #include "export/shape_check.h"
 #include "export/target_names.h"
 #include "export/unit_normals.h"
+#include "model/normals.h"
 #include "model/qxm_reader.h"
 #include "morph/key_track.h"
 
@@ -295,9 +296,11 @@ GltfBuild build_gltf_model(EditorState& state, const GltfOptions& options, Progr
     BufferPacker packer(model, build.layouts);
     const std::string source_name = display_text(state.slots[0].name);
 
-    // The source shape with its normals.
+    // The source shape with its normals, seams smoothed by the groups every shape keeps.
     blend(state, SlotWeights{});
-    const std::vector<Vec3> source_normals = unit_vertex_normals(state);
+    compute_vertex_normals(state);
+    const NormalWeld weld(state.mesh.displayed, state.mesh.vertex_normals, options.smooth_angle);
+    const std::vector<Vec3> source_normals = weld.unit_normals(state.mesh.vertex_normals);
     const int positions = packer.add_vec3(state.slots[0].vertices, kArrayBuffer, true);
     const int normals = packer.add_vec3(source_normals, kArrayBuffer, false);
 
@@ -316,7 +319,7 @@ GltfBuild build_gltf_model(EditorState& state, const GltfOptions& options, Progr
             {{"POSITION", packer.add_morph_vec3(state.slots[k].vertices, true, sparse)}});
         build.sparse_accessors += sparse;
         if (options.normals) {
-            const std::vector<Vec3> offsets = target_normal_offsets(state, k, source_normals);
+            const std::vector<Vec3> offsets = target_normal_offsets(state, k, source_normals, weld);
             morph_targets.back()["NORMAL"] = packer.add_morph_vec3(offsets, false, sparse);
             build.sparse_accessors += sparse;
         }

@@ -24,6 +24,9 @@ struct GltfOptions {
     int32_t last_frame = -1;
     int32_t step = 0;      // 0: a key where the program has one; N: every Nth frame and the last
     bool normals = false;  // give each morph target the change of the normals too
+    // Vertices at one position share their normal when theirs differ by less than this many
+    // degrees (NormalWeld); 0: each keeps its own.
+    double smooth_angle = 60.0;
     TargetNaming naming = TargetNaming::kNumbered;
 };
 
@@ -37,11 +40,11 @@ struct GltfBuild {
     int sparse_accessors = 0;          // morph target accessors stored sparse
 };
 
-// Needs a loaded source. Leaves mesh.displayed at the source shape (its normals are the
-// exported ones). Morph target i is the i-th loaded slot in slot order; mesh.extras.targetNames
-// names them as options.naming says. A morph target accessor is stored sparse, over the
-// vertices whose value is not exactly zero, when that takes fewer bytes. Weights are fractions
-// (percent / 100); mesh.weights are those of the first frame. Every view lies in buffer 0.
+// Needs a loaded source. Leaves mesh.displayed at the source shape. Morph target i is the i-th
+// loaded slot in slot order; mesh.extras.targetNames names them as options.naming says. A morph
+// target accessor is stored sparse, over the vertices whose value is not exactly zero, when that
+// takes fewer bytes. Weights are fractions (percent / 100); mesh.weights are those of the first
+// frame. Every view lies in buffer 0.
 GltfBuild build_gltf_model(EditorState& state, const GltfOptions& options, Progress* progress);
 
 }  // namespace warpkit::exporting

@@ -100,6 +100,14 @@ TEST(ExportCommandLine, bad_usage_exits_2_with_one_line_naming_the_problem) {
         {{"gltf", "a.twp", "-o", "a.glb", "--names", "short"},
          "--names needs plain or numbered, not 'short'"},
         {{"gltf", "a.twp", "-o", "a.glb", "--compress=yes"}, "--compress takes no value"},
+        {{"gltf", "a.twp", "-o", "a.glb", "--smooth-angle", "180.5"},
+         "--smooth-angle needs degrees from 0 to 180, not '180.5'"},
+        {{"gltf", "a.twp", "-o", "a.glb", "--smooth-angle=-0"},
+         "--smooth-angle needs degrees from 0 to 180, not '-0'"},
+        {{"obj", "a.twp", "-o", "d", "--smooth-angle", "30"}, "obj takes no option --smooth-angle"},
+        {{"pc2", "a.twp"}, "pc2 needs an output file (-o OUT.pc2)"},
+        {{"mdd", "a.twp", "-o", "a.pc2"}, "the output of mdd must end in .mdd, not 'a.pc2'"},
+        {{"pc2", "a.twp", "-o", "a.pc2", "--normals"}, "pc2 takes no option --normals"},
         {{"check", "a.twp", "--strict", "--strict"}, "--strict is given twice"},
         {{"weights", "a.twp", "--frame", "1", "--strict"}, "weights takes no option --strict"},
         {{"obj", "a.twp", "--frames", "1..2"}, "obj needs an output folder (-o DIR)"},
@@ -140,7 +148,7 @@ TEST(ExportCommandLine, help_anywhere_prints_the_usage_and_succeeds) {
         EXPECT_EQ(run.err, "");
     }
     // Every command the tool runs is in the usage.
-    for (const char* command : {"info", "check", "gltf", "obj", "weights", "match"}) {
+    for (const char* command : {"info", "check", "gltf", "obj", "pc2", "mdd", "weights", "match"}) {
         EXPECT_NE(std::string(kUsageText).find(std::string("  ") + command + " "),
                   std::string::npos)
             << command;
@@ -227,6 +235,9 @@ TEST(ExportCommandLine, hostile_files_and_names_are_refused_or_handled) {
     fixture.write_objects("odd.qxm", {odd}, 3);
     std::filesystem::create_directories(file("a"));
     std::filesystem::create_directories(file("b"));
+    ProjectData endless = face.data;
+    endless.max_frame = 20000000;
+    fixture.write_project("endless.twp", endless);
 
     struct Row {
         std::vector<std::string> args;
@@ -256,6 +267,14 @@ TEST(ExportCommandLine, hostile_files_and_names_are_refused_or_handled) {
          "b/palette.mtl",
          {"b/frame_0003.obj"}},
         {{"gltf", face.path, "-o", "c.glb"}, 1, "write c.glb" + linked, "c.glb"},
+        {{"pc2", face.path, "-o", "c.pc2"}, 1, "write c.pc2" + linked, "c.pc2"},
+        {{"mdd", face.path, "-o", "no/c.mdd"}, 1, "write no/c.mdd: the folder "},
+        {{"pc2", "endless.twp", "-o", "e.pc2"},
+         1,
+         "20000001 frames are more than the 16777216 a cache may have",
+         "",
+         {"e.pc2"}},
+        {{"mdd", face.path, "-o", "a.mdd", "--frames", "40..41"}, 2, "past the last frame 40"},
         {{"gltf", face.path, "-o", "d.gltf"}, 1, "write d.bin" + linked, "d.bin", {"d.gltf"}},
         {{"project", "grid.gltf", "-o", "e.twp"}, 1, "write e.twp" + linked, "e.twp", {"e.qxm"}},
         {{"gltf", face.path, "-o", "face.gltf"}, 0, "wrote face.gltf and face.bin: "},

@@ -50,6 +50,13 @@ expect 0 "$tool" obj "$work/face.twp" -o "$work/frames"
 [ "$(ls "$work/frames" | grep -c '^frame_00[0-9][0-9]\.obj$')" -eq 91 ] || fail "obj: $(ls "$work/frames")"
 [ -f "$work/frames/palette.mtl" ] || fail "obj wrote no palette.mtl"
 
+expect 0 "$tool" pc2 "$work/face.twp" -o "$work/face.pc2"
+grep -q "^wrote $work/face.pc2: 91 frames of 674 points, frames 0 to 90$" "$work/out" ||
+    fail "pc2: $(cat "$work/out")"
+[ "$(stat -c %s "$work/face.pc2")" -eq $((32 + 91 * 674 * 12)) ] || fail "pc2 size"
+expect 0 "$tool" mdd "$work/face.twp" -o "$work/face.mdd" --step 10 --fps 24
+[ "$(stat -c %s "$work/face.mdd")" -eq $((8 + 10 * 4 + 10 * 674 * 12)) ] || fail "mdd size"
+
 expect 0 "$tool" gltf "$work/face.twp" -o "$work/face.glb" --strict
 expect 0 "$tool" gltf "$work/face.twp" -o "$work/face text.gltf" --fps 24
 [ -f "$work/face text.bin" ] || fail "gltf wrote no .bin beside the .gltf"
