@@ -42,6 +42,11 @@ struct GltfBuild {
 // names them as options.naming says. A morph target accessor is stored sparse, over the
 // vertices whose value is not exactly zero, when that takes fewer bytes. Weights are fractions
 // (percent / 100); mesh.weights are those of the first frame. Every view lies in buffer 0.
+// The frames the animation has keys on and their times in seconds from the first (strictly
+// increasing as floats), or why there can be none. build_gltf_model keys its animation so.
+std::string animation_timing(const EditorState& state, const GltfOptions& options,
+                             std::vector<int32_t>& frames, std::vector<float>& times);
+
 GltfBuild build_gltf_model(EditorState& state, const GltfOptions& options, Progress* progress);
 
 }  // namespace warpkit::exporting

@@ -641,6 +641,7 @@ public:
         }
         const std::vector<Placement> placements = mesh_placements();
         for (size_t m = 0; m < scene_.meshes.size(); ++m) {
+            scene_.meshes[m].placement = placements[m];
             place(placements[m], scene_.meshes[m].vertices);
             for (MorphShape& target : scene_.meshes[m].targets)
                 place(placements[m], target.vertices);
