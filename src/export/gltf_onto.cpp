@@ -201,17 +201,24 @@ class Appender {
 public:
     Appender(Json& json, int buffer, size_t start) : json_(json), buffer_(buffer), start_(start) {}
 
-    int add_floats(const float* values, size_t count, const char* type, bool bounds, size_t width) {
+    int add_view(const char* bytes, size_t length) {
         while ((start_ + data_.size()) % 4 != 0) data_.push_back('\0');
-        Json view = {{"buffer", buffer_},
-                     {"byteOffset", start_ + data_.size()},
-                     {"byteLength", count * width * sizeof(float)}};
-        data_.append(reinterpret_cast<const char*>(values), count * width * sizeof(float));
-        json_["bufferViews"].push_back(view);
-        Json accessor = {{"bufferView", json_["bufferViews"].size() - 1},
-                         {"componentType", kFloat},
-                         {"count", count},
-                         {"type", type}};
+        json_["bufferViews"].push_back(Json{
+            {"buffer", buffer_}, {"byteOffset", start_ + data_.size()}, {"byteLength", length}});
+        data_.append(bytes, length);
+        return static_cast<int>(json_["bufferViews"].size() - 1);
+    }
+
+    int add_accessor(const Json& accessor) {
+        json_["accessors"].push_back(accessor);
+        return static_cast<int>(json_["accessors"].size() - 1);
+    }
+
+    int add_floats(const float* values, size_t count, const char* type, bool bounds, size_t width) {
+        const int view =
+            add_view(reinterpret_cast<const char*>(values), count * width * sizeof(float));
+        Json accessor = {
+            {"bufferView", view}, {"componentType", kFloat}, {"count", count}, {"type", type}};
         if (bounds && count > 0) {
             std::vector<float> low(values, values + width), high(values, values + width);
             for (size_t i = 0; i < count; ++i) {
@@ -223,8 +230,7 @@ public:
             accessor["min"] = low;
             accessor["max"] = high;
         }
-        json_["accessors"].push_back(accessor);
-        return static_cast<int>(json_["accessors"].size() - 1);
+        return add_accessor(accessor);
     }
 
     const std::string& data() const { return data_; }
@@ -293,6 +299,87 @@ std::vector<float> default_weights(const Json& holder, size_t count) {
         if (list[t].is_number()) weights[t] = list[t].get<float>();
     }
     return weights;
+}
+
+size_t component_size(int type) {
+    switch (type) {
+        case 5120:
+        case 5121:
+            return 1;
+        case 5122:
+        case 5123:
+            return 2;
+        case 5126:
+            return 4;
+        default:
+            return 0;
+    }
+}
+
+// Every weights animation of the original that drives a node of the mesh gives one value per
+// morph target, so once targets are added its values are copied into a new accessor with the
+// added targets at 0 (their default) in every row; the old accessor stays, unused.
+std::string widen_weight_animations(Json& json, const std::vector<size_t>& nodes,
+                                    const std::string& original, size_t had, size_t count,
+                                    Appender& appender) {
+    std::vector<std::pair<size_t, size_t>> samplers;  // (animation, sampler), each once
+    const Json animations = json.value("animations", Json::array());
+    for (size_t a = 0; a < animations.size(); ++a) {
+        for (const Json& channel : animations[a].value("channels", Json::array())) {
+            const Json target = channel.value("target", Json::object());
+            if (target.value("path", std::string()) != "weights" || !target.contains("node") ||
+                std::find(nodes.begin(), nodes.end(), target["node"].get<size_t>()) ==
+                    nodes.end()) {
+                continue;
+            }
+            const std::pair<size_t, size_t> sampler{a, channel["sampler"].get<size_t>()};
+            if (std::find(samplers.begin(), samplers.end(), sampler) == samplers.end()) {
+                samplers.push_back(sampler);
+            }
+        }
+    }
+    if (samplers.empty() || had == 0) return std::string();
+    std::vector<std::string> buffers;
+    const ImportOutcome read = read_gltf_buffers(original, ImportLimits{}, buffers);
+    if (!read.ok) return read.reason.en;
+    for (const auto& [a, s] : samplers) {
+        Json& sampler = json["animations"][a]["samplers"][s];
+        const size_t index = sampler["output"].get<size_t>();
+        const Json old = json["accessors"][index];
+        const std::string where = "animation " + std::to_string(a) + " keeps its weights ";
+        if (old.contains("sparse") || !old.contains("bufferView")) {
+            return where + "sparse, which cannot be widened for the added targets";
+        }
+        const Json& view = json["bufferViews"][old["bufferView"].get<size_t>()];
+        if (view.contains("extensions")) {
+            return where + "in a compressed view, which cannot be widened for the added targets";
+        }
+        const size_t size = component_size(old.value("componentType", 0));
+        const size_t stride = view.value("byteStride", size);
+        const size_t values = old.value("count", size_t{0});
+        const size_t buffer = view.value("buffer", size_t{0});
+        const size_t first =
+            view.value("byteOffset", size_t{0}) + old.value("byteOffset", size_t{0});
+        if (size == 0 || values % had != 0 || buffer >= buffers.size() ||
+            (values > 0 && first + (values - 1) * stride + size > buffers[buffer].size())) {
+            return where + "in a form that cannot be widened for the added targets";
+        }
+        std::string bytes;
+        for (size_t row = 0; row < values / had; ++row) {
+            for (size_t t = 0; t < had; ++t) {
+                bytes.append(buffers[buffer], first + (row * had + t) * stride, size);
+            }
+            bytes.append((count - had) * size, '\0');
+        }
+        Json widened = old;
+        widened.erase("byteOffset");
+        widened.erase("min");
+        widened.erase("max");
+        widened["bufferView"] = appender.add_view(bytes.data(), bytes.size());
+        widened["count"] = values / had * count;
+        sampler["output"] = appender.add_accessor(widened);
+    }
+    return std::string();
 }
 
 }  // namespace
@@ -465,6 +552,9 @@ OntoBuild build_onto(const EditorState& state, const OntoOptions& options,
         }
         if (!mesh.contains("extras")) mesh["extras"] = Json::object();
         if (mesh["extras"].is_object()) mesh["extras"]["targetNames"] = names;
+        problem =
+            widen_weight_animations(json, nodes, options.original, moves.size(), count, appender);
+        if (!problem.empty()) return fail(problem);
     }
 
     // The animation, keyed as plain gltf keys it; targets the project does not hold stay at
