@@ -156,8 +156,9 @@ struct RoundTrip {
     const char* output;
     bool add_target;  // the project gets a target the original does not have
     size_t mesh;
-    size_t targets;                  // the output mesh's morph targets
-    std::vector<std::string> names;  // the output's targetNames; empty: none, as the original
+    size_t targets;                    // the output mesh's morph targets
+    std::vector<std::string> names;    // the output's targetNames; empty: none, as the original
+    std::vector<std::string> options;  // given to both gltf --onto and plain gltf
 };
 
 TEST(ExportOnto, round_trips_keep_the_original_and_add_the_projects_animation) {
@@ -173,22 +174,32 @@ TEST(ExportOnto, round_trips_keep_the_original_and_add_the_projects_animation) {
          false,
          0,
          3,
-         {"expression_happy_A", "expression_happy_B", "mouthLowerDownLeft"}},
+         {"expression_happy_A", "expression_happy_B", "mouthLowerDownLeft"},
+         {"--frames", "3..12"}},
         {"face with a new target",
          "face.glb",
          "face-plus.glb",
          true,
          0,
          4,
-         {"expression_happy_A", "expression_happy_B", "mouthLowerDownLeft", "pucker"}},
-        {"cube", "AnimatedMorphCube.gltf", "cube-out.gltf", false, 0, 2, {}},
+         {"expression_happy_A", "expression_happy_B", "mouthLowerDownLeft", "pucker"},
+         {"--replace-animation", "blink"}},
+        {"cube",
+         "AnimatedMorphCube.gltf",
+         "cube-out.gltf",
+         false,
+         0,
+         2,
+         {},
+         {"--step", "4", "--fps", "24"}},
         {"cube with a new target",
          "AnimatedMorphCube.gltf",
          "cube-plus.gltf",
          true,
          0,
          3,
-         {"thin", "angle", "pucker"}},
+         {"thin", "angle", "pucker"},
+         {}},
     };
     for (const RoundTrip& trip : trips) {
         SCOPED_TRACE(trip.name);
@@ -219,7 +230,9 @@ TEST(ExportOnto, round_trips_keep_the_original_and_add_the_projects_animation) {
         }
 
         const std::string out = fixture.folder.file(trip.output);
-        const testing::ToolRun onto = run_tool({"gltf", project, "--onto", original, "-o", out});
+        std::vector<std::string> args = {"gltf", project, "--onto", original, "-o", out};
+        args.insert(args.end(), trip.options.begin(), trip.options.end());
+        const testing::ToolRun onto = run_tool(args);
         ASSERT_EQ(onto.status, kExitDone) << onto.err;
         EXPECT_NE(onto.out.find("same as morph target 0"), std::string::npos) << onto.out;
         EXPECT_EQ(onto.out.find("added as morph target") != std::string::npos, trip.add_target)
@@ -274,10 +287,17 @@ TEST(ExportOnto, round_trips_keep_the_original_and_add_the_projects_animation) {
         // The new animation has plain gltf's keys and weights, each in its morph target's place;
         // a target the project lacks would stay at its default.
         const std::string plain = fixture.folder.file(std::string(trip.output) + "-plain.glb");
-        ASSERT_EQ(run_tool({"gltf", project, "-o", plain}).status, kExitDone);
+        std::vector<std::string> plain_args = {"gltf", project, "-o", plain};
+        for (size_t i = 0; i + 1 < trip.options.size(); i += 2) {
+            if (trip.options[i] == "--replace-animation") continue;
+            plain_args.insert(plain_args.end(), {trip.options[i], trip.options[i + 1]});
+        }
+        ASSERT_EQ(run_tool(plain_args).status, kExitDone);
         const tinygltf::Model plain_model = load_model(plain);
         const tinygltf::Model onto_model = load_model(out);
         const tinygltf::Animation& expected = plain_model.animations.at(0);
+        const bool replaced = !trip.options.empty() && trip.options[0] == "--replace-animation";
+        EXPECT_EQ(onto_model.animations.size(), before.json["animations"].size() + !replaced);
         const tinygltf::Animation& added = onto_model.animations.back();
         EXPECT_EQ(added.name, std::filesystem::path(project).stem().string());
         ASSERT_EQ(added.channels.size(), 1u);
