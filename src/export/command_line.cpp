@@ -236,6 +236,7 @@ std::string set_mesh(CommandLine& line, const std::string& value) {
 }
 
 std::string set_animation_name(CommandLine& line, const std::string& value) {
+    if (value.empty()) return "--animation-name needs a name";
     line.animation_name = value;
     return std::string();
 }

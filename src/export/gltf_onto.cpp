@@ -470,6 +470,10 @@ OntoBuild build_onto(const EditorState& state, const OntoOptions& options,
     for (size_t n = 0; n < node_list.size(); ++n) {
         if (node_list[n].value("mesh", -1) == static_cast<int>(build.mesh)) nodes.push_back(n);
     }
+    if (slots.empty() && !options.replace_animation.empty()) {
+        return fail("the project has no target, so nothing would replace animation " +
+                    options.replace_animation);
+    }
     if (nodes.empty() && !slots.empty()) {
         return fail(mesh_label(meshes, build.mesh) + " is shown by no node, so nothing plays it");
     }
