@@ -389,8 +389,10 @@ size_t OntoBuild::added() const {
         std::count_if(targets.begin(), targets.end(), [](const OntoTarget& t) { return t.added; }));
 }
 
-OntoBuild build_onto(const EditorState& state, const OntoOptions& options,
-                     const std::string& output) {
+namespace {
+
+OntoBuild build_unguarded(const EditorState& state, const OntoOptions& options,
+                          const std::string& output) {
     OntoBuild build;
     const auto fail = [&build](std::string problem) {
         build.problem = std::move(problem);
@@ -627,7 +629,7 @@ OntoBuild build_onto(const EditorState& state, const OntoOptions& options,
         std::string bin = original.bin + appender.data();
         json["buffers"][0]["byteLength"] = bin.size();
         drop_empty_lists();
-        std::string text = json.dump();
+        std::string text = json.dump(-1, ' ', false, Json::error_handler_t::replace);
         while (text.size() % 4 != 0) text += ' ';
         while (bin.size() % 4 != 0) bin += '\0';
         std::string& file = build.file;
@@ -651,10 +653,29 @@ OntoBuild build_onto(const EditorState& state, const OntoOptions& options,
                 Json{{"byteLength", build.bin.size()}, {"uri", uri_from_file_name(bin_name)}});
         }
         drop_empty_lists();
-        build.file = json.dump(2) + "\n";
+        build.file = json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
     }
     build.ok = true;
     return build;
+}
+
+}  // namespace
+
+OntoBuild build_onto(const EditorState& state, const OntoOptions& options,
+                     const std::string& output) {
+    // The reader has checked what it reads of the file; a member it never looks at may still
+    // be of a type this code does not expect, which is a refusal like any other.
+    try {
+        return build_unguarded(state, options, output);
+    } catch (const Json::exception& error) {
+        OntoBuild build;
+        build.problem = std::string("its JSON is not as glTF has it: ") + error.what();
+        return build;
+    } catch (const std::bad_alloc&) {
+        OntoBuild build;
+        build.problem = "there is not enough memory to add the animation to it";
+        return build;
+    }
 }
 
 FileOutcome write_onto(const OntoBuild& build, const std::string& output) {
