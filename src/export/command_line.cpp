@@ -1,5 +1,6 @@
 #include "export/command_line.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <optional>
@@ -19,9 +20,14 @@ const char* const kUsageText =
     "  check PROJECT.twp [--strict]        load the project as Warpkit does and report on it\n"
     "  gltf PROJECT.twp -o OUT.glb [--fps N] [--frames A..B] [--step N] [--normals]\n"
     "       [--compress] [--names plain] [--smooth-angle DEGREES] [--strict]\n"
+    "  gltf PROJECT.twp --onto ORIGINAL.glb -o OUT.glb [--mesh NAME|INDEX]\n"
+    "       [--animation-name NAME] [--replace-animation NAME] [--fps N] [--frames A..B]\n"
+    "       [--step N] [--strict]\n"
     "                                      write the source with one morph target per target\n"
     "                                      and the key animation as glTF 2.0 (OUT.gltf: text\n"
-    "                                      with a .bin beside it)\n"
+    "                                      with a .bin beside it); with --onto, the original\n"
+    "                                      file whole with the animation added to the mesh\n"
+    "                                      that is the project's source\n"
     "  obj PROJECT.twp -o DIR [--frames A..B] [--step N] [--strict]\n"
     "                                      write the blended shape of every frame of the\n"
     "                                      timeline (or of frames A to B) with normals, as\n"
@@ -68,10 +74,19 @@ const char* const kUsageText =
     "                      given; 0: never), so seams vanish and hard edges stay\n"
     "  --names plain       gltf: name morph targets \"smile\" instead of \"1 smile\"; a repeated\n"
     "                      name gets a suffix\n"
+    "  --onto FILE         gltf: write FILE (.glb or .gltf, as the output) whole, with the\n"
+    "                      project's targets as its mesh's morph targets (the same ones, or\n"
+    "                      added) and its keys as a new animation\n"
+    "  --mesh NAME|INDEX   gltf --onto: the mesh of the source, when the geometry does not\n"
+    "                      tell\n"
+    "  --animation-name NAME\n"
+    "                      gltf --onto: the new animation's name (the project's unless given)\n"
+    "  --replace-animation NAME\n"
+    "                      gltf --onto: replace the animation of this name instead of adding\n"
     "  --strict            exit 1, writing nothing, when a target is left out, a target's\n"
     "                      vertices seem to be in another order than the source's, no target\n"
     "                      would be written, or (gltf --normals) the file would have more\n"
-    "                      than 8 morphed attributes\n"
+    "                      than 8 morphed attributes, or (--onto) a target had to be added\n"
     "  --frame N           the frame to evaluate\n"
     "  -h, --help          show this text\n"
     "  --version           show the version (alone)\n"
@@ -234,6 +249,30 @@ std::string set_strict(CommandLine& line, const std::string&) {
     return std::string();
 }
 
+std::string set_onto(CommandLine& line, const std::string& value) {
+    if (value.empty()) return "--onto needs the original .glb or .gltf file";
+    line.onto = value;
+    return std::string();
+}
+
+std::string set_mesh(CommandLine& line, const std::string& value) {
+    if (value.empty()) return "--mesh needs a mesh name or index";
+    line.mesh = value;
+    return std::string();
+}
+
+std::string set_animation_name(CommandLine& line, const std::string& value) {
+    if (value.empty()) return "--animation-name needs a name";
+    line.animation_name = value;
+    return std::string();
+}
+
+std::string set_replace_animation(CommandLine& line, const std::string& value) {
+    if (value.empty()) return "--replace-animation needs an animation's name";
+    line.replace_animation = value;
+    return std::string();
+}
+
 struct OptionSpec {
     const char* name;
     const char* alias;  // a short form, or nullptr
@@ -258,6 +297,10 @@ constexpr OptionSpec kOptions[] = {
     {"--smooth-angle", nullptr, true, bit(Command::kGltf), set_smooth_angle},
     {"--names", nullptr, true, bit(Command::kGltf), set_names},
     {"--strict", nullptr, false, bit(Command::kCheck) | kExports, set_strict},
+    {"--onto", nullptr, true, bit(Command::kGltf), set_onto},
+    {"--mesh", nullptr, true, bit(Command::kGltf), set_mesh},
+    {"--animation-name", nullptr, true, bit(Command::kGltf), set_animation_name},
+    {"--replace-animation", nullptr, true, bit(Command::kGltf), set_replace_animation},
 };
 
 // Options a command cannot do without, and what is said when one is missing.
@@ -288,6 +331,29 @@ const OptionSpec* find_option(const std::string& text) {
         if (text == option.name || (option.alias && text == option.alias)) return &option;
     }
     return nullptr;
+}
+
+bool option_given(const std::vector<const OptionSpec*>& seen, const char* name) {
+    return std::any_of(seen.begin(), seen.end(), [name](const OptionSpec* option) {
+        return std::string(option->name) == name;
+    });
+}
+
+// --onto keeps the original's normals, materials and names, so the options that make them
+// have nothing to act on; the options of --onto mean nothing without it.
+std::string onto_problem(const CommandLine& line, const std::vector<const OptionSpec*>& seen) {
+    if (line.onto.empty()) {
+        for (const char* option : {"--mesh", "--animation-name", "--replace-animation"}) {
+            if (option_given(seen, option)) return std::string(option) + " needs --onto ORIGINAL";
+        }
+        return std::string();
+    }
+    for (const char* option : {"--normals", "--compress", "--names"}) {
+        if (option_given(seen, option)) {
+            return std::string(option) + " does not go with --onto, which keeps the original's own";
+        }
+    }
+    return std::string();
 }
 
 }  // namespace
@@ -379,6 +445,9 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
     if (line.command == Command::kGltf && !ends_with_no_case(line.output, ".glb") &&
         !is_gltf_text_path(line.output)) {
         return refuse("the output of gltf must end in .glb or .gltf, not '" + line.output + "'");
+    }
+    if (const std::string problem = onto_problem(line, seen); !problem.empty()) {
+        return refuse(problem);
     }
     if ((match || line.command == Command::kQxm) && !ends_with_no_case(line.output, ".qxm")) {
         return refuse("the output of " + name + " must end in .qxm, not '" + line.output + "'");

@@ -39,6 +39,13 @@ struct CommandLine {
     // gltf: vertices at one position share their normal when theirs differ by less than this
     double smooth_angle = 60.0;
     TargetNaming names = TargetNaming::kNumbered;  // gltf
+    // gltf --onto: the original asset the animation is added to, the mesh chosen in it (name or
+    // index; empty: found by geometry), the animation's name (empty: the project's) and the
+    // animation it replaces (empty: none)
+    std::string onto;
+    std::string mesh;
+    std::string animation_name;
+    std::string replace_animation;
     bool strict = false;  // check, gltf, obj: warnings that leave targets out fail the command
     // Not an option: the caller sets it when progress may be shown (stderr is a terminal).
     bool show_progress = false;

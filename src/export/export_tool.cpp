@@ -17,6 +17,7 @@
 #include "export/frame_weights.h"
 #include "export/gltf_file.h"
 #include "export/gltf_model.h"
+#include "export/gltf_onto.h"
 #include "export/match_command.h"
 #include "export/obj_frames.h"
 #include "export/object_listing.h"
@@ -177,6 +178,7 @@ int run_gltf(const CommandLine& line, std::ostream& out, std::ostream& err) {
     if (range.last > project.state.max_frame) {
         return frames_past_end(err, project, range.first, range.last);
     }
+    if (!line.onto.empty()) return run_gltf_onto(line, project, range.first, range.last, out, err);
     const size_t targets = loaded_targets(project.state).size();
     GltfOptions options;
     options.fps = line.fps;

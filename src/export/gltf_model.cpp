@@ -261,34 +261,40 @@ std::string animation_frames_for(const EditorState& state, const GltfOptions& op
 
 }  // namespace
 
+std::string animation_timing(const EditorState& state, const GltfOptions& options,
+                             std::vector<int32_t>& frames, std::vector<float>& times) {
+    // Times of the animation frames, from the first; they must strictly increase as the floats
+    // a reader gets.
+    std::string problem = animation_frames_for(state, options, frames);
+    if (!problem.empty()) return problem;
+    times.clear();
+    for (int32_t frame : frames) {
+        const float time = static_cast<float>(
+            (static_cast<double>(frame) - static_cast<double>(frames.front())) / options.fps);
+        if (!std::isfinite(time)) {
+            return format_text("frame %d is beyond any time at %g frames a second",
+                               static_cast<int>(frame), options.fps);
+        }
+        if (!times.empty() && !(time > times.back())) {
+            return format_text("frames %d and %d fall on one time at %g frames a second",
+                               static_cast<int>(frames[times.size() - 1]), static_cast<int>(frame),
+                               options.fps);
+        }
+        times.push_back(time);
+    }
+    return std::string();
+}
+
 GltfBuild build_gltf_model(EditorState& state, const GltfOptions& options, Progress* progress) {
     GltfBuild build;
     build.problem = session_shape_problem(state);
     if (!build.problem.empty()) return build;
     const std::vector<int> targets = loaded_targets(state);
 
-    // Times of the animation frames, from the first; they must strictly increase as the floats
-    // a reader gets.
-    build.problem = animation_frames_for(state, options, build.frames);
+    std::vector<float> times;
+    build.problem = animation_timing(state, options, build.frames, times);
     if (!build.problem.empty()) return build;
     const std::vector<int32_t>& frames = build.frames;
-    std::vector<float> times;
-    for (int32_t frame : frames) {
-        const float time = static_cast<float>(
-            (static_cast<double>(frame) - static_cast<double>(frames.front())) / options.fps);
-        if (!std::isfinite(time)) {
-            build.problem = format_text("frame %d is beyond any time at %g frames a second",
-                                        static_cast<int>(frame), options.fps);
-            return build;
-        }
-        if (!times.empty() && !(time > times.back())) {
-            build.problem = format_text("frames %d and %d fall on one time at %g frames a second",
-                                        static_cast<int>(frames[times.size() - 1]),
-                                        static_cast<int>(frame), options.fps);
-            return build;
-        }
-        times.push_back(time);
-    }
 
     tinygltf::Model& model = build.model;
     model.asset.version = "2.0";

@@ -40,6 +40,11 @@ struct GltfBuild {
     int sparse_accessors = 0;          // morph target accessors stored sparse
 };
 
+// The frames the animation has keys on and their times in seconds from the first (strictly
+// increasing as floats), or why there can be none. build_gltf_model keys its animation so.
+std::string animation_timing(const EditorState& state, const GltfOptions& options,
+                             std::vector<int32_t>& frames, std::vector<float>& times);
+
 // Needs a loaded source. Leaves mesh.displayed at the source shape. Morph target i is the i-th
 // loaded slot in slot order; mesh.extras.targetNames names them as options.naming says. A morph
 // target accessor is stored sparse, over the vertices whose value is not exactly zero, when that

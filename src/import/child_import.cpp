@@ -264,6 +264,7 @@ ImportOutcome scene_from_qxm(const std::string& qxm, const std::string& listing,
                                                 std::move(object.vertices),
                                                 std::move(object.triangles),
                                                 {},
+                                                {},
                                                 {}});
             continue;
         }

@@ -641,6 +641,7 @@ public:
         }
         const std::vector<Placement> placements = mesh_placements();
         for (size_t m = 0; m < scene_.meshes.size(); ++m) {
+            scene_.meshes[m].placement = placements[m];
             place(placements[m], scene_.meshes[m].vertices);
             for (MorphShape& target : scene_.meshes[m].targets)
                 place(placements[m], target.vertices);
@@ -967,9 +968,9 @@ BilingualText too_large() {
     return {"glTF ファイルとしては大きすぎます", "the file is larger than a glTF file can be"};
 }
 
-ImportOutcome read_gltf(const std::string& bytes, const std::string& folder,
-                        const ImportLimits& limits, ImportedScene& scene) {
-    scene = ImportedScene{};
+// The file's model as tinygltf reads it, with every buffer's bytes and no image.
+ImportOutcome load_model(const std::string& bytes, const std::string& folder,
+                         const ImportLimits& limits, tinygltf::Model& model) {
     const bool binary = is_glb(bytes);
     size_t json_at = 0;
     size_t json_length = bytes.size();
@@ -988,7 +989,6 @@ ImportOutcome read_gltf(const std::string& bytes, const std::string& folder,
     loader.SetImageLoader(skip_image, nullptr);
     loader.SetFsCallbacks(tinygltf::FsCallbacks{file_exists, expand_nothing, read_whole_file,
                                                 write_nothing, &access});
-    tinygltf::Model model;
     std::string err;
     std::string warn;
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -1019,6 +1019,15 @@ ImportOutcome read_gltf(const std::string& bytes, const std::string& folder,
                             : access.problem.ja,
                         words});
     }
+    return ImportOutcome{true, {}};
+}
+
+ImportOutcome read_gltf(const std::string& bytes, const std::string& folder,
+                        const ImportLimits& limits, ImportedScene& scene) {
+    scene = ImportedScene{};
+    tinygltf::Model model;
+    const ImportOutcome loaded = load_model(bytes, folder, limits, model);
+    if (!loaded.ok) return loaded;
     BilingualText problem = SceneBuilder(model, limits, scene).build();
     if (!problem.empty()) {
         scene = ImportedScene{};
@@ -1043,6 +1052,27 @@ ImportOutcome read_gltf_file(const std::string& path, const ImportLimits& limits
         return read_gltf(bytes, folder_of(path), limits, scene);
     } catch (const std::bad_alloc&) {
         scene = ImportedScene{};
+        return refused(out_of_memory(same_in_both(display_text(path))));
+    }
+}
+
+ImportOutcome read_gltf_buffers(const std::string& path, const ImportLimits& limits,
+                                std::vector<std::string>& buffers) {
+    buffers.clear();
+    try {
+        std::string bytes;
+        BilingualText problem = read_file_bytes(path, limits.max_file_bytes, bytes);
+        if (!problem.empty()) return refused(std::move(problem));
+        if (bytes.size() > UINT32_MAX) return refused(too_large());
+        tinygltf::Model model;
+        const ImportOutcome loaded = load_model(bytes, folder_of(path), limits, model);
+        if (!loaded.ok) return loaded;
+        for (const tinygltf::Buffer& buffer : model.buffers) {
+            buffers.emplace_back(buffer.data.begin(), buffer.data.end());
+        }
+        return loaded;
+    } catch (const std::bad_alloc&) {
+        buffers.clear();
         return refused(out_of_memory(same_in_both(display_text(path))));
     }
 }

@@ -15,6 +15,7 @@
 // target's POSITION accessor. The first animation with a weights channel is kept.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/bilingual_text.h"
 #include "import/imported_scene.h"
@@ -31,6 +32,12 @@ struct ImportOutcome {
 // limits.max_positions before it is read; running out of memory all the same is a refusal.
 ImportOutcome read_gltf_file(const std::string& path, const ImportLimits& limits,
                              ImportedScene& scene);
+
+// The bytes of every buffer of the file at `path`, in buffer order, read as read_gltf_file reads
+// them (a buffer named outside the file's folder refuses the file), for a writer that extends
+// the file's own data.
+ImportOutcome read_gltf_buffers(const std::string& path, const ImportLimits& limits,
+                                std::vector<std::string>& buffers);
 
 // A file already in memory (text or binary); every URI of another file is refused.
 ImportOutcome read_gltf_bytes(const std::string& bytes, const ImportLimits& limits,

@@ -9,6 +9,7 @@
 
 #include "base/bilingual_text.h"
 #include "base/geometry.h"
+#include "import/placement.h"
 #include "model/qxm_writer.h"
 
 namespace warpkit {
@@ -25,6 +26,9 @@ struct ImportedMesh {
     std::vector<Triangle> triangles;  // local vertex indices; colour indexes the scene's palette
     std::vector<MorphShape> targets;
     std::vector<float> weights;  // default weight of each target as a fraction (glTF), or empty
+    // Where the file put the vertices and targets (glTF: the first node showing the mesh), so an
+    // export back onto the file can store new displacements in the mesh's own space.
+    Placement placement;
 };
 
 enum class Interpolation { kLinear, kStep, kCubicSpline };

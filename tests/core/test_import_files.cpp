@@ -351,7 +351,7 @@ TEST(ImportFiles, names_fit_an_object_file_and_repeated_ones_are_numbered) {
     ImportedScene scene;
     for (const char* name :
          {"left eye", "abcdefghijklmnopq", "abcdefghijklmnopq", "", "\t", "あいうえおかき"}) {
-        scene.meshes.push_back(ImportedMesh{name, {}, {}, {}, {}});
+        scene.meshes.push_back(ImportedMesh{name, {}, {}, {}, {}, {}});
     }
     scene.meshes[0].targets = {{"left eye", {}}, {"blink", {}}, {"blink", {}}};
     finish_object_names(scene);

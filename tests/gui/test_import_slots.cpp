@@ -152,7 +152,8 @@ TEST(ImportSlots, a_file_that_cannot_be_imported_is_refused_naming_it_in_both_la
 
 TEST(ImportSlots, a_folder_that_cannot_be_written_makes_the_user_choose_where) {
     testing::TempFolder folder;
-    ImportedMesh mesh{"tri", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {make_triangle(0, 1, 2)}, {}, {}};
+    ImportedMesh mesh{"tri", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {make_triangle(0, 1, 2)}, {}, {},
+                      {}};
     ImportedScene scene;
     for (const bool cancelled : {true, false}) {
         testing::ScriptedDialogs dialogs;

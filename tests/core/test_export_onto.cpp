@@ -1,0 +1,343 @@
+// warpkit-export gltf --onto: round trips of an asset through project and back onto itself.
+// Everything the command does not own must come back equal, the original's bytes unchanged,
+// the new animation keyed as plain gltf keys it, targets mapped or added under their full names,
+// and the validator no less content than with the original.
+#include <gtest/gtest.h>
+#include <tiny_gltf.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "export/export_fixture.h"
+#include "export/frame_weights.h"
+#include "export/project_load.h"
+#include "import/gltf_reader.h"
+#include "support/mesh_fixtures.h"
+
+namespace warpkit::exporting {
+namespace {
+
+using Json = nlohmann::json;
+using testing::ExportFixture;
+using testing::run_tool;
+using warpkit::testing::GltfBuilder;
+using warpkit::testing::QxmObjectSpec;
+
+const std::string kMorphCubeFolder =
+    std::string(WARPKIT_TEST_MODELS) + "/glTF2/glTF-Sample-Models/AnimatedMorphCube-glTF";
+
+std::string file_text(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A .glb's JSON and binary chunk, or a .gltf's JSON.
+struct Asset {
+    Json json;
+    std::string bin;
+};
+
+Asset asset_of(const std::string& path) {
+    const std::string bytes = file_text(path);
+    Asset asset;
+    if (!is_glb(bytes)) {
+        asset.json = Json::parse(bytes);
+        return asset;
+    }
+    uint32_t length = 0;
+    std::memcpy(&length, bytes.data() + 12, 4);
+    asset.json = Json::parse(bytes.substr(20, length));
+    const size_t bin = 20 + length;
+    uint32_t bin_length = 0;
+    if (bin + 8 <= bytes.size()) std::memcpy(&bin_length, bytes.data() + bin, 4);
+    asset.bin = bytes.substr(bin + 8, bin_length);
+    return asset;
+}
+
+std::string points_fields(const std::vector<Vec3>& points) {
+    Vec3 low = points[0], high = points[0];
+    for (const Vec3& p : points) {
+        low = Vec3{std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
+        high = Vec3{std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
+    }
+    return "\"componentType\":5126,\"count\":" + std::to_string(points.size()) +
+           ",\"type\":\"VEC3\",\"min\":" + Json({low.x, low.y, low.z}).dump() +
+           ",\"max\":" + Json({high.x, high.y, high.z}).dump();
+}
+
+int add_points(GltfBuilder& builder, const std::vector<Vec3>& points) {
+    const auto* first = reinterpret_cast<const uint8_t*>(points.data());
+    return builder.add_raw({first, first + sizeof(Vec3) * points.size()}, points_fields(points));
+}
+
+// A face of two quads, one per material (the second unlit), each with UVs and three morph
+// targets with long names, shown turned, scaled and moved by its node; a blink animation, and a
+// prop mesh of its own beside it.
+std::string face_glb() {
+    GltfBuilder b;
+    std::string primitives;
+    const float uv[8] = {0, 0, 1, 0, 1, 1, 0, 1};
+    const auto* uv_bytes = reinterpret_cast<const uint8_t*>(uv);
+    for (int p = 0; p < 2; ++p) {
+        const float x = float(p);
+        const std::vector<Vec3> quad = {{x, 0, 0}, {x + 1, 0, 0}, {x + 1, 1, 0}, {x, 1, 0.5f}};
+        const int positions = add_points(b, quad);
+        const int uvs = b.add_raw({uv_bytes, uv_bytes + sizeof uv},
+                                  "\"componentType\":5126,\"count\":4,\"type\":\"VEC2\"");
+        const int corners = b.add_indices({0, 1, 2, 0, 2, 3});
+        std::string targets;
+        for (int t = 0; t < 3; ++t) {
+            std::vector<Vec3> moves(4, Vec3{0, 0, 0});
+            moves[size_t(t + p) % 4] = Vec3{0.1f * float(t + 1), 0, 0.2f * float(p + 1)};
+            targets += std::string(t ? "," : "") +
+                       "{\"POSITION\":" + std::to_string(add_points(b, moves)) + "}";
+        }
+        primitives += std::string(p ? "," : "") +
+                      "{\"attributes\":{\"POSITION\":" + std::to_string(positions) +
+                      ",\"TEXCOORD_0\":" + std::to_string(uvs) +
+                      "},\"indices\":" + std::to_string(corners) +
+                      ",\"material\":" + std::to_string(p) + ",\"targets\":[" + targets + "]}";
+    }
+    const int prop = add_points(b, {{5, 5, 5}, {6, 5, 5}, {5, 6, 5}});
+    const float key_times[3] = {0.0f, 0.5f, 1.0f};
+    const auto* time_bytes = reinterpret_cast<const uint8_t*>(key_times);
+    const int times =
+        b.add_raw({time_bytes, time_bytes + sizeof key_times},
+                  "\"componentType\":5126,\"count\":3,\"type\":\"SCALAR\",\"min\":[0],\"max\":[1]");
+    const int values = b.add_scalars({0, 0, 0, 1, 0.5f, 0, 0, 0, 0});
+    return b.glb(
+        "\"meshes\":[{\"name\":\"Face\",\"weights\":[0.25,0,0],\"extras\":{\"targetNames\":"
+        "[\"expression_happy_A\",\"expression_happy_B\",\"mouthLowerDownLeft\"],\"rig\":"
+        "\"face-v2\"},\"primitives\":[" +
+        primitives + "]},{\"name\":\"Prop\",\"primitives\":[{\"attributes\":{\"POSITION\":" +
+        std::to_string(prop) +
+        "}}]}],"
+        "\"materials\":[{\"name\":\"skin\",\"pbrMetallicRoughness\":{\"baseColorFactor\":"
+        "[0.8,0.6,0.5,1]}},{\"name\":\"eyes\",\"extensions\":{\"KHR_materials_unlit\":{}}}],"
+        "\"extensionsUsed\":[\"KHR_materials_unlit\"],"
+        "\"nodes\":[{\"name\":\"Head\",\"mesh\":0,\"translation\":[1,2,3],\"rotation\":"
+        "[0,0,0.70710678,0.70710678],\"scale\":[2,2,2],\"extras\":{\"bone\":true}},"
+        "{\"name\":\"Prop\",\"mesh\":1}],"
+        "\"scenes\":[{\"nodes\":[0,1]}],\"scene\":0,\"animations\":[{\"name\":\"blink\","
+        "\"samplers\":[{\"input\":" +
+        std::to_string(times) + ",\"output\":" + std::to_string(values) +
+        "}],\"channels\":[{\"sampler\":0,\"target\":{\"node\":0,\"path\":\"weights\"}}]}]");
+}
+
+// The floats of a dense accessor.
+std::vector<float> floats_of(const tinygltf::Model& model, int index) {
+    const tinygltf::Accessor& accessor = model.accessors.at(size_t(index));
+    const tinygltf::BufferView& view = model.bufferViews.at(size_t(accessor.bufferView));
+    const unsigned char* first =
+        model.buffers.at(size_t(view.buffer)).data.data() + view.byteOffset + accessor.byteOffset;
+    std::vector<float> values(accessor.count * size_t(tinygltf::GetNumComponentsInType(
+                                                   static_cast<uint32_t>(accessor.type))));
+    std::memcpy(values.data(), first, values.size() * sizeof(float));
+    return values;
+}
+
+tinygltf::Model load_model(const std::string& path) {
+    tinygltf::TinyGLTF loader;
+    tinygltf::Model model;
+    std::string error, warning;
+    const bool binary = path.size() > 4 && path.substr(path.size() - 4) == ".glb";
+    const bool ok = binary ? loader.LoadBinaryFromFile(&model, &error, &warning, path)
+                           : loader.LoadASCIIFromFile(&model, &error, &warning, path);
+    EXPECT_TRUE(ok) << path << ": " << error;
+    return model;
+}
+
+struct RoundTrip {
+    const char* name;
+    std::string original;  // file name inside the fixture's folder
+    const char* output;
+    bool add_target;  // the project gets a target the original does not have
+    size_t mesh;
+    size_t targets;                    // the output mesh's morph targets
+    std::vector<std::string> names;    // the output's targetNames; empty: none, as the original
+    std::vector<std::string> options;  // given to both gltf --onto and plain gltf
+};
+
+TEST(ExportOnto, round_trips_keep_the_original_and_add_the_projects_animation) {
+    ExportFixture fixture;
+    warpkit::testing::write_text(fixture.folder.file("face.glb"), face_glb());
+    for (const char* file : {"AnimatedMorphCube.gltf", "AnimatedMorphCube.bin"}) {
+        std::filesystem::copy_file(kMorphCubeFolder + "/" + file, fixture.folder.file(file));
+    }
+    const std::vector<RoundTrip> trips = {
+        {"face",
+         "face.glb",
+         "face-out.glb",
+         false,
+         0,
+         3,
+         {"expression_happy_A", "expression_happy_B", "mouthLowerDownLeft"},
+         {"--frames", "3..12"}},
+        {"face with a new target",
+         "face.glb",
+         "face-plus.glb",
+         true,
+         0,
+         4,
+         {"expression_happy_A", "expression_happy_B", "mouthLowerDownLeft", "pucker"},
+         {"--replace-animation", "blink"}},
+        {"cube",
+         "AnimatedMorphCube.gltf",
+         "cube-out.gltf",
+         false,
+         0,
+         2,
+         {},
+         {"--step", "4", "--fps", "24"}},
+        {"cube with a new target",
+         "AnimatedMorphCube.gltf",
+         "cube-plus.gltf",
+         true,
+         0,
+         3,
+         {"thin", "angle", "pucker"},
+         {}},
+    };
+    for (const RoundTrip& trip : trips) {
+        SCOPED_TRACE(trip.name);
+        const std::string original = fixture.folder.file(trip.original);
+        ASSERT_EQ(testing::run_validator(original).status, 0)
+            << testing::run_validator(original).output;
+        std::string project = fixture.folder.file(std::string(trip.output) + ".twp");
+        const testing::ToolRun made = run_tool({"project", original, "-o", project});
+        ASSERT_EQ(made.status, kExitDone) << made.err;
+        if (trip.add_target) {
+            // A target the asset lacks: the source moved unevenly, so a wrong space or a wrong
+            // slice per primitive shows.
+            LoadedProject loaded;
+            ASSERT_TRUE(load_project(project, loaded).ok);
+            QxmObjectSpec base;
+            base.name = "base";
+            base.vertices = loaded.state.slots[0].vertices;
+            base.triangles = loaded.state.mesh.triangles;
+            const QxmObjectSpec pucker = testing::moved(base, "pucker", [](const Vec3& v) {
+                return Vec3{v.x * 1.1f, v.y + 0.3f, v.z - 0.05f * v.x};
+            });
+            ProjectData data = loaded.data;
+            data.targets[3] = warpkit::testing::project_target(
+                fixture.write_objects(std::string(trip.output) + "-extra.qxm", {base, pucker}, 3),
+                "pucker", {{0, 0.0f}, {7, 100.0f}, {20, 40.0f}});
+            data.max_frame = std::max(data.max_frame, 20);
+            project = fixture.write_project(std::string(trip.output) + "-plus.twp", data);
+        }
+
+        const std::string out = fixture.folder.file(trip.output);
+        std::vector<std::string> args = {"gltf", project, "--onto", original, "-o", out};
+        args.insert(args.end(), trip.options.begin(), trip.options.end());
+        const testing::ToolRun onto = run_tool(args);
+        ASSERT_EQ(onto.status, kExitDone) << onto.err;
+        EXPECT_NE(onto.out.find("same as morph target 0"), std::string::npos) << onto.out;
+        EXPECT_EQ(onto.out.find("added as morph target") != std::string::npos, trip.add_target)
+            << onto.out;
+        EXPECT_EQ(run_tool({"gltf", project, "--onto", original, "-o",
+                            fixture.folder.file(std::string("strict-") + trip.output), "--strict"})
+                      .status,
+                  trip.add_target ? kExitRefused : kExitDone);
+
+        // Untouched elements are equal, the original's bytes lead the binary chunk.
+        const Asset before = asset_of(original);
+        const Asset after = asset_of(out);
+        for (const auto& [key, value] : before.json.items()) {
+            SCOPED_TRACE(key);
+            if (!value.is_array()) {
+                EXPECT_EQ(after.json[key], value);
+                continue;
+            }
+            ASSERT_GE(after.json[key].size(), value.size());
+            for (size_t i = 0; i < value.size(); ++i) {
+                // an added target widens the mesh and the weights of its animation
+                const bool owned = (key == "meshes" && i == trip.mesh && trip.add_target) ||
+                                   (key == "animations" && trip.add_target) ||
+                                   (key == "buffers" && !before.bin.empty());
+                if (!owned) {
+                    EXPECT_EQ(after.json[key][i], value[i]) << i;
+                }
+            }
+        }
+        EXPECT_EQ(after.bin.substr(0, before.bin.size()), before.bin);
+        const Json& mesh = after.json["meshes"][trip.mesh];
+        EXPECT_EQ(mesh.value("extras", Json::object()).value("targetNames", Json()),
+                  trip.names.empty() ? Json() : Json(trip.names));
+        EXPECT_EQ(testing::run_validator(out).status, 0) << testing::run_validator(out).output;
+
+        // The shapes the import reads back: the added target moves as the project's does.
+        LoadedProject loaded;
+        ASSERT_TRUE(load_project(project, loaded).ok);
+        const std::vector<int> slots = loaded_targets(loaded.state);
+        ImportedScene back;
+        ASSERT_TRUE(read_gltf_file(out, ImportLimits{}, back).ok);
+        const ImportedMesh& shown = back.meshes[trip.mesh];
+        ASSERT_EQ(shown.targets.size(), trip.targets);
+        for (size_t i = 0; i < shown.vertices.size(); ++i) {
+            const Vec3& move = loaded.state.slots[slots.back()].vertices[i];
+            const Vec3& target = shown.targets.back().vertices[i];
+            EXPECT_NEAR(target.x - shown.vertices[i].x, move.x, 1e-5);
+            EXPECT_NEAR(target.y - shown.vertices[i].y, move.y, 1e-5);
+            EXPECT_NEAR(target.z - shown.vertices[i].z, move.z, 1e-5);
+        }
+
+        // The new animation has plain gltf's keys and weights, each in its morph target's place;
+        // a target the project lacks would stay at its default.
+        const std::string plain = fixture.folder.file(std::string(trip.output) + "-plain.glb");
+        std::vector<std::string> plain_args = {"gltf", project, "-o", plain};
+        for (size_t i = 0; i + 1 < trip.options.size(); i += 2) {
+            if (trip.options[i] == "--replace-animation") continue;
+            plain_args.insert(plain_args.end(), {trip.options[i], trip.options[i + 1]});
+        }
+        ASSERT_EQ(run_tool(plain_args).status, kExitDone);
+        const tinygltf::Model plain_model = load_model(plain);
+        const tinygltf::Model onto_model = load_model(out);
+        const tinygltf::Animation& expected = plain_model.animations.at(0);
+        const bool replaced = !trip.options.empty() && trip.options[0] == "--replace-animation";
+        EXPECT_EQ(onto_model.animations.size(), before.json["animations"].size() + !replaced);
+        const tinygltf::Animation& added = onto_model.animations.back();
+        EXPECT_EQ(added.name, std::filesystem::path(project).stem().string());
+        ASSERT_EQ(added.channels.size(), 1u);
+        EXPECT_EQ(floats_of(onto_model, added.samplers[0].input),
+                  floats_of(plain_model, expected.samplers[0].input));
+        const std::vector<float> want = floats_of(plain_model, expected.samplers[0].output);
+        const std::vector<float> got = floats_of(onto_model, added.samplers[0].output);
+        const size_t count = trip.targets;
+        ASSERT_EQ(got.size() / count, want.size() / slots.size());
+        for (size_t key = 0; key < got.size() / count; ++key) {
+            for (size_t j = 0; j < slots.size(); ++j) {
+                // targets come in the original's order, an added one last
+                const size_t index = j < slots.size() - trip.add_target ? j : count - 1;
+                EXPECT_EQ(got[key * count + index], want[key * slots.size() + j]) << key;
+            }
+        }
+    }
+}
+
+TEST(ExportOnto, refuses_an_asset_without_the_source_and_wrong_options) {
+    ExportFixture fixture;
+    testing::FaceProject face(fixture);
+    const std::string asset = fixture.folder.file("face.glb");
+    warpkit::testing::write_text(asset, face_glb());
+    const testing::ToolRun none =
+        run_tool({"gltf", face.path, "--onto", asset, "-o", fixture.folder.file("x.glb")});
+    EXPECT_EQ(none.status, kExitRefused);
+    EXPECT_NE(none.err.find("none of its meshes is the project's source (mesh 0 \"Face\", mesh 1 "
+                            "\"Prop\"); --mesh NAME|INDEX names one"),
+              std::string::npos)
+        << none.err;
+    EXPECT_FALSE(std::filesystem::exists(fixture.folder.file("x.glb")));
+    const std::vector<std::vector<std::string>> usage = {
+        {"gltf", face.path, "--mesh", "0", "-o", "x.glb"},
+        {"gltf", face.path, "--onto", asset, "--normals", "-o", "x.glb"},
+    };
+    for (const std::vector<std::string>& args : usage) {
+        EXPECT_EQ(run_tool(args).status, kExitUsage) << args[2];
+    }
+}
+
+}  // namespace
+}  // namespace warpkit::exporting
