@@ -13,6 +13,8 @@
 #include "base/display_text.h"
 #include "base/file_paths.h"
 #include "import/file_bytes.h"
+#include "import/gltf_compressed.h"
+#include "import/imported_scene.h"
 #include "import/inside_folder.h"
 #include "import/placement.h"
 #include "model/qxm_reader.h"
@@ -983,6 +985,35 @@ ImportOutcome read_gltf(const std::string& bytes, const std::string& folder,
             kMaxJsonDepth));
     }
 
+    // Compressed files are handed to tinygltf in a form it reads (see gltf_compressed.h); the
+    // binary container is rebuilt around the new JSON, its binary chunk as it was.
+    CompressedParts parts;
+    std::string rewritten;
+    BilingualText prepared =
+        prepare_gltf_json(bytes.data() + json_at, json_length, rewritten, parts);
+    if (!prepared.empty()) return refused(std::move(prepared));
+    std::string rebuilt;
+    if (!rewritten.empty()) {
+        if (binary) {
+            while (rewritten.size() % 4 != 0) rewritten.push_back(' ');
+            const size_t rest = std::min<size_t>(
+                bytes.size(), json_at + ((uint64_t{json_length} + 3) & ~uint64_t{3}));
+            const size_t total = 20 + rewritten.size() + (bytes.size() - rest);
+            if (total > UINT32_MAX) return refused(too_large());
+            const uint32_t head[5] = {kGlbMagic, 2, static_cast<uint32_t>(total),
+                                      static_cast<uint32_t>(rewritten.size()), kJsonChunk};
+            rebuilt.reserve(total);
+            for (const uint32_t word : head) {
+                for (int b = 0; b < 4; ++b) rebuilt.push_back(static_cast<char>(word >> (8 * b)));
+            }
+            rebuilt += rewritten;
+            rebuilt.append(bytes, rest, std::string::npos);
+        } else {
+            rebuilt = std::move(rewritten);
+        }
+    }
+    const std::string& given = rebuilt.empty() ? bytes : rebuilt;
+
     FileAccess access{folder, limits.max_file_bytes, {}, {}};
     tinygltf::TinyGLTF loader;
     loader.SetImageLoader(skip_image, nullptr);
@@ -991,12 +1022,12 @@ ImportOutcome read_gltf(const std::string& bytes, const std::string& folder,
     tinygltf::Model model;
     std::string err;
     std::string warn;
-    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* data = reinterpret_cast<const unsigned char*>(given.data());
     const bool loaded =
         binary ? loader.LoadBinaryFromMemory(&model, &err, &warn, data,
-                                             static_cast<unsigned int>(bytes.size()), folder)
-               : loader.LoadASCIIFromString(&model, &err, &warn, bytes.data(),
-                                            static_cast<unsigned int>(bytes.size()), folder);
+                                             static_cast<unsigned int>(given.size()), folder)
+               : loader.LoadASCIIFromString(&model, &err, &warn, given.data(),
+                                            static_cast<unsigned int>(given.size()), folder);
     // Images are never read, but one named outside the folder is refused as a buffer would be.
     for (const tinygltf::Image& image : model.images) {
         if (folder.empty() || !access.outside.empty() || image.uri.empty() ||
@@ -1019,7 +1050,13 @@ ImportOutcome read_gltf(const std::string& bytes, const std::string& folder,
                             : access.problem.ja,
                         words});
     }
-    BilingualText problem = SceneBuilder(model, limits, scene).build();
+    // The decoded bytes come out of the same budget as everything the scene holds.
+    int64_t decoded = 0;
+    BilingualText problem = decode_compressed(model, parts, limits.max_positions, decoded);
+    if (!problem.empty()) return refused(std::move(problem));
+    ImportLimits rest = limits;
+    rest.max_positions -= decoded;
+    problem = SceneBuilder(model, rest, scene).build();
     if (!problem.empty()) {
         scene = ImportedScene{};
         return refused(std::move(problem));
