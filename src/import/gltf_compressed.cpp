@@ -111,7 +111,7 @@ public:
                 if (!problem.empty()) {
                     return inside(
                         format_both(
-                            {"メッシュ %zu のプリミティブ %zu", "primitive %zu of mesh %zu"}, m, p),
+                            {"メッシュ %1$zu のプリミティブ %2$zu", "primitive %2$zu of mesh %1$zu"}, m, p),
                         problem);
                 }
             }
