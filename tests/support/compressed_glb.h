@@ -11,7 +11,8 @@ namespace warpkit::testing {
 // Every primitive's positions and triangle indices Draco-encoded (KHR_draco_mesh_compression,
 // required), in the sequential mode that keeps the vertices in their order, losslessly; morph
 // targets stay plain accessors, as the extension leaves them. Primitives that share positions
-// each encode all of them.
+// each encode all of them, so each must use every one (Draco cannot hold points no triangle
+// uses).
 std::string draco_glb(const std::string& glb);
 
 // Every buffer view meshopt-encoded (EXT_meshopt_compression, required) by what its accessors
