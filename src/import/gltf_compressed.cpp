@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <string_view>
 
 #include "base/display_text.h"
 #include "import/imported_scene.h"
@@ -34,27 +35,11 @@ bool readable_extension(const std::string& name) {
 
 BilingualText version_problem(const nlohmann::json& root) {
     const auto asset = root.find("asset");
-    if (asset == root.end() || !asset->is_object()) {
-        return {"asset の項目がなく、glTF 1.0 のファイルです。読めるのは glTF 2.0 だけです",
-                "it has no asset object, as a glTF 1.0 file has; only glTF 2.0 is read"};
-    }
+    if (asset == root.end() || !asset->is_object()) return gltf_version_problem(nullptr);
     const auto version = asset->find("version");
-    if (version == asset->end() || !version->is_string()) {
-        return {"asset に glTF のバージョンがありません", "its asset object names no glTF version"};
-    }
-    const std::string text = version->get<std::string>();
-    if (text.compare(0, 2, "1.") == 0 || text == "1") {
-        return format_both({"glTF 1.0 のファイル（バージョン %s）です。読めるのは glTF 2.0 "
-                            "だけです",
-                            "it is a glTF 1.0 file (version %s); only glTF 2.0 is read"},
-                           same_in_both(display_text(text)));
-    }
-    if (text.compare(0, 2, "2.") != 0) {
-        return format_both({"glTF のバージョン %s は読めません。読めるのは glTF 2.0 だけです",
-                            "it is glTF version %s; only glTF 2.0 is read"},
-                           same_in_both(display_text(text)));
-    }
-    return {};
+    const std::string text =
+        version != asset->end() && version->is_string() ? version->get<std::string>() : "";
+    return gltf_version_problem(&text);
 }
 
 // The number at `key` of a JSON object as a non-negative whole number, or -1.
@@ -109,10 +94,10 @@ public:
                 if (found == primitive.extensions.end()) continue;
                 const BilingualText problem = draco_primitive(primitive, found->second);
                 if (!problem.empty()) {
-                    return inside(
-                        format_both(
-                            {"メッシュ %1$zu のプリミティブ %2$zu", "primitive %2$zu of mesh %1$zu"}, m, p),
-                        problem);
+                    return inside(format_both({"メッシュ %1$zu のプリミティブ %2$zu",
+                                               "primitive %2$zu of mesh %1$zu"},
+                                              m, p),
+                                  problem);
                 }
             }
         }
@@ -373,22 +358,25 @@ BilingualText prepare_gltf_json(const char* json, size_t length, std::string& re
                                 CompressedParts& parts) {
     rewritten.clear();
     parts = CompressedParts{};
+    // Only a file that names a compression has anything to rewrite; others are not parsed twice.
+    const std::string_view text(json, length);
+    if (text.find(kMeshopt) == std::string_view::npos &&
+        text.find(kDraco) == std::string_view::npos) {
+        return {};
+    }
     nlohmann::json root = nlohmann::json::parse(json, json + length, nullptr, false);
     if (!root.is_object()) return {};
+    // refused here already, before anything is decoded
     BilingualText problem = version_problem(root);
     if (!problem.empty()) return problem;
     const auto required = root.find("extensionsRequired");
     if (required != root.end() && required->is_array()) {
+        std::vector<std::string> names;
         for (const nlohmann::json& name : *required) {
-            if (!name.is_string()) continue;
-            const std::string text = name.get<std::string>();
-            if (!readable_extension(text)) {
-                return format_both({"%s が必要なファイルですが、Warpkit は %s を読めません",
-                                    "it needs %s, which Warpkit does not read"},
-                                   same_in_both(display_text(text)),
-                                   same_in_both(display_text(text)));
-            }
+            if (name.is_string()) names.push_back(name.get<std::string>());
         }
+        problem = gltf_extension_problem(names);
+        if (!problem.empty()) return problem;
     }
     bool changed = false;
     // A fallback buffer has a length but no bytes (the views on it are decoded from elsewhere):
@@ -438,6 +426,44 @@ BilingualText prepare_gltf_json(const char* json, size_t length, std::string& re
     }
     if (changed) rewritten = root.dump();
     return {};
+}
+
+BilingualText gltf_version_problem(const std::string* version) {
+    if (!version) {
+        return {"asset の項目がなく、glTF 1.0 のファイルです。読めるのは glTF 2.0 だけです",
+                "it has no asset object, as a glTF 1.0 file has; only glTF 2.0 is read"};
+    }
+    if (version->empty()) {
+        return {"asset に glTF のバージョンがありません", "its asset object names no glTF version"};
+    }
+    if (version->compare(0, 2, "1.") == 0 || *version == "1") {
+        return format_both({"glTF 1.0 のファイル（バージョン %s）です。読めるのは glTF 2.0 "
+                            "だけです",
+                            "it is a glTF 1.0 file (version %s); only glTF 2.0 is read"},
+                           same_in_both(display_text(*version)));
+    }
+    if (version->compare(0, 2, "2.") != 0) {
+        return format_both({"glTF のバージョン %s は読めません。読めるのは glTF 2.0 だけです",
+                            "it is glTF version %s; only glTF 2.0 is read"},
+                           same_in_both(display_text(*version)));
+    }
+    return {};
+}
+
+BilingualText gltf_extension_problem(const std::vector<std::string>& required) {
+    for (const std::string& name : required) {
+        if (!readable_extension(name)) {
+            return format_both({"%s が必要なファイルですが、Warpkit は %s を読めません",
+                                "it needs %s, which Warpkit does not read"},
+                               same_in_both(display_text(name)), same_in_both(display_text(name)));
+        }
+    }
+    return {};
+}
+
+BilingualText gltf_json_version_problem(const char* json, size_t length) {
+    const nlohmann::json root = nlohmann::json::parse(json, json + length, nullptr, false);
+    return root.is_object() ? version_problem(root) : BilingualText{};
 }
 
 BilingualText decode_compressed(tinygltf::Model& model, const CompressedParts& parts,

@@ -29,10 +29,18 @@ struct CompressedParts {
     std::vector<DracoIndices> draco_indices;
 };
 
-// Refuses a file that is not glTF 2.0, or that requires an extension Warpkit does not read,
-// naming it. `json` is the file's JSON text; when tinygltf could not read it as it is, `rewritten`
-// gets the JSON to hand it instead (else it is left empty). JSON that does not parse is left to
-// tinygltf, which says where.
+// Why a file of this asset version (null: without an asset object) is not read, or empty.
+BilingualText gltf_version_problem(const std::string* version);
+// The first required extension Warpkit does not read, named, or empty.
+BilingualText gltf_extension_problem(const std::vector<std::string>& required);
+// The version problem of a JSON text tinygltf could not read, when it has one: a glTF 1.0 file
+// fails there for reasons that do not say what it is.
+BilingualText gltf_json_version_problem(const char* json, size_t length);
+
+// For a file that names a compression: refuses it when it is not glTF 2.0 or requires an
+// extension Warpkit does not read, and `rewritten` gets the JSON to hand tinygltf instead of
+// `json`. Other files are left as they are (`rewritten` empty), as is JSON that does not parse,
+// for tinygltf to say where.
 BilingualText prepare_gltf_json(const char* json, size_t length, std::string& rewritten,
                                 CompressedParts& parts);
 

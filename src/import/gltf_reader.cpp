@@ -1037,6 +1037,10 @@ ImportOutcome read_gltf(const std::string& bytes, const std::string& folder,
         access.outside = file_in_folder(folder, percent_decoded(image.uri)).problem;
     }
     if (!access.outside.empty()) return refused(access.outside);
+    BilingualText unread = loaded ? gltf_version_problem(&model.asset.version)
+                                  : gltf_json_version_problem(bytes.data() + json_at, json_length);
+    if (unread.empty() && loaded) unread = gltf_extension_problem(model.extensionsRequired);
+    if (!unread.empty()) return refused(std::move(unread));
     if (!loaded) {
         if (err.empty())
             return refused({"glTF 2.0 のファイルではありません", "it is not a glTF 2.0 file"});
