@@ -189,8 +189,12 @@ uint8_t srgb_byte(double linear) {
 // they cost against the import limits.
 class AccessorReader {
 public:
-    AccessorReader(const tinygltf::Model& model, const ImportLimits& limits)
-        : model_(model), limits_(limits), backed_count_(largest_backed_count(model)) {}
+    // `spent` elements of the limit are taken already (decoded compressed data).
+    AccessorReader(const tinygltf::Model& model, const ImportLimits& limits, int64_t spent)
+        : model_(model),
+          limits_(limits),
+          backed_count_(largest_backed_count(model)),
+          spent_(spent) {}
 
     // `components` floats per element; the accessor's type must have that many. Integer
     // components are read as the KHR_mesh_quantization extension allows (normalized or not).
@@ -613,8 +617,9 @@ int attribute(const std::map<std::string, int>& attributes, const char* name) {
 
 class SceneBuilder {
 public:
-    SceneBuilder(const tinygltf::Model& model, const ImportLimits& limits, ImportedScene& scene)
-        : model_(model), limits_(limits), accessors_(model, limits), scene_(scene) {}
+    SceneBuilder(const tinygltf::Model& model, const ImportLimits& limits, int64_t decoded,
+                 ImportedScene& scene)
+        : model_(model), limits_(limits), accessors_(model, limits, decoded), scene_(scene) {}
 
     BilingualText build() {
         for (const tinygltf::Material& material : model_.materials) {
@@ -996,9 +1001,10 @@ ImportOutcome read_gltf(const std::string& bytes, const std::string& folder,
     if (!rewritten.empty()) {
         if (binary) {
             while (rewritten.size() % 4 != 0) rewritten.push_back(' ');
-            const size_t rest = std::min<size_t>(
-                bytes.size(), json_at + ((uint64_t{json_length} + 3) & ~uint64_t{3}));
-            const size_t total = 20 + rewritten.size() + (bytes.size() - rest);
+            const size_t end = load_u32(bytes.data() + 8);  // within the bytes (glb_problem)
+            const size_t rest =
+                std::min<size_t>(end, json_at + ((uint64_t{json_length} + 3) & ~uint64_t{3}));
+            const size_t total = 20 + rewritten.size() + (end - rest);
             if (total > UINT32_MAX) return refused(too_large());
             const uint32_t head[5] = {kGlbMagic, 2, static_cast<uint32_t>(total),
                                       static_cast<uint32_t>(rewritten.size()), kJsonChunk};
@@ -1007,7 +1013,7 @@ ImportOutcome read_gltf(const std::string& bytes, const std::string& folder,
                 for (int b = 0; b < 4; ++b) rebuilt.push_back(static_cast<char>(word >> (8 * b)));
             }
             rebuilt += rewritten;
-            rebuilt.append(bytes, rest, std::string::npos);
+            rebuilt.append(bytes, rest, end - rest);
         } else {
             rebuilt = std::move(rewritten);
         }
@@ -1058,9 +1064,7 @@ ImportOutcome read_gltf(const std::string& bytes, const std::string& folder,
     int64_t decoded = 0;
     BilingualText problem = decode_compressed(model, parts, limits.max_positions, decoded);
     if (!problem.empty()) return refused(std::move(problem));
-    ImportLimits rest = limits;
-    rest.max_positions -= decoded;
-    problem = SceneBuilder(model, rest, scene).build();
+    problem = SceneBuilder(model, limits, decoded, scene).build();
     if (!problem.empty()) {
         scene = ImportedScene{};
         return refused(std::move(problem));
