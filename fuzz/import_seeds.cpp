@@ -1,11 +1,12 @@
 // Seeds of the two mesh reader targets, written with the test support's glTF builder: glTF
-// files (text and binary) of the shapes the reader distinguishes, damaged variants, and OBJ
-// texts.
+// files (text and binary) of the shapes the reader distinguishes, their compressed forms
+// (meshopt and Draco), damaged variants, and OBJ texts.
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "support/compressed_glb.h"
 #include "support/mesh_fixtures.h"
 
 namespace {
@@ -76,6 +77,21 @@ void write_gltf_seeds(const fs::path& folder) {
             }
         }
     }
+    // compressed forms, decoded by the reader before any accessor is read; Draco's of a pair
+    // in one primitive, as its data holds no point that no triangle uses
+    GltfBuilder compressed;
+    write_seed(folder / "meshopt.glb",
+               warpkit::testing::meshopt_glb(animated(compressed, "LINEAR", true)));
+    GltfBuilder drawn;
+    const int pair = drawn.add_points({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}});
+    const int lift = drawn.add_points({{0, 0, 1}, {0, 0, 1}, {0, 0, 0}, {0, 0, 0}}, "lift");
+    const int quad = drawn.add_indices({0, 1, 2, 1, 3, 2});
+    write_seed(folder / "draco.glb",
+               warpkit::testing::draco_glb(drawn.glb(
+                   "\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":" + number(pair) +
+                   "},\"indices\":" + number(quad) + ",\"targets\":[{\"POSITION\":" + number(lift) +
+                   "}]}]}]")));
+
     GltfBuilder builder;
     const int points = builder.add_points({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {0, 2, 0}});
     for (const char* mode : {"0", "1", "2", "3", "5", "6"}) {

@@ -11,7 +11,7 @@ packages=(
     xvfb xauth fonts-noto-cjk fonts-dejavu-core
     qt6-translations-l10n openbox xdotool
     clang libclang-rt-14-dev
-    libtinygltf-dev nlohmann-json3-dev libmeshoptimizer-dev nodejs
+    libtinygltf-dev nlohmann-json3-dev libmeshoptimizer-dev libdraco-dev nodejs
     libnanoflann-dev libtinyobjloader-dev libassimp-dev assimp-testmodels
     dpkg-dev file desktop-file-utils shared-mime-info
 )

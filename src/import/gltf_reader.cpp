@@ -13,6 +13,8 @@
 #include "base/display_text.h"
 #include "base/file_paths.h"
 #include "import/file_bytes.h"
+#include "import/gltf_compressed.h"
+#include "import/imported_scene.h"
 #include "import/inside_folder.h"
 #include "import/placement.h"
 #include "model/qxm_reader.h"
@@ -187,8 +189,12 @@ uint8_t srgb_byte(double linear) {
 // they cost against the import limits.
 class AccessorReader {
 public:
-    AccessorReader(const tinygltf::Model& model, const ImportLimits& limits)
-        : model_(model), limits_(limits), backed_count_(largest_backed_count(model)) {}
+    // `spent` elements of the limit are taken already (decoded compressed data).
+    AccessorReader(const tinygltf::Model& model, const ImportLimits& limits, int64_t spent)
+        : model_(model),
+          limits_(limits),
+          backed_count_(largest_backed_count(model)),
+          spent_(spent) {}
 
     // `components` floats per element; the accessor's type must have that many. Integer
     // components are read as the KHR_mesh_quantization extension allows (normalized or not).
@@ -611,8 +617,9 @@ int attribute(const std::map<std::string, int>& attributes, const char* name) {
 
 class SceneBuilder {
 public:
-    SceneBuilder(const tinygltf::Model& model, const ImportLimits& limits, ImportedScene& scene)
-        : model_(model), limits_(limits), accessors_(model, limits), scene_(scene) {}
+    SceneBuilder(const tinygltf::Model& model, const ImportLimits& limits, int64_t decoded,
+                 ImportedScene& scene)
+        : model_(model), limits_(limits), accessors_(model, limits, decoded), scene_(scene) {}
 
     BilingualText build() {
         for (const tinygltf::Material& material : model_.materials) {
@@ -968,9 +975,11 @@ BilingualText too_large() {
     return {"glTF ファイルとしては大きすぎます", "the file is larger than a glTF file can be"};
 }
 
-// The file's model as tinygltf reads it, with every buffer's bytes and no image.
+// The file's model as tinygltf reads it, with every buffer's bytes and no image; the views a
+// compression extension holds are left for decode_compressed, as `parts` lists them.
 ImportOutcome load_model(const std::string& bytes, const std::string& folder,
-                         const ImportLimits& limits, tinygltf::Model& model) {
+                         const ImportLimits& limits, tinygltf::Model& model,
+                         CompressedParts& parts) {
     const bool binary = is_glb(bytes);
     size_t json_at = 0;
     size_t json_length = bytes.size();
@@ -984,6 +993,35 @@ ImportOutcome load_model(const std::string& bytes, const std::string& folder,
             kMaxJsonDepth));
     }
 
+    // Compressed files are handed to tinygltf in a form it reads (see gltf_compressed.h); the
+    // binary container is rebuilt around the new JSON, its binary chunk as it was.
+    std::string rewritten;
+    BilingualText prepared =
+        prepare_gltf_json(bytes.data() + json_at, json_length, rewritten, parts);
+    if (!prepared.empty()) return refused(std::move(prepared));
+    std::string rebuilt;
+    if (!rewritten.empty()) {
+        if (binary) {
+            while (rewritten.size() % 4 != 0) rewritten.push_back(' ');
+            const size_t end = load_u32(bytes.data() + 8);  // within the bytes (glb_problem)
+            const size_t rest =
+                std::min<size_t>(end, json_at + ((uint64_t{json_length} + 3) & ~uint64_t{3}));
+            const size_t total = 20 + rewritten.size() + (end - rest);
+            if (total > UINT32_MAX) return refused(too_large());
+            const uint32_t head[5] = {kGlbMagic, 2, static_cast<uint32_t>(total),
+                                      static_cast<uint32_t>(rewritten.size()), kJsonChunk};
+            rebuilt.reserve(total);
+            for (const uint32_t word : head) {
+                for (int b = 0; b < 4; ++b) rebuilt.push_back(static_cast<char>(word >> (8 * b)));
+            }
+            rebuilt += rewritten;
+            rebuilt.append(bytes, rest, end - rest);
+        } else {
+            rebuilt = std::move(rewritten);
+        }
+    }
+    const std::string& given = rebuilt.empty() ? bytes : rebuilt;
+
     FileAccess access{folder, limits.max_file_bytes, {}, {}};
     tinygltf::TinyGLTF loader;
     loader.SetImageLoader(skip_image, nullptr);
@@ -991,12 +1029,12 @@ ImportOutcome load_model(const std::string& bytes, const std::string& folder,
                                                 write_nothing, &access});
     std::string err;
     std::string warn;
-    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* data = reinterpret_cast<const unsigned char*>(given.data());
     const bool loaded =
         binary ? loader.LoadBinaryFromMemory(&model, &err, &warn, data,
-                                             static_cast<unsigned int>(bytes.size()), folder)
-               : loader.LoadASCIIFromString(&model, &err, &warn, bytes.data(),
-                                            static_cast<unsigned int>(bytes.size()), folder);
+                                             static_cast<unsigned int>(given.size()), folder)
+               : loader.LoadASCIIFromString(&model, &err, &warn, given.data(),
+                                            static_cast<unsigned int>(given.size()), folder);
     // Images are never read, but one named outside the folder is refused as a buffer would be.
     for (const tinygltf::Image& image : model.images) {
         if (folder.empty() || !access.outside.empty() || image.uri.empty() ||
@@ -1006,6 +1044,10 @@ ImportOutcome load_model(const std::string& bytes, const std::string& folder,
         access.outside = file_in_folder(folder, percent_decoded(image.uri)).problem;
     }
     if (!access.outside.empty()) return refused(access.outside);
+    BilingualText unread = loaded ? gltf_version_problem(&model.asset.version)
+                                  : gltf_json_version_problem(bytes.data() + json_at, json_length);
+    if (unread.empty() && loaded) unread = gltf_extension_problem(model.extensionsRequired);
+    if (!unread.empty()) return refused(std::move(unread));
     if (!loaded) {
         if (err.empty())
             return refused({"glTF 2.0 のファイルではありません", "it is not a glTF 2.0 file"});
@@ -1026,9 +1068,14 @@ ImportOutcome read_gltf(const std::string& bytes, const std::string& folder,
                         const ImportLimits& limits, ImportedScene& scene) {
     scene = ImportedScene{};
     tinygltf::Model model;
-    const ImportOutcome loaded = load_model(bytes, folder, limits, model);
+    CompressedParts parts;
+    const ImportOutcome loaded = load_model(bytes, folder, limits, model, parts);
     if (!loaded.ok) return loaded;
-    BilingualText problem = SceneBuilder(model, limits, scene).build();
+    // The decoded bytes come out of the same budget as everything the scene holds.
+    int64_t decoded = 0;
+    BilingualText problem = decode_compressed(model, parts, limits.max_positions, decoded);
+    if (!problem.empty()) return refused(std::move(problem));
+    problem = SceneBuilder(model, limits, decoded, scene).build();
     if (!problem.empty()) {
         scene = ImportedScene{};
         return refused(std::move(problem));
@@ -1065,7 +1112,8 @@ ImportOutcome read_gltf_buffers(const std::string& path, const ImportLimits& lim
         if (!problem.empty()) return refused(std::move(problem));
         if (bytes.size() > UINT32_MAX) return refused(too_large());
         tinygltf::Model model;
-        const ImportOutcome loaded = load_model(bytes, folder_of(path), limits, model);
+        CompressedParts parts;  // the original's compressed views are kept as they are
+        const ImportOutcome loaded = load_model(bytes, folder_of(path), limits, model, parts);
         if (!loaded.ok) return loaded;
         for (const tinygltf::Buffer& buffer : model.buffers) {
             buffers.emplace_back(buffer.data.begin(), buffer.data.end());

@@ -6,6 +6,7 @@ set(folder_sources
     any_object_reader.cpp
     child_import.cpp
     file_bytes.cpp
+    gltf_compressed.cpp
     gltf_reader.cpp
     imported_scene.cpp
     inside_folder.cpp

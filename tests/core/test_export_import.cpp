@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <iterator>
 
 #include "export/command_line.h"
 #include "export/export_fixture.h"
 #include "import/animation_keys.h"
 #include "import/gltf_reader.h"
 #include "morph/key_track.h"
+#include "support/compressed_glb.h"
 #include "support/mesh_fixtures.h"
 
 namespace warpkit::exporting {
@@ -36,6 +39,17 @@ double largest_weight_difference(const WeightsAnimation& a, const WeightsAnimati
         }
     }
     return largest;
+}
+
+// Where two lists of points first differ (both sizes compared first), or -1.
+long first_difference(const std::vector<Vec3>& a, const std::vector<Vec3>& b) {
+    for (size_t i = 0; i < std::max(a.size(), b.size()); ++i) {
+        if (i >= a.size() || i >= b.size() || a[i].x != b[i].x || a[i].y != b[i].y ||
+            a[i].z != b[i].z) {
+            return static_cast<long>(i);
+        }
+    }
+    return -1;
 }
 
 TEST(ExportImport, a_gltf_morph_animation_survives_project_and_export_at_the_same_frame_rate) {
@@ -69,6 +83,130 @@ TEST(ExportImport, a_gltf_morph_animation_survives_project_and_export_at_the_sam
             EXPECT_NEAR(back.meshes[0].targets[1].vertices[i].y,
                         original.meshes[0].targets[1].vertices[i].y, 1e-5f);
         }
+    }
+}
+
+// One animated mesh in every form the export writes and the import reads (meshopt, Draco, with
+// normals and sparse targets): each imports to the plain file's positions, moves and keys, as
+// the commands and the window take it. What cannot be read is refused saying what it is.
+TEST(ExportImport, compressed_forms_of_one_animation_import_as_the_plain_file_does) {
+    testing::ExportFixture fixture;
+    const testing::FaceProject face(fixture);
+    const auto exported = [&](const std::string& name, std::vector<std::string> options) {
+        std::vector<std::string> args = {"gltf", face.path, "-o", fixture.folder.file(name)};
+        args.insert(args.end(), options.begin(), options.end());
+        const testing::ToolRun run = run_tool(args);
+        EXPECT_EQ(run.status, kExitDone) << name << ": " << run.err;
+        return fixture.folder.file(name);
+    };
+    const auto saved = [&](const std::string& name, const std::string& bytes) {
+        warpkit::testing::write_text(fixture.folder.file(name), bytes);
+        return fixture.folder.file(name);
+    };
+    const std::string plain = exported("plain.glb", {});
+    std::ifstream in(plain, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ImportedScene expected;
+    ASSERT_TRUE(read_gltf_file(plain, ImportLimits{}, expected).ok);
+    ASSERT_EQ(expected.meshes.size(), 1u);
+    ASSERT_EQ(expected.meshes[0].targets.size(), 2u);
+    const std::string meshopt = warpkit::testing::meshopt_glb(bytes);
+    const std::string draco = warpkit::testing::draco_glb(bytes);
+    using nlohmann::json;
+    using warpkit::testing::edited_glb;
+    const auto view_extension = [](json& root) -> json& {
+        return root["bufferViews"][0]["extensions"]["EXT_meshopt_compression"];
+    };
+    std::string spoiled = meshopt;
+    spoiled[20 + (spoiled[12] & 0xFF) + ((spoiled[13] & 0xFF) << 8) + 8] = 0;  // a codec header
+    ImportLimits tight;
+    tight.max_positions = 20;
+
+    struct Case {
+        const char* what;
+        std::string path;
+        const char* refusal;  // empty: imports as the plain file does
+        ImportLimits limits;
+    };
+    const Case cases[] = {
+        {"--compress", exported("meshopt.glb", {"--compress"}), "", {}},
+        {"--compress as text", exported("meshopt.gltf", {"--compress"}), "", {}},
+        {"--compress --normals", exported("normals.glb", {"--compress", "--normals"}), "", {}},
+        {"meshopt of every view", saved("every.glb", meshopt), "", {}},
+        {"Draco", saved("draco.glb", draco), "", {}},
+        {"unknown required extension",
+         saved("xyz.glb",
+               edited_glb(bytes, [](json& root) { root["extensionsRequired"] = {"KHR_xyz"}; })),
+         "it needs KHR_xyz, which Warpkit does not read",
+         {}},
+        {"glTF 1.0",
+         saved("one.glb", edited_glb(bytes, [](json& root) { root["asset"]["version"] = "1.0"; })),
+         "it is a glTF 1.0 file (version 1.0)",
+         {}},
+        {"no asset",
+         saved("bare.glb", edited_glb(bytes, [](json& root) { root.erase("asset"); })),
+         "no asset object",
+         {}},
+        {"meshopt bytes spoiled", saved("spoiled.glb", spoiled), "do not decode", {}},
+        {"meshopt count beyond its view",
+         saved("count.glb", edited_glb(meshopt,
+                                       [&](json& root) {
+                                           view_extension(root)["count"] =
+                                               view_extension(root)["count"].get<int>() + 1;
+                                       })),
+         "does not make its",
+         {}},
+        {"meshopt beyond the budget", saved("tight.glb", meshopt), "decodes to", tight},
+        {"Draco vertices unlike its accessor",
+         saved("fewer.glb",
+               edited_glb(draco,
+                          [](json& root) {
+                              const int position =
+                                  root["meshes"][0]["primitives"][0]["attributes"]["POSITION"];
+                              root["accessors"][position]["count"] = 5;
+                          })),
+         "vertices where its accessor has 5",
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ImportedScene scene;
+        const ImportOutcome outcome = read_gltf_file(c.path, c.limits, scene);
+        if (*c.refusal) {
+            EXPECT_FALSE(outcome.ok);
+            EXPECT_NE(outcome.reason.en.find(c.refusal), std::string::npos) << outcome.reason.en;
+            EXPECT_NE(outcome.reason.ja, outcome.reason.en);
+            continue;
+        }
+        ASSERT_TRUE(outcome.ok) << outcome.reason.en;
+        std::ifstream file(c.path, std::ios::binary);
+        const std::string held((std::istreambuf_iterator<char>(file)),
+                               std::istreambuf_iterator<char>());
+        EXPECT_TRUE(held.find("EXT_meshopt_compression") != std::string::npos ||
+                    held.find("KHR_draco_mesh_compression") != std::string::npos)
+            << "the file is not compressed";
+        ASSERT_EQ(scene.meshes.size(), 1u);
+        const ImportedMesh& mesh = scene.meshes[0];
+        const ImportedMesh& want = expected.meshes[0];
+        EXPECT_EQ(first_difference(mesh.vertices, want.vertices), -1);
+        ASSERT_EQ(mesh.triangles.size(), want.triangles.size());
+        // meshopt's index codec may start a triangle at another corner; it faces the same way
+        const auto turned = [](const Triangle& t) {
+            const int first =
+                t.v[0] < t.v[1] ? (t.v[0] < t.v[2] ? 0 : 2) : (t.v[1] < t.v[2] ? 1 : 2);
+            return std::vector<int32_t>{t.v[first], t.v[(first + 1) % 3], t.v[(first + 2) % 3],
+                                        t.colour};
+        };
+        for (size_t t = 0; t < want.triangles.size(); ++t)
+            EXPECT_EQ(turned(mesh.triangles[t]), turned(want.triangles[t])) << t;
+        ASSERT_EQ(mesh.targets.size(), want.targets.size());
+        for (size_t t = 0; t < want.targets.size(); ++t) {
+            EXPECT_EQ(mesh.targets[t].name, want.targets[t].name);
+            EXPECT_EQ(first_difference(mesh.targets[t].vertices, want.targets[t].vertices), -1);
+        }
+        ASSERT_TRUE(scene.has_animation);
+        EXPECT_EQ(scene.animation.times, expected.animation.times);
+        EXPECT_EQ(scene.animation.values, expected.animation.values);
     }
 }
 
