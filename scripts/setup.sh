@@ -13,7 +13,7 @@ packages=(
     clang libclang-rt-14-dev
     libtinygltf-dev nlohmann-json3-dev libmeshoptimizer-dev libdraco-dev nodejs
     libnanoflann-dev libtinyobjloader-dev libassimp-dev assimp-testmodels
-    dpkg-dev file desktop-file-utils shared-mime-info
+    dpkg-dev file desktop-file-utils shared-mime-info lintian help2man
 )
 
 exec "$(dirname "$0")/install_packages.sh" "${packages[@]}"

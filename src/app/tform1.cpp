@@ -279,6 +279,9 @@ void TForm1::build_timeline() {
     KeyMarks = new KeyMarkStrip(client);
     KeyMarks->setObjectName("KeyMarks");
     KeyMarks->setGeometry(0, 369, kClientWidth, kClientHeight - 369);
+    KeyMarks->set_tip_text([this](const KeyTick& tick) {
+        return QString::fromStdString(key_tick_tip(state_, tick));
+    });
 }
 
 void TForm1::build_menu() {

@@ -252,6 +252,8 @@ const Bilingual kMaxFrameCaption = {"最大フレーム数の設定", "Max Frame
 const Bilingual kMaxFrameGroup = {"最大フレーム数を設定します。", "Set Max Frame Count."};
 const Bilingual kJumpFrameCaption = {"指定フレームへジャンプ", "Go to Selected Frame"};
 const Bilingual kJumpFrameGroup = {"ジャンプするフレームを設定します。", "Set Jamp Frame Count"};
+const Bilingual kKeyTickTip = {"フレーム %d のキー：%s", "Keys at frame %d:%s"};
+const Bilingual kKeyTickRangeTip = {"フレーム %d〜%d のキー：%s", "Keys at frames %d to %d:%s"};
 
 const MenuCaption kMenuCaptions[] = {
     {"file1", "ファイル (&F)", "FILE(&F)", "ファイル(&F)"},

@@ -149,6 +149,9 @@ extern const Bilingual kMaxFrameCaption;
 extern const Bilingual kMaxFrameGroup;
 extern const Bilingual kJumpFrameCaption;
 extern const Bilingual kJumpFrameGroup;
+// The tooltip of a key mark; %s is the list of targets keyed there, a line each.
+extern const Bilingual kKeyTickTip;       // %d frame, %s targets
+extern const Bilingual kKeyTickRangeTip;  // %d first frame, %d last frame, %s targets
 
 // Captions of the main menu: the switch sets ja or en; at_start is the form's own caption.
 struct MenuCaption {
