@@ -34,6 +34,7 @@ bool SlotCommands::run_guarded(const std::function<void()>& command) {
     return form_.run_reading_command(command, [this] {
         reader_.ReleaseReadResult();
         pending_targets_.clear();
+        pending_keys_ = ImportedKeys{};
     });
 }
 
@@ -226,23 +227,38 @@ void SlotCommands::TargetLoad(int k) {
 
 bool SlotCommands::keep_import(std::string& path, bool offer_targets) {
     pending_targets_.clear();
+    pending_keys_ = ImportedKeys{};
     const ImportedMesh* mesh = reader_.imported_mesh();
     if (!mesh) return true;
     const int32_t language = form_.state().UiLanguage;
+    const ImportedScene& scene = reader_.imported_scene();
+    const size_t index = reader_.imported_mesh_index();
     const TargetChoice choice = offer_targets
                                     ? ask_about_morph_targets(form_.dialogs(), language, *mesh)
                                     : TargetChoice::kSourceOnly;
+    const size_t count = std::min(mesh->targets.size(), static_cast<size_t>(kTargetCount));
+    AnimationChoice animation = AnimationChoice::kLeave;
+    if (choice == TargetChoice::kWithTargets) {
+        animation = ask_about_animation(form_.dialogs(), language, scene, index, kDefaultKeyRate);
+    }
     std::optional<std::string> kept;
-    if (choice != TargetChoice::kCancelled) {
-        kept = keep_imported_mesh(form_.dialogs(), language, path, *mesh, reader_.imported_scene());
+    if (choice != TargetChoice::kCancelled && animation != AnimationChoice::kCancelled) {
+        if (choice == TargetChoice::kWithTargets) {
+            KeysToImport keys = keys_to_import(
+                scene, index, count, animation == AnimationChoice::kTake, kDefaultKeyRate);
+            if (!keys.problem.empty())
+                refuse_imported_keys(form_.dialogs(), language, path, keys.problem);
+            pending_keys_ = std::move(keys.keys);
+        }
+        kept = keep_imported_mesh(form_.dialogs(), language, path, *mesh, scene);
     }
     if (!kept) {
         reader_.ReleaseReadResult();
+        pending_keys_ = ImportedKeys{};
         return false;
     }
     path = *kept;
     if (choice == TargetChoice::kWithTargets) {
-        const size_t count = std::min(mesh->targets.size(), static_cast<size_t>(kTargetCount));
         pending_targets_.assign(mesh->targets.begin(),
                                 mesh->targets.begin() + static_cast<std::ptrdiff_t>(count));
     }
@@ -269,6 +285,12 @@ void SlotCommands::load_morph_targets(const std::string& path) {
         show_new_target(k);
     }
     pending_targets_.clear();
+    if (pending_keys_.tracks.empty()) return;
+    put_imported_keys(state, pending_keys_);
+    pending_keys_ = ImportedKeys{};
+    // the rows and the picture at the current frame, as a project load shows them
+    form_.refresh_timeline();
+    form_.scroll_go(0, 0);
 }
 
 void SlotCommands::show_new_target(int k) {

@@ -8,6 +8,7 @@
 
 #include "import/any_object_reader.h"
 #include "model/qxm_reader.h"
+#include "session/import_steps.h"
 
 namespace warpkit {
 
@@ -48,9 +49,11 @@ private:
     void take_source(std::string path);
     // An object read from a mesh file is kept in a QXM file first, and `path` becomes that
     // file; a source load may also take the mesh's morph targets along (kept for
-    // load_morph_targets). False when the user cancelled or the file could not be written.
+    // load_morph_targets) with the keys the file gives them. False when the user cancelled or the
+    // file could not be written.
     bool keep_import(std::string& path, bool offer_targets);
-    // Installs the targets kept by keep_import into slots 1, 2 ... of the new source.
+    // Installs the targets kept by keep_import into slots 1, 2 ... of the new source, with
+    // their keys.
     void load_morph_targets(const std::string& path);
     // A target row after its slot was filled: key button, weight field.
     void show_new_target(int k);
@@ -58,6 +61,7 @@ private:
     TForm1& form_;
     AnyObjectReader reader_;
     std::vector<MorphShape> pending_targets_;
+    ImportedKeys pending_keys_;
 };
 
 }  // namespace warpkit

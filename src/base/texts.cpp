@@ -148,6 +148,19 @@ const MessageText kImportWritten = {
 const Bilingual kImportJoined = {
     "\n多角形の角ごとに分かれていた頂点のうち %lld 個を、元の点に合わせて結合しました。",
     "\n%lld polygon corners that the importer had split apart were joined again."};
+const MessageText kAnimationQuestion = {
+    {"このファイルはメッシュ %s のウェイトをアニメーション %s で動かしています（%g 秒）。"
+     "毎秒 %g フレームのキー（フレーム 0〜%.0f）としてタイムラインに取り込みますか？\n"
+     "（はい：ターゲットとキー、いいえ：キーなしのターゲット）",
+     "The file animates the weights of the mesh %s with the animation %s (%g seconds). Take it "
+     "onto the timeline as keys at %g frames a second (frames 0 to %.0f)?\n"
+     "(Yes: the targets and their keys, No: the targets without keys)"},
+    {"アニメーション", "Animation"}};
+const Bilingual kUnnamedAnimation = {"（名前なし）", "(unnamed)"};
+const MessageText kImportedKeysRefusal = {
+    {"%s のキーを作れないため、ターゲットはキーなしで読み込みます：%s",
+     "The keys of %s cannot be made, so the targets are loaded without them: %s"},
+    {"アニメーション", "Animation"}};
 const MessageText kImportFolderNotWritable = {
     {"フォルダ %s には書き込めません（%s）。読み込んだオブジェクトの保存先を選んでください。",
      "The folder %s is not writable (%s). Choose where to save the imported object."},

@@ -109,6 +109,10 @@ extern const MessageText kImportWritten;            // %s object, %s imported fi
 extern const MessageText kImportFolderNotWritable;  // %s folder, %s reason
 extern const Bilingual kMorphTargetsLeftOut;        // appended: %d left out, %s their names
 extern const Bilingual kImportJoined;               // appended: %lld corners joined
+// %s mesh, %s animation, %g seconds, %g frames a second, %.0f its last frame; Yes/No/Cancel
+extern const MessageText kAnimationQuestion;
+extern const Bilingual kUnnamedAnimation;
+extern const MessageText kImportedKeysRefusal;  // %s file, %s reason
 // Targets whose vertices come in another order than the source's.
 extern const MessageText kReorderQuestion;  // %d target, %s file, %s object, %d far, %d vertices
 extern const MessageText kProjectReorderQuestion;  // the same, at project load

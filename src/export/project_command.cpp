@@ -22,6 +22,10 @@ namespace warpkit::exporting {
 
 namespace {
 
+// The window keys an animation under the same limit as this command, so what either keys can
+// be exported again.
+static_assert(kMaxAnimationFrames == kMaxSamples);
+
 int refuse(std::ostream& err, const std::string& message) {
     err << "warpkit-export: " << printable(message) << "\n";
     return kExitRefused;
@@ -33,30 +37,6 @@ size_t chosen_mesh(const ImportedScene& scene) {
         if (!scene.meshes[m].targets.empty()) return m;
     }
     return 0;
-}
-
-// The animation of its first `count` targets only: the targets past them are left out of the
-// project, so neither their keys nor the check of those keys at every frame should cost anything.
-WeightsAnimation first_targets(const WeightsAnimation& animation, size_t count) {
-    WeightsAnimation kept = animation;
-    if (animation.targets <= count) return kept;
-    kept.targets = count;
-    kept.values.clear();
-    for (size_t row = 0; row + animation.targets <= animation.values.size();
-         row += animation.targets) {
-        kept.values.insert(kept.values.end(), animation.values.begin() + row,
-                           animation.values.begin() + row + count);
-    }
-    return kept;
-}
-
-// How many frames the project's timeline would have, 0 to the last frame the animation
-// reaches, counted as keys_from_animation counts them (a time within a thousandth of a frame of
-// a whole one is on it). Taken before any key is made: the keys of a long animation are a
-// sample at every frame, and even kept keys are checked at every frame.
-double timeline_frames(const WeightsAnimation& animation, double fps) {
-    const double last = static_cast<double>(animation.times.back()) * fps;
-    return std::max(1.0, std::ceil(last - 1e-3)) + 1.0;
 }
 
 // A project names its object files by full path, so it can be opened from anywhere.
@@ -85,31 +65,10 @@ int run_project_command(const CommandLine& line, std::ostream& out, std::ostream
     // the keys, before anything is written
     ProjectData data;
     const size_t targets = std::min<size_t>(mesh.targets.size(), kTargetCount);
-    std::vector<KeyTrack> tracks(mesh.targets.size());
-    bool sampled = false;
-    if (scene.has_animation && scene.animation.mesh == m) {
-        const double frames = timeline_frames(scene.animation, line.fps);
-        if (!(frames <= static_cast<double>(kMaxSamples))) {
-            return refuse(
-                err, shown + format_text(": the animation lasts %.0f frames at %g "
-                                         "frames a second, more than the %lld an "
-                                         "animation may have",
-                                         frames, line.fps, static_cast<long long>(kMaxSamples)));
-        }
-        const AnimationKeys keys =
-            keys_from_animation(first_targets(scene.animation, targets), line.fps);
-        if (!keys.problem.empty()) {
-            return refuse(err, shown + ": " + keys.problem.en + " at " +
-                                   format_text("%g", line.fps) + " frames a second");
-        }
-        data.max_frame = keys.max_frame;
-        tracks = keys.tracks;
-        sampled = keys.sampled;
-    } else {
-        const AnimationKeys keys = keys_from_default_weights(mesh.weights, tracks.size());
-        if (!keys.problem.empty()) return refuse(err, shown + ": " + keys.problem.en);
-        tracks = keys.tracks;
-    }
+    const AnimationKeys keys = keys_for_mesh(scene, m, targets, line.fps);
+    if (!keys.problem.empty()) return refuse(err, shown + ": " + keys.problem.en);
+    if (animates(scene, m)) data.max_frame = keys.max_frame;
+    const std::vector<KeyTrack>& tracks = keys.tracks;
 
     const std::string output_problem = output_path_problem(line.output);
     if (!output_problem.empty()) {
@@ -151,10 +110,11 @@ int run_project_command(const CommandLine& line, std::ostream& out, std::ostream
     }
     out << "wrote " << printable(line.output) << " and " << printable(stored.path) << ": source "
         << printable(mesh.name) << ", " << targets << " target" << (targets == 1 ? "" : "s");
-    if (scene.has_animation && scene.animation.mesh == m) {
+    if (animates(scene, m)) {
         out << ", frames 0 to " << data.max_frame << " at " << format_text("%g", line.fps)
             << " fps, "
-            << (sampled ? "the animation sampled at every frame" : "the animation's keys kept");
+            << (keys.sampled ? "the animation sampled at every frame"
+                             : "the animation's keys kept");
     }
     out << "\n";
     return kExitDone;

@@ -24,6 +24,21 @@ float stored(double percent) {
     return static_cast<float>(std::round(percent * 100.0) / 100.0);
 }
 
+// The animation of its first `count` targets only: the targets past them are not loaded, so
+// neither their keys nor the check of those keys at every frame should cost anything.
+WeightsAnimation first_targets(const WeightsAnimation& animation, size_t count) {
+    WeightsAnimation kept = animation;
+    if (animation.targets <= count) return kept;
+    kept.targets = count;
+    kept.values.clear();
+    for (size_t row = 0; row + animation.targets <= animation.values.size();
+         row += animation.targets) {
+        kept.values.insert(kept.values.end(), animation.values.begin() + row,
+                           animation.values.begin() + row + count);
+    }
+    return kept;
+}
+
 }  // namespace
 
 double animation_weight(const WeightsAnimation& animation, size_t target, double seconds) {
@@ -159,6 +174,38 @@ AnimationKeys keys_from_default_weights(const std::vector<float>& weights, size_
         }
         keys.tracks[j].frames = {0};
         keys.tracks[j].weights = {stored(percent)};
+    }
+    return keys;
+}
+
+bool animates(const ImportedScene& scene, size_t mesh) {
+    return scene.has_animation && scene.animation.mesh == mesh;
+}
+
+double animation_frames(const WeightsAnimation& animation, double fps) {
+    const double last = static_cast<double>(animation.times.back()) * fps;
+    return std::max(1.0, std::ceil(last - kWholeFrame)) + 1.0;
+}
+
+AnimationKeys keys_for_mesh(const ImportedScene& scene, size_t mesh, size_t targets, double fps) {
+    if (!animates(scene, mesh))
+        return keys_from_default_weights(scene.meshes[mesh].weights, targets);
+    AnimationKeys keys;
+    const double frames = animation_frames(scene.animation, fps);
+    if (!(frames <= static_cast<double>(kMaxAnimationFrames))) {
+        const long long most = static_cast<long long>(kMaxAnimationFrames);
+        keys.problem = {format_text("アニメーションは毎秒 %g フレームで %.0f フレーム続き、"
+                                    "アニメーションの上限 %lld フレームを超えています",
+                                    fps, frames, most),
+                        format_text("the animation lasts %.0f frames at %g frames a second, more "
+                                    "than the %lld an animation may have",
+                                    frames, fps, most)};
+        return keys;
+    }
+    keys = keys_from_animation(first_targets(scene.animation, targets), fps);
+    if (!keys.problem.empty()) {
+        keys.problem.ja += format_text("（毎秒 %g フレーム）", fps);
+        keys.problem.en += format_text(" at %g frames a second", fps);
     }
     return keys;
 }

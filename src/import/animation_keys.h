@@ -43,6 +43,26 @@ AnimationKeys keys_from_animation(const WeightsAnimation& animation, double fps)
 // animation.
 AnimationKeys keys_from_default_weights(const std::vector<float>& weights, size_t targets);
 
+// The frames a weights animation is keyed at unless the user says otherwise.
+constexpr double kDefaultKeyRate = 30.0;
+
+// The most frames an animation may become: as many as the program's own export samples at
+// most, so whatever is keyed can be exported again; checked before any key is made.
+constexpr int64_t kMaxAnimationFrames = int64_t{1} << 24;
+
+// Whether the scene's weights animation drives mesh `mesh`.
+bool animates(const ImportedScene& scene, size_t mesh);
+
+// How many frames a timeline keying `animation` at `fps` has, 0 to the last frame the animation
+// reaches, counted as keys_from_animation counts them. Cheap: no key is made.
+double animation_frames(const WeightsAnimation& animation, double fps);
+
+// The keys a mesh of an imported scene brings to its first `targets` targets (the ones loaded):
+// its animation's at `fps` when the scene animates it, else its default weights at frame 0.
+// The targets past them are left out of the work. An animation longer than kMaxAnimationFrames
+// is the problem before any key is made; every problem names the frame rate where it matters.
+AnimationKeys keys_for_mesh(const ImportedScene& scene, size_t mesh, size_t targets, double fps);
+
 // The largest difference, in percent, between the tracks' weights (rounded to two decimals, as
 // a project file keeps them) and the animation's at every frame 0 .. max_frame.
 double largest_key_error(const WeightsAnimation& animation, const AnimationKeys& keys, double fps);

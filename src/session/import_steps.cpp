@@ -1,5 +1,6 @@
 #include "session/import_steps.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "base/bilingual_text.h"
@@ -49,6 +50,59 @@ TargetChoice ask_about_morph_targets(UserDialogs& dialogs, int32_t language,
             break;
     }
     return TargetChoice::kCancelled;
+}
+
+KeysToImport keys_to_import(const ImportedScene& scene, size_t mesh, size_t targets,
+                            bool take_animation, double fps) {
+    KeysToImport out;
+    if (targets == 0 || (animates(scene, mesh) && !take_animation)) return out;
+    AnimationKeys keys = keys_for_mesh(scene, mesh, targets, fps);
+    if (!keys.problem.empty()) {
+        out.problem = keys.problem;
+        return out;
+    }
+    out.keys.tracks = std::move(keys.tracks);
+    if (animates(scene, mesh)) out.keys.max_frame = keys.max_frame;
+    return out;
+}
+
+void put_imported_keys(EditorState& state, const ImportedKeys& keys) {
+    for (size_t j = 0; j < keys.tracks.size() && j < static_cast<size_t>(kTargetCount); ++j) {
+        TargetSlot& slot = state.slots[j + 1];
+        // a target the checks refused stays empty, keys or not
+        if (slot.loaded) slot.keys = keys.tracks[j];
+    }
+    if (keys.max_frame) {
+        state.max_frame = *keys.max_frame;
+        state.current_frame = std::min(state.current_frame, state.max_frame);
+    }
+}
+
+AnimationChoice ask_about_animation(UserDialogs& dialogs, int32_t language,
+                                    const ImportedScene& scene, size_t mesh, double fps) {
+    if (!animates(scene, mesh)) return AnimationChoice::kTake;
+    const WeightsAnimation& animation = scene.animation;
+    const std::string name = animation.name.empty() ? pick(language, texts::kUnnamedAnimation)
+                                                    : quoted_name(animation.name).in(language);
+    const MessageText& question = texts::kAnimationQuestion;
+    const ShownMessage box = shown_message(
+        language, question, display_text(scene.meshes[mesh].name).c_str(), name.c_str(),
+        static_cast<double>(animation.times.back()), fps, animation_frames(animation, fps) - 1.0);
+    switch (dialogs.ask_save(box)) {
+        case SaveAnswer::kYes:
+            return AnimationChoice::kTake;
+        case SaveAnswer::kNo:
+            return AnimationChoice::kLeave;
+        case SaveAnswer::kCancel:
+            break;
+    }
+    return AnimationChoice::kCancelled;
+}
+
+void refuse_imported_keys(UserDialogs& dialogs, int32_t language, const std::string& file,
+                          const BilingualText& reason) {
+    dialogs.warn(shown_message(language, texts::kImportedKeysRefusal, display_text(file).c_str(),
+                               reason.in(language).c_str()));
 }
 
 std::optional<std::string> keep_imported_mesh(UserDialogs& dialogs, int32_t language,

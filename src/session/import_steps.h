@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "import/animation_keys.h"
 #include "import/child_import.h"
 #include "import/imported_scene.h"
 #include "model/qxm_reader.h"
@@ -21,6 +22,40 @@ enum class TargetChoice { kSourceOnly, kWithTargets, kCancelled };
 // the mesh alone (No), saying which targets do not fit. A mesh without targets asks nothing.
 TargetChoice ask_about_morph_targets(UserDialogs& dialogs, int32_t language,
                                      const ImportedMesh& mesh);
+
+// What a source load that takes a mesh's morph targets puts on the timeline besides them.
+struct ImportedKeys {
+    std::vector<KeyTrack> tracks;      // for targets 1, 2 ...; none: they keep their plain key
+    std::optional<int32_t> max_frame;  // set when an animation was taken
+};
+
+// The keys of mesh `mesh` of `scene` for its first `targets` targets, at `fps`, as `warpkit-export
+// project` makes them: when the scene animates the mesh and `take_animation`, the animation's
+// keys and its frames; without an animation, the mesh's default weights at frame 0; nothing
+// otherwise. A problem keeps the keys empty.
+struct KeysToImport {
+    ImportedKeys keys;
+    BilingualText problem;
+};
+KeysToImport keys_to_import(const ImportedScene& scene, size_t mesh, size_t targets,
+                            bool take_animation, double fps);
+
+// Gives each loaded target among 1, 2 ... its track and, when an animation was taken, the
+// timeline its frames, the current frame brought within them.
+void put_imported_keys(EditorState& state, const ImportedKeys& keys);
+
+enum class AnimationChoice { kTake, kLeave, kCancelled };
+
+// When the scene animates mesh `mesh`, asks whether its animation comes onto the timeline
+// (Yes), or the targets load without keys (No), naming the animation, its length and the rate
+// it is keyed at. Only the file's first weights animation is offered. Without one, kTake
+// unasked: the default weights are keys too.
+AnimationChoice ask_about_animation(UserDialogs& dialogs, int32_t language,
+                                    const ImportedScene& scene, size_t mesh, double fps);
+
+// Says why the keys of `file` cannot be made; the targets load without them.
+void refuse_imported_keys(UserDialogs& dialogs, int32_t language, const std::string& file,
+                          const BilingualText& reason);
 
 // Writes the mesh and its morph targets as a QXM file beside `imported_path` (never over a
 // file: "name-2.qxm" ...), or, when that folder cannot be written, where the user chooses;

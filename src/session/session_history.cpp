@@ -58,6 +58,7 @@ void swap_setup(EditorState& state, SourceSetup& setup) {
     swap(state.yaw, setup.yaw);
     swap(state.pitch, setup.pitch);
     for (size_t c = 0; c < 3; ++c) swap(state.object_colour[c], setup.object_colour[c]);
+    swap(state.max_frame, setup.max_frame);
     // The weights belong to the rows, which stay: only the objects and their keys change sides.
     for (size_t k = 0; k < state.slots.size(); ++k) {
         const float weight = state.slots[k].weight;
@@ -130,6 +131,8 @@ TargetEdit move_out_target(EditorState& state, int k) {
 SourceEdit move_out_source(EditorState& state) {
     SourceEdit edit;
     swap_setup(state, edit.other);
+    // the timeline stays as it is unless the load sets it
+    state.max_frame = edit.other.max_frame;
     shed_derived(edit.other.mesh);
     return edit;
 }

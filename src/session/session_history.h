@@ -54,8 +54,9 @@ struct TargetEdit {
 };
 
 // Everything a source load replaces: the source with its mesh, the view that frames it, the
-// object colour, and every target. Held by a step, the mesh keeps only what cannot be worked
-// out again (triangles and palette); the rest is rebuilt when the setup goes back in.
+// object colour, every target, and the number of frames (an imported animation sets it). Held by a
+// step, the mesh keeps only what cannot be worked out again (triangles and palette); the rest is
+// rebuilt when the setup goes back in.
 struct SourceSetup {
     int32_t vertex_count = 0;
     int32_t triangle_count = 0;
@@ -66,6 +67,7 @@ struct SourceSetup {
     float pitch = 0.0f;
     std::array<float, 3> object_colour{};
     std::array<TargetSlot, kTargetCount + 1> slots;
+    int32_t max_frame = 0;
 };
 
 struct SourceEdit {

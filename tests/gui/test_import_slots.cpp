@@ -6,8 +6,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <filesystem>
+#include <sstream>
 
+#include "app/edit_history.h"
 #include "base/texts.h"
+#include "export/export_tool.h"
 #include "project/project_file.h"
 #include "session/import_steps.h"
 #include "session/project_session.h"
@@ -85,7 +88,8 @@ TEST(ImportSlots, a_source_with_morph_targets_can_bring_them_into_the_target_row
             EXPECT_EQ(f.state.slots[k].name, "t" + std::to_string(k - 1));
             EXPECT_EQ(f.state.slots[k].vertices[4].z, float(k));  // stored as offsets
             EXPECT_EQ(f.form->load_buttons[k]->text().toStdString(), "t" + std::to_string(k - 1));
-            EXPECT_EQ(f.form->weight_fields[k]->text(), "0.0");
+            // the mesh's default weights (t0 at 0.5) are its keys at frame 0
+            EXPECT_EQ(f.form->weight_fields[k]->text(), k == 1 ? "50.0" : "0.0");
             EXPECT_EQ(f.form->key_buttons[k]->text(), "APPLIED");
         }
         // The project names the kept file and loads back to the same slots.
@@ -94,6 +98,56 @@ TEST(ImportSlots, a_source_with_morph_targets_can_bring_them_into_the_target_row
         const PreparedProject prepared = prepare_project(project);
         EXPECT_TRUE(prepared.refusal.empty());
         EXPECT_TRUE(prepared.warnings.empty());
+    }
+}
+
+TEST(ImportSlots, an_animated_mesh_brings_the_keys_project_makes_when_its_animation_is_taken) {
+    for (const SaveAnswer answer : {SaveAnswer::kYes, SaveAnswer::kNo}) {
+        const bool taken = answer == SaveAnswer::kYes;
+        SCOPED_TRACE(taken ? "yes" : "no");
+        ImportScene f;
+        f.state.current_frame = 15;
+        const std::string path = f.write("blink.gltf", testing::animated_grid_gltf(9));
+        f.dialogs.save_answers = {SaveAnswer::kYes, answer};
+        f.load_source(path);
+        EXPECT_EQ(f.dialogs.kinds(), "open_file choose_object ask_save ask_save notify");
+        EXPECT_TRUE(f.dialogs.all_answers_used());
+        EXPECT_EQ(f.dialogs.shown[3].text,
+                  "The file animates the weights of the mesh grid_face with the animation "
+                  "\"blink\" (1.2 seconds). Take it onto the timeline as keys at 30 frames a "
+                  "second (frames 0 to 36)?\n"
+                  "(Yes: the targets and their keys, No: the targets without keys)");
+        EXPECT_EQ(f.dialogs.shown[3].title, "Animation");
+        ASSERT_TRUE(f.state.target_loaded(8));
+
+        // what warpkit-export project writes for the same file
+        std::ostringstream out, err;
+        ASSERT_EQ(exporting::run_export_tool({"project", path, "-o", f.folder.file("blink.twp")},
+                                             out, err),
+                  0)
+            << err.str();
+        ProjectData project;
+        ASSERT_TRUE(read_project_file(f.folder.file("blink.twp"), project).ok);
+        EXPECT_EQ(f.state.max_frame, taken ? project.max_frame : 100);
+        EXPECT_EQ(f.state.current_frame, 15);
+        for (int k = 1; k <= kTargetCount; ++k) {
+            const KeyTrack& keys = f.state.slots[k].keys;
+            const KeyTrack& written = project.targets[k - 1].keys;
+            EXPECT_EQ(keys.frames, taken ? written.frames : std::vector<int32_t>{0}) << k;
+            EXPECT_EQ(keys.weights, taken ? written.weights : std::vector<float>{0.0f}) << k;
+        }
+        // the rows at the current frame, 0.5 s: the animation's peak
+        EXPECT_EQ(f.form->weight_fields[8]->text(), taken ? "80.0" : "0.0");
+
+        // the whole load is one step
+        f.form->history->undo();
+        EXPECT_FALSE(f.state.source_loaded());
+        EXPECT_EQ(f.state.max_frame, 100);
+        EXPECT_EQ(f.state.current_frame, 15);
+        f.form->history->redo();
+        EXPECT_EQ(f.state.max_frame, taken ? 36 : 100);
+        EXPECT_EQ(f.state.slots[8].keys.weights,
+                  taken ? project.targets[7].keys.weights : std::vector<float>{0.0f});
     }
 }
 

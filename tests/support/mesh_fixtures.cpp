@@ -119,8 +119,10 @@ std::string GltfBuilder::glb(const std::string& rest) const {
     return out;
 }
 
-std::string grid_gltf(int targets) {
-    GltfBuilder builder;
+namespace {
+
+// The grid's mesh: its accessors in `builder`, its JSON returned.
+std::string grid_mesh(GltfBuilder& builder, int targets) {
     std::vector<Vec3> points;
     for (int y = 0; y < 3; ++y) {
         for (int x = 0; x < 3; ++x) points.push_back(Vec3{float(x), float(y), 0});
@@ -136,10 +138,30 @@ std::string grid_gltf(int targets) {
         list += (t ? ",{\"POSITION\":" : "{\"POSITION\":") + std::to_string(moved) + "}";
         weights += t ? ",0" : "0.5";
     }
-    return builder.gltf("\"meshes\":[{\"name\":\"grid face\",\"weights\":[" + weights +
-                        "],\"primitives\":[{\"attributes\":{\"POSITION\":" + std::to_string(base) +
-                        "},\"indices\":" + std::to_string(corners) + ",\"targets\":[" + list +
-                        "]}]}]");
+    return "\"meshes\":[{\"name\":\"grid face\",\"weights\":[" + weights +
+           "],\"primitives\":[{\"attributes\":{\"POSITION\":" + std::to_string(base) +
+           "},\"indices\":" + std::to_string(corners) + ",\"targets\":[" + list + "]}]}]";
+}
+
+}  // namespace
+
+std::string grid_gltf(int targets) {
+    GltfBuilder builder;
+    return builder.gltf(grid_mesh(builder, targets));
+}
+
+std::string animated_grid_gltf(int targets) {
+    GltfBuilder builder;
+    const std::string mesh = grid_mesh(builder, targets);
+    std::vector<float> values(3 * static_cast<size_t>(targets), 0.0f);
+    for (int t = 0; t < targets; ++t) values[static_cast<size_t>(targets + t)] = (t + 1) / 10.0f;
+    const int times = builder.add_scalars({0.1f, 0.5f, 1.2f});
+    const int weights = builder.add_scalars(values);
+    return builder.gltf(mesh +
+                        ",\"nodes\":[{\"mesh\":0}],\"animations\":[{\"name\":\"blink\","
+                        "\"channels\":[{\"sampler\":0,\"target\":{\"node\":0,\"path\":"
+                        "\"weights\"}}],\"samplers\":[{\"input\":" +
+                        std::to_string(times) + ",\"output\":" + std::to_string(weights) + "}]}]");
 }
 
 std::string fbx_text(const FbxMesh& mesh) {

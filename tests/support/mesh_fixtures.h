@@ -44,6 +44,10 @@ private:
 // target's default weight is 0.5, the others' 0.
 std::string grid_gltf(int targets);
 
+// The same grid on a node, its weights animated by "blink": every target from 0 at 0.1 s to
+// (t + 1) / 10 at 0.5 s and back to 0 at 1.2 s, linearly.
+std::string animated_grid_gltf(int targets);
+
 struct FbxShape {
     std::string name;
     std::vector<int32_t> indexes;  // control points it moves
