@@ -20,14 +20,7 @@
 #include "support/import_checks.h"
 #include "support/mesh_fixtures.h"
 #include "support/qxm_writer.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-#define WARPKIT_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define WARPKIT_SANITIZED 1
-#endif
-#endif
+#include "support/sanitized.h"
 
 namespace warpkit {
 namespace {
