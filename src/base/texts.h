@@ -111,6 +111,10 @@ extern const Bilingual kMorphTargetsLeftOut;        // appended: %d left out, %s
 extern const Bilingual kImportJoined;               // appended: %lld corners joined
 // %s mesh, %s animation, %g seconds, %g frames a second, %.0f its last frame; Yes/No/Cancel
 extern const MessageText kAnimationQuestion;
+// The same when several animations drive the mesh, above a list of them: %s mesh, %d animations,
+// %g frames a second; each item %s animation, %g seconds, %.0f its last frame, %g frames a second.
+extern const MessageText kAnimationsQuestion;
+extern const Bilingual kAnimationItem;
 extern const Bilingual kUnnamedAnimation;
 extern const MessageText kImportedKeysRefusal;  // %s file, %s reason
 // Targets whose vertices come in another order than the source's.

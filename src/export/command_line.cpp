@@ -108,7 +108,7 @@ struct CommandSpec {
     const char* input;  // what its file is, for messages
 };
 constexpr CommandSpec kCommands[] = {
-    {"info", Command::kInfo, "an object file"},
+    {"info", Command::kInfo, "an object file or a mesh file"},
     {"check", Command::kCheck, "a project file"},
     {"gltf", Command::kGltf, "a project file"},
     {"obj", Command::kObj, "a project file"},
@@ -261,6 +261,12 @@ std::string set_mesh(CommandLine& line, const std::string& value) {
     return std::string();
 }
 
+std::string set_animation(CommandLine& line, const std::string& value) {
+    if (value.empty()) return "--animation needs an animation's name or index";
+    line.animation = value;
+    return std::string();
+}
+
 std::string set_animation_name(CommandLine& line, const std::string& value) {
     if (value.empty()) return "--animation-name needs a name";
     line.animation_name = value;
@@ -296,9 +302,12 @@ constexpr OptionSpec kOptions[] = {
     {"--compress", nullptr, false, bit(Command::kGltf), set_compress},
     {"--smooth-angle", nullptr, true, bit(Command::kGltf), set_smooth_angle},
     {"--names", nullptr, true, bit(Command::kGltf), set_names},
-    {"--strict", nullptr, false, bit(Command::kCheck) | kExports, set_strict},
+    {"--strict", nullptr, false, bit(Command::kCheck) | bit(Command::kProject) | kExports,
+     set_strict},
     {"--onto", nullptr, true, bit(Command::kGltf), set_onto},
-    {"--mesh", nullptr, true, bit(Command::kGltf), set_mesh},
+    {"--mesh", nullptr, true, bit(Command::kGltf) | bit(Command::kProject) | bit(Command::kQxm),
+     set_mesh},
+    {"--animation", nullptr, true, bit(Command::kProject), set_animation},
     {"--animation-name", nullptr, true, bit(Command::kGltf), set_animation_name},
     {"--replace-animation", nullptr, true, bit(Command::kGltf), set_replace_animation},
 };
@@ -342,6 +351,7 @@ bool option_given(const std::vector<const OptionSpec*>& seen, const char* name) 
 // --onto keeps the original's normals, materials and names, so the options that make them
 // have nothing to act on; the options of --onto mean nothing without it.
 std::string onto_problem(const CommandLine& line, const std::vector<const OptionSpec*>& seen) {
+    if (line.command != Command::kGltf) return std::string();
     if (line.onto.empty()) {
         for (const char* option : {"--mesh", "--animation-name", "--replace-animation"}) {
             if (option_given(seen, option)) return std::string(option) + " needs --onto ORIGINAL";
@@ -448,6 +458,9 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
     }
     if (const std::string problem = onto_problem(line, seen); !problem.empty()) {
         return refuse(problem);
+    }
+    if (option_given(seen, "--mesh") && option_given(seen, "--object")) {
+        return refuse("--mesh and --object both choose the mesh; give one");
     }
     if ((match || line.command == Command::kQxm) && !ends_with_no_case(line.output, ".qxm")) {
         return refuse("the output of " + name + " must end in .qxm, not '" + line.output + "'");

@@ -9,6 +9,7 @@
 #include "import/child_import.h"
 #include "import/gltf_reader.h"
 #include "import/obj_reader.h"
+#include "import/scene_choice.h"
 #include "model/qxm_reader.h"
 
 namespace warpkit::exporting {
@@ -64,7 +65,15 @@ int run_qxm_command(const CommandLine& line, std::ostream& out, std::ostream& er
 
     // every mesh, or the one asked for
     std::vector<size_t> meshes;
-    for (size_t m = 0; m < scene.meshes.size(); ++m) {
+    if (!line.mesh.empty()) {
+        // QXM holds no keys, so only the mesh of the choice matters here
+        const SceneChoice choice = choose_in_scene(scene, line.mesh, std::string());
+        if (!choice.problem.empty()) {
+            return refuse(err, line, shown + ": " + choice.problem.en, choice.problem.ja);
+        }
+        meshes.push_back(choice.mesh);
+    }
+    for (size_t m = 0; line.mesh.empty() && m < scene.meshes.size(); ++m) {
         if (line.object.empty() || scene.meshes[m].name == line.object) meshes.push_back(m);
     }
     if (meshes.empty()) {

@@ -114,6 +114,7 @@ ImportOutcome finish_import(ImportOutcome outcome, ImportedScene& scene) {
             ImportOutcome{false, {"ファイルにメッシュがありません", "the file holds no mesh"}};
     if (outcome.ok) {
         leave_out_meshes_without_triangles(scene);
+        keep_full_names(scene);
         finish_object_names(scene);
         BilingualText problem = imported_scene_problem(scene);
         if (!problem.empty()) outcome = ImportOutcome{false, std::move(problem)};

@@ -78,12 +78,13 @@ TEST(GltfReader, morph_cube_keeps_the_files_vertices_in_order_with_its_targets_a
                     100 * distance(thin[i], Vec3{}), 1e-4);
     }
 
-    ASSERT_TRUE(scene.has_animation);
-    EXPECT_EQ(scene.animation.name, "Square");
-    EXPECT_EQ(scene.animation.interpolation, Interpolation::kLinear);
-    EXPECT_EQ(scene.animation.times.size(), 127u);
-    EXPECT_NEAR(scene.animation.times.back(), 4.2f, 1e-5f);
-    EXPECT_EQ(scene.animation.values.size(), 254u);
+    ASSERT_EQ(scene.animations.size(), 1u);
+    const WeightsAnimation& animation = scene.animations[0];
+    EXPECT_EQ(animation.name, "Square");
+    EXPECT_EQ(animation.interpolation, Interpolation::kLinear);
+    EXPECT_EQ(animation.times.size(), 127u);
+    EXPECT_NEAR(animation.times.back(), 4.2f, 1e-5f);
+    EXPECT_EQ(animation.values.size(), 254u);
 }
 
 // Two quads over six points: primitive 0 names the positions accessor that is written second,
@@ -205,12 +206,17 @@ TEST(GltfReader, morph_targets_become_whole_shapes_named_as_the_file_names_them)
         const char* what;
         std::string extras;
         std::vector<std::string> names;
+        std::vector<std::string> full_names;  // as the file gives them
     };
     const Case cases[] = {
-        {"accessor names, then numbers", "", {"lift", "target2", "target3", "target4"}},
+        {"accessor names, then numbers",
+         "",
+         {"lift", "target2", "target3", "target4"},
+         {"lift", "", "", ""}},
         {"targetNames",
          ",\"extras\":{\"targetNames\":[\"a b\",\"smile\",\"smile\",\"\"]}",
-         {"a_b", "smile", "smile~2", "target4"}},
+         {"a_b", "smile", "smile~2", "target4"},
+         {"a b", "smile", "smile", ""}},
     };
     for (const Case& c : cases) {
         ImportedScene scene;
@@ -221,13 +227,57 @@ TEST(GltfReader, morph_targets_become_whole_shapes_named_as_the_file_names_them)
             << c.what;
         const ImportedMesh& mesh = scene.meshes[0];
         ASSERT_EQ(mesh.targets.size(), 4u);
-        for (size_t t = 0; t < 4; ++t) EXPECT_EQ(mesh.targets[t].name, c.names[t]) << c.what;
+        for (size_t t = 0; t < 4; ++t) {
+            EXPECT_EQ(mesh.targets[t].name, c.names[t]) << c.what;
+            EXPECT_EQ(mesh.targets[t].full_name, c.full_names[t]) << c.what;
+        }
         EXPECT_EQ(mesh.targets[0].vertices[2].z, 3.0f);
         EXPECT_EQ(mesh.targets[1].vertices[1].x, 2.0f);
         EXPECT_EQ(mesh.targets[2].vertices[2].y, 6.0f);
         EXPECT_EQ(mesh.targets[2].vertices[1].y, 0.0f);
         EXPECT_EQ(mesh.targets[3].vertices[1].x, 1.0f);  // a target without positions moves nothing
     }
+}
+
+TEST(GltfReader, every_animation_of_weights_is_kept_once_for_each_mesh_it_drives) {
+    ImportedScene scene;
+    ASSERT_TRUE(read(testing::two_animations_gltf(), scene).ok);
+    ASSERT_EQ(scene.meshes.size(), 2u);
+    EXPECT_EQ(scene.meshes[1].name, "lower_teeth_and");
+    EXPECT_EQ(scene.meshes[1].full_name, "lower teeth and tongue");
+    EXPECT_EQ(scene.meshes[1].targets[0].full_name, "jaw open as wide as it goes");
+    struct Want {
+        size_t clip, mesh;
+        const char* name;
+        std::vector<float> times;
+    };
+    const Want wants[] = {{0, 0, "blink", {0.0f, 0.1f, 0.2f}},
+                          {1, 0, "talk", {0.0f, 1.5f, 3.0f}},
+                          {1, 1, "talk", {0.0f, 3.0f}}};
+    ASSERT_EQ(scene.animations.size(), std::size(wants));
+    for (size_t a = 0; a < std::size(wants); ++a) {
+        const WeightsAnimation& animation = scene.animations[a];
+        EXPECT_EQ(animation.clip, wants[a].clip) << a;
+        EXPECT_EQ(animation.mesh, wants[a].mesh) << a;
+        EXPECT_EQ(animation.name, wants[a].name) << a;
+        EXPECT_EQ(animation.times, wants[a].times) << a;
+        EXPECT_EQ(animation.targets, scene.meshes[wants[a].mesh].targets.size()) << a;
+    }
+
+    // Helper meshes of lines are left out with the animations of them; the others keep theirs.
+    ImportedScene helpers;
+    helpers.meshes.resize(3);
+    helpers.meshes[1].triangles.push_back(Triangle{{0, 0, 0}, 0});
+    for (size_t m : {2, 1, 0}) {
+        helpers.animations.emplace_back();
+        helpers.animations.back().mesh = m;
+        helpers.animations.back().name = "a" + std::to_string(m);
+    }
+    leave_out_meshes_without_triangles(helpers);
+    ASSERT_EQ(helpers.meshes.size(), 1u);
+    ASSERT_EQ(helpers.animations.size(), 1u);
+    EXPECT_EQ(helpers.animations[0].name, "a1");
+    EXPECT_EQ(helpers.animations[0].mesh, 0u);
 }
 
 TEST(GltfReader, damaged_and_hostile_files_are_refused_with_the_reason) {

@@ -1,5 +1,5 @@
-// The keys a source load with its morph targets puts on the session's slots: the animation's
-// when taken (and its frames), else the mesh's default weights at frame 0.
+// The keys a source load with its morph targets puts on the session's slots: the chosen
+// animation's when taken (and its frames), else the mesh's default weights at frame 0.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -19,31 +19,46 @@ Keys keys_of(const KeyTrack& track) {
     return keys;
 }
 
-TEST(ImportedKeys, the_first_eight_targets_take_the_animation_or_else_the_default_weights) {
+TEST(ImportedKeys, the_first_eight_targets_take_the_animation_chosen_or_else_the_default_weights) {
     struct Case {
         const char* what;
-        bool animated, take;
+        bool animated;
+        AnimationAnswer answer;
         std::vector<float> weights;
         int32_t max_frame;  // 100 before
         Keys first, eighth;
     };
     const Keys plain = {{0, 0.0f}};
+    const AnimationAnswer unanimated{AnimationChoice::kTake, std::nullopt};
     const Case cases[] = {
-        {"taken", true, true, {}, 30, {{0, 0}, {15, 10}, {30, 0}}, {{0, 0}, {15, 80}, {30, 0}}},
-        {"left", true, false, {0.5f}, 100, plain, plain},
+        {"taken",
+         true,
+         {AnimationChoice::kTake, 0},
+         {},
+         30,
+         {{0, 0}, {15, 10}, {30, 0}},
+         {{0, 0}, {15, 80}, {30, 0}}},
+        {"the second taken",
+         true,
+         {AnimationChoice::kTake, 1},
+         {},
+         60,
+         {{0, 0}, {60, 10}},
+         {{0, 0}, {60, 80}}},
+        {"left", true, {AnimationChoice::kLeave, std::nullopt}, {0.5f}, 100, plain, plain},
         {"default weights",
          false,
-         true,
+         unanimated,
          {0.5f, 0, 0, 0, 0, 0, 0, 0.25f},
          100,
          {{0, 50}},
          {{0, 25}}},
-        {"neither", false, true, {}, 100, plain, plain},
+        {"neither", false, unanimated, {}, 100, plain, plain},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        // a triangle with nine targets; the animation takes each from 0 to (j + 1) / 10 at
-        // 0.5 s and back at 1 s
+        // a triangle with nine targets; "nod" takes each from 0 to (j + 1) / 10 at 0.5 s and
+        // back at 1 s, "rise" to the same at 2 s
         ImportedScene scene;
         scene.meshes.push_back({"tri", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {}, {}, c.weights});
         EditorState state;
@@ -57,12 +72,17 @@ TEST(ImportedKeys, the_first_eight_targets_take_the_animation_or_else_the_defaul
                                read_result_of(scene.meshes[0].targets[j]));
             }
         }
-        scene.has_animation = c.animated;
-        scene.animation = {0, "nod", Interpolation::kLinear, {0.0f, 0.5f, 1.0f}, {}, 9};
-        for (int key = 0; key < 27; ++key)
-            scene.animation.values.push_back(key / 9 == 1 ? float(key % 9 + 1) / 10 : 0.0f);
+        if (c.animated) {
+            WeightsAnimation nod{0, "nod", Interpolation::kLinear, {0.0f, 0.5f, 1.0f}, {}, 9, 0};
+            for (int key = 0; key < 27; ++key)
+                nod.values.push_back(key / 9 == 1 ? float(key % 9 + 1) / 10 : 0.0f);
+            WeightsAnimation rise{0, "rise", Interpolation::kLinear, {0.0f, 2.0f}, {}, 9, 1};
+            for (int key = 0; key < 18; ++key)
+                rise.values.push_back(key / 9 == 1 ? float(key % 9 + 1) / 10 : 0.0f);
+            scene.animations = {nod, rise};
+        }
 
-        const KeysToImport keys = keys_to_import(scene, 0, kTargetCount, c.take, kDefaultKeyRate);
+        const KeysToImport keys = keys_to_import(scene, 0, kTargetCount, c.answer, kDefaultKeyRate);
         EXPECT_TRUE(keys.problem.empty()) << keys.problem.en;
         put_imported_keys(state, keys.keys);
         EXPECT_EQ(state.max_frame, c.max_frame);
