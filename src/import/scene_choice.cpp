@@ -112,98 +112,89 @@ BilingualText animation_label(const WeightsAnimation& animation) {
     return label + format_both({"（%g 秒）", " (%g s)"}, seconds);
 }
 
-SceneChoice choose_in_scene(const ImportedScene& scene, const std::string& asked_mesh,
-                            const std::string& asked_animation) {
-    SceneChoice choice;
-    if (!asked_mesh.empty()) {
-        const std::vector<size_t> named =
-            items_named(asked_mesh, scene.meshes.size(), [&](size_t m) {
-                return scene.meshes[m].name == asked_mesh ||
-                       scene.meshes[m].full_name == asked_mesh;
-            });
-        if (named.size() != 1) {
-            choice.problem = mesh_problem(scene, asked_mesh, named);
-            return choice;
-        }
-        choice.mesh = named.front();
-    }
+namespace {
 
-    if (!asked_animation.empty()) {
-        const std::vector<size_t> clips = first_of_each_clip(scene);
-        size_t clip_count = 0;
-        for (const WeightsAnimation& animation : scene.animations)
-            clip_count = std::max(clip_count, animation.clip + 1);
-        const std::vector<size_t> named = items_named(asked_animation, clip_count, [&](size_t c) {
-            return std::any_of(scene.animations.begin(), scene.animations.end(),
-                               [&](const WeightsAnimation& a) {
-                                   return a.clip == c && a.name == asked_animation;
-                               });
-        });
-        std::vector<size_t> driving;  // of the clip named, one per mesh it drives
-        for (size_t a = 0; a < scene.animations.size(); ++a) {
-            if (named.size() == 1 && scene.animations[a].clip == named.front())
-                driving.push_back(a);
-        }
-        if (driving.empty()) {
-            choice.problem =
-                clips.empty()
-                    ? format_both(
-                          {"ウェイトを動かすアニメーション %s "
-                           "はありません（ファイルにはウェイトのアニメーションがありません）",
-                           "there is no animation %s of morph target weights (the file "
-                           "has none)"},
-                          quoted_name(asked_animation))
-                    : format_both({"ウェイトを動かすアニメーション %s "
-                                   "はありません（ウェイトのアニメーション：%s）",
-                                   "there is no animation %s of morph target weights (the "
-                                   "file's: %s)"},
-                                  quoted_name(asked_animation),
-                                  listed(animation_labels(scene, clips)));
-            return choice;
-        }
-        if (named.size() > 1) {
-            std::vector<size_t> same;
-            for (const size_t a : clips) {
-                if (std::count(named.begin(), named.end(), scene.animations[a].clip) > 0)
-                    same.push_back(a);
-            }
-            choice.problem = format_both(
-                {"%s という名前のアニメーションが複数あります（%s）。番号で選んでください",
-                 "several animations are named %s (%s); choose one by its index"},
-                quoted_name(asked_animation), listed(animation_labels(scene, same)));
-            return choice;
-        }
-        const WeightsAnimation& first = scene.animations[driving.front()];
-        std::vector<size_t> meshes;
-        for (const size_t a : driving) meshes.push_back(scene.animations[a].mesh);
-        if (asked_mesh.empty()) {
-            choice.mesh = meshes.front();
-            choice.animation = driving.front();
-            if (meshes.size() > 1) {
-                choice.unasked.push_back(format_both(
-                    {"%s は %zu 個のメッシュのウェイトを動かします。%s "
-                     "を使います（ほか：%s。--mesh "
-                     "名前|番号 で選べます）",
-                     "%s drives the weights of %zu meshes: %s is taken; the others: %s; --mesh "
-                     "NAME|INDEX chooses"},
-                    animation_label(first), meshes.size(), mesh_label(scene, choice.mesh),
-                    listed(mesh_labels(scene, without(meshes, choice.mesh)))));
-            }
-            return choice;
-        }
-        const auto it = std::find(meshes.begin(), meshes.end(), choice.mesh);
-        if (it == meshes.end()) {
-            choice.problem = format_both({"%s は %s のウェイトを動かしません（動かすのは %s）",
-                                          "%s does not drive the weights of %s (it drives %s)"},
-                                         animation_label(first), mesh_label(scene, choice.mesh),
-                                         listed(mesh_labels(scene, meshes)));
-            return choice;
-        }
-        choice.animation = driving[static_cast<size_t>(it - meshes.begin())];
-        return choice;
+// The weights animations of the animation `asked` names, one per mesh it drives; or, when it
+// names none or several, why.
+std::vector<size_t> animations_named(const ImportedScene& scene, const std::string& asked,
+                                     BilingualText& problem) {
+    const std::vector<size_t> clips = first_of_each_clip(scene);
+    size_t clip_count = 0;
+    for (const WeightsAnimation& animation : scene.animations)
+        clip_count = std::max(clip_count, animation.clip + 1);
+    const std::vector<size_t> named = items_named(asked, clip_count, [&](size_t c) {
+        return std::any_of(
+            scene.animations.begin(), scene.animations.end(),
+            [&](const WeightsAnimation& a) { return a.clip == c && a.name == asked; });
+    });
+    std::vector<size_t> same;  // the first weights animation of each clip named
+    for (const size_t a : clips) {
+        if (std::count(named.begin(), named.end(), scene.animations[a].clip) > 0) same.push_back(a);
     }
+    if (same.size() > 1) {
+        problem = format_both({"%s という名前のアニメーションが複数あります（%s）。番号で選んで"
+                               "ください",
+                               "several animations are named %s (%s); choose one by its index"},
+                              quoted_name(asked), listed(animation_labels(scene, same)));
+        return {};
+    }
+    if (same.empty()) {
+        problem = clips.empty()
+                      ? format_both({"ウェイトを動かすアニメーション %s はありません（ファイルには"
+                                     "ウェイトのアニメーションがありません）",
+                                     "there is no animation %s of morph target weights (the file "
+                                     "has none)"},
+                                    quoted_name(asked))
+                      : format_both({"ウェイトを動かすアニメーション %s はありません（ウェイトの"
+                                     "アニメーション：%s）",
+                                     "there is no animation %s of morph target weights (the "
+                                     "file's: %s)"},
+                                    quoted_name(asked), listed(animation_labels(scene, clips)));
+        return {};
+    }
+    std::vector<size_t> driving;
+    for (size_t a = 0; a < scene.animations.size(); ++a) {
+        if (scene.animations[a].clip == scene.animations[same.front()].clip) driving.push_back(a);
+    }
+    return driving;
+}
 
-    if (asked_mesh.empty()) {
+// The animation asked for, of the mesh asked for, or bringing its mesh (the first it drives).
+void take_animation_asked(const ImportedScene& scene, bool mesh_asked, const std::string& asked,
+                          SceneChoice& choice) {
+    const std::vector<size_t> driving = animations_named(scene, asked, choice.problem);
+    if (driving.empty()) return;
+    const WeightsAnimation& first = scene.animations[driving.front()];
+    std::vector<size_t> meshes;
+    for (const size_t a : driving) meshes.push_back(scene.animations[a].mesh);
+    if (!mesh_asked) {
+        choice.mesh = meshes.front();
+        choice.animation = driving.front();
+        if (meshes.size() > 1) {
+            choice.unasked.push_back(format_both(
+                {"%s は %zu 個のメッシュのウェイトを動かします。%s を使います（ほか：%s。--mesh "
+                 "名前|番号 で選べます）",
+                 "%s drives the weights of %zu meshes: %s is taken; the others: %s; --mesh "
+                 "NAME|INDEX chooses"},
+                animation_label(first), meshes.size(), mesh_label(scene, choice.mesh),
+                listed(mesh_labels(scene, without(meshes, choice.mesh)))));
+        }
+        return;
+    }
+    const auto it = std::find(meshes.begin(), meshes.end(), choice.mesh);
+    if (it == meshes.end()) {
+        choice.problem = format_both({"%s は %s のウェイトを動かしません（動かすのは %s）",
+                                      "%s does not drive the weights of %s (it drives %s)"},
+                                     animation_label(first), mesh_label(scene, choice.mesh),
+                                     listed(mesh_labels(scene, meshes)));
+        return;
+    }
+    choice.animation = driving[static_cast<size_t>(it - meshes.begin())];
+}
+
+// What is taken unasked: the default mesh unless one was asked for, and its first animation.
+void take_defaults(const ImportedScene& scene, bool mesh_asked, SceneChoice& choice) {
+    if (!mesh_asked) {
         choice.mesh = default_mesh(scene);
         const std::vector<size_t> candidates = candidate_meshes(scene);
         if (candidates.size() > 1) {
@@ -230,6 +221,30 @@ SceneChoice choose_in_scene(const ImportedScene& scene, const std::string& asked
             mesh_label(scene, choice.mesh), offered.size(),
             animation_label(scene.animations[*choice.animation]),
             listed(animation_labels(scene, without(offered, *choice.animation)))));
+    }
+}
+
+}  // namespace
+
+SceneChoice choose_in_scene(const ImportedScene& scene, const std::string& asked_mesh,
+                            const std::string& asked_animation) {
+    SceneChoice choice;
+    if (!asked_mesh.empty()) {
+        const std::vector<size_t> named =
+            items_named(asked_mesh, scene.meshes.size(), [&](size_t m) {
+                return scene.meshes[m].name == asked_mesh ||
+                       scene.meshes[m].full_name == asked_mesh;
+            });
+        if (named.size() != 1) {
+            choice.problem = mesh_problem(scene, asked_mesh, named);
+            return choice;
+        }
+        choice.mesh = named.front();
+    }
+    if (asked_animation.empty()) {
+        take_defaults(scene, !asked_mesh.empty(), choice);
+    } else {
+        take_animation_asked(scene, !asked_mesh.empty(), asked_animation, choice);
     }
     return choice;
 }
