@@ -57,8 +57,9 @@ int run_project_command(const CommandLine& line, std::ostream& out, std::ostream
             << printable(unasked.en) << "\n";
     }
     if (line.strict && !choice.unasked.empty()) {
-        return refuse(err, shown + ": nothing written: under --strict, --mesh and --animation "
-                                   "must choose among several");
+        return refuse(err, shown +
+                               ": nothing written: under --strict, --mesh and --animation "
+                               "must choose among several");
     }
     const size_t m = choice.mesh;
     const ImportedMesh& mesh = scene.meshes[m];

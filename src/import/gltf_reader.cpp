@@ -905,9 +905,8 @@ private:
                     continue;
                 }
                 scene_.animations.emplace_back();
-                const BilingualText problem =
-                    read_animation(animation, channel, static_cast<size_t>(mesh),
-                                   scene_.animations.back());
+                const BilingualText problem = read_animation(
+                    animation, channel, static_cast<size_t>(mesh), scene_.animations.back());
                 if (problem.empty()) {
                     scene_.animations.back().clip = a;
                     continue;

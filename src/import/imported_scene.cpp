@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <set>
 

@@ -79,8 +79,7 @@ public:
     // Yes/No/Cancel with the question icon and, under the text, a list of `items` (at least one)
     // of which one is chosen, `chosen` to start with. Closing the box is Cancel.
     virtual ListAnswer ask_save_from_list(const std::string& text, const std::string& title,
-                                          const std::vector<std::string>& items,
-                                          size_t chosen) = 0;
+                                          const std::vector<std::string>& items, size_t chosen) = 0;
     // Runs `work` to its end. When it takes longer than half a second a modal progress dialog
     // with a Cancel button shows meanwhile and the windows keep repainting, but nothing else
     // can be done. `work` may run on another thread, so it must touch nothing but its own data

@@ -33,7 +33,7 @@ public:
     std::deque<int32_t> object_answers;
     // What the frame dialog does to the session when shown.
     std::deque<std::function<void(FrameDialogMode)>> frame_answers;
-    std::deque<int> choice_answers;  // the index of the answer given to ask_choice
+    std::deque<int> choice_answers;       // the index of the answer given to ask_choice
     std::deque<ListAnswer> list_answers;  // ask_save_from_list
     // The share of the work at which the user presses Cancel in a progress dialog; unset, the
     // work runs to its end.
