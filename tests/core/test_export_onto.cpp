@@ -8,6 +8,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <set>
 
@@ -500,6 +501,207 @@ TEST(ExportOnto, round_trips_keep_the_original_and_add_the_projects_animation) {
                 const size_t index = j < slots.size() - trip.add_target ? j : count - 1;
                 EXPECT_EQ(got[key * count + index], want[key * slots.size() + j]) << key;
             }
+        }
+    }
+}
+
+// One primitive with normals and one morph target, on a node placed by `node` (JSON members).
+// `target_normals`: the target changes the normals too (by nothing).
+std::string shaded_glb(const std::vector<Vec3>& points, const std::vector<Vec3>& normals,
+                       const std::vector<uint16_t>& corners, const std::vector<Vec3>& moves,
+                       bool target_normals, const std::string& node) {
+    GltfBuilder b;
+    const int positions = add_points(b, points);
+    const int normal = b.add_points(normals);
+    const int indices = b.add_indices(corners);
+    std::string target = "{\"POSITION\":" + std::to_string(add_points(b, moves));
+    if (target_normals) {
+        target += ",\"NORMAL\":" +
+                  std::to_string(b.add_points(std::vector<Vec3>(points.size(), Vec3{0, 0, 0})));
+    }
+    return b.glb(
+        "\"meshes\":[{\"name\":\"Shape\",\"extras\":{\"targetNames\":[\"dent\"]},"
+        "\"primitives\":[{\"attributes\":{\"POSITION\":" +
+        std::to_string(positions) + ",\"NORMAL\":" + std::to_string(normal) +
+        "},\"indices\":" + std::to_string(indices) + ",\"targets\":[" + target +
+        "}]}]}],\"nodes\":[{\"mesh\":0" + node + "}],\"scenes\":[{\"nodes\":[0]}],\"scene\":0");
+}
+
+// A hilly strip cut along a seam (its middle column of points twice, once per side) as a file
+// split for its UVs has it, with the surface's own smooth normals, equal on both sides.
+std::string seamed_strip_glb(const std::string& node) {
+    std::vector<Vec3> points, normals;
+    for (int side = 0; side < 2; ++side) {
+        for (int r = 0; r < 5; ++r) {
+            for (int c = 3 * side; c <= 3 * side + 3; ++c) {
+                const double x = 0.5 * c, y = 0.5 * r;
+                points.push_back(
+                    Vec3{float(x), float(y), float(0.4 * std::sin(x) * std::cos(y / 2))});
+                const double fx = 0.4 * std::cos(x) * std::cos(y / 2);
+                const double fy = -0.2 * std::sin(x) * std::sin(y / 2);
+                const double length = std::sqrt(fx * fx + fy * fy + 1);
+                normals.push_back(
+                    Vec3{float(-fx / length), float(-fy / length), float(1 / length)});
+            }
+        }
+    }
+    std::vector<uint16_t> corners;
+    for (int side = 0; side < 2; ++side) {
+        for (int r = 0; r < 4; ++r) {
+            for (int c = 0; c < 3; ++c) {
+                const auto at = [&](int cc, int rr) { return uint16_t(side * 20 + rr * 4 + cc); };
+                corners.insert(corners.end(), {at(c, r), at(c + 1, r), at(c + 1, r + 1), at(c, r),
+                                               at(c + 1, r + 1), at(c, r + 1)});
+            }
+        }
+    }
+    std::vector<Vec3> moves(points.size(), Vec3{0, 0, 0});
+    moves[5].z = 0.3f;
+    return shaded_glb(points, normals, corners, moves, false, node);
+}
+
+// A cube of 24 points, four per face, each with its face's normal: hard edges everywhere.
+std::string hard_cube_glb() {
+    const Vec3 faces[6][3] = {
+        {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {{-1, 0, 0}, {0, 0, 1}, {0, 1, 0}},
+        {{0, 1, 0}, {0, 0, 1}, {1, 0, 0}}, {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}},
+        {{0, 0, 1}, {1, 0, 0}, {0, 1, 0}}, {{0, 0, -1}, {0, 1, 0}, {1, 0, 0}}};
+    std::vector<Vec3> points, normals, moves;
+    std::vector<uint16_t> corners;
+    for (const auto& [n, u, v] : faces) {
+        const uint16_t first = uint16_t(points.size());
+        for (const auto& [a, b] : {std::pair{-1, -1}, {1, -1}, {1, 1}, {-1, 1}}) {
+            points.push_back(
+                Vec3{n.x + a * u.x + b * v.x, n.y + a * u.y + b * v.y, n.z + a * u.z + b * v.z});
+            normals.push_back(n);
+            moves.push_back(Vec3{0, 0, n.z > 0 ? 0.2f : 0.0f});
+        }
+        corners.insert(corners.end(), {first, uint16_t(first + 1), uint16_t(first + 2), first,
+                                       uint16_t(first + 2), uint16_t(first + 3)});
+    }
+    return shaded_glb(points, normals, corners, moves, true, "");
+}
+
+double degrees_between(const Vec3& a, const Vec3& b) {
+    const double dot = (double(a.x) * b.x + double(a.y) * b.y + double(a.z) * b.z) /
+                       std::sqrt((double(a.x) * a.x + double(a.y) * a.y + double(a.z) * a.z) *
+                                 (double(b.x) * b.x + double(b.y) * b.y + double(b.z) * b.z));
+    return std::acos(std::clamp(dot, -1.0, 1.0)) * 180.0 / 3.14159265358979323846;
+}
+
+TEST(ExportOnto, an_added_target_changes_the_originals_normals_over_its_welded_surface) {
+    ExportFixture fixture;
+    struct Case {
+        const char* name;
+        std::string original;
+        std::function<Vec3(const Vec3&)> shape;  // the added target, from the placed source
+        std::vector<std::string> options;
+        // at shared positions at the target's full weight: normals at most / at least this far
+        // apart in degrees
+        double most, least;
+    };
+    // The strip's node turns it a quarter about z and doubles it; its target turns the placed
+    // strip 30 degrees about x, which in the mesh's own space is 30 degrees about -y.
+    const double turn = 30.0 * 3.14159265358979323846 / 180.0;
+    const std::vector<Case> cases = {
+        {"seamed strip",
+         seamed_strip_glb(",\"rotation\":[0,0,0.70710678,0.70710678],\"scale\":[2,2,2]"),
+         [turn](const Vec3& v) {
+             return Vec3{v.x, float(v.y * std::cos(turn) - v.z * std::sin(turn)),
+                         float(v.y * std::sin(turn) + v.z * std::cos(turn))};
+         },
+         {"--normals"},
+         1e-4,
+         0.0},
+        // the cube's own target changes its normals, so an added one does without being asked
+        {"hard cube",
+         hard_cube_glb(),
+         [](const Vec3& v) {
+             return Vec3{v.x + 0.3f * v.y, v.y, v.z};
+         },
+         {},
+         180.0,
+         60.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string original = fixture.folder.file(std::string(c.name) + ".glb");
+        warpkit::testing::write_text(original, c.original);
+        EXPECT_VALID_GLTF(original);
+        const std::string made = fixture.folder.file(std::string(c.name) + ".twp");
+        ASSERT_EQ(run_tool({"project", original, "-o", made}).status, kExitDone);
+        LoadedProject loaded;
+        ASSERT_TRUE(load_project(made, loaded).ok);
+        QxmObjectSpec base;
+        base.name = "base";
+        base.vertices = loaded.state.slots[0].vertices;
+        base.triangles = loaded.state.mesh.triangles;
+        ProjectData data = loaded.data;
+        data.targets[3] = warpkit::testing::project_target(
+            fixture.write_objects(std::string(c.name) + "-extra.qxm",
+                                  {base, testing::moved(base, "pucker", c.shape)}, 3),
+            "pucker", {{0, 0.0f}, {10, 100.0f}});
+        const std::string project = fixture.write_project(std::string(c.name) + "-plus.twp", data);
+
+        const std::string out = fixture.folder.file(std::string(c.name) + "-out.glb");
+        std::vector<std::string> args = {"gltf", project, "--onto", original, "-o", out};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const testing::ToolRun run = run_tool(args);
+        ASSERT_EQ(run.status, kExitDone) << run.err;
+        EXPECT_NE(run.out.find("added as morph target 1 \"pucker\" with normals"),
+                  std::string::npos)
+            << run.out;
+        EXPECT_VALID_GLTF(out);
+
+        // The original's normals stay the base; the added target's change is added to them.
+        const Asset before = asset_of(original);
+        const Asset after = asset_of(out);
+        const Json& primitive = after.json["meshes"][0]["primitives"][0];
+        EXPECT_EQ(primitive["attributes"], before.json["meshes"][0]["primitives"][0]["attributes"]);
+        ASSERT_TRUE(primitive["targets"][1].contains("NORMAL"));
+        std::vector<std::string> buffers;
+        ASSERT_TRUE(read_gltf_buffers(out, ImportLimits{}, buffers).ok);
+        const auto vectors = [&](int accessor) {
+            DenseAccessor read;
+            EXPECT_EQ(read_dense(after.json, buffers, size_t(accessor), read), "");
+            const std::vector<float> values = floats_of(read);
+            std::vector<Vec3> out_vectors;
+            for (size_t i = 0; i + 2 < values.size(); i += 3) {
+                out_vectors.push_back(Vec3{values[i], values[i + 1], values[i + 2]});
+            }
+            return out_vectors;
+        };
+        const std::vector<Vec3> points = vectors(primitive["attributes"]["POSITION"]);
+        const std::vector<Vec3> normals = vectors(primitive["attributes"]["NORMAL"]);
+        const std::vector<Vec3> change = vectors(primitive["targets"][1]["NORMAL"]);
+        ASSERT_EQ(change.size(), normals.size());
+        std::vector<Vec3> full(normals.size());
+        for (size_t i = 0; i < full.size(); ++i) {
+            full[i] = Vec3{normals[i].x + change[i].x, normals[i].y + change[i].y,
+                           normals[i].z + change[i].z};
+        }
+        int shared = 0;
+        for (size_t i = 0; i < points.size(); ++i) {
+            for (size_t j = i + 1; j < points.size(); ++j) {
+                if (points[i].x != points[j].x || points[i].y != points[j].y ||
+                    points[i].z != points[j].z) {
+                    continue;
+                }
+                ++shared;
+                const double apart = degrees_between(full[i], full[j]);
+                EXPECT_LE(apart, c.most) << i << " " << j;
+                EXPECT_GE(apart, c.least) << i << " " << j;
+            }
+        }
+        EXPECT_GT(shared, 4);
+        if (c.options.empty()) continue;
+        // The strip turned: each normal turns with it, in the mesh's own space, within what
+        // the program's normals differ from the surface's.
+        for (size_t i = 0; i < full.size(); ++i) {
+            const Vec3& n = normals[i];
+            const Vec3 turned{float(n.x * std::cos(turn) - n.z * std::sin(turn)), n.y,
+                              float(n.x * std::sin(turn) + n.z * std::cos(turn))};
+            EXPECT_LT(degrees_between(full[i], turned), 3.0) << i;
         }
     }
 }
