@@ -53,28 +53,34 @@ void put_u32(std::string& out, uint32_t value) {
 struct Original {
     bool binary = false;
     Json json;
-    std::string bin;  // the binary chunk of a .glb
+    std::string bytes;     // the file as read
+    std::string gathered;  // a .gltf's buffers gathered for a .glb
+    std::string_view bin;  // the binary chunk's bytes, in `bytes` or `gathered`
 };
 
 // The reader has accepted the file before this runs, so only the JSON's syntax is checked again.
-std::string parse_original(const std::string& bytes, Original& original) {
-    std::string text = bytes;
+// The bytes are only looked at: a big file is not copied for its parts.
+std::string parse_original(Original& original) {
+    const std::string& bytes = original.bytes;
+    const char* text = bytes.data();
+    size_t text_length = bytes.size();
     original.binary = is_glb(bytes);
     if (original.binary) {
         if (bytes.size() < 20 || read_u32(bytes, 16) != kJsonChunk)
             return "its JSON chunk is missing";
         const size_t length = read_u32(bytes, 12);
         if (length > bytes.size() - 20) return "its JSON chunk runs past the end of the file";
-        text = bytes.substr(20, length);
+        text = bytes.data() + 20;
+        text_length = length;
         const size_t next = 20 + ((length + 3) & ~size_t{3});
         if (next + 8 <= bytes.size() && read_u32(bytes, next + 4) == kBinChunk) {
             const size_t bin_length = read_u32(bytes, next);
             if (bin_length > bytes.size() - next - 8) return "its binary chunk runs past the end";
-            original.bin = bytes.substr(next + 8, bin_length);
+            original.bin = std::string_view(bytes).substr(next + 8, bin_length);
         }
     }
     try {
-        original.json = Json::parse(text);
+        original.json = Json::parse(text, text + text_length);
     } catch (const Json::exception& error) {
         return std::string("its JSON cannot be read: ") + error.what();
     }
@@ -100,19 +106,21 @@ double distance(const Vec3& a, const Vec3& b) {
     return std::sqrt(dx * dx + dy * dy + dz * dz);
 }
 
-// Whether two lists of one length hold the same points within `tolerance`, and the largest
-// distance of two when they do; stops at the first pair further apart.
-bool within(const std::vector<Vec3>& a, const std::vector<Vec3>& b, double tolerance,
-            double& largest) {
+// Whether `move` is the displacement of `shape` from `base` (all of one length) within
+// `tolerance`, and the largest distance of the two when it is; stops at the first vertex that
+// is further off, and makes no list of displacements, which on a big mesh costs more than this.
+bool moves_alike(const std::vector<Vec3>& shape, const std::vector<Vec3>& base,
+                 const std::vector<Vec3>& move, double tolerance, double& largest) {
     largest = 0.0;
     const double most = tolerance * tolerance;
     double squared = 0.0;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const double dx = double(a[i].x) - b[i].x, dy = double(a[i].y) - b[i].y,
-                     dz = double(a[i].z) - b[i].z;
-        const double d = dx * dx + dy * dy + dz * dz;
-        if (d > most) return false;
-        squared = std::max(squared, d);
+    for (size_t i = 0; i < base.size(); ++i) {
+        const Vec3 d{shape[i].x - base[i].x, shape[i].y - base[i].y, shape[i].z - base[i].z};
+        const double dx = double(d.x) - move[i].x, dy = double(d.y) - move[i].y,
+                     dz = double(d.z) - move[i].z;
+        const double gap = dx * dx + dy * dy + dz * dz;
+        if (gap > most) return false;
+        squared = std::max(squared, gap);
     }
     largest = std::sqrt(squared);
     return true;
@@ -123,15 +131,6 @@ double largest_gap(const std::vector<Vec3>& a, const std::vector<Vec3>& b) {
     double largest = 0.0;
     for (size_t i = 0; i < a.size(); ++i) largest = std::max(largest, distance(a[i], b[i]));
     return largest;
-}
-
-// The displacement of each vertex; `shape` and `base` are of one length.
-std::vector<Vec3> displacement(const std::vector<Vec3>& shape, const std::vector<Vec3>& base) {
-    std::vector<Vec3> out(base.size());
-    for (size_t i = 0; i < base.size(); ++i) {
-        out[i] = Vec3{shape[i].x - base[i].x, shape[i].y - base[i].y, shape[i].z - base[i].z};
-    }
-    return out;
 }
 
 std::string mesh_label(const Json& meshes, size_t m) {
@@ -298,40 +297,50 @@ public:
 
     // A morph target's displacements, stored sparse over the ones that are not exactly zero
     // when that takes fewer bytes, as plain gltf stores them. `sparse` tells which was taken.
-    int add_morph(const std::vector<Vec3>& moves, bool bounds, bool& sparse) {
-        std::vector<uint32_t> indices;
-        std::vector<Vec3> values;
-        for (size_t i = 0; i < moves.size(); ++i) {
-            const Vec3& v = moves[i];
-            if (v.x == 0.0f && v.y == 0.0f && v.z == 0.0f) continue;
-            indices.push_back(static_cast<uint32_t>(i));
-            values.push_back(v);
-        }
-        const bool narrow = moves.size() - 1 <= 0xFFFF;
+    int add_morph(const Vec3* moves, size_t count, bool bounds, bool& sparse) {
+        const auto moved = [](const Vec3& v) { return v.x != 0.0f || v.y != 0.0f || v.z != 0.0f; };
+        const size_t nonzero = static_cast<size_t>(std::count_if(moves, moves + count, moved));
+        const bool narrow = count - 1 <= 0xFFFF;
         const size_t index_size = narrow ? sizeof(uint16_t) : sizeof(uint32_t);
-        sparse = indices.size() * (index_size + sizeof(Vec3)) < moves.size() * sizeof(Vec3);
-        const auto* floats = reinterpret_cast<const float*>(moves.data());
-        if (!sparse) return add_floats(floats, moves.size(), "VEC3", bounds, 3);
-        Json accessor = float_accessor(floats, moves.size(), "VEC3", bounds, 3);
-        if (!indices.empty()) {
-            int index_view = 0;
+        sparse = nonzero * (index_size + sizeof(Vec3)) < count * sizeof(Vec3);
+        const auto* floats = reinterpret_cast<const float*>(moves);
+        if (!sparse) return add_floats(floats, count, "VEC3", bounds, 3);
+        Json accessor = float_accessor(floats, count, "VEC3", bounds, 3);
+        if (nonzero > 0) {
+            std::vector<uint16_t> short_indices;
+            std::vector<uint32_t> indices;
+            std::vector<Vec3> values;
             if (narrow) {
-                const std::vector<uint16_t> short_indices(indices.begin(), indices.end());
-                index_view = add_view(reinterpret_cast<const char*>(short_indices.data()),
-                                      short_indices.size() * index_size);
+                short_indices.reserve(nonzero);
             } else {
-                index_view =
-                    add_view(reinterpret_cast<const char*>(indices.data()), indices.size() * 4);
+                indices.reserve(nonzero);
             }
+            values.reserve(nonzero);
+            for (size_t i = 0; i < count; ++i) {
+                if (!moved(moves[i])) continue;
+                if (narrow) {
+                    short_indices.push_back(static_cast<uint16_t>(i));
+                } else {
+                    indices.push_back(static_cast<uint32_t>(i));
+                }
+                values.push_back(moves[i]);
+            }
+            const int index_view =
+                narrow
+                    ? add_view(reinterpret_cast<const char*>(short_indices.data()),
+                               nonzero * index_size)
+                    : add_view(reinterpret_cast<const char*>(indices.data()), nonzero * index_size);
             const int value_view =
-                add_view(reinterpret_cast<const char*>(values.data()), values.size() * 12);
+                add_view(reinterpret_cast<const char*>(values.data()), nonzero * sizeof(Vec3));
             accessor["sparse"] = {
-                {"count", indices.size()},
+                {"count", nonzero},
                 {"indices", {{"bufferView", index_view}, {"componentType", narrow ? 5123 : 5125}}},
                 {"values", {{"bufferView", value_view}}}};
         }
         return add_accessor(accessor);
     }
+
+    void reserve(size_t bytes) { data_.reserve(bytes); }
 
     const std::string& data() const { return data_; }
 
@@ -427,7 +436,7 @@ std::vector<float> default_weights(const Json& holder, size_t count) {
 // accessor stays as it was, unused. Sparse and normalized integer outputs are read as glTF
 // defines them; the copy is dense.
 std::string widen_weight_animations(Json& json, const std::vector<size_t>& nodes,
-                                    const std::vector<std::string>& buffers, size_t had,
+                                    const std::vector<std::string_view>& buffers, size_t had,
                                     size_t count, Appender& appender) {
     std::vector<std::pair<size_t, size_t>> samplers;  // (animation, sampler), each once
     const Json animations = json.value("animations", Json::array());
@@ -489,8 +498,8 @@ std::string widen_weight_animations(Json& json, const std::vector<size_t>& nodes
 // the normals of the first primitive that gives them, else none (empty). `has` tells, per run,
 // whether it has normals of its own.
 std::string original_normals(const Json& json, const Json& mesh, const std::vector<Run>& runs,
-                             const std::vector<std::string>& buffers, std::vector<Vec3>& normals,
-                             std::vector<bool>& has) {
+                             const std::vector<std::string_view>& buffers,
+                             std::vector<Vec3>& normals, std::vector<bool>& has) {
     size_t total = 0;
     for (const Run& run : runs) total += run.count;
     normals.assign(total, Vec3{0.0f, 0.0f, 0.0f});
@@ -602,17 +611,12 @@ OntoBuild build_unguarded(EditorState& state, const OntoOptions& options,
     };
     if (state.slots[0].loaded == 0) return fail("the project has no source");
 
-    ImportedScene scene;
-    const ImportOutcome read = read_gltf_file(options.original, ImportLimits{}, scene);
-    if (!read.ok) return fail(read.reason.en);
-    std::string bytes;
-    const BilingualText unread =
-        read_file_bytes(options.original, ImportLimits{}.max_file_bytes, bytes);
-    if (!unread.empty()) return fail(unread.en);
     Original original;
-    std::string problem = parse_original(bytes, original);
+    const BilingualText unread =
+        read_file_bytes(options.original, ImportLimits{}.max_file_bytes, original.bytes);
+    if (!unread.empty()) return fail(unread.en);
+    std::string problem = parse_original(original);
     if (!problem.empty()) return fail(problem);
-    bytes = std::string();
     Json& json = original.json;
     build.binary = !is_gltf_text_path(output);
     // A .gltf written as .glb has its buffers gathered into the binary chunk.
@@ -621,16 +625,34 @@ OntoBuild build_unguarded(EditorState& state, const OntoOptions& options,
     if (!uri.empty() && folder_path(output) != folder_path(options.original)) {
         return fail("it names " + uri + " beside it; write the output into its folder");
     }
+    // A file that names no other is read from the bytes in hand rather than once more.
+    ImportedScene scene;
+    const ImportOutcome read = relative_uri(json, false).empty()
+                                   ? read_gltf_bytes(original.bytes, ImportLimits{}, scene)
+                                   : read_gltf_file(options.original, ImportLimits{}, scene);
+    if (!read.ok) return fail(read.reason.en);
     const Json meshes = json.value("meshes", Json::array());
     if (meshes.size() != scene.meshes.size()) return fail("its meshes could not all be read");
 
-    // The original's buffers, read once when something needs their bytes.
-    std::vector<std::string> buffers;
+    // The original's buffers, read once when something needs their bytes: a .glb's binary
+    // chunk is in hand; other files are read as the import reads them.
+    std::vector<std::string> read_buffers;
+    std::vector<std::string_view> buffers;
     bool buffers_read = false;
     const auto need_buffers = [&]() -> std::string {
         if (buffers_read) return std::string();
-        const ImportOutcome loaded = read_gltf_buffers(options.original, ImportLimits{}, buffers);
-        if (!loaded.ok) return loaded.reason.en;
+        const Json list = json.value("buffers", Json::array());
+        if (original.binary && std::none_of(list.begin(), list.end(), [](const Json& buffer) {
+                return buffer.contains("uri");
+            })) {
+            buffers.assign(list.size(), std::string_view());
+            if (!buffers.empty()) buffers[0] = original.bin;
+        } else {
+            const ImportOutcome loaded =
+                read_gltf_buffers(options.original, ImportLimits{}, read_buffers);
+            if (!loaded.ok) return loaded.reason.en;
+            buffers.assign(read_buffers.begin(), read_buffers.end());
+        }
         buffers_read = true;
         return std::string();
     };
@@ -655,18 +677,11 @@ OntoBuild build_unguarded(EditorState& state, const OntoOptions& options,
                       : largest_gap(found.vertices, positions_in_source_order(source, order));
 
     // Each target: the original's with the same displacement, else a new one after them.
-    std::vector<std::vector<Vec3>> moves;
-    for (const MorphShape& target : found.targets) {
-        moves.push_back(displacement(target.vertices, found.vertices));
-    }
-    std::vector<bool> taken(moves.size(), false);
+    std::vector<bool> taken(found.targets.size(), false);
     const std::vector<int> slots = loaded_targets(state);
-    size_t next_index = moves.size();
+    size_t next_index = found.targets.size();
     std::vector<std::string> names;
-    for (MorphShape& target : found.targets) {
-        names.push_back(target.name);
-        target.vertices = std::vector<Vec3>();  // the displacements are all that is needed
-    }
+    for (const MorphShape& target : found.targets) names.push_back(target.name);
     for (int k : slots) {
         OntoTarget target;
         target.slot = k;
@@ -675,10 +690,12 @@ OntoBuild build_unguarded(EditorState& state, const OntoOptions& options,
             order.empty() ? state.slots[k].vertices
                           : (reordered = positions_in_source_order(state.slots[k].vertices, order));
         bool same = false;
-        for (size_t t = 0; t < moves.size() && !same; ++t) {
+        for (size_t t = 0; t < found.targets.size() && !same; ++t) {
             if (taken[t]) continue;
             double gap = 0.0;
-            if (!within(moves[t], move, tolerance, gap)) continue;
+            if (!moves_alike(found.targets[t].vertices, found.vertices, move, tolerance, gap)) {
+                continue;
+            }
             same = true;
             taken[t] = true;
             target.index = t;
@@ -692,7 +709,7 @@ OntoBuild build_unguarded(EditorState& state, const OntoOptions& options,
         }
         build.targets.push_back(target);
     }
-    moves.clear();
+    found.targets.clear();  // their shapes are no longer needed
     const size_t had = next_index - build.added();
     const size_t count = next_index;
 
@@ -721,9 +738,12 @@ OntoBuild build_unguarded(EditorState& state, const OntoOptions& options,
         if (!json["buffers"].empty()) {
             problem = need_buffers();
             if (!problem.empty()) return fail(problem);
-            gather_buffers(json, buffers, original.bin);
-            buffers.clear();
-            buffers_read = false;  // the views have moved: they are read from the gathered bytes
+            gather_buffers(json, buffers, original.gathered);
+            original.bin = original.gathered;
+            // The views have moved: from here on they read the gathered bytes.
+            read_buffers = std::vector<std::string>();
+            buffers.assign(json["buffers"].size(), std::string_view());
+            buffers[0] = original.bin;
         }
         original.binary = true;
     }
@@ -750,20 +770,6 @@ OntoBuild build_unguarded(EditorState& state, const OntoOptions& options,
         }
     }
     Appender appender(json, buffer, start);
-    const auto original_buffers = [&]() -> std::string {
-        // Gathering moved the views; the widening and the normals read the views as they are
-        // now, so they read the gathered bytes.
-        if (gathered) {
-            if (!buffers_read) {
-                buffers.assign(json["buffers"].size(), std::string());
-                buffers[0] = original.bin;
-                buffers_read = true;
-            }
-            return std::string();
-        }
-        return need_buffers();
-    };
-
     // Added targets: every primitive gets its part of the displacement, in the mesh's own space.
     if (build.added() > 0) {
         std::array<double, 9> inverse{};
@@ -795,15 +801,15 @@ OntoBuild build_unguarded(EditorState& state, const OntoOptions& options,
                         " has no normals of its own for --normals to change");
         }
         std::vector<std::vector<Vec3>> normal_changes;
+        std::vector<bool> run_has_normals;
         if (any_normals) {
-            problem = original_buffers();
+            problem = need_buffers();
             if (!problem.empty()) return fail(problem);
             std::vector<Vec3> file_normals;
-            std::vector<bool> has;
-            problem = original_normals(json, mesh, runs, buffers, file_normals, has);
+            problem = original_normals(json, mesh, runs, buffers, file_normals, run_has_normals);
             if (!problem.empty()) return fail(problem);
-            // Vertices without normals of their own are grouped by the program's, which no
-            // file normal equals within the tolerance but their own kind.
+            // A vertex without normals of its own (none in the file) has no direction, and
+            // joins a group at its position as NormalWeld lets such a vertex.
             std::vector<Vec3> project_normals(file_normals.size());
             for (size_t i = 0; i < file_normals.size(); ++i) {
                 project_normals[order.empty() ? i : static_cast<size_t>(order[i])] =
@@ -820,37 +826,49 @@ OntoBuild build_unguarded(EditorState& state, const OntoOptions& options,
         Json target_names = Json::array();
         for (size_t t = 0; t < had; ++t) target_names.push_back(names[t]);
         size_t added_at = 0;
+        // Every added target's displacements, and their normals' changes, dense at most.
+        appender.reserve(build.added() * source.size() * sizeof(Vec3) * (any_normals ? 2 : 1) +
+                         (size_t{1} << 20));
+        const bool placed = !found.placement.is_identity();
+        std::vector<Vec3> local;
         for (OntoTarget& target : build.targets) {
             if (!target.added) continue;
-            const std::vector<Vec3> move =
-                in_original_order(state.slots[target.slot].vertices, order);
+            std::vector<Vec3> reordered;
+            const std::vector<Vec3>& move = order.empty()
+                                                ? state.slots[target.slot].vertices
+                                                : (reordered = positions_in_source_order(
+                                                       state.slots[target.slot].vertices, order));
             std::vector<Vec3> normal_change;
             if (!normal_changes.empty()) {
                 normal_change = in_original_order(normal_changes[added_at], order);
-                normal_changes[added_at].clear();
+                normal_changes[added_at] = std::vector<Vec3>();
             }
             ++added_at;
-            for (Run& run : runs) {
-                std::vector<Vec3> local(run.count);
-                for (size_t i = 0; i < run.count; ++i) {
-                    const Vec3& m = move[run.first + i];
-                    const double d[3] = {m.x, m.y, m.z};
-                    float out[3];
-                    for (int row = 0; row < 3; ++row) {
-                        out[row] = static_cast<float>(inverse[row * 3] * d[0] +
-                                                      inverse[row * 3 + 1] * d[1] +
-                                                      inverse[row * 3 + 2] * d[2]);
+            for (size_t r = 0; r < runs.size(); ++r) {
+                Run& run = runs[r];
+                const Vec3* moves = move.data() + run.first;
+                if (placed) {
+                    local.resize(run.count);
+                    for (size_t i = 0; i < run.count; ++i) {
+                        const Vec3& m = moves[i];
+                        const double d[3] = {m.x, m.y, m.z};
+                        float out[3];
+                        for (int row = 0; row < 3; ++row) {
+                            out[row] = static_cast<float>(inverse[row * 3] * d[0] +
+                                                          inverse[row * 3 + 1] * d[1] +
+                                                          inverse[row * 3 + 2] * d[2]);
+                        }
+                        local[i] = Vec3{out[0], out[1], out[2]};
                     }
-                    local[i] = Vec3{out[0], out[1], out[2]};
+                    moves = local.data();
                 }
                 bool sparse = false;
-                run.added = appender.add_morph(local, true, sparse);
+                run.added = appender.add_morph(moves, run.count, true, sparse);
                 build.sparse_accessors += sparse;
                 run.added_normals = -1;
-                if (!normal_change.empty()) {
-                    const std::vector<Vec3> part(normal_change.begin() + run.first,
-                                                 normal_change.begin() + run.first + run.count);
-                    run.added_normals = appender.add_morph(part, false, sparse);
+                if (!normal_change.empty() && run_has_normals[r]) {
+                    run.added_normals = appender.add_morph(normal_change.data() + run.first,
+                                                           run.count, false, sparse);
                     build.sparse_accessors += sparse;
                 }
             }
@@ -867,7 +885,9 @@ OntoBuild build_unguarded(EditorState& state, const OntoOptions& options,
                     primitive["targets"].push_back(morph);
                 }
             }
-            target.normals = !normal_change.empty();
+            target.normals = !normal_change.empty() &&
+                             std::find(run_has_normals.begin(), run_has_normals.end(), true) !=
+                                 run_has_normals.end();
             target_names.push_back(target.name);
         }
         // Default weights, where the original gives them, must count every target.
@@ -878,7 +898,7 @@ OntoBuild build_unguarded(EditorState& state, const OntoOptions& options,
         }
         if (!mesh.contains("extras")) mesh["extras"] = Json::object();
         if (mesh["extras"].is_object()) mesh["extras"]["targetNames"] = target_names;
-        problem = original_buffers();
+        problem = need_buffers();
         if (!problem.empty()) return fail(problem);
         problem = widen_weight_animations(json, nodes, buffers, had, count, appender);
         if (!problem.empty()) return fail(problem);
@@ -947,38 +967,43 @@ OntoBuild build_unguarded(EditorState& state, const OntoOptions& options,
         }
     };
     if (original.binary) {
-        std::string bin = original.bin + appender.data();
-        original.bin = std::string();
-        if (bin.empty() && json["buffers"].size() == 1 && json["buffers"][0].size() == 1) {
+        const std::string& added = appender.data();
+        const size_t bin_size = original.bin.size() + added.size();
+        if (bin_size == 0 && json["buffers"].size() == 1 && json["buffers"][0].size() == 1) {
             json["buffers"] = Json::array();  // the empty buffer 0 this code would have made
         } else {
-            json["buffers"][0]["byteLength"] = bin.size();
+            json["buffers"][0]["byteLength"] = bin_size;
         }
         if (!build.binary && !json["buffers"].empty()) {
             // The binary chunk becomes the file beside the .gltf; its views stay as they are.
             json["buffers"][0]["uri"] = uri_from_file_name(bin_name);
         }
         drop_empty_lists();
+        // The original's bytes are copied once, straight into what is written.
         if (build.binary) {
             std::string text = json.dump(-1, ' ', false, Json::error_handler_t::replace);
             while (text.size() % 4 != 0) text += ' ';
-            while (bin.size() % 4 != 0) bin += '\0';
+            const size_t padded = (bin_size + 3) & ~size_t{3};
             std::string& file = build.file;
-            file.reserve(28 + text.size() + bin.size());
+            file.reserve(28 + text.size() + padded);
             put_u32(file, kGlbMagic);
             put_u32(file, 2);
-            put_u32(file, static_cast<uint32_t>(12 + 8 + text.size() +
-                                                (bin.empty() ? 0 : 8 + bin.size())));
+            put_u32(file,
+                    static_cast<uint32_t>(12 + 8 + text.size() + (bin_size == 0 ? 0 : 8 + padded)));
             put_u32(file, static_cast<uint32_t>(text.size()));
             put_u32(file, kJsonChunk);
             file += text;
-            if (!bin.empty()) {
-                put_u32(file, static_cast<uint32_t>(bin.size()));
+            if (bin_size > 0) {
+                put_u32(file, static_cast<uint32_t>(padded));
                 put_u32(file, kBinChunk);
-                file += bin;
+                file.append(original.bin);
+                file += added;
+                file.append(padded - bin_size, '\0');
             }
         } else {
-            build.bin = std::move(bin);
+            build.bin.reserve(bin_size);
+            build.bin.append(original.bin);
+            build.bin += added;
             build.file = json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
         }
     } else {

@@ -35,7 +35,7 @@ size_t components_of(const std::string& type) {
 }
 
 // The bytes of one view, or why they cannot be had.
-std::string view_bytes(const Json& json, const std::vector<std::string>& buffers, size_t index,
+std::string view_bytes(const Json& json, const std::vector<std::string_view>& buffers, size_t index,
                        const char** first, size_t& length, size_t& stride) {
     const Json& views = json.at("bufferViews");
     if (index >= views.size()) return "names a buffer view that is not there";
@@ -57,7 +57,7 @@ std::string view_bytes(const Json& json, const std::vector<std::string>& buffers
 
 }  // namespace
 
-std::string read_dense(const Json& json, const std::vector<std::string>& buffers, size_t index,
+std::string read_dense(const Json& json, const std::vector<std::string_view>& buffers, size_t index,
                        DenseAccessor& out) {
     const Json& accessors = json.at("accessors");
     if (index >= accessors.size()) return "is not there";
@@ -178,7 +178,7 @@ std::vector<float> floats_of(const DenseAccessor& accessor) {
     return out;
 }
 
-void gather_buffers(Json& json, const std::vector<std::string>& buffers, std::string& bin) {
+void gather_buffers(Json& json, const std::vector<std::string_view>& buffers, std::string& bin) {
     bin.clear();
     Json& list = json["buffers"];
     std::vector<size_t> start(list.size(), 0);

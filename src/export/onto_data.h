@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace warpkit::exporting {
@@ -22,8 +23,13 @@ struct DenseAccessor {
 
 // Reads accessor `index` of `json` over `buffers` (read_gltf_buffers). Empty on success, else
 // why not, in English words that follow "accessor N ..." ("is in a compressed view").
-std::string read_dense(const nlohmann::json& json, const std::vector<std::string>& buffers,
+std::string read_dense(const nlohmann::json& json, const std::vector<std::string_view>& buffers,
                        size_t index, DenseAccessor& out);
+inline std::string read_dense(const nlohmann::json& json, const std::vector<std::string>& buffers,
+                              size_t index, DenseAccessor& out) {
+    return read_dense(json, std::vector<std::string_view>(buffers.begin(), buffers.end()), index,
+                      out);
+}
 
 // The values as floats: normalized integers as glTF maps them onto -1..1 or 0..1.
 std::vector<float> floats_of(const DenseAccessor& accessor);
@@ -32,7 +38,7 @@ std::vector<float> floats_of(const DenseAccessor& accessor);
 // its views find them, on a 16-byte boundary so every view keeps its alignment), as a .glb
 // holds them. A buffer without a URI (a meshopt fallback, which has no bytes) stays a buffer of
 // its own after it. Views, compressed views included, are moved along.
-void gather_buffers(nlohmann::json& json, const std::vector<std::string>& buffers,
+void gather_buffers(nlohmann::json& json, const std::vector<std::string_view>& buffers,
                     std::string& bin);
 
 }  // namespace warpkit::exporting
