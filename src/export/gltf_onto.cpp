@@ -376,6 +376,7 @@ struct Run {
     size_t count = 0;
     int added = -1;          // the new morph target's POSITION accessor for it, while adding one
     int added_normals = -1;  // and its NORMAL accessor, when it gets one
+    int zero_normals = -1;   // a NORMAL of zeros for the original's targets without one
 };
 
 std::vector<Run> position_runs(const Json& json, const Json& mesh) {
@@ -390,7 +391,7 @@ std::vector<Run> position_runs(const Json& json, const Json& mesh) {
             continue;
         }
         const size_t count = json["accessors"][static_cast<size_t>(accessor)]["count"];
-        runs.push_back(Run{accessor, next, count, -1, -1});
+        runs.push_back(Run{accessor, next, count, -1, -1, -1});
         next += count;
     }
     return runs;
@@ -878,10 +879,25 @@ OntoBuild build_unguarded(EditorState& state, const OntoOptions& options,
                 const Json attributes = primitive.value("attributes", Json::object());
                 if (!attributes.contains("POSITION")) continue;
                 const int accessor = attributes["POSITION"].get<int>();
-                for (const Run& run : runs) {
+                for (Run& run : runs) {
                     if (run.accessor != accessor) continue;
                     Json morph = {{"POSITION", run.added}};
-                    if (normals && run.added_normals >= 0) morph["NORMAL"] = run.added_normals;
+                    if (normals && run.added_normals >= 0) {
+                        morph["NORMAL"] = run.added_normals;
+                        // A player may take a target without NORMAL, beside ones with it, as
+                        // adding the base normals (three.js does): the original's targets get
+                        // a change of nothing, an accessor without data.
+                        for (Json& own : primitive["targets"]) {
+                            if (own.contains("NORMAL")) continue;
+                            if (run.zero_normals < 0) {
+                                run.zero_normals =
+                                    appender.add_accessor(Json{{"componentType", kFloat},
+                                                               {"count", run.count},
+                                                               {"type", "VEC3"}});
+                            }
+                            own["NORMAL"] = run.zero_normals;
+                        }
+                    }
                     primitive["targets"].push_back(morph);
                 }
             }

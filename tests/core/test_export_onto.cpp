@@ -659,6 +659,10 @@ TEST(ExportOnto, an_added_target_changes_the_originals_normals_over_its_welded_s
         const Json& primitive = after.json["meshes"][0]["primitives"][0];
         EXPECT_EQ(primitive["attributes"], before.json["meshes"][0]["primitives"][0]["attributes"]);
         ASSERT_TRUE(primitive["targets"][1].contains("NORMAL"));
+        // the original's target changes the normals by nothing, not by a missing accessor
+        const Json& own_normals =
+            after.json["accessors"][primitive["targets"][0]["NORMAL"].get<size_t>()];
+        EXPECT_TRUE(c.options.empty() || !own_normals.contains("bufferView")) << own_normals;
         std::vector<std::string> buffers;
         ASSERT_TRUE(read_gltf_buffers(out, ImportLimits{}, buffers).ok);
         const auto vectors = [&](int accessor) {
@@ -719,6 +723,19 @@ TEST(ExportOnto, refuses_an_asset_without_the_source_and_wrong_options) {
               std::string::npos)
         << none.err;
     EXPECT_FALSE(std::filesystem::exists(fixture.folder.file("x.glb")));
+
+    // An image named by a file of its own stays so, even in a .glb; elsewhere it would be lost.
+    const std::string textured = fixture.folder.file("textured.gltf");
+    warpkit::testing::write_text(
+        textured, GltfBuilder().gltf("\"images\":[{\"uri\":\"skin.png\"}],\"meshes\":[]"));
+    std::filesystem::create_directory(fixture.folder.file("elsewhere"));
+    const testing::ToolRun away = run_tool(
+        {"gltf", face.path, "--onto", textured, "-o", fixture.folder.file("elsewhere/x.glb")});
+    EXPECT_EQ(away.status, kExitRefused);
+    EXPECT_NE(away.err.find("it names skin.png beside it; write the output into its folder"),
+              std::string::npos)
+        << away.err;
+
     const std::vector<std::vector<std::string>> usage = {
         {"gltf", face.path, "--mesh", "0", "-o", "x.glb"},
         {"gltf", face.path, "--onto", asset, "--smooth-angle", "30", "-o", "x.glb"},
