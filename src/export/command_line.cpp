@@ -66,6 +66,7 @@ const char* const kUsageText =
     "                      those; gltf samples them, and the last frame, instead of\n"
     "                      keeping the keys\n"
     "  --normals           gltf: give every morph target the change of the normals too\n"
+    "                      (with --onto: every added one, over the original's normals)\n"
     "  --compress          gltf: compress with EXT_meshopt_compression (players need its\n"
     "                      decoder)\n"
     "  --smooth-angle DEGREES\n"
