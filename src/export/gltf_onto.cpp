@@ -35,6 +35,8 @@ constexpr double kSameShare = 1e-6;
 // The original's normals are one where their unit vectors lie this close: a file's seams repeat
 // one normal, float noise aside, where its hard edges give ones far apart.
 constexpr double kSameNormal = 1e-4;
+// glTF players promise to animate this many morphed attributes (positions, normals) at least.
+constexpr size_t kPromisedMorphed = 8;
 constexpr uint32_t kGlbMagic = 0x46546C67;  // "glTF"
 constexpr uint32_t kJsonChunk = 0x4E4F534A;
 constexpr uint32_t kBinChunk = 0x004E4942;
@@ -771,6 +773,20 @@ OntoBuild build_unguarded(EditorState& state, const OntoOptions& options,
         }
     }
     Appender appender(json, buffer, start);
+    // Morphed attributes of the mesh's busiest primitive, which players promise only so many of.
+    const auto morphed = [&mesh] {
+        size_t most = 0;
+        for (const Json& primitive : mesh.value("primitives", Json::array())) {
+            size_t attributes = 0;
+            for (const Json& target : primitive.value("targets", Json::array())) {
+                attributes += target.size();
+            }
+            most = std::max(most, attributes);
+        }
+        return most;
+    };
+    build.morphed_before = morphed();
+
     // Added targets: every primitive gets its part of the displacement, in the mesh's own space.
     if (build.added() > 0) {
         std::array<double, 9> inverse{};
@@ -919,6 +935,8 @@ OntoBuild build_unguarded(EditorState& state, const OntoOptions& options,
         problem = widen_weight_animations(json, nodes, buffers, had, count, appender);
         if (!problem.empty()) return fail(problem);
     }
+
+    build.morphed = morphed();
 
     // The animation, keyed as plain gltf keys it; targets the project does not hold stay at
     // the weight the node or the mesh gives them.
@@ -1097,7 +1115,13 @@ int run_gltf_onto(const CommandLine& line, LoadedProject& project, int32_t first
     if (!build.ok)
         return refuse(printable(line.onto) + ": cannot export onto it: " + build.problem);
 
-    const ExportReview review = review_export(project, first, last, true);
+    ExportReview review = review_export(project, first, last, true);
+    if (build.morphed > kPromisedMorphed && build.morphed > build.morphed_before) {
+        review.warnings.push_back(format_text(
+            "the added targets make %zu morphed attributes; glTF players only promise %zu",
+            build.morphed, kPromisedMorphed));
+        ++review.strict_failures;
+    }
     for (const std::string& warning : review.warnings) {
         err << "warpkit-export: warning: " << printable(warning) << "\n";
     }

@@ -32,10 +32,10 @@ struct OntoOptions {
 };
 
 struct OntoTarget {
-    int slot = 0;        // the project's target slot
-    std::string name;    // the morph target's name in the output, in full
-    size_t index = 0;    // its morph target index in the output
-    bool added = false;  // false: the original's own
+    int slot = 0;          // the project's target slot
+    std::string name;      // the morph target's name in the output, in full
+    size_t index = 0;      // its morph target index in the output
+    bool added = false;    // false: the original's own
     bool normals = false;  // added with the change of the normals
 };
 
@@ -44,17 +44,21 @@ struct OntoBuild {
     std::string problem;  // set when !ok: why, without the file's name in front
     size_t mesh = 0;
     std::string mesh_name;
-    bool matched_by_order = false;  // the mesh holds the source's vertices in another order
-    int32_t renumbered = 0;         // then: vertices whose place the order changes
+    bool matched_by_order = false;    // the mesh holds the source's vertices in another order
+    int32_t renumbered = 0;           // then: vertices whose place the order changes
     std::vector<OntoTarget> targets;  // one per loaded target, in slot order
     double largest_difference = 0.0;  // largest position difference of source and matched targets
     double diagonal = 0.0;            // of the source's bounding box
     std::vector<int32_t> frames;      // the frames the animation has keys on
     size_t nodes = 0;                 // nodes the animation drives
     int sparse_accessors = 0;         // added morph target accessors stored sparse
-    bool binary = false;              // a .glb; otherwise .gltf text with `bin` beside it
-    std::string file;                 // the whole .glb, or the .gltf text
-    std::string bin;                  // .gltf: the new buffer's bytes
+    // Morphed attributes (POSITION, NORMAL ... of every target) of the mesh's busiest primitive,
+    // in the original and in the output.
+    size_t morphed_before = 0;
+    size_t morphed = 0;
+    bool binary = false;  // a .glb; otherwise .gltf text with `bin` beside it
+    std::string file;     // the whole .glb, or the .gltf text
+    std::string bin;      // .gltf: the new buffer's bytes
     size_t added() const;
 };
 
