@@ -22,7 +22,7 @@ const char* const kUsageText =
     "       [--compress] [--names plain] [--smooth-angle DEGREES] [--strict]\n"
     "  gltf PROJECT.twp --onto ORIGINAL.glb -o OUT.glb [--mesh NAME|INDEX]\n"
     "       [--animation-name NAME] [--replace-animation NAME] [--fps N] [--frames A..B]\n"
-    "       [--step N] [--strict]\n"
+    "       [--step N] [--normals] [--strict]\n"
     "                                      write the source with one morph target per target\n"
     "                                      and the key animation as glTF 2.0 (OUT.gltf: text\n"
     "                                      with a .bin beside it); with --onto, the original\n"
@@ -66,6 +66,7 @@ const char* const kUsageText =
     "                      those; gltf samples them, and the last frame, instead of\n"
     "                      keeping the keys\n"
     "  --normals           gltf: give every morph target the change of the normals too\n"
+    "                      (with --onto: every added one, over the original's normals)\n"
     "  --compress          gltf: compress with EXT_meshopt_compression (players need its\n"
     "                      decoder)\n"
     "  --smooth-angle DEGREES\n"
@@ -74,7 +75,7 @@ const char* const kUsageText =
     "                      given; 0: never), so seams vanish and hard edges stay\n"
     "  --names plain       gltf: name morph targets \"smile\" instead of \"1 smile\"; a repeated\n"
     "                      name gets a suffix\n"
-    "  --onto FILE         gltf: write FILE (.glb or .gltf, as the output) whole, with the\n"
+    "  --onto FILE         gltf: write FILE (.glb or .gltf, either as either) whole, with the\n"
     "                      project's targets as its mesh's morph targets (the same ones, or\n"
     "                      added) and its keys as a new animation\n"
     "  --mesh NAME|INDEX   gltf --onto: the mesh of the source, when the geometry does not\n"
@@ -87,6 +88,7 @@ const char* const kUsageText =
     "                      vertices seem to be in another order than the source's, no target\n"
     "                      would be written, or (gltf --normals) the file would have more\n"
     "                      than 8 morphed attributes, or (--onto) a target had to be added\n"
+    "                      or the source was found in another vertex order\n"
     "  --frame N           the frame to evaluate\n"
     "  -h, --help          show this text\n"
     "  --version           show the version (alone)\n"
@@ -339,8 +341,9 @@ bool option_given(const std::vector<const OptionSpec*>& seen, const char* name) 
     });
 }
 
-// --onto keeps the original's normals, materials and names, so the options that make them
-// have nothing to act on; the options of --onto mean nothing without it.
+// --onto keeps the original's normals, materials, names and compression, so the options that
+// make them have nothing to act on (its seams are the original's normals' own); the options
+// of --onto mean nothing without it.
 std::string onto_problem(const CommandLine& line, const std::vector<const OptionSpec*>& seen) {
     if (line.onto.empty()) {
         for (const char* option : {"--mesh", "--animation-name", "--replace-animation"}) {
@@ -348,7 +351,7 @@ std::string onto_problem(const CommandLine& line, const std::vector<const Option
         }
         return std::string();
     }
-    for (const char* option : {"--normals", "--compress", "--names"}) {
+    for (const char* option : {"--compress", "--names", "--smooth-angle"}) {
         if (option_given(seen, option)) {
             return std::string(option) + " does not go with --onto, which keeps the original's own";
         }
