@@ -11,9 +11,8 @@
 #include "export/frame_weights.h"
 #include "export/output_file.h"
 #include "export/printable.h"
+#include "export/qxm_command.h"
 #include "import/animation_keys.h"
-#include "import/any_object_reader.h"
-#include "import/gltf_reader.h"
 #include "import/qxm_beside.h"
 #include "model/qxm_reader.h"
 #include "project/project_file.h"
@@ -50,12 +49,10 @@ std::string full_path(const std::string& path) {
 
 int run_project_command(const CommandLine& line, std::ostream& out, std::ostream& err) {
     const std::string shown = printable(line.input);
-    if (object_file_kind(line.input) != ObjectFileKind::kGltf) {
-        return refuse(err, shown + " is not a glTF file (.gltf or .glb)");
-    }
+    if (is_qxm_file(line.input))
+        return refuse(err, shown + " is a QXM object file, not a mesh file");
     ImportedScene scene;
-    ImportOutcome read = read_gltf_file(line.input, ImportLimits{}, scene);
-    read = finish_import(read, scene);
+    const ImportOutcome read = read_mesh_file(line.input, scene);
     if (!read.ok) return refuse(err, shown + " cannot be imported: " + read.reason.en);
     const size_t m = chosen_mesh(scene);
     const ImportedMesh& mesh = scene.meshes[m];

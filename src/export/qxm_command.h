@@ -16,6 +16,9 @@ namespace warpkit::exporting {
 // own readers, anything else through the importer library. Names finished, limits checked.
 ImportOutcome read_mesh_file(const std::string& path, ImportedScene& scene);
 
+// Whether `path` is a QXM object file (or broken one), which no mesh reader takes.
+bool is_qxm_file(const std::string& path);
+
 int run_qxm_command(const CommandLine& line, std::ostream& out, std::ostream& err);
 
 }  // namespace warpkit::exporting
