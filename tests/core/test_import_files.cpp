@@ -341,48 +341,43 @@ TEST(ImportFiles, the_animation_passed_by_the_child_reads_back_as_written_or_not
     ImportedScene scene;
     scene.meshes.resize(2);
     scene.meshes[1].targets.resize(2);
-    WeightsAnimation cubic;
-    cubic.mesh = 1;
-    cubic.name = "two\nlines \xE3\x81\x82";
-    cubic.interpolation = Interpolation::kCubicSpline;
-    cubic.targets = 2;
-    cubic.times = {-0.5f, 1.0f / 3.0f};
-    cubic.values = {0.1f, 1e-7f, -2, 3, 4, 5, 6, 7, 8, 9, 10, 1.0f / 7.0f};
-    WeightsAnimation step = cubic;
-    step.interpolation = Interpolation::kStep;
-    step.values.resize(4);
+    WeightsAnimation cubic{1,
+                           "two\nlines \xE3\x81\x82",
+                           Interpolation::kCubicSpline,
+                           {-0.5f, 1.0f / 3.0f},
+                           {0.1f, 1e-7f, -2, 3, 4, 5, 6, 7, 8, 9, 10, 1.0f / 7.0f},
+                           2};
+    WeightsAnimation step{1, "", Interpolation::kStep, cubic.times, {0, 1, 2, 3}, 2};
     const std::string text = animation_transfer_text({cubic, step});
     std::vector<WeightsAnimation> read;
     ASSERT_EQ(read_animation_transfer(text, scene, read), BilingualText{});
     ASSERT_EQ(read.size(), 2u);
-    for (size_t a = 0; a < 2; ++a) {
-        const WeightsAnimation& written = a == 0 ? cubic : step;
-        EXPECT_EQ(read[a].name, written.name);
-        EXPECT_EQ(read[a].mesh, 1u);
-        EXPECT_EQ(read[a].interpolation, written.interpolation);
-        EXPECT_EQ(read[a].times, written.times);
-        EXPECT_EQ(read[a].values, written.values);
+    for (const auto& [got, written] : {std::pair{read[0], cubic}, std::pair{read[1], step}}) {
+        EXPECT_EQ(got.name, written.name);
+        EXPECT_EQ(got.mesh, 1u);
+        EXPECT_EQ(got.interpolation, written.interpolation);
+        EXPECT_EQ(got.times, written.times);
+        EXPECT_EQ(got.values, written.values);
     }
-    std::vector<WeightsAnimation> none;
-    EXPECT_EQ(read_animation_transfer(animation_transfer_text({}), scene, none), BilingualText{});
-    EXPECT_TRUE(none.empty());
+    EXPECT_EQ(read_animation_transfer(animation_transfer_text({}), scene, read), BilingualText{});
+    EXPECT_TRUE(read.empty());
 
     // what the parent does not take from a child
-    const auto changed = [](WeightsAnimation animation, auto change) {
+    const auto changed = [&step](auto change) {
+        WeightsAnimation animation = step;
         change(animation);
         return animation_transfer_text({animation});
     };
     const std::string damaged[] = {
         "warpkit weights animations 2\n0\n",
         text.substr(0, text.size() - 4),
-        changed(step, [](WeightsAnimation& a) { a.mesh = 2; }),
-        changed(step, [](WeightsAnimation& a) { a.targets = 1; }),
-        changed(step,
-                [](WeightsAnimation& a) {
-                    a.times = {1, 1};
-                }),
-        changed(step, [](WeightsAnimation& a) { a.values.pop_back(); }),
-        changed(step, [](WeightsAnimation& a) { a.values[0] = NAN; }),
+        changed([](WeightsAnimation& a) { a.mesh = 2; }),
+        changed([](WeightsAnimation& a) { a.targets = 1; }),
+        changed([](WeightsAnimation& a) {
+            a.times = {1, 1};
+        }),
+        changed([](WeightsAnimation& a) { a.values.pop_back(); }),
+        changed([](WeightsAnimation& a) { a.values[0] = NAN; }),
         "warpkit weights animations 1\n1\n1 2 4000000000 linear 0\n\n",
         "warpkit weights animations 1\n1\n1 2 1 linear 99\nshort\n0\n0 0\n",
     };
