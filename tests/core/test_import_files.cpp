@@ -337,6 +337,32 @@ TEST(ImportFiles, an_fbx_comes_in_metres_with_its_blend_shape_animation_as_the_g
     }
 }
 
+TEST(ImportFiles, project_of_a_file_that_crashes_the_importer_library_is_a_refusal) {
+    // A morph-weights channel on a node without geometry; assimp 5.2.5 dies on it.
+    TempFolder folder;
+    const std::string source =
+        "<source id=\"%s\"><float_array id=\"%s_\" count=\"2\">0 1</float_array>"
+        "<technique_common><accessor source=\"#%s_\" count=\"2\"><param type=\"float\"/>"
+        "</accessor></technique_common></source>";
+    testing::write_text(
+        folder.file("weights.dae"),
+        "<?xml version=\"1.0\"?><COLLADA xmlns=\"http://www.collada.org/2005/11/COLLADASchema\" "
+        "version=\"1.4.1\"><library_animations><animation id=\"w\">" +
+            format_text(source.c_str(), "i", "i", "i") +
+            format_text(source.c_str(), "o", "o", "o") +
+            "<sampler id=\"s\"><input semantic=\"INPUT\" source=\"#i\"/><input "
+            "semantic=\"OUTPUT\" source=\"#o\"/></sampler><channel source=\"#s\" "
+            "target=\"face-morph-weights(0)\"/></animation></library_animations>"
+            "<library_visual_scenes><visual_scene id=\"v\"><node id=\"face\"/></visual_scene>"
+            "</library_visual_scenes><scene><instance_visual_scene url=\"#v\"/></scene></COLLADA>");
+    const ChildRun run = run_child(
+        {WARPKIT_EXPORT_TOOL, "project", folder.file("weights.dae"), "-o", folder.file("w.twp")},
+        limits());
+    EXPECT_EQ(run.signal, 0);
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_NE(run.err.find("weights.dae cannot be imported: "), std::string::npos) << run.err;
+}
+
 TEST(ImportFiles, the_animation_passed_by_the_child_reads_back_as_written_or_not_at_all) {
     ImportedScene scene;
     scene.meshes.resize(2);
