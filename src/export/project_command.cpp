@@ -126,6 +126,7 @@ int run_project_command(const CommandLine& line, std::ostream& out, std::ostream
         return refuse(err, "cannot write " + printable(line.output) + ": " + unsaved.en);
     }
 
+    warn_of_renamed(err, line.input, scene, {m});
     for (size_t j = targets; j < mesh.targets.size(); ++j) {
         err << "warpkit-export: warning: morph target " << j + 1 << " ("
             << printable(mesh.targets[j].name) << ") is left out: a project has " << kTargetCount

@@ -55,6 +55,15 @@ ImportOutcome read_mesh_file(const std::string& path, ImportedScene& scene) {
     return finish_import(read, scene);
 }
 
+void warn_of_renamed(std::ostream& err, const std::string& file, const ImportedScene& scene,
+                     const std::vector<size_t>& meshes) {
+    for (const RenamedObject& renamed : scene.renamed) {
+        if (std::find(meshes.begin(), meshes.end(), renamed.mesh) == meshes.end()) continue;
+        err << "warpkit-export: warning: " << printable(file) << ": "
+            << printable(renamed_text(scene, renamed).en) << "\n";
+    }
+}
+
 int run_qxm_command(const CommandLine& line, std::ostream& out, std::ostream& err) {
     const std::string shown = printable(line.input);
     if (is_qxm_file(line.input)) {
@@ -122,6 +131,7 @@ int run_qxm_command(const CommandLine& line, std::ostream& out, std::ostream& er
         }
     }
 
+    warn_of_renamed(err, line.input, scene, meshes);
     // The names are written; from here on they are only shown, one object a line.
     for (ImportedMesh& mesh : scene.meshes) {
         mesh.name = printable(mesh.name);

@@ -5,6 +5,7 @@
 // of which mesh (child_import.h reads it back).
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "export/command_line.h"
 #include "import/gltf_reader.h"
@@ -18,6 +19,11 @@ ImportOutcome read_mesh_file(const std::string& path, ImportedScene& scene);
 
 // Whether `path` is a QXM object file (or broken one), which no mesh reader takes.
 bool is_qxm_file(const std::string& path);
+
+// One warning line on `err` for each name of the meshes `meshes` of `scene` that its object
+// file could not hold as `file` gives it, the full name beside the stored one.
+void warn_of_renamed(std::ostream& err, const std::string& file, const ImportedScene& scene,
+                     const std::vector<size_t>& meshes);
 
 int run_qxm_command(const CommandLine& line, std::ostream& out, std::ostream& err);
 

@@ -230,6 +230,56 @@ bool read_listing(const std::string& out, size_t objects, std::vector<int64_t>& 
     return std::none_of(target_of.begin(), target_of.end(), [](int64_t of) { return of == -2; });
 }
 
+// A full name on one line of the listing, as one word: blanks, controls and '%' as %XX.
+std::string listed_name(const std::string& name) {
+    std::string word;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte > 0x20 && byte != 0x7F && c != '%') {
+            word += c;
+        } else {
+            word += format_text("%%%02X", byte);
+        }
+    }
+    return word;
+}
+
+std::string name_of_listed(const std::string& word) {
+    std::string name;
+    for (size_t i = 0; i < word.size(); ++i) {
+        if (word[i] == '%' && i + 2 < word.size()) {
+            name += static_cast<char>(std::strtol(word.substr(i + 1, 2).c_str(), nullptr, 16));
+            i += 2;
+        } else {
+            name += word[i];
+        }
+    }
+    return name;
+}
+
+// The "renamed INDEX NAME" lines of the listing: the objects whose file gave them a longer or
+// other name, which the child had to change.
+void read_renamed(const std::string& out, const std::vector<std::pair<size_t, int>>& place_of,
+                  ImportedScene& scene) {
+    std::istringstream lines(out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string word, index, full;
+        if (!(words >> word >> index >> full) || word != "renamed" ||
+            index.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        const size_t i = std::strtoull(index.c_str(), nullptr, 10);
+        if (i >= place_of.size()) continue;
+        const auto [mesh, target] = place_of[i];
+        const std::string& stored =
+            target < 0 ? scene.meshes[mesh].name
+                       : scene.meshes[mesh].targets[static_cast<size_t>(target)].name;
+        scene.renamed.push_back({mesh, target, name_of_listed(full), stored});
+    }
+}
+
 BilingualText converted_unreadable(const BilingualText& reason) {
     return format_both(
         {"変換したファイルを読めません：%s", "the converted file cannot be read: %s"}, reason);
@@ -251,6 +301,7 @@ ImportOutcome scene_from_qxm(const std::string& qxm, const std::string& listing,
     }
     ObjectFileReader reader;
     std::vector<int64_t> mesh_of_object(table.objects.size(), -1);
+    std::vector<std::pair<size_t, int>> place_of;  // mesh and target of each object
     for (size_t i = 0; i < table.objects.size(); ++i) {
         outcome = reader.ReadObject(
             qxm, std::string(), false,
@@ -261,6 +312,7 @@ ImportOutcome scene_from_qxm(const std::string& qxm, const std::string& listing,
             scene.palette = QxmPalette{object.red, object.green, object.blue};
         }
         if (target_of[i] < 0) {
+            place_of.emplace_back(scene.meshes.size(), -1);
             mesh_of_object[i] = static_cast<int64_t>(scene.meshes.size());
             scene.meshes.push_back(ImportedMesh{object.object_name,
                                                 std::move(object.vertices),
@@ -279,9 +331,12 @@ ImportOutcome scene_from_qxm(const std::string& qxm, const std::string& listing,
                                     "that is no mesh before it"},
                                    i)};
         }
-        scene.meshes[static_cast<size_t>(mesh_of_object[of])].targets.push_back(
-            MorphShape{object.object_name, std::move(object.vertices)});
+        ImportedMesh& mesh = scene.meshes[static_cast<size_t>(mesh_of_object[of])];
+        place_of.emplace_back(static_cast<size_t>(mesh_of_object[of]),
+                              static_cast<int>(mesh.targets.size()));
+        mesh.targets.push_back(MorphShape{object.object_name, std::move(object.vertices)});
     }
+    read_renamed(listing, place_of, scene);
     return ImportOutcome{true, {}};
 }
 
@@ -567,8 +622,10 @@ std::string written_objects_listing(const std::string& path, const ImportedScene
                format_text("%9zu  %9zu", vertices, triangles) + (of.empty() ? "" : "  " + of) +
                "\n";
     };
+    std::vector<size_t> first_index(scene.meshes.size(), SIZE_MAX);
     for (const size_t m : meshes) {
         const ImportedMesh& mesh = scene.meshes[m];
+        first_index[m] = index;
         const std::string of = std::to_string(index);
         line(mesh.name, mesh.vertices.size(), mesh.triangles.size(), std::string());
         for (const MorphShape& target : mesh.targets)
@@ -578,6 +635,13 @@ std::string written_objects_listing(const std::string& path, const ImportedScene
         out += format_text(
             "joined %lld corners that lie together in the base and in every blend shape\n",
             static_cast<long long>(scene.joined_corners));
+    }
+    // last, so that names however long cannot push the rest out of what the parent reads
+    for (const RenamedObject& renamed : scene.renamed) {
+        if (first_index[renamed.mesh] == SIZE_MAX) continue;
+        out += format_text("renamed %zu ",
+                           first_index[renamed.mesh] + static_cast<size_t>(renamed.target + 1)) +
+               listed_name(renamed.full) + "\n";
     }
     return out;
 }

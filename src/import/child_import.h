@@ -99,7 +99,8 @@ ImportOutcome import_in_child(const std::string& tool, const std::string& path,
 
 // What `warpkit-export qxm` lists for the objects it wrote, which the parent reads back: one
 // line per object, "index  name  vertices  triangles  [index of its mesh]", then
-// "joined N corners ..." when corners were joined.
+// "joined N corners ..." when corners were joined, and "renamed INDEX NAME" for each object
+// whose name had to change, with the file's name (blanks, controls and '%' as %XX).
 std::string written_objects_listing(const std::string& path, const ImportedScene& scene,
                                     const std::vector<size_t>& meshes);
 

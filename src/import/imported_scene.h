@@ -45,9 +45,19 @@ struct WeightsAnimation {
     size_t targets = 0;
 };
 
+// A name the import could not keep as the file gives it: an object file holds 15 bytes without
+// blanks, each name once.
+struct RenamedObject {
+    size_t mesh = 0;     // index into ImportedScene::meshes
+    int target = -1;     // index among the mesh's morph targets; -1 for the mesh itself
+    std::string full;    // as the file names it
+    std::string stored;  // as the object file names it
+};
+
 struct ImportedScene {
     std::vector<ImportedMesh> meshes;
     QxmPalette palette;
+    std::vector<RenamedObject> renamed;  // in object order, meshes each before their targets
     // Corners a reader that splits vertices per polygon corner joined back into one vertex.
     int64_t joined_corners = 0;
     bool has_animation = false;
@@ -95,7 +105,14 @@ BilingualText quoted_name(const std::string& name);
 // characters become '_', the name is cut to 15 bytes before a character, a missing name becomes
 // "mesh1", "target1" ..., and a name already taken gets "~2", "~3" ... (meshes among meshes;
 // a mesh's targets among themselves and the mesh, as they share a file when written).
-void finish_object_names(ImportedScene& scene);
+// A morph target named as a numbered glTF export names it ("3 smile" as the mesh's third
+// target) keeps the name without its number, which is the slot the target comes back to: so
+// export and import again give the same names, where "3_smile" would grow a number each trip.
+// Returns every name that changed otherwise; a missing name, which nothing loses, is not one.
+std::vector<RenamedObject> finish_object_names(ImportedScene& scene);
+
+// One renamed object as a line of a message: which object, its full name and the stored one.
+BilingualText renamed_text(const ImportedScene& scene, const RenamedObject& renamed);
 
 // The objects written for one mesh: the mesh first, then each morph target as an object of its
 // own with the mesh's triangles, so any of them can be loaded as source or target.

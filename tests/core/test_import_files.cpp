@@ -586,6 +586,65 @@ TEST(ImportFiles, names_fit_an_object_file_and_repeated_ones_are_numbered) {
     EXPECT_EQ(scene.meshes[0].targets[2].name, "blink~2");
 }
 
+// Face-tracking names run to 19 characters; a numbered export's "N name" comes back as "name"
+// when N is the target's place, which is the slot it loads into.
+TEST(ImportFiles, every_name_that_had_to_change_is_reported_with_the_stored_one) {
+    struct Case {
+        const char* full;
+        const char* stored;
+        bool reported;
+    };
+    const Case cases[] = {
+        {"1 Smile", "Smile", false},                        // the slot's own number
+        {"2 mouthLowerDownLeft", "mouthLowerDownL", true},  // numbered and too long
+        {"mouthLowerDownLeft", "mouthLowerDow~2", true},    // then cut to the same
+        {"eyeBlinkLeft", "eyeBlinkLeft", false},            // fits
+        {"Brow Up", "Brow_Up", true},                       // a blank
+        {"expression_happy_A", "expression_happ", true},    // cut
+        {"expression_happy_B", "expression_ha~2", true},    // cut, then repeated
+        {"3 cheekSquintRight", "3_cheekSquintRi", true},    // not its place
+        {"cheekSquintRight", "cheekSquintRigh", true},      // 16 bytes
+        {"My_Face", "My_Face~2", true},                     // the mesh's stored name
+        {"", "target11", false},                            // no name to lose
+    };
+    std::vector<std::string> expected = {"-1 My Face My_Face"};
+    ImportedScene scene;
+    scene.meshes.push_back(ImportedMesh{"My Face", {}, {}, {}, {}, {}});
+    testing::FbxMesh face = lips(true);
+    face.name = "My Face";
+    face.shapes.clear();
+    for (size_t j = 0; j < std::size(cases); ++j) {
+        const Case& c = cases[j];
+        scene.meshes[0].targets.push_back({c.full, {}});
+        // the library names a nameless shape itself
+        if (*c.full) face.shapes.push_back({c.full, {4}, {{0, 0, float(j + 1)}}});
+        if (c.reported) expected.push_back(std::to_string(j) + " " + c.full + " " + c.stored);
+    }
+    const auto listed = [](const std::vector<RenamedObject>& renamed) {
+        std::vector<std::string> lines;
+        for (const RenamedObject& r : renamed)
+            lines.push_back(std::to_string(r.target) + " " + r.full + " " + r.stored);
+        return lines;
+    };
+    const std::vector<RenamedObject> renamed = finish_object_names(scene);
+    EXPECT_EQ(listed(renamed), expected);
+    for (size_t j = 0; j < std::size(cases); ++j)
+        EXPECT_EQ(scene.meshes[0].targets[j].name, cases[j].stored);
+    EXPECT_EQ(renamed_text(scene, renamed[1]).en,
+              "mesh \"My_Face\", morph target 2: \"2 mouthLowerDownLeft\" is stored as "
+              "\"mouthLowerDownL\"");
+    EXPECT_EQ(testing::untranslated(renamed_text(scene, renamed[1])), "");
+
+    // The same names as FBX blend shapes, through warpkit-export: what the child had to change
+    // comes back with the full names.
+    TempFolder folder;
+    testing::write_text(folder.file("face.fbx"), testing::fbx_text(face));
+    ImportedScene converted;
+    const ImportOutcome outcome = in_child(folder.file("face.fbx"), converted);
+    ASSERT_TRUE(outcome.ok) << outcome.reason.en;
+    EXPECT_EQ(listed(converted.renamed), expected);
+}
+
 TEST(ImportFiles, the_object_file_goes_beside_the_import_and_never_over_a_file) {
     TempFolder folder;
     EXPECT_EQ(qxm_path_for("/m/my face.glb"), "/m/my_face.qxm");

@@ -169,6 +169,29 @@ std::string animated_grid_gltf(int targets) {
                         std::to_string(times) + ",\"output\":" + std::to_string(weights) + "}]}]");
 }
 
+std::string named_grid_glb(const std::vector<std::string>& names) {
+    GltfBuilder builder;
+    std::vector<Vec3> points;
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 3; ++x) points.push_back(Vec3{float(x), float(y), 0});
+    }
+    const int base = builder.add_points(points);
+    const int corners = builder.add_indices(
+        {0, 1, 4, 0, 4, 3, 1, 2, 5, 1, 5, 4, 3, 4, 7, 3, 7, 6, 4, 5, 8, 4, 8, 7});
+    std::string targets, listed;
+    for (size_t t = 0; t < names.size(); ++t) {
+        std::vector<Vec3> lift(9, Vec3{0, 0, 0});
+        lift[t % 9].z = 1.0f;
+        targets += (t ? "," : "") + std::string("{\"POSITION\":") +
+                   std::to_string(builder.add_points(lift)) + "}";
+        listed += (t ? ",\"" : "\"") + names[t] + "\"";
+    }
+    return builder.glb("\"meshes\":[{\"name\":\"Face Mesh\",\"extras\":{\"targetNames\":[" +
+                       listed + "]},\"primitives\":[{\"attributes\":{\"POSITION\":" +
+                       std::to_string(base) + "},\"indices\":" + std::to_string(corners) +
+                       ",\"targets\":[" + targets + "]}]}],\"nodes\":[{\"mesh\":0}]");
+}
+
 std::string fbx_text(const FbxMesh& mesh) {
     std::ostringstream out;
     std::vector<float> points;

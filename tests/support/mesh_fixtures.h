@@ -48,6 +48,10 @@ std::string grid_gltf(int targets);
 // (t + 1) / 10 at 0.5 s and back to 0 at 1.2 s, linearly.
 std::string animated_grid_gltf(int targets);
 
+// The grid as a .glb, mesh "Face Mesh" on a node, with one morph target per name (in
+// mesh.extras.targetNames), target t lifting point t % 9 by 1.
+std::string named_grid_glb(const std::vector<std::string>& names);
+
 struct FbxShape {
     std::string name;
     std::vector<int32_t> indexes;  // control points it moves
