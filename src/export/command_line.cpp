@@ -47,10 +47,12 @@ const char* const kUsageText =
     "                                      convert a glTF, OBJ, FBX, COLLADA, PLY or STL file to\n"
     "                                      a QXM object file: every mesh (or the one named), each\n"
     "                                      followed by its morph targets as objects of their own\n"
-    "  project IN.glb -o OUT.twp [--fps N]  make a project from a glTF morph animation: the mesh\n"
-    "                                      (written as OUT.qxm beside it) is the source, its\n"
-    "                                      morph targets the targets, the first weights animation\n"
-    "                                      the keys at N frames a second (30 unless given)\n"
+    "  project MESHFILE -o OUT.twp [--fps N]\n"
+    "                                      make a project from a morph animation in any file qxm\n"
+    "                                      reads: the mesh (written as OUT.qxm beside it) is the\n"
+    "                                      source, its morph targets the targets, the first\n"
+    "                                      weights animation the keys at N frames a second (30\n"
+    "                                      unless given)\n"
     "\n"
     "Options:\n"
     "  -o, --output PATH   the file (gltf, pc2, mdd, match, qxm, project) or folder (obj)\n"
@@ -58,6 +60,9 @@ const char* const kUsageText =
     "  --object NAME       qxm: the mesh to convert, by the name qxm lists for it\n"
     "  --reason-ja         qxm: after a refusal, print its reason once more in Japanese on a\n"
     "                      line that starts with \"ja: \" (Warpkit reads it)\n"
+    "  --animations-to FILE\n"
+    "                      qxm: write the file's weights animations to FILE as text\n"
+    "                      (Warpkit reads it)\n"
     "  --fps N             frames per second of the glTF animation and of the MDD times\n"
     "                      (a positive number; 30 unless given)\n"
     "  --frames A..B       the frames to export (A alone: one frame); gltf keeps the keys\n"
@@ -223,6 +228,12 @@ std::string set_japanese_reason(CommandLine& line, const std::string&) {
     return std::string();
 }
 
+std::string set_animations_to(CommandLine& line, const std::string& value) {
+    if (value.empty()) return std::string(kAnimationsOption) + " needs a file";
+    line.animations_to = value;
+    return std::string();
+}
+
 std::string set_smooth_angle(CommandLine& line, const std::string& value) {
     // Unlike --fps, 0 is allowed: it turns the smoothing off.
     double degrees = -1.0;
@@ -291,6 +302,7 @@ constexpr OptionSpec kOptions[] = {
     {"--fps", nullptr, true, bit(Command::kGltf) | bit(Command::kProject) | kCaches, set_fps},
     {"--object", nullptr, true, bit(Command::kQxm), set_object},
     {kJapaneseReasonOption, nullptr, false, bit(Command::kQxm), set_japanese_reason},
+    {kAnimationsOption, nullptr, true, bit(Command::kQxm), set_animations_to},
     {"--frames", nullptr, true, kExports, set_frames},
     {"--step", nullptr, true, kExports, set_step},
     {"--frame", nullptr, true, bit(Command::kWeights), set_frame},

@@ -17,6 +17,9 @@ namespace warpkit::exporting {
 // own readers, anything else through the importer library. Names finished, limits checked.
 ImportOutcome read_mesh_file(const std::string& path, ImportedScene& scene);
 
+// Whether `path` is a QXM object file (or broken one), which no mesh reader takes.
+bool is_qxm_file(const std::string& path);
+
 // One warning line on `err` for each name of the meshes `meshes` of `scene` that its object
 // file could not hold as `file` gives it, the full name beside the stored one.
 void warn_of_renamed(std::ostream& err, const std::string& file, const ImportedScene& scene,

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -20,6 +21,7 @@
 
 #include "base/bilingual_text.h"
 #include "base/display_text.h"
+#include "import/file_bytes.h"
 #include "model/qxm_reader.h"
 
 namespace warpkit {
@@ -338,7 +340,103 @@ ImportOutcome scene_from_qxm(const std::string& qxm, const std::string& listing,
     return ImportOutcome{true, {}};
 }
 
+constexpr const char* kTransferHeader = "warpkit weights animations 1";
+
+const char* interpolation_word(Interpolation interpolation) {
+    switch (interpolation) {
+        case Interpolation::kStep:
+            return "step";
+        case Interpolation::kCubicSpline:
+            return "cubic";
+        case Interpolation::kLinear:
+            break;
+    }
+    return "linear";
+}
+
 }  // namespace
+
+std::string animation_transfer_text(const std::vector<WeightsAnimation>& animations) {
+    std::string text = std::string(kTransferHeader) + format_text("\n%zu\n", animations.size());
+    const auto numbers = [&text](const std::vector<float>& values) {
+        for (size_t i = 0; i < values.size(); ++i)
+            text += format_text(i ? " %.9g" : "%.9g", static_cast<double>(values[i]));
+        text += "\n";
+    };
+    for (const WeightsAnimation& animation : animations) {
+        // the name as its bytes, whatever they are, on a line of its own
+        text += format_text("%zu %zu %zu %s %zu\n", animation.mesh, animation.targets,
+                            animation.times.size(), interpolation_word(animation.interpolation),
+                            animation.name.size()) +
+                animation.name + "\n";
+        numbers(animation.times);
+        numbers(animation.values);
+    }
+    return text;
+}
+
+BilingualText read_animation_transfer(const std::string& text, const ImportedScene& scene,
+                                      std::vector<WeightsAnimation>& animations) {
+    animations.clear();
+    const BilingualText unreadable = {
+        "warpkit-export が渡したアニメーションを、このプログラムは読めません",
+        "warpkit-export passed an animation this program does not read"};
+    std::istringstream in(text);
+    std::string header;
+    size_t count = 0;
+    if (!std::getline(in, header) || header != kTransferHeader || !(in >> count) ||
+        count > text.size()) {
+        return unreadable;
+    }
+    // every number takes at least two bytes, so no count beyond the text is allocated
+    const auto read_numbers = [&](size_t how_many, std::vector<float>& out) {
+        if (how_many > text.size() / 2) return false;
+        out.resize(how_many);
+        for (float& value : out) {
+            if (!(in >> value) || !std::isfinite(value)) return false;
+        }
+        return true;
+    };
+    for (size_t a = 0; a < count; ++a) {
+        WeightsAnimation animation;
+        size_t keys = 0;
+        size_t name_bytes = 0;
+        std::string interpolation;
+        if (!(in >> animation.mesh >> animation.targets >> keys >> interpolation >> name_bytes) ||
+            in.get() != '\n' || name_bytes > text.size()) {
+            return unreadable;
+        }
+        animation.name.resize(name_bytes);
+        if (!in.read(animation.name.data(), static_cast<std::streamsize>(name_bytes)))
+            return unreadable;
+        size_t stride = 1;
+        if (interpolation == "step") {
+            animation.interpolation = Interpolation::kStep;
+        } else if (interpolation == "cubic") {
+            animation.interpolation = Interpolation::kCubicSpline;
+            stride = 3;
+        } else if (interpolation != "linear") {
+            return unreadable;
+        }
+        if (animation.mesh >= scene.meshes.size() ||
+            animation.targets != scene.meshes[animation.mesh].targets.size() ||
+            animation.targets == 0 || keys == 0 || keys > text.size() ||
+            animation.targets > text.size() / (keys * stride) ||
+            !read_numbers(keys, animation.times) ||
+            !read_numbers(keys * stride * animation.targets, animation.values)) {
+            animations.clear();
+            return unreadable;
+        }
+        for (size_t k = 1; k < keys; ++k) {
+            if (!(animation.times[k] > animation.times[k - 1])) {
+                animations.clear();
+                return unreadable;
+            }
+        }
+        animations.push_back(std::move(animation));
+    }
+    return {};
+}
 
 ChildLimits child_limits_for(int64_t file_bytes, int64_t available_bytes, int64_t own_limit) {
     ChildLimits limits;
@@ -476,13 +574,30 @@ ImportOutcome import_in_child(const std::string& tool, const std::string& path,
                                                 std::strerror(errno))};
     }
     const std::string converted = scratch.path() + "/converted.qxm";
+    const std::string animated = scratch.path() + "/animations.txt";
     // A name that starts with '-' would read as an option.
     const std::string input = !path.empty() && path[0] == '-' ? "./" + path : path;
-    const ChildRun run =
-        run_child({tool, "qxm", input, "-o", converted, kJapaneseReasonOption}, limits);
+    const ChildRun run = run_child(
+        {tool, "qxm", input, "-o", converted, kJapaneseReasonOption, kAnimationsOption, animated},
+        limits);
     BilingualText problem = run_problem(run, limits);
     if (!problem.empty()) return ImportOutcome{false, std::move(problem)};
-    const ImportOutcome outcome = scene_from_qxm(converted, run.out, scene);
+    ImportOutcome outcome = scene_from_qxm(converted, run.out, scene);
+
+    // the animations, passed beside the object file; the scene keeps the first
+    if (outcome.ok) {
+        std::string text;
+        std::vector<WeightsAnimation> animations;
+        problem = read_file_bytes(animated, int64_t{1} << 31, text);
+        if (problem.empty()) problem = read_animation_transfer(text, scene, animations);
+        if (!problem.empty()) {
+            outcome = ImportOutcome{false, converted_unreadable(problem)};
+        } else if (!animations.empty()) {
+            scene.animation = std::move(animations.front());
+            scene.has_animation = true;
+        }
+    }
+
     if (!outcome.ok) scene = ImportedScene{};
     return outcome;
 }
