@@ -3,12 +3,19 @@
 // over the groups, which must cost little next to the export itself (within 1.5 times the
 // export without it). The grid is cut into strips whose edges are split, as a file cut into UV
 // islands has them, so the groups are real.
+//
+// And gltf --onto against plain gltf of the same project, file written, within 1.5 times: onto
+// an original that has all 8 targets (read, found and matched, the animation added), and onto
+// one that has none, so all 8 are added with the normals' changes over the welded surface.
 #include <memory>
 
 #include "bench_meshes.h"
 #include "bench_support.h"
+#include "export/gltf_file.h"
 #include "export/gltf_model.h"
+#include "export/gltf_onto.h"
 #include "model/object_mesh.h"
+#include "support/qxm_writer.h"
 
 namespace warpkit {
 namespace {
@@ -54,6 +61,59 @@ EditorState& export_state() {
     return *state;
 }
 
+testing::TempFolder& folder() {
+    static testing::TempFolder made;
+    return made;
+}
+
+// The project's glTF as plain gltf writes it, with all its targets or none: an original to
+// export onto.
+const std::string& original_with(bool targets) {
+    static std::string paths[2];
+    std::string& path = paths[targets ? 1 : 0];
+    if (!path.empty()) return path;
+    EditorState state = export_state();
+    if (!targets) {
+        for (int k = 1; k <= kTargetCount; ++k) state.slots[k].loaded = 0;
+    }
+    path = folder().file(targets ? "all-targets.glb" : "no-targets.glb");
+    exporting::GltfBuild build = exporting::build_gltf_model(state, {}, nullptr);
+    if (!build.ok || !exporting::write_gltf_file(build.model, path).ok) std::abort();
+    return path;
+}
+
+void register_plain(const std::string& name, bool normals) {
+    benchmark::RegisterBenchmark(name.c_str(), [normals](benchmark::State& bench) {
+        EditorState& state = export_state();
+        exporting::GltfOptions options;
+        options.normals = normals;
+        const std::string out = folder().file("plain.glb");
+        for (auto _ : bench) {
+            exporting::GltfBuild build = exporting::build_gltf_model(state, options, nullptr);
+            if (!build.ok || !exporting::write_gltf_file(build.model, out).ok) {
+                bench.SkipWithError("the plain export failed");
+            }
+        }
+    });
+}
+
+void register_onto(const std::string& name, bool targets, bool normals) {
+    benchmark::RegisterBenchmark(name.c_str(), [targets, normals](benchmark::State& bench) {
+        EditorState& state = export_state();
+        exporting::OntoOptions options;
+        options.original = original_with(targets);
+        options.gltf.normals = normals;
+        options.gltf.animation_name = "bench";
+        const std::string out = folder().file("onto.glb");
+        for (auto _ : bench) {
+            const exporting::OntoBuild build = exporting::build_onto(state, options, out);
+            if (!build.ok || !exporting::write_onto(build, out).ok) {
+                bench.SkipWithError(("the export onto failed: " + build.problem).c_str());
+            }
+        }
+    });
+}
+
 void register_export(const std::string& name, double smooth_angle) {
     benchmark::RegisterBenchmark(name.c_str(), [smooth_angle](benchmark::State& bench) {
         EditorState& state = export_state();
@@ -80,5 +140,24 @@ int main(int argc, char** argv) {
     smoothing.measured = "gltf-normals/smoothed";
     smoothing.reference = "gltf-normals/unsmoothed";
     smoothing.goal = 1.5;
-    return warpkit::bench::run_benchmarks(argc, argv, {smoothing});
+
+    warpkit::register_plain("gltf/written", false);
+    warpkit::register_plain("gltf-normals/written", true);
+    warpkit::register_onto("gltf-onto/same-targets", true, false);
+    warpkit::register_onto("gltf-onto/added-with-normals", false, true);
+    warpkit::bench::Comparison same;
+    same.title =
+        "glTF --onto an original with the same 8 targets against plain gltf, 1 M vertices, "
+        "file written";
+    same.measured = "gltf-onto/same-targets";
+    same.reference = "gltf/written";
+    same.goal = 1.5;
+    warpkit::bench::Comparison added;
+    added.title =
+        "glTF --onto an original without targets, 8 added with --normals welded by its normals, "
+        "against plain gltf --normals, 1 M vertices, file written";
+    added.measured = "gltf-onto/added-with-normals";
+    added.reference = "gltf-normals/written";
+    added.goal = 1.5;
+    return warpkit::bench::run_benchmarks(argc, argv, {smoothing, same, added});
 }

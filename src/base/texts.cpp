@@ -148,6 +148,12 @@ const MessageText kImportWritten = {
 const Bilingual kImportJoined = {
     "\n多角形の角ごとに分かれていた頂点のうち %lld 個を、元の点に合わせて結合しました。",
     "\n%lld polygon corners that the importer had split apart were joined again."};
+const Bilingual kImportRenamed = {
+    "\n\nオブジェクトファイルの名前は 15 バイトまでで、空白を含まず、重複できません。次の名前は"
+    "変えて保存しました：",
+    "\n\nAn object file holds names of at most 15 bytes, without blanks, each once; these names "
+    "were stored as follows:"};
+const Bilingual kImportRenamedMore = {"\nほか %zu 個", "\nand %zu more"};
 const MessageText kAnimationQuestion = {
     {"このファイルはメッシュ %s のウェイトをアニメーション %s で動かしています（%g 秒）。"
      "毎秒 %g フレームのキー（フレーム 0〜%.0f）としてタイムラインに取り込みますか？\n"

@@ -109,6 +109,8 @@ extern const MessageText kImportWritten;            // %s object, %s imported fi
 extern const MessageText kImportFolderNotWritable;  // %s folder, %s reason
 extern const Bilingual kMorphTargetsLeftOut;        // appended: %d left out, %s their names
 extern const Bilingual kImportJoined;               // appended: %lld corners joined
+extern const Bilingual kImportRenamed;              // appended: then one line per renamed object
+extern const Bilingual kImportRenamedMore;          // appended: %zu renamed objects not shown
 // %s mesh, %s animation, %g seconds, %g frames a second, %.0f its last frame; Yes/No/Cancel
 extern const MessageText kAnimationQuestion;
 // The same when several animations drive the mesh, above a list of them: %s mesh, %d animations,

@@ -26,7 +26,7 @@ const char* const kUsageText =
     "       [--compress] [--names plain] [--smooth-angle DEGREES] [--strict]\n"
     "  gltf PROJECT.twp --onto ORIGINAL.glb -o OUT.glb [--mesh NAME|INDEX]\n"
     "       [--animation-name NAME] [--replace-animation NAME] [--fps N] [--frames A..B]\n"
-    "       [--step N] [--strict]\n"
+    "       [--step N] [--normals] [--strict]\n"
     "                                      write the source with one morph target per target\n"
     "                                      and the key animation as glTF 2.0 (OUT.gltf: text\n"
     "                                      with a .bin beside it); with --onto, the original\n"
@@ -51,12 +51,13 @@ const char* const kUsageText =
     "                                      convert a glTF, OBJ, FBX, COLLADA, PLY or STL file to\n"
     "                                      a QXM object file: every mesh (or the one named), each\n"
     "                                      followed by its morph targets as objects of their own\n"
-    "  project IN.glb -o OUT.twp [--fps N] [--mesh NAME|INDEX] [--animation NAME|INDEX]\n"
-    "       [--strict]                     make a project from a glTF morph animation: the mesh\n"
-    "                                      (written as OUT.qxm beside it) is the source, its\n"
-    "                                      morph targets the targets, its animation the keys at\n"
-    "                                      N frames a second (30 unless given); unless chosen,\n"
-    "                                      the first, said on stderr when there were several\n"
+    "  project MESHFILE -o OUT.twp [--fps N] [--mesh NAME|INDEX] [--animation NAME|INDEX]\n"
+    "       [--strict]                     make a project from a morph animation in any file qxm\n"
+    "                                      reads: the mesh (written as OUT.qxm beside it) is the\n"
+    "                                      source, its morph targets the targets, its animation\n"
+    "                                      the keys at N frames a second (30 unless given);\n"
+    "                                      unless chosen, the first, said on stderr when there\n"
+    "                                      were several\n"
     "\n"
     "Options:\n"
     "  -o, --output PATH   the file (gltf, pc2, mdd, match, qxm, project) or folder (obj)\n"
@@ -64,6 +65,9 @@ const char* const kUsageText =
     "  --object NAME       qxm: the mesh to convert, by the name qxm lists for it\n"
     "  --reason-ja         qxm: after a refusal, print its reason once more in Japanese on a\n"
     "                      line that starts with \"ja: \" (Warpkit reads it)\n"
+    "  --animations-to FILE\n"
+    "                      qxm: write the file's weights animations to FILE as text\n"
+    "                      (Warpkit reads it)\n"
     "  --fps N             frames per second of the glTF animation and of the MDD times\n"
     "                      (a positive number; 30 unless given)\n"
     "  --frames A..B       the frames to export (A alone: one frame); gltf keeps the keys\n"
@@ -72,6 +76,7 @@ const char* const kUsageText =
     "                      those; gltf samples them, and the last frame, instead of\n"
     "                      keeping the keys\n"
     "  --normals           gltf: give every morph target the change of the normals too\n"
+    "                      (with --onto: every added one, over the original's normals)\n"
     "  --compress          gltf: compress with EXT_meshopt_compression (players need its\n"
     "                      decoder)\n"
     "  --smooth-angle DEGREES\n"
@@ -80,7 +85,7 @@ const char* const kUsageText =
     "                      given; 0: never), so seams vanish and hard edges stay\n"
     "  --names plain       gltf: name morph targets \"smile\" instead of \"1 smile\"; a repeated\n"
     "                      name gets a suffix\n"
-    "  --onto FILE         gltf: write FILE (.glb or .gltf, as the output) whole, with the\n"
+    "  --onto FILE         gltf: write FILE (.glb or .gltf, either as either) whole, with the\n"
     "                      project's targets as its mesh's morph targets (the same ones, or\n"
     "                      added) and its keys as a new animation\n"
     "  --mesh NAME|INDEX   gltf --onto: the mesh of the source, when the geometry does not\n"
@@ -96,9 +101,10 @@ const char* const kUsageText =
     "  --strict            exit 1, writing nothing, when a target is left out, a target's\n"
     "                      vertices seem to be in another order than the source's, no target\n"
     "                      would be written, or (gltf --normals) the file would have more\n"
-    "                      than 8 morphed attributes, or (--onto) a target had to be added,\n"
-    "                      or (project) a mesh or an animation was taken among several\n"
-    "                      without --mesh or --animation\n"
+    "                      than 8 morphed attributes, or (--onto) a target had to be added\n"
+    "                      or the source was found in another vertex order, or (project) a\n"
+    "                      mesh or an animation was taken among several without --mesh or\n"
+    "                      --animation\n"
     "  --frame N           the frame to evaluate\n"
     "  -h, --help          show this text\n"
     "  --version           show the version (alone)\n"
@@ -233,6 +239,12 @@ std::string set_japanese_reason(CommandLine& line, const std::string&) {
     return std::string();
 }
 
+std::string set_animations_to(CommandLine& line, const std::string& value) {
+    if (value.empty()) return std::string(kAnimationsOption) + " needs a file";
+    line.animations_to = value;
+    return std::string();
+}
+
 std::string set_smooth_angle(CommandLine& line, const std::string& value) {
     // Unlike --fps, 0 is allowed: it turns the smoothing off.
     double degrees = -1.0;
@@ -307,6 +319,7 @@ constexpr OptionSpec kOptions[] = {
     {"--fps", nullptr, true, bit(Command::kGltf) | bit(Command::kProject) | kCaches, set_fps},
     {"--object", nullptr, true, bit(Command::kQxm), set_object},
     {kJapaneseReasonOption, nullptr, false, bit(Command::kQxm), set_japanese_reason},
+    {kAnimationsOption, nullptr, true, bit(Command::kQxm), set_animations_to},
     {"--frames", nullptr, true, kExports, set_frames},
     {"--step", nullptr, true, kExports, set_step},
     {"--frame", nullptr, true, bit(Command::kWeights), set_frame},
@@ -360,8 +373,9 @@ bool option_given(const std::vector<const OptionSpec*>& seen, const char* name) 
     });
 }
 
-// --onto keeps the original's normals, materials and names, so the options that make them
-// have nothing to act on; the options of --onto mean nothing without it.
+// --onto keeps the original's normals, materials, names and compression, so the options that
+// make them have nothing to act on (its seams are the original's normals' own); the options
+// of --onto mean nothing without it.
 std::string onto_problem(const CommandLine& line, const std::vector<const OptionSpec*>& seen) {
     if (line.command != Command::kGltf) return std::string();
     if (line.onto.empty()) {
@@ -370,7 +384,7 @@ std::string onto_problem(const CommandLine& line, const std::vector<const Option
         }
         return std::string();
     }
-    for (const char* option : {"--normals", "--compress", "--names"}) {
+    for (const char* option : {"--compress", "--names", "--smooth-angle"}) {
         if (option_given(seen, option)) {
             return std::string(option) + " does not go with --onto, which keeps the original's own";
         }

@@ -58,6 +58,8 @@ struct CommandLine {
     std::string object;  // qxm: the one mesh to convert; empty: every mesh
     // qxm: a refusal's reason once more in Japanese, on a line of its own (--reason-ja)
     bool japanese_reason = false;
+    // qxm: where to write the file's weights animations for the program (--animations-to)
+    std::string animations_to;
 };
 
 struct ParsedCommandLine {

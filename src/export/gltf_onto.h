@@ -6,8 +6,9 @@
 // as a buffer of its own beside a .gltf).
 //
 // The mesh is the one whose vertices, as the import reads them, are the project's source within
-// a millionth of its bounding-box diagonal. Each loaded target is the original morph target
-// with the same displacement, or is added to every primitive of the mesh as a new one.
+// a millionth of its bounding-box diagonal, in their order or, failing that, in the order the
+// vertex-order matching finds. Each loaded target is the original morph target with the same
+// displacement, or is added to every primitive of the mesh as a new one.
 #include <cstdint>
 #include <iosfwd>
 #include <string>
@@ -25,14 +26,17 @@ struct OntoOptions {
     std::string original;           // the .glb or .gltf file
     std::string mesh;               // NAME or INDEX; empty: the mesh is found by its geometry
     std::string replace_animation;  // the animation to replace; empty: one is added
-    GltfOptions gltf;               // fps, frames, step and the animation's name
+    // fps, frames, step, the animation's name, and normals: the change of the normals for
+    // every added target (else only where the mesh's own targets have it)
+    GltfOptions gltf;
 };
 
 struct OntoTarget {
-    int slot = 0;        // the project's target slot
-    std::string name;    // the morph target's name in the output, in full
-    size_t index = 0;    // its morph target index in the output
-    bool added = false;  // false: the original's own
+    int slot = 0;          // the project's target slot
+    std::string name;      // the morph target's name in the output, in full
+    size_t index = 0;      // its morph target index in the output
+    bool added = false;    // false: the original's own
+    bool normals = false;  // added with the change of the normals
 };
 
 struct OntoBuild {
@@ -40,20 +44,27 @@ struct OntoBuild {
     std::string problem;  // set when !ok: why, without the file's name in front
     size_t mesh = 0;
     std::string mesh_name;
+    bool matched_by_order = false;    // the mesh holds the source's vertices in another order
+    int32_t renumbered = 0;           // then: vertices whose place the order changes
     std::vector<OntoTarget> targets;  // one per loaded target, in slot order
     double largest_difference = 0.0;  // largest position difference of source and matched targets
     double diagonal = 0.0;            // of the source's bounding box
     std::vector<int32_t> frames;      // the frames the animation has keys on
     size_t nodes = 0;                 // nodes the animation drives
-    bool binary = false;              // a .glb; otherwise .gltf text with `bin` beside it
-    std::string file;                 // the whole .glb, or the .gltf text
-    std::string bin;                  // .gltf: the new buffer's bytes
+    int sparse_accessors = 0;         // added morph target accessors stored sparse
+    // Morphed attributes (POSITION, NORMAL ... of every target) of the mesh's busiest primitive,
+    // in the original and in the output.
+    size_t morphed_before = 0;
+    size_t morphed = 0;
+    bool binary = false;  // a .glb; otherwise .gltf text with `bin` beside it
+    std::string file;     // the whole .glb, or the .gltf text
+    std::string bin;      // .gltf: the new buffer's bytes
     size_t added() const;
 };
 
-// `output` decides the name of the new buffer of a .gltf, and must be of the original's kind.
-OntoBuild build_onto(const EditorState& state, const OntoOptions& options,
-                     const std::string& output);
+// `output` decides the kind of file (.glb or .gltf, either from either) and the name of the
+// .bin of a .gltf. Leaves mesh.displayed at the source shape.
+OntoBuild build_onto(EditorState& state, const OntoOptions& options, const std::string& output);
 
 // Writes the build: the .glb, or the .gltf and its new .bin (each refused before either is
 // written when it is a link).

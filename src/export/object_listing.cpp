@@ -23,8 +23,8 @@ std::string counted(size_t count, const char* one, const char* many) {
 
 // A name as the file gives it, quoted, and what an object file keeps of it when that differs.
 std::string full_and_kept(const std::string& full, const std::string& kept) {
-    std::string out = "\"" + printable(full.empty() ? kept : full) + "\"";
-    if (!full.empty() && full != kept) out += " (kept as " + printable(kept) + ")";
+    std::string out = "\"" + printable(full) + "\"";
+    if (full != kept) out += " (kept as " + printable(kept) + ")";
     return out;
 }
 
@@ -66,13 +66,15 @@ std::string scene_listing(const std::string& path, const ImportedScene& scene) {
                       " of morph target weights\n";
     for (size_t m = 0; m < scene.meshes.size(); ++m) {
         const ImportedMesh& mesh = scene.meshes[m];
-        out += format_text("mesh %zu ", m) + full_and_kept(mesh.full_name, mesh.name) + ": " +
-               counted(mesh.vertices.size(), "vertex", "vertices") + ", " +
+        out += format_text("mesh %zu ", m) + full_and_kept(name_in_file(scene, m), mesh.name) +
+               ": " + counted(mesh.vertices.size(), "vertex", "vertices") + ", " +
                counted(mesh.triangles.size(), "triangle", "triangles") + ", " +
                counted(mesh.targets.size(), "morph target", "morph targets") + "\n";
         for (size_t j = 0; j < mesh.targets.size(); ++j) {
-            out += format_text("  target %zu ", j) +
-                   full_and_kept(mesh.targets[j].full_name, mesh.targets[j].name) + "\n";
+            out +=
+                format_text("  target %zu ", j) +
+                full_and_kept(name_in_file(scene, m, static_cast<int>(j)), mesh.targets[j].name) +
+                "\n";
         }
     }
     for (size_t a = 0; a < scene.animations.size(); ++a) {

@@ -11,9 +11,9 @@
 #include "export/frame_weights.h"
 #include "export/output_file.h"
 #include "export/printable.h"
+#include "export/qxm_command.h"
 #include "import/animation_keys.h"
 #include "import/any_object_reader.h"
-#include "import/gltf_reader.h"
 #include "import/qxm_beside.h"
 #include "import/scene_choice.h"
 #include "model/qxm_reader.h"
@@ -39,16 +39,39 @@ std::string full_path(const std::string& path) {
     return error ? path : absolute.lexically_normal().string();
 }
 
+// This tool's own file when it runs as warpkit-export; empty when run_export_tool runs inside
+// another program.
+std::string own_tool() {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return !error && self.filename() == "warpkit-export" ? self.string() : std::string();
+}
+
+// glTF and OBJ are read here; the formats of the importer library in a child, as the program
+// reads them, so a crash or a runaway inside the library costs a refusal.
+ImportOutcome import_mesh_file(const std::string& path, ImportedScene& scene) {
+    ObjectFileKind kind = object_file_kind(path);
+    // a file of no kind known here may still be one the library reads
+    if (kind == ObjectFileKind::kQxm) kind = ObjectFileKind::kInChild;
+    ImportSettings settings;
+    settings.export_tool = own_tool();
+    if (kind == ObjectFileKind::kInChild && settings.export_tool.empty())
+        return read_mesh_file(path, scene);
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer reserves far more address space than a child's limit allows
+    settings.limit_child_memory = false;
+#endif
+    return import_meshes(path, kind, settings, scene);
+}
+
 }  // namespace
 
 int run_project_command(const CommandLine& line, std::ostream& out, std::ostream& err) {
     const std::string shown = printable(line.input);
-    if (object_file_kind(line.input) != ObjectFileKind::kGltf) {
-        return refuse(err, shown + " is not a glTF file (.gltf or .glb)");
-    }
+    if (is_qxm_file(line.input))
+        return refuse(err, shown + " is a QXM object file, not a mesh file");
     ImportedScene scene;
-    ImportOutcome read = read_gltf_file(line.input, ImportLimits{}, scene);
-    read = finish_import(read, scene);
+    const ImportOutcome read = import_mesh_file(line.input, scene);
     if (!read.ok) return refuse(err, shown + " cannot be imported: " + read.reason.en);
     const SceneChoice choice = choose_in_scene(scene, line.mesh, line.animation);
     if (!choice.problem.empty()) return refuse(err, shown + ": " + choice.problem.en);
@@ -107,6 +130,7 @@ int run_project_command(const CommandLine& line, std::ostream& out, std::ostream
         return refuse(err, "cannot write " + printable(line.output) + ": " + unsaved.en);
     }
 
+    warn_of_renamed(err, line.input, scene, {m});
     for (size_t j = targets; j < mesh.targets.size(); ++j) {
         err << "warpkit-export: warning: morph target " << j + 1 << " ("
             << printable(mesh.targets[j].name) << ") is left out: a project has " << kTargetCount

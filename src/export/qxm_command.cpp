@@ -1,8 +1,12 @@
 #include "export/qxm_command.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <ostream>
 
 #include "export/export_tool.h"
+#include "export/output_file.h"
 #include "export/printable.h"
 #include "import/any_object_reader.h"
 #include "import/assimp_reader.h"
@@ -25,13 +29,13 @@ int refuse(std::ostream& err, const CommandLine& line, const std::string& messag
     return kExitRefused;
 }
 
+}  // namespace
+
 bool is_qxm_file(const std::string& path) {
     ObjectTable table;
     return read_object_table(path, table).status != ReadStatus::kBadMagic &&
            object_file_kind(path) == ObjectFileKind::kQxm;
 }
-
-}  // namespace
 
 ImportOutcome read_mesh_file(const std::string& path, ImportedScene& scene) {
     const ImportLimits limits;
@@ -52,6 +56,15 @@ ImportOutcome read_mesh_file(const std::string& path, ImportedScene& scene) {
     return finish_import(read, scene);
 }
 
+void warn_of_renamed(std::ostream& err, const std::string& file, const ImportedScene& scene,
+                     const std::vector<size_t>& meshes) {
+    for (const RenamedObject& renamed : scene.renamed) {
+        if (std::find(meshes.begin(), meshes.end(), renamed.mesh) == meshes.end()) continue;
+        err << "warpkit-export: warning: " << printable(file) << ": "
+            << printable(renamed_text(scene, renamed).en) << "\n";
+    }
+}
+
 int run_qxm_command(const CommandLine& line, std::ostream& out, std::ostream& err) {
     const std::string shown = printable(line.input);
     if (is_qxm_file(line.input)) {
@@ -66,7 +79,7 @@ int run_qxm_command(const CommandLine& line, std::ostream& out, std::ostream& er
     // every mesh, or the one asked for
     std::vector<size_t> meshes;
     if (!line.mesh.empty()) {
-        // QXM holds no keys, so only the mesh of the choice matters here
+        // only the mesh of the choice: every animation of the meshes written is passed on
         const SceneChoice choice = choose_in_scene(scene, line.mesh, std::string());
         if (!choice.problem.empty()) {
             return refuse(err, line, shown + ": " + choice.problem.en, choice.problem.ja);
@@ -104,6 +117,29 @@ int run_qxm_command(const CommandLine& line, std::ostream& out, std::ostream& er
         return refuse(err, line, "cannot write " + output + ": " + reason.en,
                       format_text("%s に書き出せません：%s", output.c_str(), reason.ja.c_str()));
     }
+    // the animations of the meshes written, for the program, which counts only those
+    if (!line.animations_to.empty()) {
+        std::vector<WeightsAnimation> animations = scene.animations;
+        std::vector<WeightsAnimation> passed;
+        for (WeightsAnimation& animation : animations) {
+            const auto at = std::find(meshes.begin(), meshes.end(), animation.mesh);
+            if (at == meshes.end()) continue;
+            animation.mesh = static_cast<size_t>(at - meshes.begin());
+            passed.push_back(std::move(animation));
+        }
+        const FileOutcome passed_on =
+            write_output_file(line.animations_to, animation_transfer_text(passed));
+        if (!passed_on.ok) {
+            // nothing half-done: the object file was new
+            unlink(line.output.c_str());
+            const std::string file = printable(line.animations_to);
+            return refuse(
+                err, line, "cannot write " + file + ": " + passed_on.reason.en,
+                format_text("%s に書き出せません：%s", file.c_str(), passed_on.reason.ja.c_str()));
+        }
+    }
+
+    warn_of_renamed(err, line.input, scene, meshes);
     // The names are written; from here on they are only shown, one object a line.
     for (ImportedMesh& mesh : scene.meshes) {
         mesh.name = printable(mesh.name);

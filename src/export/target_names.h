@@ -7,7 +7,9 @@
 
 namespace warpkit::exporting {
 
-// "1 smile" tells the slot; "smile" alone suits tools that match shape keys by name.
+// "1 smile" tells the slot; "smile" alone suits tools that match shape keys by name. An import
+// of the file reads "1 smile" as the first morph target back as "smile", so neither grows over
+// round trips.
 enum class TargetNaming { kNumbered, kPlain };
 
 struct TargetNames {

@@ -86,6 +86,28 @@ NormalWeld::NormalWeld(const std::vector<Vec3>& positions, const std::vector<Vec
                        double angle_degrees) {
     if (!(angle_degrees > 0.0)) return;
     const double closest = std::cos(angle_degrees * kPi / 180.0);
+    make_groups(positions, normals,
+                [closest](const Vec3& a, const Vec3& b) { return cosine_between(a, b) > closest; });
+}
+
+NormalWeld NormalWeld::of_equal_normals(const std::vector<Vec3>& positions,
+                                        const std::vector<Vec3>& file_normals, double distance) {
+    // Compared as unit vectors by their distance: the cosine of two nearly equal normals is 1
+    // within float noise, too coarse for a tolerance this small.
+    const double most = distance * distance;
+    NormalWeld weld;
+    weld.make_groups(positions, file_normals, [most](const Vec3& a, const Vec3& b) {
+        const Vec3 u = unit_or_up(a);
+        const Vec3 v = unit_or_up(b);
+        const double dx = double(u.x) - v.x, dy = double(u.y) - v.y, dz = double(u.z) - v.z;
+        return dx * dx + dy * dy + dz * dz <= most;
+    });
+    return weld;
+}
+
+template <typename Joins>
+void NormalWeld::make_groups(const std::vector<Vec3>& positions, const std::vector<Vec3>& normals,
+                             const Joins& joins) {
     const size_t count = positions.size();
     PositionTable leaders(positions);
     std::vector<int32_t> earlier(count, -1);  // the leader at the same position before this one
@@ -102,7 +124,7 @@ NormalWeld::NormalWeld(const std::vector<Vec3>& positions, const std::vector<Vec
         int32_t joined = -1;
         int32_t candidate = newest;
         for (int tried = 0; candidate >= 0 && tried < kMostCandidates; ++tried) {
-            if (cosine_between(n, normals[static_cast<size_t>(candidate)]) > closest) {
+            if (joins(n, normals[static_cast<size_t>(candidate)])) {
                 joined = candidate;
                 break;
             }

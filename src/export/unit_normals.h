@@ -26,6 +26,13 @@ public:
     NormalWeld(const std::vector<Vec3>& positions, const std::vector<Vec3>& normals,
                double angle_degrees);
 
+    // The groups a file's own normals make: vertices at exactly one position join when the
+    // file gives them one normal, their unit vectors within `distance` of each other, so the
+    // file's seams vanish and its hard edges, where it gives different normals, stay hard.
+    // `file_normals` are only compared, in any space that keeps equal normals equal.
+    static NormalWeld of_equal_normals(const std::vector<Vec3>& positions,
+                                       const std::vector<Vec3>& file_normals, double distance);
+
     // Each vertex's normal at unit length, summed over its group first; +z for a vertex without
     // a direction. `normals` as for the constructor, of any shape of the same mesh.
     std::vector<Vec3> unit_normals(const std::vector<Vec3>& normals) const;
@@ -34,6 +41,10 @@ public:
     int64_t welded() const { return static_cast<int64_t>(vertices_.size()); }
 
 private:
+    template <typename Joins>
+    void make_groups(const std::vector<Vec3>& positions, const std::vector<Vec3>& normals,
+                     const Joins& joins);
+
     // The vertices that share their normal, ascending, and the number of each one's group.
     std::vector<int32_t> vertices_;
     std::vector<int32_t> groups_of_;

@@ -114,8 +114,9 @@ ImportOutcome finish_import(ImportOutcome outcome, ImportedScene& scene) {
             ImportOutcome{false, {"ファイルにメッシュがありません", "the file holds no mesh"}};
     if (outcome.ok) {
         leave_out_meshes_without_triangles(scene);
-        keep_full_names(scene);
-        finish_object_names(scene);
+        // names a child process had to change come with the scene it converted
+        const std::vector<RenamedObject> renamed = finish_object_names(scene);
+        scene.renamed.insert(scene.renamed.end(), renamed.begin(), renamed.end());
         BilingualText problem = imported_scene_problem(scene);
         if (!problem.empty()) outcome = ImportOutcome{false, std::move(problem)};
     }

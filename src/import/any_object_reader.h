@@ -31,8 +31,9 @@ ImportOutcome import_meshes(const std::string& path, ObjectFileKind kind,
                             const ImportSettings& settings, ImportedScene& scene);
 
 // What every import does after its reader: a file without meshes is refused, meshes of points
-// or lines beside meshes with triangles are left out, the names are finished and the limits
-// checked. The scene is emptied when the outcome is a refusal.
+// or lines beside meshes with triangles are left out, the names are finished (what changed in
+// the scene's `renamed`) and the limits checked. The scene is emptied when the outcome is a
+// refusal.
 ImportOutcome finish_import(ImportOutcome read, ImportedScene& scene);
 
 class AnyObjectReader {

@@ -1,5 +1,7 @@
 #include "import/assimp_reader.h"
 
+#include <assimp/anim.h>
+#include <assimp/config.h>
 #include <assimp/material.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
@@ -10,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <unordered_map>
+#include <utility>
 
 #include "base/input_file.h"
 #include "import/file_bytes.h"
@@ -67,6 +70,13 @@ struct CornerHash {
     }
 };
 
+// Where one mesh of the scene came from: the node that shows it and the library's meshes it
+// was made of, which the library's animations name.
+struct MeshOrigin {
+    std::string node;
+    std::vector<unsigned> parts;
+};
+
 class SceneBuilder {
 public:
     SceneBuilder(const aiScene& source, const ImportLimits& limits, bool join, std::string stem,
@@ -91,6 +101,9 @@ public:
         }
         return problem;
     }
+
+    // One per mesh of the scene, in its order.
+    const std::vector<MeshOrigin>& origins() const { return origins_; }
 
 private:
     static Placement placement_of(const aiMatrix4x4& m) {
@@ -208,6 +221,7 @@ private:
         for (size_t s = 0; s < shapes.size(); ++s)
             mesh.targets.push_back(MorphShape{shapes[s], std::move(moved[s])});
         scene_.meshes.push_back(std::move(mesh));
+        origins_.push_back(MeshOrigin{std::move(name), parts});
         return {};
     }
 
@@ -248,7 +262,142 @@ private:
     std::string stem_;
     ImportedScene& scene_;
     int64_t spent_ = 0;
+    std::vector<MeshOrigin> origins_;
 };
+
+// A target's keys, (seconds, weight as a fraction), in time order.
+using TargetKeys = std::vector<std::pair<double, double>>;
+
+// Linear between the keys, held before the first and after the last; 0 without keys.
+double weight_at(const TargetKeys& keys, double seconds) {
+    if (keys.empty()) return 0.0;
+    if (seconds <= keys.front().first) return keys.front().second;
+    if (seconds >= keys.back().first) return keys.back().second;
+    const auto after = std::upper_bound(
+        keys.begin(), keys.end(), seconds,
+        [](double t, const std::pair<double, double>& key) { return t < key.first; });
+    const auto& [t1, w1] = *after;
+    const auto& [t0, w0] = *(after - 1);
+    return w0 + (w1 - w0) * (seconds - t0) / (t1 - t0);
+}
+
+// Whether a morph channel of the library names the mesh: FBX names the node and its geometry
+// ("Face*0"), COLLADA the node; others the library's mesh.
+bool drives(const std::string& channel, const MeshOrigin& origin, const aiScene& source) {
+    std::string node = channel;
+    const size_t star = node.rfind('*');
+    if (star != std::string::npos && star + 1 < node.size() &&
+        node.find_first_not_of("0123456789", star + 1) == std::string::npos) {
+        node.resize(star);
+    }
+    if (channel == origin.node || node == origin.node) return true;
+    return std::any_of(origin.parts.begin(), origin.parts.end(), [&](unsigned part) {
+        return channel == source.mMeshes[part]->mName.C_Str();
+    });
+}
+
+// The target a channel's value (an index into a library mesh's anim meshes) moves, found by the
+// anim mesh's name, as the targets were matched across the parts; the target count when none.
+size_t target_of(unsigned value, const MeshOrigin& origin, const ImportedMesh& mesh,
+                 const aiScene& source) {
+    for (const unsigned part : origin.parts) {
+        const aiMesh* library_mesh = source.mMeshes[part];
+        if (value >= library_mesh->mNumAnimMeshes || !library_mesh->mAnimMeshes[value]) continue;
+        const std::string name = library_mesh->mAnimMeshes[value]->mName.C_Str();
+        for (size_t t = 0; t < mesh.targets.size(); ++t) {
+            if (mesh.targets[t].name == name) return t;
+        }
+    }
+    return mesh.targets.size();
+}
+
+// The targets' keys as one weights animation: every target's weight at every time any target
+// has a key. Exact for linear keys, as each target's own keys are among those times.
+WeightsAnimation merged(std::vector<TargetKeys>& tracks) {
+    std::vector<double> times;
+    for (TargetKeys& keys : tracks) {
+        // in time order, the later of two keys at one time kept
+        std::stable_sort(keys.begin(), keys.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        TargetKeys kept;
+        for (const auto& key : keys) {
+            if (!kept.empty() && kept.back().first == key.first) kept.pop_back();
+            kept.push_back(key);
+        }
+        keys = std::move(kept);
+        for (const auto& key : keys) times.push_back(key.first);
+    }
+    std::sort(times.begin(), times.end());
+    WeightsAnimation out;
+    out.targets = tracks.size();
+    std::vector<double> at;
+    for (const double t : times) {
+        // times that meet as floats are one key
+        const auto seconds = static_cast<float>(t);
+        if (!out.times.empty() && !(seconds > out.times.back())) continue;
+        out.times.push_back(seconds);
+        at.push_back(t);
+    }
+    for (const double t : at) {
+        for (const TargetKeys& keys : tracks)
+            out.values.push_back(static_cast<float>(weight_at(keys, t)));
+    }
+    return out;
+}
+
+// The library's morph animations as weights animations of the scene's meshes: one per
+// animation and mesh it drives, in the library's order. A key time is ticks over the
+// animation's ticks per second (25 where it gives none, as the library's own viewer reads it).
+// FBX keys only the blend shapes that have a key at a time, COLLADA every target. More weights
+// than `max_values` in all is the problem, before they are made.
+std::vector<WeightsAnimation> weights_animations(const aiScene& source,
+                                                 const std::vector<MeshOrigin>& origins,
+                                                 const ImportedScene& scene, int64_t max_values,
+                                                 BilingualText& problem) {
+    std::vector<WeightsAnimation> animations;
+    int64_t values = 0;
+    for (unsigned a = 0; a < source.mNumAnimations; ++a) {
+        const aiAnimation* animation = source.mAnimations[a];
+        if (!animation) continue;
+        const double ticks = animation->mTicksPerSecond > 0.0 ? animation->mTicksPerSecond : 25.0;
+        for (size_t m = 0; m < origins.size(); ++m) {
+            const ImportedMesh& mesh = scene.meshes[m];
+            std::vector<TargetKeys> tracks(mesh.targets.size());
+            int64_t keys = 0;
+            for (unsigned c = 0; c < animation->mNumMorphMeshChannels; ++c) {
+                const aiMeshMorphAnim* channel = animation->mMorphMeshChannels[c];
+                if (!channel || !drives(channel->mName.C_Str(), origins[m], source)) continue;
+                for (unsigned k = 0; k < channel->mNumKeys; ++k) {
+                    const aiMeshMorphKey& key = channel->mKeys[k];
+                    const double seconds = key.mTime / ticks;
+                    if (!std::isfinite(seconds)) continue;
+                    for (unsigned i = 0; i < key.mNumValuesAndWeights; ++i) {
+                        const size_t target = target_of(key.mValues[i], origins[m], mesh, source);
+                        if (target == tracks.size() || !std::isfinite(key.mWeights[i])) continue;
+                        tracks[target].emplace_back(seconds, key.mWeights[i]);
+                        ++keys;
+                    }
+                }
+            }
+            if (keys == 0) continue;
+            // the times are at most the keys, for every target
+            values += keys * static_cast<int64_t>(tracks.size());
+            if (values > max_values) {
+                problem = format_both(
+                    {"アニメーション%sのウェイトが読み込める %lld 個を超えています",
+                     "the animation %s holds more than the %lld weights an import reads"},
+                    quoted_name(animation->mName.C_Str()), static_cast<long long>(max_values));
+                return {};
+            }
+            WeightsAnimation weights = merged(tracks);
+            weights.mesh = m;
+            weights.clip = a;
+            weights.name = animation->mName.C_Str();
+            animations.push_back(std::move(weights));
+        }
+    }
+    return animations;
+}
 
 }  // namespace
 
@@ -259,7 +408,14 @@ ImportOutcome read_with_assimp(const std::string& path, const ImportLimits& limi
     BilingualText problem = regular_file_problem(path, limits.max_file_bytes);
     if (!problem.empty()) return refused(std::move(problem));
     Assimp::Importer importer;
-    const aiScene* source = importer.ReadFile(path, aiProcess_ValidateDataStructure);
+    // Lengths in metres: the library scales by the file's unit (FBX: UnitScaleFactor, in
+    // centimetres) times this factor; COLLADA's unit comes in the root node's transform.
+    importer.SetPropertyFloat(AI_CONFIG_GLOBAL_SCALE_FACTOR_KEY, 1.0f);
+    // A file without meshes would otherwise come back with a mesh the library makes of its
+    // node tree, nothing the artist drew.
+    importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);
+    const aiScene* source =
+        importer.ReadFile(path, aiProcess_ValidateDataStructure | aiProcess_GlobalScale);
     if (!source) {
         std::string words = importer.GetErrorString();
         while (!words.empty() && (words.back() == '\n' || words.back() == '\r')) words.pop_back();
@@ -270,7 +426,15 @@ ImportOutcome read_with_assimp(const std::string& path, const ImportLimits& limi
         return refused(
             {format_text("読み込みライブラリで読めませんでした：%s", words.c_str()), words});
     }
-    problem = SceneBuilder(*source, limits, corners_split(path), stem_part(path), scene).build();
+    SceneBuilder builder(*source, limits, corners_split(path), stem_part(path), scene);
+    problem = builder.build();
+    std::vector<WeightsAnimation> animations;
+    if (problem.empty()) {
+        // a weight costs a third of a position
+        animations = weights_animations(*source, builder.origins(), scene, limits.max_positions * 3,
+                                        problem);
+    }
+    scene.animations = std::move(animations);
     if (!problem.empty()) {
         scene = ImportedScene{};
         return refused(std::move(problem));

@@ -13,6 +13,13 @@
 // base, such as closed lips, stay apart. PLY keeps its vertex list and STL its three corners per
 // facet, as stored. Each material's diffuse (else base) colour becomes the palette entry of its
 // index.
+//
+// Lengths in metres: FBX's unit (UnitScaleFactor, centimetres per file unit) is applied by the
+// library, COLLADA's comes in its root node; PLY and STL say none and are read as stored.
+// Morph animations the library reads (FBX blend-shape channels' DeformPercent) become weights
+// animations of the mesh whose node they name, their anim meshes matched to the targets by
+// name; the scene keeps the first. COLLADA morph controllers are not read by assimp 5.2.5:
+// the mesh under one is skipped by the library, and with it its animation.
 #include <string>
 
 #include "import/gltf_reader.h"

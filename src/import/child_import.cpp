@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -20,6 +21,7 @@
 
 #include "base/bilingual_text.h"
 #include "base/display_text.h"
+#include "import/file_bytes.h"
 #include "model/qxm_reader.h"
 
 namespace warpkit {
@@ -228,6 +230,56 @@ bool read_listing(const std::string& out, size_t objects, std::vector<int64_t>& 
     return std::none_of(target_of.begin(), target_of.end(), [](int64_t of) { return of == -2; });
 }
 
+// A full name on one line of the listing, as one word: blanks, controls and '%' as %XX.
+std::string listed_name(const std::string& name) {
+    std::string word;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte > 0x20 && byte != 0x7F && c != '%') {
+            word += c;
+        } else {
+            word += format_text("%%%02X", byte);
+        }
+    }
+    return word;
+}
+
+std::string name_of_listed(const std::string& word) {
+    std::string name;
+    for (size_t i = 0; i < word.size(); ++i) {
+        if (word[i] == '%' && i + 2 < word.size()) {
+            name += static_cast<char>(std::strtol(word.substr(i + 1, 2).c_str(), nullptr, 16));
+            i += 2;
+        } else {
+            name += word[i];
+        }
+    }
+    return name;
+}
+
+// The "renamed INDEX NAME" lines of the listing: the objects whose file gave them a longer or
+// other name, which the child had to change.
+void read_renamed(const std::string& out, const std::vector<std::pair<size_t, int>>& place_of,
+                  ImportedScene& scene) {
+    std::istringstream lines(out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string word, index, full;
+        if (!(words >> word >> index >> full) || word != "renamed" ||
+            index.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        const size_t i = std::strtoull(index.c_str(), nullptr, 10);
+        if (i >= place_of.size()) continue;
+        const auto [mesh, target] = place_of[i];
+        const std::string& stored =
+            target < 0 ? scene.meshes[mesh].name
+                       : scene.meshes[mesh].targets[static_cast<size_t>(target)].name;
+        scene.renamed.push_back({mesh, target, name_of_listed(full), stored});
+    }
+}
+
 BilingualText converted_unreadable(const BilingualText& reason) {
     return format_both(
         {"変換したファイルを読めません：%s", "the converted file cannot be read: %s"}, reason);
@@ -249,6 +301,7 @@ ImportOutcome scene_from_qxm(const std::string& qxm, const std::string& listing,
     }
     ObjectFileReader reader;
     std::vector<int64_t> mesh_of_object(table.objects.size(), -1);
+    std::vector<std::pair<size_t, int>> place_of;  // mesh and target of each object
     for (size_t i = 0; i < table.objects.size(); ++i) {
         outcome = reader.ReadObject(
             qxm, std::string(), false,
@@ -259,6 +312,7 @@ ImportOutcome scene_from_qxm(const std::string& qxm, const std::string& listing,
             scene.palette = QxmPalette{object.red, object.green, object.blue};
         }
         if (target_of[i] < 0) {
+            place_of.emplace_back(scene.meshes.size(), -1);
             mesh_of_object[i] = static_cast<int64_t>(scene.meshes.size());
             scene.meshes.push_back(ImportedMesh{object.object_name,
                                                 std::move(object.vertices),
@@ -277,13 +331,113 @@ ImportOutcome scene_from_qxm(const std::string& qxm, const std::string& listing,
                                     "that is no mesh before it"},
                                    i)};
         }
-        scene.meshes[static_cast<size_t>(mesh_of_object[of])].targets.push_back(
-            MorphShape{object.object_name, std::move(object.vertices)});
+        ImportedMesh& mesh = scene.meshes[static_cast<size_t>(mesh_of_object[of])];
+        place_of.emplace_back(static_cast<size_t>(mesh_of_object[of]),
+                              static_cast<int>(mesh.targets.size()));
+        mesh.targets.push_back(MorphShape{object.object_name, std::move(object.vertices)});
     }
+    read_renamed(listing, place_of, scene);
     return ImportOutcome{true, {}};
 }
 
+constexpr const char* kTransferHeader = "warpkit weights animations 2";
+
+const char* interpolation_word(Interpolation interpolation) {
+    switch (interpolation) {
+        case Interpolation::kStep:
+            return "step";
+        case Interpolation::kCubicSpline:
+            return "cubic";
+        case Interpolation::kLinear:
+            break;
+    }
+    return "linear";
+}
+
 }  // namespace
+
+std::string animation_transfer_text(const std::vector<WeightsAnimation>& animations) {
+    std::string text = std::string(kTransferHeader) + format_text("\n%zu\n", animations.size());
+    const auto numbers = [&text](const std::vector<float>& values) {
+        for (size_t i = 0; i < values.size(); ++i)
+            text += format_text(i ? " %.9g" : "%.9g", static_cast<double>(values[i]));
+        text += "\n";
+    };
+    for (const WeightsAnimation& animation : animations) {
+        // the name as its bytes, whatever they are, on a line of its own
+        text += format_text("%zu %zu %zu %zu %s %zu\n", animation.mesh, animation.clip,
+                            animation.targets, animation.times.size(),
+                            interpolation_word(animation.interpolation), animation.name.size()) +
+                animation.name + "\n";
+        numbers(animation.times);
+        numbers(animation.values);
+    }
+    return text;
+}
+
+BilingualText read_animation_transfer(const std::string& text, const ImportedScene& scene,
+                                      std::vector<WeightsAnimation>& animations) {
+    animations.clear();
+    const BilingualText unreadable = {
+        "warpkit-export が渡したアニメーションを、このプログラムは読めません",
+        "warpkit-export passed an animation this program does not read"};
+    std::istringstream in(text);
+    std::string header;
+    size_t count = 0;
+    if (!std::getline(in, header) || header != kTransferHeader || !(in >> count) ||
+        count > text.size()) {
+        return unreadable;
+    }
+    // every number takes at least two bytes, so no count beyond the text is allocated
+    const auto read_numbers = [&](size_t how_many, std::vector<float>& out) {
+        if (how_many > text.size() / 2) return false;
+        out.resize(how_many);
+        for (float& value : out) {
+            if (!(in >> value) || !std::isfinite(value)) return false;
+        }
+        return true;
+    };
+    for (size_t a = 0; a < count; ++a) {
+        WeightsAnimation animation;
+        size_t keys = 0;
+        size_t name_bytes = 0;
+        std::string interpolation;
+        if (!(in >> animation.mesh >> animation.clip >> animation.targets >> keys >>
+              interpolation >> name_bytes) ||
+            in.get() != '\n' || name_bytes > text.size()) {
+            return unreadable;
+        }
+        animation.name.resize(name_bytes);
+        if (!in.read(animation.name.data(), static_cast<std::streamsize>(name_bytes)))
+            return unreadable;
+        size_t stride = 1;
+        if (interpolation == "step") {
+            animation.interpolation = Interpolation::kStep;
+        } else if (interpolation == "cubic") {
+            animation.interpolation = Interpolation::kCubicSpline;
+            stride = 3;
+        } else if (interpolation != "linear") {
+            return unreadable;
+        }
+        if (animation.mesh >= scene.meshes.size() ||
+            animation.targets != scene.meshes[animation.mesh].targets.size() ||
+            animation.targets == 0 || keys == 0 || keys > text.size() ||
+            animation.targets > text.size() / (keys * stride) ||
+            !read_numbers(keys, animation.times) ||
+            !read_numbers(keys * stride * animation.targets, animation.values)) {
+            animations.clear();
+            return unreadable;
+        }
+        for (size_t k = 1; k < keys; ++k) {
+            if (!(animation.times[k] > animation.times[k - 1])) {
+                animations.clear();
+                return unreadable;
+            }
+        }
+        animations.push_back(std::move(animation));
+    }
+    return {};
+}
 
 ChildLimits child_limits_for(int64_t file_bytes, int64_t available_bytes, int64_t own_limit) {
     ChildLimits limits;
@@ -421,13 +575,29 @@ ImportOutcome import_in_child(const std::string& tool, const std::string& path,
                                                 std::strerror(errno))};
     }
     const std::string converted = scratch.path() + "/converted.qxm";
+    const std::string animated = scratch.path() + "/animations.txt";
     // A name that starts with '-' would read as an option.
     const std::string input = !path.empty() && path[0] == '-' ? "./" + path : path;
-    const ChildRun run =
-        run_child({tool, "qxm", input, "-o", converted, kJapaneseReasonOption}, limits);
+    const ChildRun run = run_child(
+        {tool, "qxm", input, "-o", converted, kJapaneseReasonOption, kAnimationsOption, animated},
+        limits);
     BilingualText problem = run_problem(run, limits);
     if (!problem.empty()) return ImportOutcome{false, std::move(problem)};
-    const ImportOutcome outcome = scene_from_qxm(converted, run.out, scene);
+    ImportOutcome outcome = scene_from_qxm(converted, run.out, scene);
+
+    // the animations, passed beside the object file
+    if (outcome.ok) {
+        std::string text;
+        std::vector<WeightsAnimation> animations;
+        problem = read_file_bytes(animated, int64_t{1} << 31, text);
+        if (problem.empty()) problem = read_animation_transfer(text, scene, animations);
+        if (!problem.empty()) {
+            outcome = ImportOutcome{false, converted_unreadable(problem)};
+        } else {
+            scene.animations = std::move(animations);
+        }
+    }
+
     if (!outcome.ok) scene = ImportedScene{};
     return outcome;
 }
@@ -452,8 +622,10 @@ std::string written_objects_listing(const std::string& path, const ImportedScene
                format_text("%9zu  %9zu", vertices, triangles) + (of.empty() ? "" : "  " + of) +
                "\n";
     };
+    std::vector<size_t> first_index(scene.meshes.size(), SIZE_MAX);
     for (const size_t m : meshes) {
         const ImportedMesh& mesh = scene.meshes[m];
+        first_index[m] = index;
         const std::string of = std::to_string(index);
         line(mesh.name, mesh.vertices.size(), mesh.triangles.size(), std::string());
         for (const MorphShape& target : mesh.targets)
@@ -463,6 +635,13 @@ std::string written_objects_listing(const std::string& path, const ImportedScene
         out += format_text(
             "joined %lld corners that lie together in the base and in every blend shape\n",
             static_cast<long long>(scene.joined_corners));
+    }
+    // last, so that names however long cannot push the rest out of what the parent reads
+    for (const RenamedObject& renamed : scene.renamed) {
+        if (first_index[renamed.mesh] == SIZE_MAX) continue;
+        out += format_text("renamed %zu ",
+                           first_index[renamed.mesh] + static_cast<size_t>(renamed.target + 1)) +
+               listed_name(renamed.full) + "\n";
     }
     return out;
 }

@@ -2,8 +2,9 @@
 // The formats only a large importer library reads (FBX, COLLADA, PLY, STL) are converted by
 // warpkit-export in a child process with a memory limit and a timeout, so a crash or a runaway
 // inside that library costs a refusal, never the session. The child writes a QXM file of every
-// mesh followed by its morph targets and lists which object is a target of which; the meshes
-// are then read back through the object file reader.
+// mesh followed by its morph targets and lists which object is a target of which, and writes the
+// file's weights animations beside it; the meshes are then read back through the object file
+// reader.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -78,13 +79,28 @@ std::string find_export_tool(const std::string& program_folder);
 inline constexpr const char* kJapaneseReasonOption = "--reason-ja";
 inline constexpr const char* kJapaneseReasonMark = "ja: ";
 
-// Converts `path` with `tool` (warpkit-export) and reads the result into `scene`.
+// Asked of `warpkit-export qxm` by the program: the file's weights animations written to the
+// file named after the option (animation_transfer_text), mesh indices counting the meshes
+// written.
+inline constexpr const char* kAnimationsOption = "--animations-to";
+
+// The weights animations as the child passes them: a text of numbers (9 digits, which keep a
+// float) that read_animation_transfer reads back to the same values.
+std::string animation_transfer_text(const std::vector<WeightsAnimation>& animations);
+// Empty when `text` holds animations as written, each of a mesh of `scene` with as many
+// targets as the mesh, its times increasing; otherwise what is wrong, and `animations` empty.
+BilingualText read_animation_transfer(const std::string& text, const ImportedScene& scene,
+                                      std::vector<WeightsAnimation>& animations);
+
+// Converts `path` with `tool` (warpkit-export) and reads the result, animation included, into
+// `scene`.
 ImportOutcome import_in_child(const std::string& tool, const std::string& path,
                               const ChildLimits& limits, ImportedScene& scene);
 
 // What `warpkit-export qxm` lists for the objects it wrote, which the parent reads back: one
 // line per object, "index  name  vertices  triangles  [index of its mesh]", then
-// "joined N corners ..." when corners were joined.
+// "joined N corners ..." when corners were joined, and "renamed INDEX NAME" for each object
+// whose name had to change, with the file's name (blanks, controls and '%' as %XX).
 std::string written_objects_listing(const std::string& path, const ImportedScene& scene,
                                     const std::vector<size_t>& meshes);
 

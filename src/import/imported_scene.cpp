@@ -9,6 +9,7 @@
 #include <set>
 
 #include "base/display_text.h"
+#include "base/editor_state.h"
 #include "model/qxm_reader.h"
 
 namespace warpkit {
@@ -105,18 +106,27 @@ std::string without_blanks(std::string name) {
     return name;
 }
 
-// `raw` (or `fallback` when it has no name) made fit and unique among `taken`, which it joins.
-std::string unique_name(const std::string& raw, const std::string& fallback,
+// `wanted` (or `fallback` when it has no name) made fit and unique among `taken`, which it
+// joins.
+std::string unique_name(const std::string& wanted, const std::string& fallback,
                         std::set<std::string>& taken) {
-    std::string wanted = without_blanks(raw);
-    if (wanted.empty()) wanted = fallback;
-    std::string name = cut_object_name(wanted);
+    std::string fitting = without_blanks(wanted);
+    if (fitting.empty()) fitting = fallback;
+    std::string name = cut_object_name(fitting);
     for (int n = 2; taken.count(name) > 0; ++n) {
         const std::string suffix = "~" + std::to_string(n);
-        name = cut_object_name(wanted, kMaxObjectNameBytes - suffix.size()) + suffix;
+        name = cut_object_name(fitting, kMaxObjectNameBytes - suffix.size()) + suffix;
     }
     taken.insert(name);
     return name;
+}
+
+// "3 smile" as the third morph target is how a numbered export labels the target of slot 3.
+std::string without_slot_number(const std::string& name, size_t position) {
+    if (position > static_cast<size_t>(kTargetCount)) return name;
+    const std::string label = std::to_string(position) + " ";
+    if (name.size() <= label.size() || name.compare(0, label.size(), label) != 0) return name;
+    return name.substr(label.size());
 }
 
 }  // namespace
@@ -185,26 +195,41 @@ void leave_out_meshes_without_triangles(ImportedScene& scene) {
     scene.animations = std::move(animations);
 }
 
-void keep_full_names(ImportedScene& scene) {
-    for (ImportedMesh& mesh : scene.meshes) {
-        if (mesh.full_name.empty()) mesh.full_name = mesh.name;
-        for (MorphShape& target : mesh.targets) {
-            if (target.full_name.empty()) target.full_name = target.name;
-        }
-    }
-}
-
-void finish_object_names(ImportedScene& scene) {
+std::vector<RenamedObject> finish_object_names(ImportedScene& scene) {
+    std::vector<RenamedObject> renamed;
+    // `wanted` is the name without a slot number, a copy: `name` changes
+    const auto keep = [&](std::string& name, std::string wanted, const std::string& fallback,
+                          std::set<std::string>& taken, size_t mesh, int target) {
+        std::string full = std::move(name);
+        name = unique_name(wanted, fallback, taken);
+        if (!wanted.empty() && name != wanted)
+            renamed.push_back({mesh, target, std::move(full), name});
+    };
     std::set<std::string> mesh_names;
     for (size_t i = 0; i < scene.meshes.size(); ++i) {
         ImportedMesh& mesh = scene.meshes[i];
-        mesh.name = unique_name(mesh.name, "mesh" + std::to_string(i + 1), mesh_names);
+        keep(mesh.name, mesh.name, "mesh" + std::to_string(i + 1), mesh_names, i, -1);
         std::set<std::string> in_file = {mesh.name};
         for (size_t j = 0; j < mesh.targets.size(); ++j) {
-            MorphShape& target = mesh.targets[j];
-            target.name = unique_name(target.name, "target" + std::to_string(j + 1), in_file);
+            std::string& name = mesh.targets[j].name;
+            keep(name, without_slot_number(name, j + 1), "target" + std::to_string(j + 1), in_file,
+                 i, static_cast<int>(j));
         }
     }
+    return renamed;
+}
+
+BilingualText renamed_text(const ImportedScene& scene, const RenamedObject& renamed) {
+    const BilingualText full = quoted_name(renamed.full);
+    const BilingualText stored = quoted_name(renamed.stored);
+    if (renamed.target < 0) {
+        return format_both({"メッシュ %s を %s として保存", "mesh %s is stored as %s"}, full,
+                           stored);
+    }
+    return format_both({"メッシュ %s、モーフターゲット %d：%s を %s として保存",
+                        "mesh %s, morph target %d: %s is stored as %s"},
+                       quoted_name(scene.meshes[renamed.mesh].name), renamed.target + 1, full,
+                       stored);
 }
 
 std::vector<QxmObject> qxm_objects_for(const ImportedMesh& mesh) {

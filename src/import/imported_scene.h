@@ -18,7 +18,6 @@ namespace warpkit {
 struct MorphShape {
     std::string name;
     std::vector<Vec3> vertices;  // as many as the mesh has, in the same order
-    std::string full_name = {};  // as the file gives it, before `name` was made to fit (below)
 };
 
 struct ImportedMesh {
@@ -30,7 +29,6 @@ struct ImportedMesh {
     // Where the file put the vertices and targets (glTF: the first node showing the mesh), so an
     // export back onto the file can store new displacements in the mesh's own space.
     Placement placement;
-    std::string full_name = {};  // as the file gives it, before `name` was made to fit (below)
 };
 
 enum class Interpolation { kLinear, kStep, kCubicSpline };
@@ -50,9 +48,19 @@ struct WeightsAnimation {
     size_t clip = 0;  // the index of the file's animation it comes from
 };
 
+// A name the import could not keep as the file gives it: an object file holds 15 bytes without
+// blanks, each name once.
+struct RenamedObject {
+    size_t mesh = 0;     // index into ImportedScene::meshes
+    int target = -1;     // index among the mesh's morph targets; -1 for the mesh itself
+    std::string full;    // as the file names it
+    std::string stored;  // as the object file names it
+};
+
 struct ImportedScene {
     std::vector<ImportedMesh> meshes;
     QxmPalette palette;
+    std::vector<RenamedObject> renamed;  // in object order, meshes each before their targets
     // Corners a reader that splits vertices per polygon corner joined back into one vertex.
     int64_t joined_corners = 0;
     // Every weights animation of the file, in the order of the file's animations and, within
@@ -97,15 +105,18 @@ BilingualText inside(const BilingualText& part, const BilingualText& problem);
 // A name out of a file, in the quotes of each language.
 BilingualText quoted_name(const std::string& name);
 
-// Keeps the name every mesh and morph target has as its full name, for finish_object_names to
-// make the name fit; a full name set already (a reader that knows better) is kept.
-void keep_full_names(ImportedScene& scene);
-
 // Gives every mesh and morph target the name it keeps in an object file: blanks and control
 // characters become '_', the name is cut to 15 bytes before a character, a missing name becomes
 // "mesh1", "target1" ..., and a name already taken gets "~2", "~3" ... (meshes among meshes;
 // a mesh's targets among themselves and the mesh, as they share a file when written).
-void finish_object_names(ImportedScene& scene);
+// A morph target named as a numbered glTF export names it ("3 smile" as the mesh's third
+// target) keeps the name without its number, which is the slot the target comes back to: so
+// export and import again give the same names, where "3_smile" would grow a number each trip.
+// Returns every name that changed otherwise; a missing name, which nothing loses, is not one.
+std::vector<RenamedObject> finish_object_names(ImportedScene& scene);
+
+// One renamed object as a line of a message: which object, its full name and the stored one.
+BilingualText renamed_text(const ImportedScene& scene, const RenamedObject& renamed);
 
 // The objects written for one mesh: the mesh first, then each morph target as an object of its
 // own with the mesh's triangles, so any of them can be loaded as source or target.

@@ -98,9 +98,16 @@ std::optional<size_t> default_animation(const ImportedScene& scene, size_t mesh)
     return found.front();
 }
 
-BilingualText mesh_label(const ImportedScene& scene, size_t mesh) {
+const std::string& name_in_file(const ImportedScene& scene, size_t mesh, int target) {
+    for (const RenamedObject& renamed : scene.renamed) {
+        if (renamed.mesh == mesh && renamed.target == target) return renamed.full;
+    }
     const ImportedMesh& found = scene.meshes[mesh];
-    const std::string& name = found.full_name.empty() ? found.name : found.full_name;
+    return target < 0 ? found.name : found.targets[static_cast<size_t>(target)].name;
+}
+
+BilingualText mesh_label(const ImportedScene& scene, size_t mesh) {
+    const std::string& name = name_in_file(scene, mesh);
     const BilingualText number = format_both({"メッシュ %zu", "mesh %zu"}, mesh);
     return name.empty() ? number : number + BilingualText{"", " "} + quoted_name(name);
 }
@@ -232,8 +239,7 @@ SceneChoice choose_in_scene(const ImportedScene& scene, const std::string& asked
     if (!asked_mesh.empty()) {
         const std::vector<size_t> named =
             items_named(asked_mesh, scene.meshes.size(), [&](size_t m) {
-                return scene.meshes[m].name == asked_mesh ||
-                       scene.meshes[m].full_name == asked_mesh;
+                return scene.meshes[m].name == asked_mesh || name_in_file(scene, m) == asked_mesh;
             });
         if (named.size() != 1) {
             choice.problem = mesh_problem(scene, asked_mesh, named);

@@ -28,6 +28,10 @@ size_t default_mesh(const ImportedScene& scene);
 // scene.animations): the first in the file; none when nothing animates the mesh.
 std::optional<size_t> default_animation(const ImportedScene& scene, size_t mesh);
 
+// The name of mesh `mesh`, or of its morph target `target`, as the file gives it: in full where
+// the import had to change it (scene.renamed), else the name it keeps.
+const std::string& name_in_file(const ImportedScene& scene, size_t mesh, int target = -1);
+
 // "mesh 0 "face"", "animation 1 "talk" (3 s)": a mesh or an animation of the file as a choice
 // names it, with the number --mesh and --animation know it by (an animation's is the file's).
 BilingualText mesh_label(const ImportedScene& scene, size_t mesh);

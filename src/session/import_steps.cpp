@@ -16,12 +16,37 @@ namespace warpkit {
 namespace {
 
 constexpr size_t kNamesShown = 20;
+// A name is a word or a few; a file can hold megabytes in one, which a notice must not show.
+constexpr size_t kLongestShownName = 200;
 
 void refuse(UserDialogs& dialogs, int32_t language, const std::string& file,
             const BilingualText& reason) {
     const MessageText& refusal = texts::kImportRefusal;
     dialogs.warn(
         shown_message(language, refusal, display_text(file).c_str(), reason.in(language).c_str()));
+}
+
+// The names of `mesh`, one of the scene's, that its object file could not hold, each with the
+// name it has there; nothing when every name was kept.
+std::string renamed_lines(int32_t language, const ImportedScene& scene, const ImportedMesh& mesh) {
+    std::string lines;
+    size_t count = 0;
+    for (const RenamedObject& renamed : scene.renamed) {
+        if (renamed.mesh >= scene.meshes.size() || &scene.meshes[renamed.mesh] != &mesh) continue;
+        if (++count > kNamesShown) continue;
+        RenamedObject shown = renamed;
+        if (shown.full.size() > kLongestShownName) {
+            size_t end = kLongestShownName;  // before a character, not inside one
+            while (end > 0 && (static_cast<unsigned char>(shown.full[end]) & 0xC0) == 0x80) --end;
+            shown.full = shown.full.substr(0, end) + "...";
+        }
+        lines += "\n" + renamed_text(scene, shown).in(language);
+    }
+    if (count == 0) return lines;
+    lines = pick(language, texts::kImportRenamed) + lines;
+    const size_t more = count > kNamesShown ? count - kNamesShown : 0;
+    if (more > 0) lines += format_text(pick(language, texts::kImportRenamedMore), more);
+    return lines;
 }
 
 }  // namespace
@@ -175,6 +200,7 @@ std::optional<std::string> keep_imported_mesh(UserDialogs& dialogs, int32_t lang
         text += format_text(pick(language, texts::kImportJoined),
                             static_cast<long long>(scene.joined_corners));
     }
+    text += renamed_lines(language, scene, mesh);
     dialogs.notify(text, pick(language, written.title));
     return stored.path;
 }

@@ -68,7 +68,8 @@ void refuse_imported_keys(UserDialogs& dialogs, int32_t language, const std::str
 
 // Writes the mesh and its morph targets as a QXM file beside `imported_path` (never over a
 // file: "name-2.qxm" ...), or, when that folder cannot be written, where the user chooses;
-// then says what was written and how many corners were joined. Returns the file written, or
+// then says what was written, how many corners were joined and which names the file could not
+// hold as they were (each beside the name it was stored as). Returns the file written, or
 // nothing when the user cancelled or the write failed (the failure shown).
 std::optional<std::string> keep_imported_mesh(UserDialogs& dialogs, int32_t language,
                                               const std::string& imported_path,

@@ -312,6 +312,85 @@ TEST(ExportImport, project_names_the_mesh_and_its_first_eight_targets_in_an_obje
     EXPECT_NE(checked.out.find("8 of 8 targets loaded"), std::string::npos) << checked.out;
 }
 
+std::vector<std::string> target_names_in(const std::string& path) {
+    ImportedScene scene;
+    const ImportOutcome read = read_gltf_file(path, ImportLimits{}, scene);
+    EXPECT_TRUE(read.ok) << path << ": " << read.reason.en;
+    std::vector<std::string> names;
+    if (read.ok) {
+        for (const MorphShape& target : scene.meshes.at(0).targets) names.push_back(target.name);
+    }
+    return names;
+}
+
+size_t count_of(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+// Import says every name it changes; export and import again give the names of the first trip,
+// numbered or plain; an export onto the original gives the original's names in full.
+TEST(ExportImport, names_are_reported_when_changed_and_stay_the_same_over_round_trips) {
+    TempFolder folder;
+    const std::vector<std::string> face = {
+        "Smile",           "mouthLowerDownLeft", "eyeBlinkLeft",
+        "Brow Up",         "expression_happy_A", "expression_happy_B",
+        "cheekSquintRight"};
+    const std::string original = folder.file("face.glb");
+    warpkit::testing::write_text(original, warpkit::testing::named_grid_glb(face));
+
+    const std::string stored_line = "warpkit-export: warning: " + original +
+                                    ": mesh \"Face_Mesh\", morph target 2: \"mouthLowerDownLeft\" "
+                                    "is stored as \"mouthLowerDownL\"\n";
+    const testing::ToolRun made = run_tool({"project", original, "-o", folder.file("p1.twp")});
+    ASSERT_EQ(made.status, kExitDone) << made.err;
+    const testing::ToolRun converted = run_tool({"qxm", original, "-o", folder.file("f.qxm")});
+    ASSERT_EQ(converted.status, kExitDone) << converted.err;
+    for (const std::string& err : {made.err, converted.err}) {
+        EXPECT_EQ(count_of(err, " is stored as "), 6u) << err;  // the mesh and five targets
+        EXPECT_NE(err.find(stored_line), std::string::npos) << err;
+        EXPECT_NE(err.find(": mesh \"Face Mesh\" is stored as \"Face_Mesh\"\n"), std::string::npos)
+            << err;
+    }
+    EXPECT_NE(converted.out.find("\nrenamed 4 Brow%20Up\n"), std::string::npos) << converted.out;
+
+    struct Trip {
+        const char* naming;
+        std::vector<std::string> names;
+    };
+    const Trip trips[] = {
+        {"numbered",
+         {"1 Smile", "2 mouthLowerDownL", "3 eyeBlinkLeft", "4 Brow_Up", "5 expression_happ",
+          "6 expression_ha~2", "7 cheekSquintRigh"}},
+        {"plain",
+         {"Smile", "mouthLowerDownL", "eyeBlinkLeft", "Brow_Up", "expression_happ",
+          "expression_ha~2", "cheekSquintRigh"}},
+    };
+    for (const Trip& trip : trips) {
+        SCOPED_TRACE(trip.naming);
+        std::string project = folder.file("p1.twp");
+        for (int pass = 1; pass <= 3; ++pass) {
+            const std::string glb = folder.file(trip.naming + std::to_string(pass) + ".glb");
+            const testing::ToolRun exported =
+                run_tool({"gltf", project, "-o", glb, "--names", trip.naming});
+            ASSERT_EQ(exported.status, kExitDone) << exported.err;
+            EXPECT_EQ(target_names_in(glb), trip.names) << "pass " << pass;
+            project = folder.file(trip.naming + std::to_string(pass) + ".twp");
+            const testing::ToolRun again = run_tool({"project", glb, "-o", project});
+            ASSERT_EQ(again.status, kExitDone) << again.err;
+            EXPECT_EQ(again.err.find("stored as"), std::string::npos) << again.err;
+        }
+    }
+
+    const std::string onto = folder.file("onto.glb");
+    const testing::ToolRun whole =
+        run_tool({"gltf", folder.file("p1.twp"), "--onto", original, "-o", onto});
+    ASSERT_EQ(whole.status, kExitDone) << whole.err;
+    EXPECT_EQ(target_names_in(onto), face);
+}
+
 TEST(ExportImport, qxm_writes_each_mesh_with_its_targets_and_refuses_what_it_cannot_do) {
     TempFolder folder;
     const std::string out = folder.file("cube.qxm");
@@ -337,7 +416,9 @@ TEST(ExportImport, qxm_writes_each_mesh_with_its_targets_and_refuses_what_it_can
         {{"qxm", out, "-o", folder.file("again.qxm")},
          kExitRefused,
          "is a QXM object file already"},
-        {{"project", out, "-o", folder.file("p.twp")}, kExitRefused, "is not a glTF file"},
+        {{"project", out, "-o", folder.file("p.twp")},
+         kExitRefused,
+         "is a QXM object file, not a mesh file"},
         {{"qxm", kMorphCube, "-o", folder.file("x.obj")},
          kExitUsage,
          "the output of qxm must end in .qxm"},

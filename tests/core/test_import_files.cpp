@@ -1,11 +1,14 @@
 // Reading objects out of any file: which reader a file goes to, the formats read through
 // warpkit-export in a child process (FBX, COLLADA, PLY, STL of the public test models, and FBX
-// blend shapes written here), what a child that fails, hangs or crashes costs, the names an
-// import keeps and where its object file goes.
+// blend shapes, units and animations written here, with the animation the child passes back), what
+// a child that fails, hangs or crashes costs, the names an import keeps and where its object file
+// goes.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -16,7 +19,9 @@
 
 #include "import/any_object_reader.h"
 #include "import/child_import.h"
+#include "import/gltf_reader.h"
 #include "import/qxm_beside.h"
+#include "project/project_file.h"
 #include "support/import_checks.h"
 #include "support/mesh_fixtures.h"
 #include "support/qxm_writer.h"
@@ -191,6 +196,227 @@ TEST(ImportFiles, fbx_corners_are_joined_only_where_base_and_every_blend_shape_a
     }
 }
 
+// The lips in metres with the blend-shape animations "talk" and "blink", as an exporter writes
+// them in a file unit of `unit_scale` centimetres: every length divided by the unit.
+testing::FbxMesh talking_lips(double unit_scale, double frame_rate) {
+    testing::FbxMesh mesh = lips(true);
+    const auto in_unit = [unit_scale](Vec3& p) {
+        const auto per_metre = static_cast<float>(100.0 / unit_scale);
+        p = Vec3{p.x * per_metre, p.y * per_metre, p.z * per_metre};
+    };
+    for (Vec3& p : mesh.points) in_unit(p);
+    for (testing::FbxShape& shape : mesh.shapes) {
+        for (Vec3& move : shape.moves) in_unit(move);
+    }
+    mesh.unit_scale = unit_scale;
+    mesh.frame_rate = frame_rate;
+    mesh.stacks = {{"talk", {{0, {0, 0.5, 1}, {0, 100, 0}}, {1, {0.25, 1.5}, {20, 80}}}},
+                   {"blink", {{1, {0, 0.2}, {0, 50}}}}};
+    return mesh;
+}
+
+// "talk" as one weights animation: each shape keyed at every time either has a key, linear
+// between its own keys and held past them ("open", then "pout" per key).
+const std::vector<float> kTalkTimes = {0, 0.25f, 0.5f, 1, 1.5f};
+const std::vector<float> kTalkValues = {0, 0.2f, 0.5f, 0.2f, 1, 0.32f, 0, 0.56f, 0, 0.8f};
+
+// The same lips and "talk" as glTF, in metres.
+std::string talking_lips_gltf() {
+    const testing::FbxMesh face = lips(true);
+    testing::GltfBuilder builder;
+    const int points = builder.add_points(face.points);
+    std::vector<uint16_t> corners;
+    for (const std::vector<int32_t>& polygon : face.polygons) {
+        for (const int32_t point : polygon) corners.push_back(static_cast<uint16_t>(point));
+    }
+    const int indices = builder.add_indices(corners);
+    std::string targets;
+    for (const testing::FbxShape& shape : face.shapes) {
+        std::vector<Vec3> moves(face.points.size());
+        for (size_t i = 0; i < shape.indexes.size(); ++i)
+            moves[static_cast<size_t>(shape.indexes[i])] = shape.moves[i];
+        targets += std::string(targets.empty() ? "" : ",") +
+                   "{\"POSITION\":" + std::to_string(builder.add_points(moves, shape.name)) + "}";
+    }
+    const int times = builder.add_scalars(kTalkTimes);
+    const int values = builder.add_scalars(kTalkValues);
+    return builder.gltf(
+        "\"meshes\":[{\"name\":\"Face\",\"primitives\":[{\"attributes\":{\"POSITION\":" +
+        std::to_string(points) + "},\"indices\":" + std::to_string(indices) + ",\"targets\":[" +
+        targets +
+        "]}]}],\"nodes\":[{\"mesh\":0,\"name\":\"Face\"}],\"animations\":[{\"name\":\"talk\","
+        "\"channels\":[{\"sampler\":0,\"target\":{\"node\":0,\"path\":\"weights\"}}],"
+        "\"samplers\":[{\"input\":" +
+        std::to_string(times) + ",\"output\":" + std::to_string(values) + "}]}]");
+}
+
+// The corners of the box around a shape.
+std::pair<Vec3, Vec3> box_of(const std::vector<Vec3>& points) {
+    Vec3 low = points.front(), high = points.front();
+    for (const Vec3& p : points) {
+        low = Vec3{std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
+        high = Vec3{std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
+    }
+    return {low, high};
+}
+
+void expect_near_point(const Vec3& a, const Vec3& b) {
+    EXPECT_NEAR(a.x, b.x, 1e-6);
+    EXPECT_NEAR(a.y, b.y, 1e-6);
+    EXPECT_NEAR(a.z, b.z, 1e-6);
+}
+
+ProjectData project_of(const std::string& mesh_file, const std::string& project) {
+    const ChildRun run =
+        run_child({WARPKIT_EXPORT_TOOL, "project", mesh_file, "-o", project}, limits());
+    EXPECT_EQ(run.exit_status, 0) << run.err;
+    EXPECT_NE(run.out.find("frames 0 to 45 at 30 fps"), std::string::npos) << run.out;
+    ProjectData data;
+    EXPECT_TRUE(read_project_file(project, data).ok) << project;
+    return data;
+}
+
+TEST(ImportFiles, an_fbx_comes_in_metres_with_its_blend_shape_animation_as_the_gltf_of_it) {
+    TempFolder folder;
+    testing::write_text(folder.file("face.gltf"), talking_lips_gltf());
+    ImportedScene gltf;
+    ImportOutcome outcome =
+        finish_import(read_gltf_file(folder.file("face.gltf"), ImportLimits{}, gltf), gltf);
+    ASSERT_TRUE(outcome.ok) << outcome.reason.en;
+    const ImportedMesh& expected = gltf.meshes[0];
+    const ProjectData gltf_project = project_of(folder.file("face.gltf"), folder.file("g.twp"));
+
+    struct Case {
+        const char* unit;
+        double unit_scale;
+        double frame_rate;  // the library's ticks a second; 0: its default
+    };
+    const Case cases[] = {{"centimetres", 1, 0}, {"metres", 100, 24}, {"inches", 2.54, 30}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.unit);
+        const std::string fbx = folder.file(std::string(c.unit) + ".fbx");
+        testing::write_text(fbx, testing::fbx_text(talking_lips(c.unit_scale, c.frame_rate)));
+        ImportedScene scene;
+        outcome = in_child(fbx, scene);
+        ASSERT_TRUE(outcome.ok) << outcome.reason.en;
+        const ImportedMesh& face = scene.meshes[0];
+        ASSERT_EQ(face.targets.size(), 2u);
+        // the same size as the glTF, base and shapes
+        const auto [low, high] = box_of(face.vertices);
+        expect_near_point(low, box_of(expected.vertices).first);
+        expect_near_point(high, box_of(expected.vertices).second);
+        for (size_t t = 0; t < 2; ++t) {
+            EXPECT_EQ(face.targets[t].name, expected.targets[t].name);
+            expect_near_point(box_of(face.targets[t].vertices).second,
+                              box_of(expected.targets[t].vertices).second);
+        }
+        // the first animation, every shape at every time either is keyed
+        ASSERT_FALSE(scene.animations.empty());
+        const WeightsAnimation& talk = scene.animations[0];
+        EXPECT_EQ(talk.name, "talk");
+        EXPECT_EQ(talk.mesh, 0u);
+        EXPECT_EQ(talk.targets, 2u);
+        ASSERT_EQ(talk.times.size(), kTalkTimes.size());
+        for (size_t k = 0; k < kTalkTimes.size(); ++k)
+            EXPECT_NEAR(talk.times[k], kTalkTimes[k], 1e-6) << k;
+        ASSERT_EQ(talk.values.size(), kTalkValues.size());
+        for (size_t v = 0; v < kTalkValues.size(); ++v)
+            EXPECT_NEAR(talk.values[v], kTalkValues[v], 1e-6) << v;
+
+        // and project makes of it the glTF's project
+        const ProjectData data = project_of(fbx, folder.file(std::string(c.unit) + ".twp"));
+        EXPECT_EQ(data.max_frame, gltf_project.max_frame);
+        for (size_t j = 0; j < 2; ++j) {
+            const KeyTrack& keys = data.targets[j].keys;
+            const KeyTrack& wanted = gltf_project.targets[j].keys;
+            EXPECT_EQ(data.targets[j].name, gltf_project.targets[j].name);
+            ASSERT_EQ(keys.frames, wanted.frames) << j;
+            for (size_t k = 0; k < keys.weights.size(); ++k)
+                EXPECT_NEAR(keys.weights[k], wanted.weights[k], 0.011) << j << " " << k;
+        }
+    }
+}
+
+TEST(ImportFiles, project_of_a_file_that_crashes_the_importer_library_is_a_refusal) {
+    // A morph-weights channel on a node without geometry; assimp 5.2.5 dies on it.
+    TempFolder folder;
+    const std::string source =
+        "<source id=\"%s\"><float_array id=\"%s_\" count=\"2\">0 1</float_array>"
+        "<technique_common><accessor source=\"#%s_\" count=\"2\"><param type=\"float\"/>"
+        "</accessor></technique_common></source>";
+    testing::write_text(
+        folder.file("weights.dae"),
+        "<?xml version=\"1.0\"?><COLLADA xmlns=\"http://www.collada.org/2005/11/COLLADASchema\" "
+        "version=\"1.4.1\"><library_animations><animation id=\"w\">" +
+            format_text(source.c_str(), "i", "i", "i") +
+            format_text(source.c_str(), "o", "o", "o") +
+            "<sampler id=\"s\"><input semantic=\"INPUT\" source=\"#i\"/><input "
+            "semantic=\"OUTPUT\" source=\"#o\"/></sampler><channel source=\"#s\" "
+            "target=\"face-morph-weights(0)\"/></animation></library_animations>"
+            "<library_visual_scenes><visual_scene id=\"v\"><node id=\"face\"/></visual_scene>"
+            "</library_visual_scenes><scene><instance_visual_scene url=\"#v\"/></scene></COLLADA>");
+    const ChildRun run = run_child(
+        {WARPKIT_EXPORT_TOOL, "project", folder.file("weights.dae"), "-o", folder.file("w.twp")},
+        limits());
+    EXPECT_EQ(run.signal, 0);
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_NE(run.err.find("weights.dae cannot be imported: "), std::string::npos) << run.err;
+}
+
+TEST(ImportFiles, the_animation_passed_by_the_child_reads_back_as_written_or_not_at_all) {
+    ImportedScene scene;
+    scene.meshes.resize(2);
+    scene.meshes[1].targets.resize(2);
+    WeightsAnimation cubic{1,
+                           "two\nlines \xE3\x81\x82",
+                           Interpolation::kCubicSpline,
+                           {-0.5f, 1.0f / 3.0f},
+                           {0.1f, 1e-7f, -2, 3, 4, 5, 6, 7, 8, 9, 10, 1.0f / 7.0f},
+                           2,
+                           3};
+    WeightsAnimation step{1, "", Interpolation::kStep, cubic.times, {0, 1, 2, 3}, 2, 5};
+    const std::string text = animation_transfer_text({cubic, step});
+    std::vector<WeightsAnimation> read;
+    ASSERT_EQ(read_animation_transfer(text, scene, read), BilingualText{});
+    ASSERT_EQ(read.size(), 2u);
+    for (const auto& [got, written] : {std::pair{read[0], cubic}, std::pair{read[1], step}}) {
+        EXPECT_EQ(got.name, written.name);
+        EXPECT_EQ(got.mesh, 1u);
+        EXPECT_EQ(got.clip, written.clip);
+        EXPECT_EQ(got.interpolation, written.interpolation);
+        EXPECT_EQ(got.times, written.times);
+        EXPECT_EQ(got.values, written.values);
+    }
+    EXPECT_EQ(read_animation_transfer(animation_transfer_text({}), scene, read), BilingualText{});
+    EXPECT_TRUE(read.empty());
+
+    // what the parent does not take from a child
+    const auto changed = [&step](auto change) {
+        WeightsAnimation animation = step;
+        change(animation);
+        return animation_transfer_text({animation});
+    };
+    const std::string damaged[] = {
+        "warpkit weights animations 1\n0\n",
+        text.substr(0, text.size() - 4),
+        changed([](WeightsAnimation& a) { a.mesh = 2; }),
+        changed([](WeightsAnimation& a) { a.targets = 1; }),
+        changed([](WeightsAnimation& a) {
+            a.times = {1, 1};
+        }),
+        changed([](WeightsAnimation& a) { a.values.pop_back(); }),
+        changed([](WeightsAnimation& a) { a.values[0] = NAN; }),
+        "warpkit weights animations 2\n1\n1 0 2 4000000000 linear 0\n\n",
+        "warpkit weights animations 2\n1\n1 0 2 1 linear 99\nshort\n0\n0 0\n",
+    };
+    for (const std::string& bad : damaged) {
+        read.assign(1, step);
+        const BilingualText problem = read_animation_transfer(bad, scene, read);
+        EXPECT_NE(problem.en.find("passed an animation"), std::string::npos) << bad;
+        EXPECT_TRUE(read.empty()) << bad;
+    }
+}
+
 TEST(ImportFiles, a_child_that_refuses_hangs_or_crashes_costs_a_refusal_with_the_reason) {
     TempFolder folder;
     testing::write_text(folder.file("noise.fbx"), std::string(3000, '\x7f'));
@@ -319,6 +545,13 @@ TEST(ImportFiles, a_refusal_reads_in_the_language_of_the_program_down_to_the_nes
          "a face in \"face\" names vertex 0, which no v line has"},
         // through warpkit-export, in a child process
         {"noise.fbx", std::string(3000, '\x7f'), "読み込みライブラリで読めませんでした：", "FBX"},
+        // nodes alone: no mesh the library would make of the node tree
+        {"nodes.dae",
+         "<?xml version=\"1.0\"?><COLLADA xmlns=\"http://www.collada.org/2005/11/"
+         "COLLADASchema\" version=\"1.4.1\"><library_visual_scenes><visual_scene id=\"s\">"
+         "<node id=\"a\"><node id=\"b\"/></node></visual_scene></library_visual_scenes><scene>"
+         "<instance_visual_scene url=\"#s\"/></scene></COLLADA>",
+         "ファイルにメッシュがありません", "the file holds no mesh"},
     };
     // the check can fail: an English reason passed off as Japanese
     EXPECT_NE(testing::untranslated(same_in_both("it is odd")), "");
@@ -353,6 +586,65 @@ TEST(ImportFiles, names_fit_an_object_file_and_repeated_ones_are_numbered) {
     for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(scene.meshes[i].name, expected[i]);
     EXPECT_EQ(scene.meshes[0].targets[0].name, "left_eye~2");
     EXPECT_EQ(scene.meshes[0].targets[2].name, "blink~2");
+}
+
+// Face-tracking names run to 19 characters; a numbered export's "N name" comes back as "name"
+// when N is the target's place, which is the slot it loads into.
+TEST(ImportFiles, every_name_that_had_to_change_is_reported_with_the_stored_one) {
+    struct Case {
+        const char* full;
+        const char* stored;
+        bool reported;
+    };
+    const Case cases[] = {
+        {"1 Smile", "Smile", false},                        // the slot's own number
+        {"2 mouthLowerDownLeft", "mouthLowerDownL", true},  // numbered and too long
+        {"mouthLowerDownLeft", "mouthLowerDow~2", true},    // then cut to the same
+        {"eyeBlinkLeft", "eyeBlinkLeft", false},            // fits
+        {"Brow Up", "Brow_Up", true},                       // a blank
+        {"expression_happy_A", "expression_happ", true},    // cut
+        {"expression_happy_B", "expression_ha~2", true},    // cut, then repeated
+        {"3 cheekSquintRight", "3_cheekSquintRi", true},    // not its place
+        {"cheekSquintRight", "cheekSquintRigh", true},      // 16 bytes
+        {"My_Face", "My_Face~2", true},                     // the mesh's stored name
+        {"", "target11", false},                            // no name to lose
+    };
+    std::vector<std::string> expected = {"-1 My Face My_Face"};
+    ImportedScene scene;
+    scene.meshes.push_back(ImportedMesh{"My Face", {}, {}, {}, {}, {}});
+    testing::FbxMesh face = lips(true);
+    face.name = "My Face";
+    face.shapes.clear();
+    for (size_t j = 0; j < std::size(cases); ++j) {
+        const Case& c = cases[j];
+        scene.meshes[0].targets.push_back({c.full, {}});
+        // the library names a nameless shape itself
+        if (*c.full) face.shapes.push_back({c.full, {4}, {{0, 0, float(j + 1)}}});
+        if (c.reported) expected.push_back(std::to_string(j) + " " + c.full + " " + c.stored);
+    }
+    const auto listed = [](const std::vector<RenamedObject>& renamed) {
+        std::vector<std::string> lines;
+        for (const RenamedObject& r : renamed)
+            lines.push_back(std::to_string(r.target) + " " + r.full + " " + r.stored);
+        return lines;
+    };
+    const std::vector<RenamedObject> renamed = finish_object_names(scene);
+    EXPECT_EQ(listed(renamed), expected);
+    for (size_t j = 0; j < std::size(cases); ++j)
+        EXPECT_EQ(scene.meshes[0].targets[j].name, cases[j].stored);
+    EXPECT_EQ(renamed_text(scene, renamed[1]).en,
+              "mesh \"My_Face\", morph target 2: \"2 mouthLowerDownLeft\" is stored as "
+              "\"mouthLowerDownL\"");
+    EXPECT_EQ(testing::untranslated(renamed_text(scene, renamed[1])), "");
+
+    // The same names as FBX blend shapes, through warpkit-export: what the child had to change
+    // comes back with the full names.
+    TempFolder folder;
+    testing::write_text(folder.file("face.fbx"), testing::fbx_text(face));
+    ImportedScene converted;
+    const ImportOutcome outcome = in_child(folder.file("face.fbx"), converted);
+    ASSERT_TRUE(outcome.ok) << outcome.reason.en;
+    EXPECT_EQ(listed(converted.renamed), expected);
 }
 
 TEST(ImportFiles, the_object_file_goes_beside_the_import_and_never_over_a_file) {

@@ -99,7 +99,7 @@ TEST(ImportedKeys, the_first_eight_targets_take_the_animation_chosen_or_else_the
 TEST(SceneChoice, a_name_or_index_takes_one_mesh_and_animation_or_says_why_not) {
     ImportedScene scene;
     for (const char* name : {"face", "face", "7"}) {
-        scene.meshes.push_back({name, {{0, 0, 0}}, {}, {{"t", {{0, 0, 1}}}}, {}, {}, name});
+        scene.meshes.push_back({name, {{0, 0, 0}}, {}, {{"t", {{0, 0, 1}}}}, {}, {}});
     }
     for (const auto& [clip, mesh, name] :
          {std::tuple<size_t, size_t, const char*>{0, 0, "talk"}, {2, 1, "talk"}, {3, 2, ""}}) {

@@ -82,6 +82,14 @@ grep -q "source Cube, 2 targets, frames 0 to 126 at 30 fps" "$work/out" || fail 
 expect 0 "$tool" gltf "$work/cube.twp" -o "$work/cube.glb"
 node "$here/validate_gltf.cjs" --strict --validator "$validator" "$work/cube.glb" ||
     fail "the validator found problems in the round trip"
+# Back onto the originals, each written as the other kind of file: the cube's .bin gathered into
+# one .glb (written away from the original's folder), the face's binary chunk into a .bin.
+expect 0 "$tool" gltf "$work/cube.twp" --onto "$cube" -o "$work/cube onto.glb" --strict
+grep -q "^target 1 thin: same as morph target 0 \"thin\"$" "$work/out" || fail "onto: $(cat "$work/out")"
+expect 0 "$tool" gltf "$work/face.twp" --onto "$work/face.glb" -o "$work/face onto.gltf" --strict
+[ -f "$work/face onto.bin" ] || fail "gltf --onto wrote no .bin beside the .gltf"
+node "$here/validate_gltf.cjs" --strict --validator "$validator" "$work/cube onto.glb" \
+    "$work/face onto.gltf" || fail "the validator found problems onto the originals"
 # The cube made a file of two animations, "blink" (0.2 s) and "talk" (3 s), "talk" driving the
 # cube and a copy of it: info lists them, project takes the one named and says which it took
 # unasked, and under --strict refuses to choose.

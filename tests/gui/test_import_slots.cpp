@@ -5,6 +5,7 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
@@ -73,8 +74,11 @@ TEST(ImportSlots, a_source_with_morph_targets_can_bring_them_into_the_target_row
             EXPECT_FALSE(std::filesystem::exists(kept));
             continue;
         }
-        EXPECT_EQ(f.dialogs.last().text, "grid_face from " + path + " was written to " + kept +
-                                             "; the project refers to that file.");
+        EXPECT_EQ(f.dialogs.last().text,
+                  "grid_face from " + path + " was written to " + kept +
+                      "; the project refers to that file.\n\nAn object file holds names of at "
+                      "most 15 bytes, without blanks, each once; these names were stored as "
+                      "follows:\nmesh \"grid face\" is stored as \"grid_face\"");
         ASSERT_TRUE(f.state.source_loaded());
         EXPECT_EQ(f.state.slots[0].path, kept);
         EXPECT_EQ(f.state.slots[0].name, "grid_face");
@@ -238,6 +242,36 @@ TEST(ImportSlots, targets_beyond_eight_are_named_as_left_out) {
         << f.dialogs.shown[2].text;
     for (int k = 1; k <= kTargetCount; ++k) EXPECT_TRUE(f.state.target_loaded(k)) << k;
     EXPECT_EQ(f.state.slots[8].name, "t7");
+}
+
+TEST(ImportSlots, the_notice_of_the_import_lists_the_names_it_changed_beside_the_full_ones) {
+    ImportScene f;
+    std::vector<std::string> names = {"mouthLowerDownLeft", "eyeBlinkLeft", std::string(5000, 'x')};
+    names.resize(24, "expression_happy");
+    const std::string path = f.write("face.glb", testing::named_grid_glb(names));
+    f.load_source_from(path, SaveAnswer::kYes);
+    ASSERT_TRUE(f.state.target_loaded(1));
+    EXPECT_EQ(f.state.slots[1].name, "mouthLowerDownL");
+    EXPECT_EQ(f.state.slots[5].name, "expression_ha~2");
+    const std::string& text = f.dialogs.last().text;
+    const std::string expected =
+        "Face_Mesh from " + path + " was written to " + f.folder.file("face.qxm") +
+        "; the project refers to that file.\n\n"
+        "An object file holds names of at most 15 bytes, without blanks, each once; these names "
+        "were stored as follows:\n"
+        "mesh \"Face Mesh\" is stored as \"Face_Mesh\"\n"
+        "mesh \"Face_Mesh\", morph target 1: \"mouthLowerDownLeft\" is stored as "
+        "\"mouthLowerDownL\"\n"
+        "mesh \"Face_Mesh\", morph target 3: \"" +
+        std::string(200, 'x') +
+        "...\" is stored as \"xxxxxxxxxxxxxxx\"\n"
+        "mesh \"Face_Mesh\", morph target 4: \"expression_happy\" is stored as "
+        "\"expression_happ\"\n";
+    EXPECT_EQ(text.substr(0, expected.size()), expected);
+    // the mesh and 23 targets: twenty lines shown, the rest counted
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 + 20 + 1) << text;
+    const std::string more = "\nand 4 more";
+    EXPECT_EQ(text.substr(text.size() - more.size()), more);
 }
 
 TEST(ImportSlots, a_target_from_an_obj_is_kept_beside_it_without_replacing_a_file) {

@@ -56,6 +56,16 @@ inline std::string check_import(ImportOutcome outcome, ImportedScene& scene) {
         const std::string problem = qxm_contents_problem(qxm_objects_for(mesh), scene.palette);
         if (!problem.empty()) return "an accepted mesh cannot be written: " + problem;
     }
+    for (const RenamedObject& renamed : scene.renamed) {
+        if (renamed.mesh >= scene.meshes.size()) return "a renamed object is no mesh";
+        const ImportedMesh& mesh = scene.meshes[renamed.mesh];
+        if (renamed.target >= static_cast<int>(mesh.targets.size()))
+            return "a renamed object is no morph target";
+        const std::string& name =
+            renamed.target < 0 ? mesh.name : mesh.targets[static_cast<size_t>(renamed.target)].name;
+        if (renamed.stored != name || renamed.full == name)
+            return "a renamed object is not named as reported";
+    }
     for (const WeightsAnimation& animation : scene.animations) {
         if (animation.mesh >= scene.meshes.size() ||
             animation.targets != scene.meshes[animation.mesh].targets.size()) {

@@ -1,5 +1,7 @@
 #include "support/mesh_fixtures.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -28,6 +30,9 @@ std::string base64(const std::vector<uint8_t>& bytes) {
 void put_u32(std::string& out, uint32_t value) {
     for (int k = 0; k < 4; ++k) out += static_cast<char>((value >> (8 * k)) & 0xFF);
 }
+
+// FBX keeps times in ticks of this many a second.
+constexpr double kFbxTicks = 46186158000.0;
 
 std::string number(double value) {
     char text[64];
@@ -195,6 +200,29 @@ std::string two_animations_gltf() {
                         channel(1, 1) + "],\"samplers\":[" + talk_face + "," + talk_teeth + "]}]");
 }
 
+std::string named_grid_glb(const std::vector<std::string>& names) {
+    GltfBuilder builder;
+    std::vector<Vec3> points;
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 3; ++x) points.push_back(Vec3{float(x), float(y), 0});
+    }
+    const int base = builder.add_points(points);
+    const int corners = builder.add_indices(
+        {0, 1, 4, 0, 4, 3, 1, 2, 5, 1, 5, 4, 3, 4, 7, 3, 7, 6, 4, 5, 8, 4, 8, 7});
+    std::string targets, listed;
+    for (size_t t = 0; t < names.size(); ++t) {
+        std::vector<Vec3> lift(9, Vec3{0, 0, 0});
+        lift[t % 9].z = 1.0f;
+        targets += (t ? "," : "") + std::string("{\"POSITION\":") +
+                   std::to_string(builder.add_points(lift)) + "}";
+        listed += (t ? ",\"" : "\"") + names[t] + "\"";
+    }
+    return builder.glb("\"meshes\":[{\"name\":\"Face Mesh\",\"extras\":{\"targetNames\":[" +
+                       listed + "]},\"primitives\":[{\"attributes\":{\"POSITION\":" +
+                       std::to_string(base) + "},\"indices\":" + std::to_string(corners) +
+                       ",\"targets\":[" + targets + "]}]}],\"nodes\":[{\"mesh\":0}]");
+}
+
 std::string fbx_text(const FbxMesh& mesh) {
     std::ostringstream out;
     std::vector<float> points;
@@ -209,7 +237,14 @@ std::string fbx_text(const FbxMesh& mesh) {
     out << "; FBX 7.4.0 project file\n"
         << "FBXHeaderExtension:  {\n\tFBXHeaderVersion: 1003\n\tFBXVersion: 7400\n}\n"
         << "GlobalSettings:  {\n\tVersion: 1000\n\tProperties70:  {\n"
-        << "\t\tP: \"UnitScaleFactor\", \"double\", \"Number\", \"\",1\n\t}\n}\n"
+        << "\t\tP: \"UnitScaleFactor\", \"double\", \"Number\", \"\"," << number(mesh.unit_scale)
+        << "\n";
+    if (mesh.frame_rate != 0) {
+        out << "\t\tP: \"TimeMode\", \"enum\", \"\", \"\",14\n"
+            << "\t\tP: \"CustomFrameRate\", \"double\", \"Number\", \"\","
+            << number(mesh.frame_rate) << "\n";
+    }
+    out << "\t}\n}\n"
         << "Objects:  {\n"
         << "\tGeometry: 1000, \"Geometry::" << mesh.name << "\", \"Mesh\" {\n"
         << "\t\tVertices: *" << points.size() << " {\n\t\t\ta: " << joined(points) << "\n\t\t}\n"
@@ -253,7 +288,46 @@ std::string fbx_text(const FbxMesh& mesh) {
             << "\t\tNormals: *" << normals.size() << " {\n\t\t\ta: " << joined(normals)
             << "\n\t\t}\n\t}\n";
     }
-    out << "}\nConnections:  {\n\tC: \"OO\",2000,0\n\tC: \"OO\",1000,2000\n";
+    // each stack: one layer, a curve node and a curve per animated blend shape
+    std::string connections;
+    for (size_t a = 0; a < mesh.stacks.size(); ++a) {
+        const FbxStack& stack = mesh.stacks[a];
+        const size_t stack_id = 7000 + a, layer_id = 7500 + a;
+        double last = 0;
+        for (const FbxCurve& curve : stack.curves) {
+            for (const double t : curve.seconds) last = std::max(last, t);
+        }
+        out << "\tAnimationStack: " << stack_id << ", \"AnimStack::" << stack.name
+            << "\", \"\" {\n\t\tProperties70:  {\n"
+            << "\t\t\tP: \"LocalStart\", \"KTime\", \"Time\", \"\",0\n"
+            << "\t\t\tP: \"LocalStop\", \"KTime\", \"Time\", \"\","
+            << std::llround(last * kFbxTicks) << "\n\t\t}\n\t}\n\tAnimationLayer: " << layer_id
+            << ", \"AnimLayer::BaseLayer\", \"\" {\n\t}\n";
+        connections +=
+            "\tC: \"OO\"," + std::to_string(layer_id) + "," + std::to_string(stack_id) + "\n";
+        for (size_t c = 0; c < stack.curves.size(); ++c) {
+            const FbxCurve& curve = stack.curves[c];
+            const std::string node = std::to_string(8000 + 100 * a + c);
+            const std::string keys = std::to_string(9000 + 100 * a + c);
+            std::vector<int64_t> ticks;
+            for (const double t : curve.seconds) ticks.push_back(std::llround(t * kFbxTicks));
+            std::string times;
+            for (size_t k = 0; k < ticks.size(); ++k)
+                times += (k ? "," : "") + std::to_string(ticks[k]);
+            out << "\tAnimationCurveNode: " << node
+                << ", \"AnimCurveNode::DeformPercent\", \"\" {\n\t\tProperties70:  {\n"
+                << "\t\t\tP: \"d|DeformPercent\", \"Number\", \"\", \"A\",0\n\t\t}\n\t}\n"
+                << "\tAnimationCurve: " << keys << ", \"AnimCurve::\", \"\" {\n\t\tDefault: 0\n"
+                << "\t\tKeyVer: 4008\n\t\tKeyTime: *" << ticks.size() << " {\n\t\t\ta: " << times
+                << "\n\t\t}\n\t\tKeyValueFloat: *" << curve.percents.size()
+                << " {\n\t\t\ta: " << joined(curve.percents) << "\n\t\t}\n\t}\n";
+            connections += "\tC: \"OO\"," + node + "," + std::to_string(layer_id) + "\n" +
+                           "\tC: \"OP\"," + node + "," + std::to_string(5000 + curve.shape) +
+                           ", \"DeformPercent\"\n" + "\tC: \"OP\"," + keys + "," + node +
+                           ", \"d|DeformPercent\"\n";
+        }
+    }
+    out << "}\nConnections:  {\n\tC: \"OO\",2000,0\n\tC: \"OO\",1000,2000\n" << connections;
     for (size_t m = 0; m < mesh.colours.size(); ++m) out << "\tC: \"OO\"," << 6000 + m << ",2000\n";
     if (!mesh.shapes.empty()) out << "\tC: \"OO\",4000,1000\n";
     for (size_t s = 0; s < mesh.shapes.size(); ++s) {

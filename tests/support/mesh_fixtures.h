@@ -5,7 +5,7 @@
 // GltfBuilder collects the binary data (positions, indices, key times ...) as accessors of one
 // buffer; the test writes the rest of the glTF JSON by hand ("meshes", "nodes", "animations"
 // ...), so every file says plainly what it holds. FbxMesh writes an ASCII FBX file with one
-// mesh, its materials and its blend shapes.
+// mesh, its materials, its blend shapes and their animations, in the file's unit.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -55,14 +55,35 @@ std::string animated_grid_gltf(int targets);
 // and the triangle's (to 1 at 3 s).
 std::string two_animations_gltf();
 
+// The grid as a .glb, mesh "Face Mesh" on a node, with one morph target per name (in
+// mesh.extras.targetNames), target t lifting point t % 9 by 1.
+std::string named_grid_glb(const std::vector<std::string>& names);
+
 struct FbxShape {
     std::string name;
     std::vector<int32_t> indexes;  // control points it moves
     std::vector<Vec3> moves;       // by how much, one per index
 };
 
+// Keys on one blend shape's DeformPercent, in one animation stack.
+struct FbxCurve {
+    size_t shape = 0;              // index into FbxMesh::shapes
+    std::vector<double> seconds;   // key times
+    std::vector<double> percents;  // weights in percent (0..100), one per time
+};
+
+struct FbxStack {
+    std::string name;
+    std::vector<FbxCurve> curves;
+};
+
 struct FbxMesh {
     std::string name = "Face";
+    // Centimetres per file unit (the file's UnitScaleFactor): 100 for metres, 2.54 for inches.
+    double unit_scale = 100.0;
+    double frame_rate = 0;  // written as a custom frame rate when not 0
+    // Animation stacks, each with LocalStart 0 and LocalStop at its last key.
+    std::vector<FbxStack> stacks;
     std::vector<Vec3> points;  // control points
     std::vector<std::vector<int32_t>> polygons;
     std::vector<Vec3> colours;               // diffuse colours of its materials (0..1)
