@@ -198,6 +198,11 @@ Step settle_one(const Asking& ask, int k, const TargetMeasure& measure, const So
 
 }  // namespace
 
+bool target_shows_reorder_mark(const std::vector<Vec3>& source, const std::vector<Vec3>& target) {
+    TargetMeasure measure;
+    return shows_reorder_mark(source, target, measure);
+}
+
 std::string matched_file_name(const std::string& target_path, int attempt) {
     const size_t slash = target_path.find_last_of('/');
     const size_t base = slash == std::string::npos ? 0 : slash + 1;

@@ -10,6 +10,7 @@
 // target).
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/editor_state.h"
 #include "base/safe_replace.h"
@@ -43,6 +44,10 @@ TargetOrder settle_target_order(UserDialogs& dialogs, const EditorState& state, 
 // nothing the project holds (the target's keys) is lost.
 TargetOrder settle_project_target_orders(UserDialogs& dialogs, int32_t language,
                                          ProjectData& project, PreparedProject& prepared);
+
+// Whether a target at positions `target` shows the reorder mark against the source at `source`
+// (the same vertex count): the test settle_target_order asks its question on.
+bool target_shows_reorder_mark(const std::vector<Vec3>& source, const std::vector<Vec3>& target);
 
 // The name a matched target is written under: "dir/smile.qxm" gives "dir/smile-matched.qxm"
 // for attempt 1 and "dir/smile-matched-2.qxm" for attempt 2 and so on. A name that does not
