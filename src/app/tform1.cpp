@@ -464,6 +464,8 @@ void TForm1::refresh_slot_rows() {
     }
     if (morph != nullptr) morph->forget_empty_slots();
     refresh_key_marks();
+    // a file just read is watched from what it held when it was read
+    if (object_files != nullptr) object_files->look_at_files();
 }
 
 void TForm1::refresh_timeline() {
