@@ -39,7 +39,7 @@ ObjectFileWatch::ObjectFileWatch(TForm1& form) : QObject(&form), form_(form) {
     clock_.start();
     watcher_ = new QFileSystemWatcher(this);
     connect(watcher_, &QFileSystemWatcher::fileChanged, this,
-            [this](const QString& path) { note_change(std_path(path)); });
+            [this](const QString& path) { look_at(std_path(path)); });
     // A rename over a watched file, or its removal and return, shows in its folder.
     connect(watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { look_at_files(); });
 
@@ -66,7 +66,7 @@ ObjectFileWatch::Stamp ObjectFileWatch::stamp_of(const std::string& file) {
 }
 
 void ObjectFileWatch::look_at_files() {
-    const std::vector<std::string> files = watched_files(form_.state());
+    const std::vector<std::string> files = watched_files(form_.state(), kept_);
 
     // files no slot reads any more
     for (auto it = stamps_.begin(); it != stamps_.end();) {
@@ -79,18 +79,14 @@ void ObjectFileWatch::look_at_files() {
     }
     QStringList folders;
     for (const std::string& file : files) {
-        const Stamp now = stamp_of(file);
-        const auto seen = stamps_.find(file);
-        if (seen == stamps_.end()) {
+        if (stamps_.find(file) == stamps_.end()) {
             // just loaded: what is there now is what the slot holds
-            stamps_[file] = now;
-        } else if (!(seen->second == now)) {
-            seen->second = now;
-            // a file gone keeps its object; it is read when it is back
-            if (now.exists) note_change(file);
+            stamps_[file] = stamp_of(file);
+        } else {
+            look_at(file);
         }
         // Qt lets go of a file that was removed or renamed away; it is taken up again here
-        if (now.exists && !watcher_->files().contains(qt_path(file))) {
+        if (stamps_[file].exists && !watcher_->files().contains(qt_path(file))) {
             watcher_->addPath(qt_path(file));
         }
         const QString folder = qt_path(folder_of(file));
@@ -104,9 +100,19 @@ void ObjectFileWatch::look_at_files() {
     }
 }
 
-void ObjectFileWatch::note_change(const std::string& file) {
-    if (stamps_.find(file) == stamps_.end()) return;
-    stamps_[file] = stamp_of(file);
+void ObjectFileWatch::note_kept_import(const std::string& kept, KeptImport import) {
+    kept_[kept] = std::move(import);
+    look_at_files();
+}
+
+void ObjectFileWatch::look_at(const std::string& file) {
+    const auto seen = stamps_.find(file);
+    if (seen == stamps_.end()) return;
+    const Stamp now = stamp_of(file);
+    // the same stamp: a report of a write already taken in (one of the program's own)
+    if (now == seen->second) return;
+    seen->second = now;
+    if (!now.exists) return;
     settler_.changed(file, clock_.elapsed());
     settle_timer_->start(static_cast<int>(settler_.next_due(clock_.elapsed())));
 }
@@ -125,13 +131,30 @@ void ObjectFileWatch::read_settled() {
         settle_timer_->start(kLookMilliseconds);
         return;
     }
-    for (const std::string& file : settler_.take_settled(clock_.elapsed(), false)) reload(file);
+    for (const std::string& file : settler_.take_settled(clock_.elapsed(), false)) settled(file);
     if (!settler_.idle()) {
         settle_timer_->start(static_cast<int>(settler_.next_due(clock_.elapsed())));
     }
 }
 
-void ObjectFileWatch::reload(const std::string& file) {
+void ObjectFileWatch::settled(const std::string& file) {
+    EditorState& state = form_.state();
+    for (const std::string& kept : kept_from(state, kept_, file)) {
+        bool written = false;
+        reloading_ = true;
+        form_.run_reading_command(
+            [&] { written = rewrite_kept_import(form_.dialogs(), state, reader_, kept, kept_[kept]); },
+            [this] { reader_.ReleaseReadResult(); });
+        reloading_ = false;
+        if (!written) continue;
+        // the program's own write is no change of its own to settle
+        stamps_[kept] = stamp_of(kept);
+        reload(kept, file);
+    }
+    if (!slots_reading(state, file).empty()) reload(file, file);
+}
+
+void ObjectFileWatch::reload(const std::string& file, const std::string& shown_file) {
     EditorState& state = form_.state();
     reloading_ = true;
     ReloadReport report;
@@ -152,7 +175,7 @@ void ObjectFileWatch::reload(const std::string& file) {
         form_.refresh_slot_rows();
         form_.reblend_current();
         form_.show_notice(
-            QString::fromStdString(reload_notice(state, shown, file).in(state.UiLanguage)));
+            QString::fromStdString(reload_notice(state, shown, shown_file).in(state.UiLanguage)));
     }
     reloading_ = false;
     // a matched file written just now is watched from what it holds

@@ -29,6 +29,9 @@ public:
     void look_at_files();
     // True while no change waits to be read.
     bool idle() const { return settler_.idle(); }
+    // The object file `kept` was written from the mesh `import.mesh` of `import.from` by a
+    // load: that mesh file is watched for it.
+    void note_kept_import(const std::string& kept, KeptImport import);
 
 private:
     // What tells a file's save apart: a rename over it brings another inode, a write in place
@@ -45,11 +48,17 @@ private:
     };
     static Stamp stamp_of(const std::string& file);
 
-    void note_change(const std::string& file);
+    // Looks at one watched file: a stamp other than the one last seen is a change to settle
+    // (a file gone is none: it keeps its objects until it is back).
+    void look_at(const std::string& file);
     // The settle timer's tick: reads each file that has settled, unless it must wait.
     void read_settled();
     bool must_wait() const;
-    void reload(const std::string& file);
+    // A settled file: the kept imports made from it are written again and read, then the
+    // slots that read it.
+    void settled(const std::string& file);
+    // Reads `file` again for its slots; the notice names `shown_file`.
+    void reload(const std::string& file, const std::string& shown_file);
 
     TForm1& form_;
     QFileSystemWatcher* watcher_ = nullptr;
@@ -58,6 +67,7 @@ private:
     QElapsedTimer clock_;
     ChangeSettler settler_;
     std::map<std::string, Stamp> stamps_;  // the files watched, as last seen
+    KeptImports kept_;
     AnyObjectReader reader_;
     bool reloading_ = false;
 };

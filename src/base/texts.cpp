@@ -143,6 +143,8 @@ const Bilingual kReloadListSeparator = {"、", ", "};
 const Bilingual kReloadVertexCount = {"頂点数が %d で、ソースの %d と異なります",
                                       "it has %d vertices where the source has %d"};
 const Bilingual kReloadNoVertices = {"頂点がありません", "it has no vertices"};
+const Bilingual kReloadNotMeshFile = {"%s はもうメッシュファイルではありません",
+                                      "%s is no longer a mesh file"};
 const MessageText kMorphTargetsQuestion = {
     {"メッシュ %s にはモーフターゲットが %d 個あります。ソースと一緒にターゲット 1〜8 "
      "に読み込みますか？\n（はい：ソースとターゲット、いいえ：ソースのみ）",

@@ -112,6 +112,7 @@ extern const Bilingual kReloadSlotTarget;  // %d target, %s object name
 extern const Bilingual kReloadListSeparator;
 extern const Bilingual kReloadVertexCount;  // %d vertices read, %d the source's
 extern const Bilingual kReloadNoVertices;
+extern const Bilingual kReloadNotMeshFile;  // %s file
 extern const MessageText kMorphTargetsQuestion;     // %s mesh, %d targets; Yes/No/Cancel
 extern const MessageText kImportWritten;            // %s object, %s imported file, %s written file
 extern const MessageText kImportFolderNotWritable;  // %s folder, %s reason

@@ -7,6 +7,7 @@
 #include "base/display_text.h"
 #include "base/texts.h"
 #include "model/object_mesh.h"
+#include "model/qxm_writer.h"
 #include "session/file_command_guard.h"
 #include "session/import_steps.h"
 #include "session/project_session.h"
@@ -51,15 +52,30 @@ bool live_reload_waits(const EditorState& state) {
            state.playing_backward != 0;
 }
 
-std::vector<std::string> watched_files(const EditorState& state) {
+std::vector<std::string> watched_files(const EditorState& state, const KeptImports& kept) {
     std::vector<std::string> files;
     if (!state.source_loaded()) return files;
-    for (int k = 0; k <= kTargetCount; ++k) {
-        const TargetSlot& slot = state.slots[k];
-        if (slot.loaded != 1 || slot.path.empty()) continue;
-        if (std::find(files.begin(), files.end(), slot.path) == files.end()) {
-            files.push_back(slot.path);
+    const auto add = [&files](const std::string& file) {
+        if (!file.empty() && std::find(files.begin(), files.end(), file) == files.end()) {
+            files.push_back(file);
         }
+    };
+    for (int k = 0; k <= kTargetCount; ++k) {
+        if (state.slots[k].loaded == 1) add(state.slots[k].path);
+    }
+    const std::vector<std::string> read = files;
+    for (const std::string& file : read) {
+        const auto import = kept.find(file);
+        if (import != kept.end()) add(import->second.from);
+    }
+    return files;
+}
+
+std::vector<std::string> kept_from(const EditorState& state, const KeptImports& kept,
+                                   const std::string& file) {
+    std::vector<std::string> files;
+    for (const auto& [path, import] : kept) {
+        if (import.from == file && !slots_reading(state, path).empty()) files.push_back(path);
     }
     return files;
 }
@@ -287,6 +303,62 @@ ReloadReport reload_file(UserDialogs& dialogs, EditorState& state, AnyObjectRead
         reader.ReleaseReadResult();
     }
     return report;
+}
+
+bool rewrite_kept_import(UserDialogs& dialogs, const EditorState& state, AnyObjectReader& reader,
+                         const std::string& kept, const KeptImport& import) {
+    const std::vector<int> slots = slots_reading(state, kept);
+    if (slots.empty()) return false;
+    const int32_t language = state.UiLanguage;
+    const auto refuse = [&](const BilingualText& reason) {
+        dialogs.warn(shown_message(language, texts::kReloadRefusal,
+                                   slot_with_name(state, slots.front()).in(language).c_str(),
+                                   display_text(import.from).c_str(),
+                                   reason.in(language).c_str()));
+        reader.ReleaseReadResult();
+        return false;
+    };
+    bool found = false;
+    note_file_read(import.from);
+    const ImportProgress progress(dialogs, language, import.from);
+    const ReadOutcome outcome =
+        reader.ReadObject(import.from, import.mesh, [&](const ObjectTable& table, const std::string&) {
+            for (size_t j = 0; j < table.objects.size(); ++j) {
+                if (table.objects[j].name == import.mesh) {
+                    found = true;
+                    return static_cast<int32_t>(j);
+                }
+            }
+            return int32_t{-1};
+        });
+    if (progress.cancelled()) {
+        reader.ReleaseReadResult();
+        return false;
+    }
+    if (!outcome.ok()) {
+        if (outcome.status == ReadStatus::kCannotOpen && outcome.reason.empty()) return false;
+        ReadOutcome said = outcome;
+        if (said.status == ReadStatus::kCancelled && !found) {
+            said.status = ReadStatus::kNameNotFound;
+            said.object_name = import.mesh;
+        }
+        return refuse(read_failure_words(said, import.from, import.mesh));
+    }
+    const ImportedMesh* mesh = reader.imported_mesh();
+    if (mesh == nullptr) {
+        return refuse(format_both(texts::kReloadNotMeshFile, display_text(import.from)));
+    }
+    // a mesh of another count would be refused by every slot; the kept file stays as it is
+    if (mesh->vertices.size() != static_cast<size_t>(state.vertex_count)) {
+        return refuse(format_both(texts::kReloadVertexCount,
+                                  static_cast<int>(mesh->vertices.size()), state.vertex_count));
+    }
+    const FileOutcome written = write_qxm_file(kept, qxm_objects_for(*mesh),
+                                               reader.imported_scene().palette,
+                                               ExistingFile::kReplace);
+    if (!written.ok) return refuse(written.reason);
+    reader.ReleaseReadResult();
+    return true;
 }
 
 BilingualText reload_notice(const EditorState& state, const std::vector<int>& slots,

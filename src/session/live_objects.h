@@ -30,8 +30,29 @@ constexpr int64_t kSettleMilliseconds = 500;
 // Replacing the shape under them would jump the picture and the weights they are changing.
 bool live_reload_waits(const EditorState& state);
 
-// Every file a loaded slot was read from, each once, in slot order (the source's first).
-std::vector<std::string> watched_files(const EditorState& state);
+// An object file the program wrote itself from a mesh file the user chose (an import kept as
+// QXM, import_steps.h): when the mesh file changes, its mesh of that name is imported again and
+// written over the kept file, which the slots then read again like any other.
+struct KeptImport {
+    std::string from;  // the mesh file
+    std::string mesh;  // the mesh's name in it
+};
+using KeptImports = std::map<std::string, KeptImport>;  // by the kept file's path
+
+// Every file a loaded slot was read from, each once, in slot order (the source's first), and
+// after them the mesh files of the kept imports that a slot reads.
+std::vector<std::string> watched_files(const EditorState& state, const KeptImports& kept = {});
+
+// The kept files a slot reads that were made from `file`.
+std::vector<std::string> kept_from(const EditorState& state, const KeptImports& kept,
+                                   const std::string& file);
+
+// Imports the mesh of `kept` again and writes it over the kept file. Only a mesh of the
+// loaded source's vertex count is written; another count, a failed import or a mesh gone from
+// the file is refused through `dialogs` and leaves the kept file alone; a mesh file that
+// cannot be opened says nothing. True when the kept file was written.
+bool rewrite_kept_import(UserDialogs& dialogs, const EditorState& state, AnyObjectReader& reader,
+                         const std::string& kept, const KeptImport& import);
 
 // The loaded slots read from `file`, in slot order, so the source comes before its targets.
 std::vector<int> slots_reading(const EditorState& state, const std::string& file);

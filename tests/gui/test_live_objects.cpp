@@ -14,6 +14,7 @@
 #include "app/object_file_watch.h"
 #include "project/project_file.h"
 #include "support/form1_fixture.h"
+#include "support/mesh_fixtures.h"
 
 namespace warpkit {
 namespace {
@@ -40,14 +41,38 @@ QxmObjectSpec grid(const std::string& name, float z, bool reversed = false, int 
     return object;
 }
 
+// A 3 x 3 grid of one quad a cell at height z, as a mesh file.
+std::string obj_grid(float z) {
+    std::string obj = "o base\n";
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 3; ++x) {
+            obj += "v " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(z) + "\n";
+        }
+    }
+    return obj + "f 1 2 5 4\nf 2 3 6 5\nf 4 5 8 7\nf 5 6 9 8\n";
+}
+
 // A source at z 0 and target 1 at z 1, keyed to 50 % at frame 10 and shown there, saved (so
-// not modified), in English.
+// not modified), in English. The source comes from a QXM file, or imported from a mesh file.
 struct LiveWindow : Form1Fixture {
-    LiveWindow() {
+    explicit LiveWindow(bool source_imported = false) {
         form->EnglishClick();
-        source_path = write_object("base.qxm", grid("base", 0.0f));
-        target_path = write_object("smile.qxm", grid("smile", 1.0f));
-        load_source(source_path);
+        QxmObjectSpec target = grid("smile", 1.0f);
+        if (source_imported) {
+            source_path = folder.file("base.obj");
+            testing::write_text(source_path, obj_grid(0.0f));
+            load_source(source_path);
+            // the target in the order the import kept the source in
+            ObjectFileReader reader;
+            EXPECT_TRUE(reader.ReadObject(state.slots[0].path, "base", true).ok());
+            target.vertices = reader.result().vertices;
+            for (Vec3& v : target.vertices) v.z += 1.0f;
+            target.triangles = reader.result().triangles;
+        } else {
+            source_path = write_object("base.qxm", grid("base", 0.0f));
+            load_source(source_path);
+        }
+        target_path = write_object("smile.qxm", target);
         load_target(1, target_path);
         state.slots[1].keys.frames = {0, 10};
         state.slots[1].keys.weights = {0.0f, 50.0f};
@@ -134,6 +159,27 @@ TEST(LiveObjects, a_file_saved_again_in_any_way_shows_its_new_shape_with_the_key
         EXPECT_TRUE(w.dialogs.all_answers_used());
         w.expect_no_edit();
     }
+}
+
+TEST(LiveObjects, an_imported_source_is_imported_again_and_kept_again_when_its_mesh_file_changes) {
+    LiveWindow w(true);
+    const std::string kept = w.state.slots[0].path;
+    ASSERT_EQ(kept, w.folder.file("base.qxm"));
+    ASSERT_FLOAT_EQ(w.shown_z(), 0.5f);
+    testing::write_text(w.source_path, obj_grid(-1.0f));
+    ASSERT_TRUE(w.wait_for([&] { return w.form->Notice->isVisible(); }));
+    EXPECT_EQ(w.form->Notice->toolTip().toStdString(), "Reloaded the source base from base.obj");
+    EXPECT_FLOAT_EQ(w.shown_z(), 0.0f);
+    // the project names the kept file, which now holds the new shape
+    ObjectFileReader reader;
+    ASSERT_TRUE(reader.ReadObject(kept, "base", true).ok());
+    EXPECT_FLOAT_EQ(reader.result().vertices[0].z, -1.0f);
+    EXPECT_EQ(w.dialogs.shown.size(), w.shown_before);
+    w.expect_no_edit();
+    // the program's own write of the kept file is no second change
+    w.form->Notice->hide();
+    QTest::qWait(kQuietMs);
+    EXPECT_FALSE(w.form->Notice->isVisible());
 }
 
 TEST(LiveObjects, a_source_of_another_vertex_count_is_refused_in_a_box_and_the_old_one_stays) {
