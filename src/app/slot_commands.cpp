@@ -178,7 +178,7 @@ void SlotCommands::take_source(std::string path) {
         throw;
     }
     form_.history->record(std::move(undo));
-    if (!mesh.empty()) form_.object_files->note_kept_import(path, {chosen, mesh});
+    if (!mesh.empty()) form_.object_files->note_kept_import(path, {chosen, mesh, 0});
     warn_of_unrecordable_name(check, state.slots[0].name);
 }
 
@@ -200,8 +200,9 @@ void SlotCommands::TargetLoad(int k) {
     const SlotCheck check = check_target_object(state.slots[0].vertices, target);
     if (refuse_unusable(check, path)) return;
     const std::string read_path = path;
-    if (settle_target_order(form_.dialogs(), state, k, path, reader_.result()) ==
-        TargetOrder::kCancelled) {
+    const std::string read_name = target.object_name;
+    const TargetOrder order = settle_target_order(form_.dialogs(), state, k, path, reader_.result());
+    if (order == TargetOrder::kCancelled) {
         reader_.ReleaseReadResult();
         form_.DrawScene();
         return;
@@ -228,7 +229,10 @@ void SlotCommands::TargetLoad(int k) {
         throw;
     }
     form_.history->record(std::move(undo));
-    if (kept) form_.object_files->note_kept_import(path, {read_path, mesh});
+    if (kept) form_.object_files->note_kept_import(path, {read_path, mesh, 0});
+    if (order == TargetOrder::kMatched) {
+        form_.object_files->note_kept_import(path, {read_path, read_name, k});
+    }
     warn_of_unrecordable_name(check, state.slots[k].name);
 }
 

@@ -344,6 +344,19 @@ bool rewrite_kept_import(UserDialogs& dialogs, const EditorState& state, AnyObje
         }
         return refuse(read_failure_words(said, import.from, import.mesh));
     }
+    if (import.matched != 0) {
+        const SlotCheck check = check_target_object(state.slots[0].vertices, reader.result());
+        if (!check.ok()) return refuse(reload_refusal(state, check, reader.result()));
+        const Rematch rematch =
+            rematch_target(dialogs, state, import.matched, reader.result(), kept);
+        if (rematch.cancelled) {
+            reader.ReleaseReadResult();
+            return false;
+        }
+        if (!rematch.written) return refuse(rematch.refusal);
+        reader.ReleaseReadResult();
+        return true;
+    }
     const ImportedMesh* mesh = reader.imported_mesh();
     if (mesh == nullptr) {
         return refuse(format_both(texts::kReloadNotMeshFile, display_text(import.from)));

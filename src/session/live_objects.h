@@ -30,12 +30,14 @@ constexpr int64_t kSettleMilliseconds = 500;
 // Replacing the shape under them would jump the picture and the weights they are changing.
 bool live_reload_waits(const EditorState& state);
 
-// An object file the program wrote itself from a mesh file the user chose (an import kept as
-// QXM, import_steps.h): when the mesh file changes, its mesh of that name is imported again and
+// An object file the program wrote itself from a file the user chose: an import kept as QXM
+// (import_steps.h), or a target matched to the source's vertex order (target_order.h). When
+// the file it came from changes, its object of that name is read again (and matched again) and
 // written over the kept file, which the slots then read again like any other.
 struct KeptImport {
-    std::string from;  // the mesh file
-    std::string mesh;  // the mesh's name in it
+    std::string from;  // the file the user chose
+    std::string mesh;  // the mesh's or object's name in it
+    int matched = 0;   // the target slot that was matched, 0 for an import
 };
 using KeptImports = std::map<std::string, KeptImport>;  // by the kept file's path
 
@@ -47,10 +49,12 @@ std::vector<std::string> watched_files(const EditorState& state, const KeptImpor
 std::vector<std::string> kept_from(const EditorState& state, const KeptImports& kept,
                                    const std::string& file);
 
-// Imports the mesh of `kept` again and writes it over the kept file. Only a mesh of the
-// loaded source's vertex count is written; another count, a failed import or a mesh gone from
-// the file is refused through `dialogs` and leaves the kept file alone; a mesh file that
-// cannot be opened says nothing. True when the kept file was written.
+// Reads the object of `kept` again from the file it came from and writes it over the kept
+// file: a whole imported mesh, or a matched target matched again. Only an object of the loaded
+// source's vertex count is written (a matched target also passes the other checks of a
+// target); another count, a failed read or match, or an object gone from the file is refused
+// through `dialogs` and leaves the kept file alone; a file that cannot be opened says nothing.
+// True when the kept file was written.
 bool rewrite_kept_import(UserDialogs& dialogs, const EditorState& state, AnyObjectReader& reader,
                          const std::string& kept, const KeptImport& import);
 

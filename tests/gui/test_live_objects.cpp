@@ -79,6 +79,11 @@ struct LiveWindow : Form1Fixture {
         state.current_frame = 10;
         form->refresh_timeline();
         form->scroll_go(0, 0);
+        save();
+    }
+
+    // The state as saved now: what the no-edit checks compare with.
+    void save() {
         form->history->mark_saved();
         saved = write_project_text(project_from_state(state));
         undo_steps = form->history->stack().count();
@@ -180,6 +185,26 @@ TEST(LiveObjects, an_imported_source_is_imported_again_and_kept_again_when_its_m
     w.form->Notice->hide();
     QTest::qWait(kQuietMs);
     EXPECT_FALSE(w.form->Notice->isVisible());
+}
+
+TEST(LiveObjects, a_target_matched_at_its_load_is_matched_again_when_its_original_changes) {
+    LiveWindow w;
+    const std::string original = w.write_object("frown.qxm", grid("frown", 2.0f, true));
+    w.dialogs.choice_answers.push_back(0);  // match the order
+    w.load_target(2, original);
+    ASSERT_EQ(w.state.slots[2].path, w.folder.file("frown-matched.qxm"));
+    const auto target2_z = [&w] {
+        return w.state.slots[0].vertices[0].z + w.state.slots[2].vertices[0].z;
+    };
+    ASSERT_FLOAT_EQ(target2_z(), 2.0f);
+    w.save();
+    w.rewrite_by_rename(original, grid("frown", 4.0f, true));
+    ASSERT_TRUE(w.wait_for([&] { return w.form->Notice->isVisible(); }));
+    EXPECT_EQ(w.form->Notice->toolTip().toStdString(), "Reloaded target 2 frown from frown.qxm");
+    EXPECT_FLOAT_EQ(target2_z(), 4.0f);
+    EXPECT_EQ(w.state.slots[2].path, w.folder.file("frown-matched.qxm"));
+    EXPECT_EQ(w.dialogs.kinds().substr(w.dialogs.kinds().size() - 8), "progress") << "asked nothing";
+    w.expect_no_edit();
 }
 
 TEST(LiveObjects, a_source_of_another_vertex_count_is_refused_in_a_box_and_the_old_one_stays) {
