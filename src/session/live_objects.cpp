@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <optional>
 
 #include "base/display_text.h"
 #include "base/texts.h"
@@ -38,6 +39,41 @@ std::vector<Vec3> target_positions(const EditorState& state, int k) {
         positions[i] = plus(source[i], offsets[i]);
     }
     return positions;
+}
+
+// Reads the object named `name` out of `file` by the route its load took (any format; an
+// import in a child process behind the progress). An object the file no longer holds is
+// kNameNotFound; nothing when the user stopped the import.
+std::optional<ReadOutcome> read_by_name(UserDialogs& dialogs, int32_t language,
+                                        AnyObjectReader& reader, const std::string& file,
+                                        const std::string& name) {
+    bool found = false;
+    note_file_read(file);
+    const ImportProgress progress(dialogs, language, file);
+    ReadOutcome outcome =
+        reader.ReadObject(file, name, [&](const ObjectTable& table, const std::string&) {
+            for (size_t j = 0; j < table.objects.size(); ++j) {
+                if (table.objects[j].name == name) {
+                    found = true;
+                    return static_cast<int32_t>(j);
+                }
+            }
+            return int32_t{-1};
+        });
+    if (progress.cancelled()) {
+        reader.ReleaseReadResult();
+        return std::nullopt;
+    }
+    if (outcome.status == ReadStatus::kCancelled && !found) {
+        outcome.status = ReadStatus::kNameNotFound;
+        outcome.object_name = name;
+    }
+    return outcome;
+}
+
+// Gone, or between a modeller's removing and writing it: it is read when it is back.
+bool gone(const ReadOutcome& outcome) {
+    return outcome.status == ReadStatus::kCannotOpen && outcome.reason.empty();
 }
 
 std::string file_name_of(const std::string& path) {
@@ -230,35 +266,14 @@ ReloadReport reload_file(UserDialogs& dialogs, EditorState& state, AnyObjectRead
     };
     for (const int k : slots_reading(state, file)) {
         const std::string name = state.slots[k].name;
-        bool found = false;
-        note_file_read(file);
-        const ImportProgress progress(dialogs, language, file);
-        const ReadOutcome outcome =
-            reader.ReadObject(file, name, [&](const ObjectTable& table, const std::string&) {
-                for (size_t j = 0; j < table.objects.size(); ++j) {
-                    if (table.objects[j].name == name) {
-                        found = true;
-                        return static_cast<int32_t>(j);
-                    }
-                }
-                return int32_t{-1};
-            });
-        if (progress.cancelled()) {
-            reader.ReleaseReadResult();
-            continue;
+        const std::optional<ReadOutcome> outcome = read_by_name(dialogs, language, reader, file, name);
+        if (!outcome) continue;
+        if (gone(*outcome)) {
+            report.file_missing = true;
+            return report;
         }
-        if (!outcome.ok()) {
-            // gone, or between a modeller's remove and write: it is read when it is back
-            if (outcome.status == ReadStatus::kCannotOpen && outcome.reason.empty()) {
-                report.file_missing = true;
-                return report;
-            }
-            ReadOutcome said = outcome;
-            if (said.status == ReadStatus::kCancelled && !found) {
-                said.status = ReadStatus::kNameNotFound;
-                said.object_name = name;
-            }
-            refuse(k, read_failure_words(said, file, name));
+        if (!outcome->ok()) {
+            refuse(k, read_failure_words(*outcome, file, name));
             continue;
         }
 
@@ -318,32 +333,10 @@ bool rewrite_kept_import(UserDialogs& dialogs, const EditorState& state, AnyObje
         reader.ReleaseReadResult();
         return false;
     };
-    bool found = false;
-    note_file_read(import.from);
-    const ImportProgress progress(dialogs, language, import.from);
-    const ReadOutcome outcome =
-        reader.ReadObject(import.from, import.mesh, [&](const ObjectTable& table, const std::string&) {
-            for (size_t j = 0; j < table.objects.size(); ++j) {
-                if (table.objects[j].name == import.mesh) {
-                    found = true;
-                    return static_cast<int32_t>(j);
-                }
-            }
-            return int32_t{-1};
-        });
-    if (progress.cancelled()) {
-        reader.ReleaseReadResult();
-        return false;
-    }
-    if (!outcome.ok()) {
-        if (outcome.status == ReadStatus::kCannotOpen && outcome.reason.empty()) return false;
-        ReadOutcome said = outcome;
-        if (said.status == ReadStatus::kCancelled && !found) {
-            said.status = ReadStatus::kNameNotFound;
-            said.object_name = import.mesh;
-        }
-        return refuse(read_failure_words(said, import.from, import.mesh));
-    }
+    const std::optional<ReadOutcome> outcome =
+        read_by_name(dialogs, language, reader, import.from, import.mesh);
+    if (!outcome || gone(*outcome)) return false;
+    if (!outcome->ok()) return refuse(read_failure_words(*outcome, import.from, import.mesh));
     if (import.matched != 0) {
         const SlotCheck check = check_target_object(state.slots[0].vertices, reader.result());
         if (!check.ok()) return refuse(reload_refusal(state, check, reader.result()));
