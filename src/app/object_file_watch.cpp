@@ -143,7 +143,9 @@ void ObjectFileWatch::settled(const std::string& file) {
         bool written = false;
         reloading_ = true;
         form_.run_reading_command(
-            [&] { written = rewrite_kept_import(form_.dialogs(), state, reader_, kept, kept_[kept]); },
+            [&] {
+                written = rewrite_kept_import(form_.dialogs(), state, reader_, kept, kept_[kept]);
+            },
             [this] { reader_.ReleaseReadResult(); });
         reloading_ = false;
         if (!written) continue;
@@ -158,9 +160,8 @@ void ObjectFileWatch::reload(const std::string& file, const std::string& shown_f
     EditorState& state = form_.state();
     reloading_ = true;
     ReloadReport report;
-    form_.run_reading_command(
-        [&] { report = reload_file(form_.dialogs(), state, reader_, file); },
-        [this] { reader_.ReleaseReadResult(); });
+    form_.run_reading_command([&] { report = reload_file(form_.dialogs(), state, reader_, file); },
+                              [this] { reader_.ReleaseReadResult(); });
     std::vector<int> shown = report.reloaded;
     // A target matched to the source's order names a new file now, which Save writes: that
     // one is an edit, undone like a target load.

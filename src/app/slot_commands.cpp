@@ -201,7 +201,8 @@ void SlotCommands::TargetLoad(int k) {
     if (refuse_unusable(check, path)) return;
     const std::string read_path = path;
     const std::string read_name = target.object_name;
-    const TargetOrder order = settle_target_order(form_.dialogs(), state, k, path, reader_.result());
+    const TargetOrder order =
+        settle_target_order(form_.dialogs(), state, k, path, reader_.result());
     if (order == TargetOrder::kCancelled) {
         reader_.ReleaseReadResult();
         form_.DrawScene();

@@ -266,7 +266,8 @@ ReloadReport reload_file(UserDialogs& dialogs, EditorState& state, AnyObjectRead
     };
     for (const int k : slots_reading(state, file)) {
         const std::string name = state.slots[k].name;
-        const std::optional<ReadOutcome> outcome = read_by_name(dialogs, language, reader, file, name);
+        const std::optional<ReadOutcome> outcome =
+            read_by_name(dialogs, language, reader, file, name);
         if (!outcome) continue;
         if (gone(*outcome)) {
             report.file_missing = true;
@@ -328,8 +329,7 @@ bool rewrite_kept_import(UserDialogs& dialogs, const EditorState& state, AnyObje
     const auto refuse = [&](const BilingualText& reason) {
         dialogs.warn(shown_message(language, texts::kReloadRefusal,
                                    slot_with_name(state, slots.front()).in(language).c_str(),
-                                   display_text(import.from).c_str(),
-                                   reason.in(language).c_str()));
+                                   display_text(import.from).c_str(), reason.in(language).c_str()));
         reader.ReleaseReadResult();
         return false;
     };
@@ -359,9 +359,8 @@ bool rewrite_kept_import(UserDialogs& dialogs, const EditorState& state, AnyObje
         return refuse(format_both(texts::kReloadVertexCount,
                                   static_cast<int>(mesh->vertices.size()), state.vertex_count));
     }
-    const FileOutcome written = write_qxm_file(kept, qxm_objects_for(*mesh),
-                                               reader.imported_scene().palette,
-                                               ExistingFile::kReplace);
+    const FileOutcome written = write_qxm_file(
+        kept, qxm_objects_for(*mesh), reader.imported_scene().palette, ExistingFile::kReplace);
     if (!written.ok) return refuse(written.reason);
     reader.ReleaseReadResult();
     return true;

@@ -114,10 +114,10 @@ struct MatchedReload {
 void install_matched_reload(EditorState& state, const MatchedReload& matched);
 
 struct ReloadReport {
-    std::vector<int> reloaded;             // slots that took the file's new shape
-    std::vector<MatchedReload> matched;    // to go in by install_matched_reload, as an edit
-    int refused = 0;                       // slots whose refusal was shown
-    bool file_missing = false;             // the file is not there: nothing changed, nothing said
+    std::vector<int> reloaded;           // slots that took the file's new shape
+    std::vector<MatchedReload> matched;  // to go in by install_matched_reload, as an edit
+    int refused = 0;                     // slots whose refusal was shown
+    bool file_missing = false;           // the file is not there: nothing changed, nothing said
 };
 
 // Reads `file` again for every loaded slot that reads it, by the object name each holds, the

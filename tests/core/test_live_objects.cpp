@@ -126,15 +126,16 @@ TEST(ReloadFile, takes_the_new_shape_keeps_keys_and_refuses_as_a_load_does) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     struct Case {
         const char* name;
-        bool source_file;                          // which file is rewritten and reloaded
+        bool source_file;  // which file is rewritten and reloaded
         std::function<void(LiveSession&)> rewrite;
-        std::vector<int> choices;                  // answers to the vertex-order question
+        std::vector<int> choices;  // answers to the vertex-order question
         std::vector<int> reloaded;
         size_t matched;
-        const char* kinds;                         // the dialogs shown
-        const char* said;                          // in the last warning
-        float source_z, target1_z, target2_z;      // vertex 0 afterwards
+        const char* kinds;                     // the dialogs shown
+        const char* said;                      // in the last warning
+        float source_z, target1_z, target2_z;  // vertex 0 afterwards
     };
+    // clang-format off
     const Case cases[] = {
         {"a target saved again takes its new shape", false,
          [](LiveSession& s) { write_objects(s.target_path, {grid("smile", 2.0f)}); }, {}, {1},
@@ -175,6 +176,7 @@ TEST(ReloadFile, takes_the_new_shape_keeps_keys_and_refuses_as_a_load_does) {
          [](LiveSession& s) { write_objects(s.target_path, {grid("smile", 2.0f, true)}); }, {0},
          {}, 1, "ask_choice progress notify", "", 0.0f, 1.0f, 3.0f},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         LiveSession s;
@@ -189,7 +191,8 @@ TEST(ReloadFile, takes_the_new_shape_keeps_keys_and_refuses_as_a_load_does) {
         EXPECT_EQ(s.dialogs.kinds(), c.kinds);
         EXPECT_TRUE(s.dialogs.all_answers_used());
         if (*c.said != '\0') {
-            EXPECT_NE(s.dialogs.last().text.find(c.said), std::string::npos) << s.dialogs.last().text;
+            EXPECT_NE(s.dialogs.last().text.find(c.said), std::string::npos)
+                << s.dialogs.last().text;
             EXPECT_EQ(s.dialogs.last().title, "Reload refused");
         }
         EXPECT_FLOAT_EQ(s.state.slots[0].vertices[0].z, c.source_z);
@@ -249,9 +252,9 @@ TEST(LiveObjects, files_and_slots_and_the_notice_follow_the_loaded_slots) {
               "1番ターゲット smile を読み直しました（smile.qxm）");
 
     EXPECT_FALSE(live_reload_waits(s.state));
-    for (int32_t EditorState::*busy : {&EditorState::drag_mode, &EditorState::spinner_active,
-                                       &EditorState::playing_forward,
-                                       &EditorState::playing_backward}) {
+    for (int32_t EditorState::*busy :
+         {&EditorState::drag_mode, &EditorState::spinner_active, &EditorState::playing_forward,
+          &EditorState::playing_backward}) {
         EditorState state;
         state.*busy = 1;
         EXPECT_TRUE(live_reload_waits(state));

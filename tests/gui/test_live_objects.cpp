@@ -46,7 +46,8 @@ std::string obj_grid(float z) {
     std::string obj = "o base\n";
     for (int y = 0; y < 3; ++y) {
         for (int x = 0; x < 3; ++x) {
-            obj += "v " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(z) + "\n";
+            obj +=
+                "v " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(z) + "\n";
         }
     }
     return obj + "f 1 2 5 4\nf 2 3 6 5\nf 4 5 8 7\nf 5 6 9 8\n";
@@ -105,9 +106,7 @@ struct LiveWindow : Form1Fixture {
 
     float shown_z() const { return state.mesh.displayed[0].z; }
 
-    bool wait_for(const std::function<bool()>& done) {
-        return QTest::qWaitFor(done, kPatienceMs);
-    }
+    bool wait_for(const std::function<bool()>& done) { return QTest::qWaitFor(done, kPatienceMs); }
 
     // Nothing that Save writes, nothing to undo, nothing modified, and the keys as they were.
     void expect_no_edit() {
@@ -130,10 +129,10 @@ TEST(LiveObjects, a_file_saved_again_in_any_way_shows_its_new_shape_with_the_key
         float shown_z;  // target 1 at 50 %
     };
     const Case cases[] = {
-        {"written in place",
-         [](LiveWindow& w) { w.rewrite(w.target_path, grid("smile", 3.0f)); }, 1.5f},
-        {"renamed over", [](LiveWindow& w) { w.rewrite_by_rename(w.target_path, grid("smile", 3.0f)); },
+        {"written in place", [](LiveWindow& w) { w.rewrite(w.target_path, grid("smile", 3.0f)); },
          1.5f},
+        {"renamed over",
+         [](LiveWindow& w) { w.rewrite_by_rename(w.target_path, grid("smile", 3.0f)); }, 1.5f},
         {"the source renamed over",
          [](LiveWindow& w) { w.rewrite_by_rename(w.source_path, grid("base", -1.0f)); }, 0.0f},
         {"removed, then back",
@@ -203,7 +202,8 @@ TEST(LiveObjects, a_target_matched_at_its_load_is_matched_again_when_its_origina
     EXPECT_EQ(w.form->Notice->toolTip().toStdString(), "Reloaded target 2 frown from frown.qxm");
     EXPECT_FLOAT_EQ(target2_z(), 4.0f);
     EXPECT_EQ(w.state.slots[2].path, w.folder.file("frown-matched.qxm"));
-    EXPECT_EQ(w.dialogs.kinds().substr(w.dialogs.kinds().size() - 8), "progress") << "asked nothing";
+    EXPECT_EQ(w.dialogs.kinds().substr(w.dialogs.kinds().size() - 8), "progress")
+        << "asked nothing";
     w.expect_no_edit();
 }
 
