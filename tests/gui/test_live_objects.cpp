@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QTest>
 #include <QUndoStack>
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <string>
