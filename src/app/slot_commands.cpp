@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "app/edit_history.h"
+#include "app/object_file_watch.h"
 #include "app/tform1.h"
 #include "base/display_text.h"
 #include "base/file_paths.h"
@@ -157,6 +158,8 @@ void SlotCommands::take_source(std::string path) {
     const SlotCheck check = check_source_object(source);
     if (refuse_unusable(check, path)) return;
 
+    const std::string chosen = path;
+    const std::string mesh = reader_.imported_mesh() ? reader_.imported_mesh()->name : "";
     if (!keep_import(path, true)) return;
     // One step for the source and the morph targets that come with it.
     EditStep undo = form_.history->begin(move_out_source(state));
@@ -175,6 +178,7 @@ void SlotCommands::take_source(std::string path) {
         throw;
     }
     form_.history->record(std::move(undo));
+    if (!mesh.empty()) form_.object_files->note_kept_import(path, {chosen, mesh, 0});
     warn_of_unrecordable_name(check, state.slots[0].name);
 }
 
@@ -196,14 +200,18 @@ void SlotCommands::TargetLoad(int k) {
     const SlotCheck check = check_target_object(state.slots[0].vertices, target);
     if (refuse_unusable(check, path)) return;
     const std::string read_path = path;
-    if (settle_target_order(form_.dialogs(), state, k, path, reader_.result()) ==
-        TargetOrder::kCancelled) {
+    const std::string read_name = target.object_name;
+    const TargetOrder order =
+        settle_target_order(form_.dialogs(), state, k, path, reader_.result());
+    if (order == TargetOrder::kCancelled) {
         reader_.ReleaseReadResult();
         form_.DrawScene();
         return;
     }
     // A matched target is already kept in an object file of its own; an imported one that
     // keeps its order is written as one now.
+    const bool kept = path == read_path && reader_.imported_mesh() != nullptr;
+    const std::string mesh = kept ? reader_.imported_mesh()->name : "";
     if (path == read_path && !keep_import(path, false)) return;
     const bool replaced = state.target_loaded(k);
     EditStep undo = form_.history->begin(move_out_target(state, k));
@@ -222,6 +230,10 @@ void SlotCommands::TargetLoad(int k) {
         throw;
     }
     form_.history->record(std::move(undo));
+    if (kept) form_.object_files->note_kept_import(path, {read_path, mesh, 0});
+    if (order == TargetOrder::kMatched) {
+        form_.object_files->note_kept_import(path, {read_path, read_name, k});
+    }
     warn_of_unrecordable_name(check, state.slots[k].name);
 }
 

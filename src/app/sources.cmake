@@ -4,6 +4,7 @@ set(folder_sources
     configuration.cpp
     edit_history.cpp
     morph_controller.cpp
+    object_file_watch.cpp
     open_at_start.cpp
     project_commands.cpp
     session_recovery.cpp

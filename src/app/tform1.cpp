@@ -23,6 +23,7 @@
 
 #include "app/edit_history.h"
 #include "app/morph_controller.h"
+#include "app/object_file_watch.h"
 #include "app/project_commands.h"
 #include "app/slot_commands.h"
 #include "app/spinner_drag.h"
@@ -170,6 +171,7 @@ TForm1::TForm1(EditorState& state, UserDialogs& dialogs, const std::string& conf
     view_control = new ViewController(*this);
     projects = new ProjectCommands(*this);
     history = new EditHistory(*this);
+    object_files = new ObjectFileWatch(*this);
 
     setFixedSize(sizeHint());
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -282,6 +284,26 @@ void TForm1::build_timeline() {
     KeyMarks->set_tip_text([this](const KeyTick& tick) {
         return QString::fromStdString(key_tick_tip(state_, tick));
     });
+
+    // On the bottom strip's face between the preview and the timeline buttons.
+    Notice = new QLabel(client);
+    Notice->setObjectName("Notice");
+    Notice->setGeometry(6, 310, 326, 17);
+    Notice->setTextFormat(Qt::PlainText);
+    Notice->hide();
+    notice_timer = new QTimer(this);
+    notice_timer->setSingleShot(true);
+    notice_timer->setInterval(6000);
+    connect(notice_timer, &QTimer::timeout, Notice, &QLabel::hide);
+}
+
+void TForm1::show_notice(const QString& text) {
+    // the whole text stays in the tooltip when a long file name does not fit
+    Notice->setText(Notice->fontMetrics().elidedText(text, Qt::ElideMiddle, Notice->width()));
+    Notice->setToolTip(text);
+    Notice->show();
+    Notice->raise();
+    notice_timer->start();
 }
 
 void TForm1::build_menu() {
@@ -442,6 +464,8 @@ void TForm1::refresh_slot_rows() {
     }
     if (morph != nullptr) morph->forget_empty_slots();
     refresh_key_marks();
+    // a file just read is watched from what it held when it was read
+    if (object_files != nullptr) object_files->look_at_files();
 }
 
 void TForm1::refresh_timeline() {

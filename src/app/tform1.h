@@ -35,6 +35,7 @@ class TimelineController;
 class ViewController;
 class ProjectCommands;
 class SpinnerDrag;
+class ObjectFileWatch;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -80,6 +81,10 @@ public:
     bool run_reading_command(const std::function<void()>& command,
                              const std::function<void()>& let_go = {});
 
+    // A short line below the preview that tells of something done unasked (an object read
+    // again after its file changed); it goes by itself after a few seconds.
+    void show_notice(const QString& text);
+
     // Language switch.
     void JapanClick();
     void EnglishClick();
@@ -112,6 +117,8 @@ public:
     QLabel* ForeImageB = nullptr;
     QLabel* LastImage = nullptr;
     KeyMarkStrip* KeyMarks = nullptr;  // ticks below the track where keys lie
+    QLabel* Notice = nullptr;          // show_notice(); hidden when there is nothing to tell
+    QTimer* notice_timer = nullptr;
 
     QTimer* Timer1 = nullptr;  // drag timer of the view and the spinners
     QTimer* Timer2 = nullptr;  // playback tick
@@ -151,6 +158,7 @@ public:
     ViewController* view_control = nullptr;
     ProjectCommands* projects = nullptr;
     EditHistory* history = nullptr;
+    ObjectFileWatch* object_files = nullptr;
 
 protected:
     bool event(QEvent* event) override;

@@ -132,6 +132,19 @@ const MessageText kProjectRepaired = {
 const MessageText kImportRefusal = {
     {"ファイル %s を読み込めません：%s", "The file %s cannot be imported: %s"},
     {"読み込みエラー", "Import error"}};
+const MessageText kReloadRefusal = {
+    {"%s のファイル %s が書き換えられましたが、読み直せません。これまでの形のままにします：%s",
+     "The file %2$s of %1$s has changed but cannot be reloaded; %1$s keeps its shape: %3$s"},
+    {"読み直しエラー", "Reload refused"}};
+const Bilingual kReloadNotice = {"%s を読み直しました（%s）", "Reloaded %s from %s"};
+const Bilingual kReloadSlotSource = {"ソース %s", "the source %s"};
+const Bilingual kReloadSlotTarget = {"%d番ターゲット %s", "target %d %s"};
+const Bilingual kReloadListSeparator = {"、", ", "};
+const Bilingual kReloadVertexCount = {"頂点数が %d で、ソースの %d と異なります",
+                                      "it has %d vertices where the source has %d"};
+const Bilingual kReloadNoVertices = {"頂点がありません", "it has no vertices"};
+const Bilingual kReloadNotMeshFile = {"%s はもうメッシュファイルではありません",
+                                      "%s is no longer a mesh file"};
 const MessageText kMorphTargetsQuestion = {
     {"メッシュ %s にはモーフターゲットが %d 個あります。ソースと一緒にターゲット 1〜8 "
      "に読み込みますか？\n（はい：ソースとターゲット、いいえ：ソースのみ）",

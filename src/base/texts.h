@@ -104,6 +104,15 @@ extern const MessageText kProjectRepaired;          // %s project file, %s the l
 
 // Objects imported from mesh files.
 extern const MessageText kImportRefusal;            // %s file name, %s reason
+// An object file changed under the running program and was read again.
+extern const MessageText kReloadRefusal;  // %s slot (kReloadSlot*), %s file, %s reason
+extern const Bilingual kReloadNotice;     // %s slots reloaded, %s file name
+extern const Bilingual kReloadSlotSource;  // %s object name
+extern const Bilingual kReloadSlotTarget;  // %d target, %s object name
+extern const Bilingual kReloadListSeparator;
+extern const Bilingual kReloadVertexCount;  // %d vertices read, %d the source's
+extern const Bilingual kReloadNoVertices;
+extern const Bilingual kReloadNotMeshFile;  // %s file
 extern const MessageText kMorphTargetsQuestion;     // %s mesh, %d targets; Yes/No/Cancel
 extern const MessageText kImportWritten;            // %s object, %s imported file, %s written file
 extern const MessageText kImportFolderNotWritable;  // %s folder, %s reason

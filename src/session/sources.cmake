@@ -4,6 +4,7 @@ set(folder_sources
     command_line.cpp
     file_command_guard.cpp
     import_steps.cpp
+    live_objects.cpp
     project_session.cpp
     session.cpp
     session_edits.cpp

@@ -198,6 +198,11 @@ Step settle_one(const Asking& ask, int k, const TargetMeasure& measure, const So
 
 }  // namespace
 
+bool target_shows_reorder_mark(const std::vector<Vec3>& source, const std::vector<Vec3>& target) {
+    TargetMeasure measure;
+    return shows_reorder_mark(source, target, measure);
+}
+
 std::string matched_file_name(const std::string& target_path, int attempt) {
     const size_t slash = target_path.find_last_of('/');
     const size_t base = slash == std::string::npos ? 0 : slash + 1;
@@ -253,6 +258,29 @@ TargetOrder settle_target_order(UserDialogs& dialogs, const EditorState& state, 
             break;
     }
     return TargetOrder::kCancelled;
+}
+
+Rematch rematch_target(UserDialogs& dialogs, const EditorState& state, int k,
+                       const ReadResult& target, const std::string& matched_path) {
+    Rematch out;
+    const ReadResult shape = loaded_source_shape(state);
+    const SourceShape source{state.slots[0].vertices, shape};
+    const Asking ask{dialogs, state.UiLanguage, false};
+    const std::optional<VertexMatch> match = match_with_progress(ask, k, source, target);
+    if (!match) {
+        out.cancelled = true;
+        return out;
+    }
+    if (match->status != MatchStatus::kMatched) {
+        out.refusal = refusal_words(*match);
+        return out;
+    }
+    const FileOutcome written =
+        write_qxm_file(matched_path, {matched_object(shape, target, *match)}, palette_of(shape),
+                       ExistingFile::kReplace);
+    out.written = written.ok;
+    out.refusal = written.reason;
+    return out;
 }
 
 TargetOrder settle_project_target_orders(UserDialogs& dialogs, int32_t language,

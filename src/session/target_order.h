@@ -10,6 +10,7 @@
 // target).
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/editor_state.h"
 #include "base/safe_replace.h"
@@ -43,6 +44,22 @@ TargetOrder settle_target_order(UserDialogs& dialogs, const EditorState& state, 
 // nothing the project holds (the target's keys) is lost.
 TargetOrder settle_project_target_orders(UserDialogs& dialogs, int32_t language,
                                          ProjectData& project, PreparedProject& prepared);
+
+// Whether a target at positions `target` shows the reorder mark against the source at `source`
+// (the same vertex count): the test settle_target_order asks its question on.
+bool target_shows_reorder_mark(const std::vector<Vec3>& source, const std::vector<Vec3>& target);
+
+// Target k was matched to the source's vertex order at its load and is kept in `matched_path`;
+// its original, read again as `target` (which passed check_target_object), is matched again
+// behind the progress, without asking (the user chose matching for it), and written over
+// `matched_path`. `refusal` says why it could not be; `cancelled` when the user stopped it.
+struct Rematch {
+    bool written = false;
+    bool cancelled = false;
+    BilingualText refusal;
+};
+Rematch rematch_target(UserDialogs& dialogs, const EditorState& state, int k,
+                       const ReadResult& target, const std::string& matched_path);
 
 // The name a matched target is written under: "dir/smile.qxm" gives "dir/smile-matched.qxm"
 // for attempt 1 and "dir/smile-matched-2.qxm" for attempt 2 and so on. A name that does not
