@@ -1,11 +1,15 @@
 #include "model/qxm_reader.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -13,6 +17,7 @@
 #include "base/display_text.h"
 #include "base/input_file.h"
 #include "base/texts.h"
+#include "model/helper_pool.h"
 
 namespace warpkit {
 namespace {
@@ -97,10 +102,20 @@ public:
     int64_t size() const { return input_.size(); }
 
     // Reads exactly `length` bytes at `offset`; false when the file has fewer (it may have
-    // shrunk since it was measured) or the read fails.
-    bool read_at(int64_t offset, void* out, size_t length) {
-        if (fseeko(input_.get(), static_cast<off_t>(offset), SEEK_SET) != 0) return false;
-        return std::fread(out, 1, length, input_.get()) == length;
+    // shrunk since it was measured) or the read fails. It moves no file position, so two
+    // threads may read at once.
+    bool read_at(int64_t offset, void* out, size_t length) const {
+        const int fd = fileno(input_.get());
+        auto* bytes = static_cast<uint8_t*>(out);
+        size_t done = 0;
+        while (done < length) {
+            const ssize_t n = pread(fd, bytes + done, length - done,
+                                    static_cast<off_t>(offset + static_cast<int64_t>(done)));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            done += static_cast<size_t>(n);
+        }
+        return true;
     }
 
 private:
@@ -323,27 +338,146 @@ ReadOutcome read_header_and_table(ObjectFile& file, Layout& layout, ObjectTable&
     return {};
 }
 
-// Reads `count` records of `record_size` bytes from `offset` in a few large pieces and hands
-// each piece to `decode(first_record_index, bytes, records_in_piece)`, which may refuse by
-// returning a reason.
+// The pieces of one section on their way from the file to the decoding: the file helper reads
+// pieces ahead into a ring of buffers while the caller decodes them in file order, so the
+// kernel's copy of one piece and the decoding of another run on both cores. The caller reads a
+// piece itself whenever it would otherwise wait for one nobody has begun, so without a helper
+// (one core, or a helper that is late) the reading is as before, only on one thread.
+class PieceRing {
+public:
+    static constexpr int64_t kSlots = 4;
+
+    PieceRing(const ObjectFile& file, int64_t offset, int64_t count, int64_t record_size)
+        : file_(file),
+          offset_(offset),
+          count_(count),
+          record_size_(record_size),
+          per_piece_(std::max<int64_t>(1, kChunkBytes / record_size)),
+          pieces_((count + per_piece_ - 1) / per_piece_) {
+        const size_t slot_bytes = static_cast<size_t>(std::min(count, per_piece_) * record_size);
+        for (int64_t i = 0; i < std::min(kSlots, pieces_); ++i) {
+            slots_[i].bytes.resize(slot_bytes);
+        }
+    }
+
+    int64_t pieces() const { return pieces_; }
+    int64_t first_record(int64_t piece) const { return piece * per_piece_; }
+    int64_t records(int64_t piece) const {
+        return std::min(count_ - first_record(piece), per_piece_);
+    }
+    int64_t at(int64_t piece) const { return offset_ + first_record(piece) * record_size_; }
+    size_t length(int64_t piece) const {
+        return static_cast<size_t>(records(piece) * record_size_);
+    }
+
+    // The helper's part: reads pieces ahead as long as there is room, until every piece has been
+    // begun or the caller stops.
+    void read_ahead() {
+        while (!stopped_.load(std::memory_order_acquire)) {
+            if (!read_next()) {
+                if (next_read_.load(std::memory_order_relaxed) >= pieces_) return;
+                std::this_thread::yield();  // the ring is full: the decoding frees a slot soon
+            }
+        }
+    }
+
+    // The caller's part: piece `piece` read, or null when the file ends before it.
+    const uint8_t* wait_for(int64_t piece) {
+        Slot& slot = slots_[piece % kSlots];
+        while (slot.ready.load(std::memory_order_acquire) != piece) {
+            if (!read_next()) std::this_thread::yield();  // the helper is reading it
+        }
+        return slot.ok ? slot.bytes.data() : nullptr;
+    }
+
+    // The caller is done with `piece`; its slot may take the piece kSlots further on.
+    void release(int64_t piece) { decoded_.store(piece + 1, std::memory_order_release); }
+
+    void stop() { stopped_.store(true, std::memory_order_release); }
+
+private:
+    struct Slot {
+        std::vector<uint8_t> bytes;
+        bool ok = false;
+        std::atomic<int64_t> ready{-1};  // the piece the slot holds, read
+    };
+
+    // Begins and reads the next piece when its slot is free; false when there is none to begin.
+    bool read_next() {
+        int64_t piece = next_read_.load(std::memory_order_relaxed);
+        do {
+            if (piece >= pieces_ || piece >= decoded_.load(std::memory_order_acquire) + kSlots) {
+                return false;
+            }
+        } while (!next_read_.compare_exchange_weak(piece, piece + 1, std::memory_order_relaxed));
+        Slot& slot = slots_[piece % kSlots];
+        slot.ok = file_.read_at(at(piece), slot.bytes.data(), length(piece));
+        slot.ready.store(piece, std::memory_order_release);
+        return true;
+    }
+
+    const ObjectFile& file_;
+    const int64_t offset_;
+    const int64_t count_;
+    const int64_t record_size_;
+    const int64_t per_piece_;
+    const int64_t pieces_;
+    Slot slots_[kSlots];
+    std::atomic<int64_t> next_read_{0};
+    std::atomic<int64_t> decoded_{0};
+    std::atomic<bool> stopped_{false};
+};
+
 template <typename Decode>
-ReadOutcome read_records(ObjectFile& file, int64_t offset, int64_t count, int64_t record_size,
+struct SectionRead {
+    PieceRing* ring = nullptr;
+    Decode* decode = nullptr;
+    ReadOutcome outcome;
+    std::thread::id caller;
+};
+
+// The caller decodes (into its own arrays, and the pool waits for nobody but it); the helper
+// only reads ahead.
+template <typename Decode>
+void read_section(void* context) {
+    SectionRead<Decode>& read = *static_cast<SectionRead<Decode>*>(context);
+    if (std::this_thread::get_id() != read.caller) {
+        read.ring->read_ahead();
+        return;
+    }
+    PieceRing& ring = *read.ring;
+    for (int64_t piece = 0; piece < ring.pieces(); ++piece) {
+        const uint8_t* bytes = ring.wait_for(piece);
+        if (bytes == nullptr) {
+            read.outcome =
+                damaged(ends_early(ring.at(piece), static_cast<int64_t>(ring.length(piece))));
+            break;
+        }
+        BilingualText fault = (*read.decode)(ring.first_record(piece), bytes, ring.records(piece));
+        if (!fault.empty()) {
+            read.outcome = damaged(std::move(fault));
+            break;
+        }
+        ring.release(piece);
+    }
+    ring.stop();
+}
+
+// Reads `count` records of `record_size` bytes from `offset` in a few large pieces and hands
+// each piece, in file order, to `decode(first_record_index, bytes, records_in_piece)`, which may
+// refuse by returning a reason.
+template <typename Decode>
+ReadOutcome read_records(const ObjectFile& file, int64_t offset, int64_t count, int64_t record_size,
                          Decode decode) {
     if (count == 0) return {};
-    const int64_t per_chunk = std::max<int64_t>(1, kChunkBytes / record_size);
-    std::vector<uint8_t> buffer(static_cast<size_t>(std::min(count, per_chunk) * record_size));
-    for (int64_t done = 0; done < count;) {
-        const int64_t records = std::min(count - done, per_chunk);
-        const int64_t at = offset + done * record_size;
-        const size_t length = static_cast<size_t>(records * record_size);
-        if (!file.read_at(at, buffer.data(), length)) {
-            return damaged(ends_early(at, static_cast<int64_t>(length)));
-        }
-        BilingualText fault = decode(done, buffer.data(), records);
-        if (!fault.empty()) return damaged(std::move(fault));
-        done += records;
-    }
-    return {};
+    PieceRing ring(file, offset, count, record_size);
+    SectionRead<Decode> read;
+    read.ring = &ring;
+    read.decode = &decode;
+    read.caller = std::this_thread::get_id();
+    // A section of one piece has nothing to overlap.
+    file_helpers().run(read_section<Decode>, &read, ring.pieces() > 1 ? 1 : 0);
+    return std::move(read.outcome);
 }
 
 // The arrays grow record by record into reserved room rather than being sized first: sizing
