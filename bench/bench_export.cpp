@@ -26,6 +26,8 @@
 #include "export/gltf_model.h"
 #include "export/gltf_onto.h"
 #include "export/project_command.h"
+#include "import/any_object_reader.h"
+#include "import/gltf_reader.h"
 #include "model/object_mesh.h"
 #include "support/qxm_writer.h"
 
@@ -187,6 +189,42 @@ void register_project() {
             if (!write_new_file(path, bytes).ok) bench.SkipWithError("write failed");
             bench.PauseTiming();
             unlink(path.c_str());
+            bench.ResumeTiming();
+        }
+    });
+    // The command's first part alone: the GLB read and imported.
+    benchmark::RegisterBenchmark("import/1M_x_8", [](benchmark::State& bench) {
+        for (auto _ : bench) {
+            ImportedScene scene;
+            if (!finish_import(read_gltf_file(original_with(true), ImportLimits{}, scene), scene)
+                     .ok) {
+                bench.SkipWithError("the import failed");
+            }
+            bench.PauseTiming();
+            scene = ImportedScene{};
+            bench.ResumeTiming();
+        }
+    });
+    // What the command did before its object file was made in pieces: the import, a copy of the
+    // mesh's triangles for every target, the whole file made in memory, then written.
+    benchmark::RegisterBenchmark("project_written_whole/1M_x_8", [](benchmark::State& bench) {
+        const std::string qxm = folder().file("whole.qxm");
+        for (auto _ : bench) {
+            ImportedScene scene;
+            const ImportOutcome read =
+                finish_import(read_gltf_file(original_with(true), ImportLimits{}, scene), scene);
+            if (!read.ok) bench.SkipWithError("the import failed");
+            const ImportedMesh& mesh = scene.meshes[0];
+            std::vector<QxmObject> objects = {QxmObject{mesh.name, mesh.vertices, mesh.triangles}};
+            for (const MorphShape& target : mesh.targets) {
+                objects.push_back(QxmObject{target.name, target.vertices, mesh.triangles});
+            }
+            if (!qxm_contents_problem(objects, scene.palette).empty() ||
+                !write_new_file(qxm, qxm_file_bytes(objects, scene.palette)).ok) {
+                bench.SkipWithError("the write failed");
+            }
+            bench.PauseTiming();
+            unlink(qxm.c_str());
             bench.ResumeTiming();
         }
     });

@@ -428,74 +428,63 @@ private:
     std::atomic<bool> stopped_{false};
 };
 
+// Reads `count` records of `record_size` bytes from `offset` in a few large pieces through one
+// buffer and hands each piece, in file order, to `decode(first_record_index, bytes,
+// records_in_piece)`, which may refuse by returning a reason.
 template <typename Decode>
-struct SectionRead {
-    PieceRing* ring = nullptr;
-    Decode* decode = nullptr;
-    ReadOutcome outcome;
-    std::thread::id caller;
-};
-
-// The caller decodes (into its own arrays, and the pool waits for nobody but it); the helper
-// only reads ahead.
-template <typename Decode>
-void read_section(void* context) {
-    SectionRead<Decode>& read = *static_cast<SectionRead<Decode>*>(context);
-    if (std::this_thread::get_id() != read.caller) {
-        read.ring->read_ahead();
-        return;
+ReadOutcome read_in_order(const ObjectFile& file, int64_t offset, int64_t count,
+                          int64_t record_size, const Decode& decode) {
+    if (count == 0) return {};
+    const int64_t per_chunk = std::max<int64_t>(1, kChunkBytes / record_size);
+    std::vector<uint8_t> buffer(static_cast<size_t>(std::min(count, per_chunk) * record_size));
+    for (int64_t done = 0; done < count;) {
+        const int64_t records = std::min(count - done, per_chunk);
+        const int64_t at = offset + done * record_size;
+        const size_t length = static_cast<size_t>(records * record_size);
+        if (!file.read_at(at, buffer.data(), length)) {
+            return damaged(ends_early(at, static_cast<int64_t>(length)));
+        }
+        BilingualText fault = decode(done, buffer.data(), records);
+        if (!fault.empty()) return damaged(std::move(fault));
+        done += records;
     }
-    PieceRing& ring = *read.ring;
+    return {};
+}
+
+// The same through the ring: the pieces in file order, whoever read them.
+template <typename Decode>
+ReadOutcome decode_ring(PieceRing& ring, const Decode& decode) {
+    ReadOutcome outcome;
     for (int64_t piece = 0; piece < ring.pieces(); ++piece) {
         const uint8_t* bytes = ring.wait_for(piece);
         if (bytes == nullptr) {
-            read.outcome =
-                damaged(ends_early(ring.at(piece), static_cast<int64_t>(ring.length(piece))));
+            outcome = damaged(ends_early(ring.at(piece), static_cast<int64_t>(ring.length(piece))));
             break;
         }
-        BilingualText fault = (*read.decode)(ring.first_record(piece), bytes, ring.records(piece));
+        BilingualText fault = decode(ring.first_record(piece), bytes, ring.records(piece));
         if (!fault.empty()) {
-            read.outcome = damaged(std::move(fault));
+            outcome = damaged(std::move(fault));
             break;
         }
         ring.release(piece);
     }
     ring.stop();
-}
-
-// Reads `count` records of `record_size` bytes from `offset` in a few large pieces and hands
-// each piece, in file order, to `decode(first_record_index, bytes, records_in_piece)`, which may
-// refuse by returning a reason.
-template <typename Decode>
-ReadOutcome read_records(const ObjectFile& file, int64_t offset, int64_t count, int64_t record_size,
-                         Decode decode) {
-    if (count == 0) return {};
-    PieceRing ring(file, offset, count, record_size);
-    SectionRead<Decode> read;
-    read.ring = &ring;
-    read.decode = &decode;
-    read.caller = std::this_thread::get_id();
-    // A section of one piece has nothing to overlap.
-    file_helpers().run(read_section<Decode>, &read, ring.pieces() > 1 ? 1 : 0);
-    return std::move(read.outcome);
+    return outcome;
 }
 
 // The arrays grow record by record into reserved room rather than being sized first: sizing
 // would write every element once more, and for a large object that pass costs as much as the
 // decoding itself.
-ReadOutcome read_vertices(ObjectFile& file, const Layout& layout, const ObjectEntry& entry,
-                          std::vector<Vec3>& vertices) {
-    vertices.clear();
-    vertices.reserve(static_cast<size_t>(entry.vertex_count));
-    return read_records(
-        file, layout.vertices + kVertexRecordSize * entry.first_vertex, entry.vertex_count,
-        kVertexRecordSize, [&](int64_t, const uint8_t* bytes, int64_t records) {
-            for (int64_t j = 0; j < records; ++j, bytes += kVertexRecordSize) {
-                vertices.push_back(Vec3{load_f32(bytes), load_f32(bytes + 4), load_f32(bytes + 8)});
-            }
-            return BilingualText();
-        });
-}
+struct VertexDecode {
+    std::vector<Vec3>* vertices;
+
+    BilingualText operator()(int64_t, const uint8_t* bytes, int64_t records) const {
+        for (int64_t j = 0; j < records; ++j, bytes += kVertexRecordSize) {
+            vertices->push_back(Vec3{load_f32(bytes), load_f32(bytes + 4), load_f32(bytes + 8)});
+        }
+        return {};
+    }
+};
 
 // Why a triangle record was refused: the first corner outside the object, else its colour.
 BilingualText bad_triangle(int64_t index, const int64_t (&local)[3], int32_t colour,
@@ -515,59 +504,132 @@ BilingualText bad_triangle(int64_t index, const int64_t (&local)[3], int32_t col
                 " but the file has " + counted(colour_count, "colour", "colours")};
 }
 
-ReadOutcome read_triangles(ObjectFile& file, const Layout& layout, const ObjectEntry& entry,
-                           std::vector<Triangle>& triangles) {
-    triangles.clear();
-    triangles.reserve(static_cast<size_t>(entry.triangle_count));
-    const int64_t first_vertex = entry.first_vertex;
-    const auto vertex_count = static_cast<uint64_t>(entry.vertex_count);
-    const int32_t colour_count = layout.colour_count;
-    // An empty palette is never looked up, so its indices cannot be wrong.
-    const uint64_t colour_limit = colour_count > 0 ? static_cast<uint64_t>(colour_count)
-                                                   : std::numeric_limits<uint64_t>::max();
-    return read_records(
-        file, layout.triangles + kTriangleRecordSize * entry.first_triangle, entry.triangle_count,
-        kTriangleRecordSize, [&](int64_t first, const uint8_t* bytes, int64_t records) {
-            for (int64_t j = 0; j < records; ++j, bytes += kTriangleRecordSize) {
-                // The file counts in the whole vertex section; the result in the object. A
-                // negative index reads as a huge unsigned one, so one compare checks both ends.
-                const int64_t local[3] = {int64_t{load_i32(bytes)} - first_vertex,
-                                          int64_t{load_i32(bytes + 4)} - first_vertex,
-                                          int64_t{load_i32(bytes + 8)} - first_vertex};
-                const int32_t colour = load_i32(bytes + 24);
-                const bool outside = (static_cast<uint64_t>(local[0]) >= vertex_count) |
-                                     (static_cast<uint64_t>(local[1]) >= vertex_count) |
-                                     (static_cast<uint64_t>(local[2]) >= vertex_count) |
-                                     (static_cast<uint64_t>(int64_t{colour}) >= colour_limit);
-                if (outside) {
-                    return bad_triangle(first + j, local, colour, entry.vertex_count, colour_count);
-                }
-                Triangle triangle;
-                triangle.v[0] = static_cast<int32_t>(local[0]);
-                triangle.v[1] = static_cast<int32_t>(local[1]);
-                triangle.v[2] = static_cast<int32_t>(local[2]);
-                triangle.colour = colour;
-                triangles.push_back(triangle);
-            }
-            return BilingualText();
-        });
+struct TriangleDecode {
+    TriangleDecode(std::vector<Triangle>& out, const Layout& layout, const ObjectEntry& entry)
+        : triangles(&out),
+          first_vertex(entry.first_vertex),
+          vertex_count(entry.vertex_count),
+          colour_count(layout.colour_count),
+          // An empty palette is never looked up, so its indices cannot be wrong.
+          colour_limit(colour_count > 0 ? static_cast<uint64_t>(colour_count)
+                                        : std::numeric_limits<uint64_t>::max()) {}
+
+    BilingualText operator()(int64_t first, const uint8_t* bytes, int64_t records) const {
+        const auto vertex_limit = static_cast<uint64_t>(vertex_count);
+        for (int64_t j = 0; j < records; ++j, bytes += kTriangleRecordSize) {
+            // The file counts in the whole vertex section; the result in the object. A
+            // negative index reads as a huge unsigned one, so one compare checks both ends.
+            const int64_t local[3] = {int64_t{load_i32(bytes)} - first_vertex,
+                                      int64_t{load_i32(bytes + 4)} - first_vertex,
+                                      int64_t{load_i32(bytes + 8)} - first_vertex};
+            const int32_t colour = load_i32(bytes + 24);
+            const bool outside = (static_cast<uint64_t>(local[0]) >= vertex_limit) |
+                                 (static_cast<uint64_t>(local[1]) >= vertex_limit) |
+                                 (static_cast<uint64_t>(local[2]) >= vertex_limit) |
+                                 (static_cast<uint64_t>(int64_t{colour}) >= colour_limit);
+            if (outside) return bad_triangle(first + j, local, colour, vertex_count, colour_count);
+            Triangle triangle;
+            triangle.v[0] = static_cast<int32_t>(local[0]);
+            triangle.v[1] = static_cast<int32_t>(local[1]);
+            triangle.v[2] = static_cast<int32_t>(local[2]);
+            triangle.colour = colour;
+            triangles->push_back(triangle);
+        }
+        return {};
+    }
+
+    std::vector<Triangle>* triangles;
+    int64_t first_vertex;
+    int64_t vertex_count;
+    int32_t colour_count;
+    uint64_t colour_limit;
+};
+
+// One object's vertex and triangle runs on both cores: the caller decodes the triangles, the
+// larger part, piece by piece through the ring; the helper reads and decodes the vertices into
+// their own array, then reads triangle pieces ahead. Whichever part finds no one to do it, the
+// caller does, so without a helper the reading is as before on one thread. The outcome is the
+// one of reading the vertices first, then the triangles: the vertices' fault before any of the
+// triangles'.
+struct ObjectRuns {
+    ObjectRuns(const ObjectFile& object_file, const Layout& layout, const ObjectEntry& entry,
+               ReadResult& result)
+        : file(object_file),
+          vertices_at(layout.vertices + kVertexRecordSize * entry.first_vertex),
+          vertex_count(entry.vertex_count),
+          vertices{&result.vertices},
+          triangles(object_file, layout.triangles + kTriangleRecordSize * entry.first_triangle,
+                    entry.triangle_count, kTriangleRecordSize),
+          triangle_decode(result.triangles, layout, entry),
+          caller(std::this_thread::get_id()) {
+        result.vertices.reserve(static_cast<size_t>(entry.vertex_count));
+        result.triangles.reserve(static_cast<size_t>(entry.triangle_count));
+    }
+
+    // False when the other thread has them.
+    bool take_vertices() {
+        if (vertices_taken.exchange(true)) return false;
+        vertex_outcome =
+            read_in_order(file, vertices_at, vertex_count, kVertexRecordSize, vertices);
+        vertices_done.store(true, std::memory_order_release);
+        return true;
+    }
+
+    static void run(void* context) {
+        ObjectRuns& runs = *static_cast<ObjectRuns*>(context);
+        if (std::this_thread::get_id() != runs.caller) {
+            runs.take_vertices();
+            runs.triangles.read_ahead();
+            return;
+        }
+        runs.triangle_outcome = decode_ring(runs.triangles, runs.triangle_decode);
+        if (!runs.take_vertices()) {
+            while (!runs.vertices_done.load(std::memory_order_acquire)) std::this_thread::yield();
+        }
+    }
+
+    ReadOutcome outcome() {
+        return !vertex_outcome.ok() ? std::move(vertex_outcome) : std::move(triangle_outcome);
+    }
+
+    const ObjectFile& file;
+    const int64_t vertices_at;
+    const int64_t vertex_count;
+    const VertexDecode vertices;
+    PieceRing triangles;
+    const TriangleDecode triangle_decode;
+    const std::thread::id caller;
+    std::atomic<bool> vertices_taken{false};
+    std::atomic<bool> vertices_done{false};
+    ReadOutcome vertex_outcome;
+    ReadOutcome triangle_outcome;
+};
+
+ReadOutcome read_runs(const ObjectFile& file, const Layout& layout, const ObjectEntry& entry,
+                      ReadResult& result) {
+    ObjectRuns runs(file, layout, entry, result);
+    // An object of a piece or two has nothing worth sharing.
+    const bool large =
+        runs.triangles.pieces() + entry.vertex_count / (kChunkBytes / kVertexRecordSize) > 1;
+    file_helpers().run(ObjectRuns::run, &runs, large ? 1 : 0);
+    return runs.outcome();
 }
 
-ReadOutcome read_colours(ObjectFile& file, const Layout& layout, ReadResult& result) {
+ReadOutcome read_colours(const ObjectFile& file, const Layout& layout, ReadResult& result) {
     const size_t count = static_cast<size_t>(layout.colour_count);
     result.red.resize(count);
     result.green.resize(count);
     result.blue.resize(count);
-    return read_records(file, layout.colours, layout.colour_count, kColourRecordSize,
-                        [&](int64_t first, const uint8_t* bytes, int64_t records) {
-                            for (int64_t j = 0; j < records; ++j, bytes += kColourRecordSize) {
-                                const size_t k = static_cast<size_t>(first + j);
-                                result.red[k] = bytes[0];
-                                result.green[k] = bytes[1];
-                                result.blue[k] = bytes[2];
-                            }
-                            return BilingualText();
-                        });
+    return read_in_order(file, layout.colours, layout.colour_count, kColourRecordSize,
+                         [&](int64_t first, const uint8_t* bytes, int64_t records) {
+                             for (int64_t j = 0; j < records; ++j, bytes += kColourRecordSize) {
+                                 const size_t k = static_cast<size_t>(first + j);
+                                 result.red[k] = bytes[0];
+                                 result.green[k] = bytes[1];
+                                 result.blue[k] = bytes[2];
+                             }
+                             return BilingualText();
+                         });
 }
 
 }  // namespace
@@ -618,8 +680,7 @@ ReadOutcome ObjectFileReader::ReadObject(const std::string& path, const std::str
     // Read the chosen object's runs and the colour table, checking every index.
     const ObjectEntry& entry = table_.objects[static_cast<size_t>(chosen)];
     ReadResult result;
-    outcome = read_vertices(file, layout, entry, result.vertices);
-    if (outcome.ok()) outcome = read_triangles(file, layout, entry, result.triangles);
+    outcome = read_runs(file, layout, entry, result);
     if (outcome.ok()) outcome = read_colours(file, layout, result);
     if (!outcome.ok()) return outcome;
 
