@@ -505,8 +505,9 @@ BilingualText bad_triangle(int64_t index, const int64_t (&local)[3], int32_t col
 }
 
 struct TriangleDecode {
-    TriangleDecode(std::vector<Triangle>& out, const Layout& layout, const ObjectEntry& entry)
-        : triangles(&out),
+    // `out` null: the triangles are only checked.
+    TriangleDecode(std::vector<Triangle>* out, const Layout& layout, const ObjectEntry& entry)
+        : triangles(out),
           first_vertex(entry.first_vertex),
           vertex_count(entry.vertex_count),
           colour_count(layout.colour_count),
@@ -528,6 +529,7 @@ struct TriangleDecode {
                                  (static_cast<uint64_t>(local[2]) >= vertex_limit) |
                                  (static_cast<uint64_t>(int64_t{colour}) >= colour_limit);
             if (outside) return bad_triangle(first + j, local, colour, vertex_count, colour_count);
+            if (triangles == nullptr) continue;
             Triangle triangle;
             triangle.v[0] = static_cast<int32_t>(local[0]);
             triangle.v[1] = static_cast<int32_t>(local[1]);
@@ -553,17 +555,18 @@ struct TriangleDecode {
 // triangles'.
 struct ObjectRuns {
     ObjectRuns(const ObjectFile& object_file, const Layout& layout, const ObjectEntry& entry,
-               ReadResult& result)
+               bool keep, ReadResult& result)
         : file(object_file),
           vertices_at(layout.vertices + kVertexRecordSize * entry.first_vertex),
           vertex_count(entry.vertex_count),
           vertices{&result.vertices},
           triangles(object_file, layout.triangles + kTriangleRecordSize * entry.first_triangle,
                     entry.triangle_count, kTriangleRecordSize),
-          triangle_decode(result.triangles, layout, entry),
-          caller(std::this_thread::get_id()) {
+          triangle_decode(keep ? &result.triangles : nullptr, layout, entry),
+          caller(std::this_thread::get_id()),
+          keep_triangles(keep) {
         result.vertices.reserve(static_cast<size_t>(entry.vertex_count));
-        result.triangles.reserve(static_cast<size_t>(entry.triangle_count));
+        if (keep) result.triangles.reserve(static_cast<size_t>(entry.triangle_count));
     }
 
     // False when the other thread has them.
@@ -582,6 +585,9 @@ struct ObjectRuns {
             runs.triangles.read_ahead();
             return;
         }
+        // Triangles only checked are too little work to wait for the vertices after: then the
+        // caller decodes the vertices first while the helper reads triangle pieces ahead.
+        if (!runs.keep_triangles) runs.take_vertices();
         runs.triangle_outcome = decode_ring(runs.triangles, runs.triangle_decode);
         if (!runs.take_vertices()) {
             while (!runs.vertices_done.load(std::memory_order_acquire)) std::this_thread::yield();
@@ -599,6 +605,7 @@ struct ObjectRuns {
     PieceRing triangles;
     const TriangleDecode triangle_decode;
     const std::thread::id caller;
+    const bool keep_triangles;
     std::atomic<bool> vertices_taken{false};
     std::atomic<bool> vertices_done{false};
     ReadOutcome vertex_outcome;
@@ -606,8 +613,8 @@ struct ObjectRuns {
 };
 
 ReadOutcome read_runs(const ObjectFile& file, const Layout& layout, const ObjectEntry& entry,
-                      ReadResult& result) {
-    ObjectRuns runs(file, layout, entry, result);
+                      bool keep_triangles, ReadResult& result) {
+    ObjectRuns runs(file, layout, entry, keep_triangles, result);
     // An object of a piece or two has nothing worth sharing.
     const bool large =
         runs.triangles.pieces() + entry.vertex_count / (kChunkBytes / kVertexRecordSize) > 1;
@@ -644,6 +651,15 @@ ReadOutcome read_object_table(const std::string& path, ObjectTable& table) {
 
 ReadOutcome ObjectFileReader::ReadObject(const std::string& path, const std::string& text,
                                          bool by_name, const ObjectChooser& choose) {
+    return Read(path, text, by_name, choose, true);
+}
+
+ReadOutcome ObjectFileReader::ReadPositions(const std::string& path, const std::string& name) {
+    return Read(path, name, true, {}, false);
+}
+
+ReadOutcome ObjectFileReader::Read(const std::string& path, const std::string& text, bool by_name,
+                                   const ObjectChooser& choose, bool keep_triangles) {
     prompt_ = text;
     table_ = ObjectTable{};
     ReleaseReadResult();
@@ -680,7 +696,7 @@ ReadOutcome ObjectFileReader::ReadObject(const std::string& path, const std::str
     // Read the chosen object's runs and the colour table, checking every index.
     const ObjectEntry& entry = table_.objects[static_cast<size_t>(chosen)];
     ReadResult result;
-    outcome = read_runs(file, layout, entry, result);
+    outcome = read_runs(file, layout, entry, keep_triangles, result);
     if (outcome.ok()) outcome = read_colours(file, layout, result);
     if (!outcome.ok()) return outcome;
 

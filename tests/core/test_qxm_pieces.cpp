@@ -1,6 +1,7 @@
 // Objects large enough that the reader and the writer go through them in many pieces on two
 // threads: the files and the objects must be those of one pass in order, and a fault must be
-// the first one in file order, wherever the pieces were read or made.
+// the first one in file order, wherever the pieces were read or made; a read of the positions
+// alone must be refused exactly as a whole read.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -144,8 +145,17 @@ TEST(QxmPieces, a_fault_is_the_first_in_file_order_whichever_thread_met_its_piec
         EXPECT_EQ(outcome.status, ReadStatus::kDamaged);
         EXPECT_NE(outcome.reason.en.find(c.words), std::string::npos) << outcome.reason.en;
         EXPECT_TRUE(reader.result().vertices.empty());
-        // The other objects of the file are sound.
-        EXPECT_TRUE(reader.ReadObject(path, "target1", true).ok());
+        // A target read for its positions alone is refused alike.
+        const ReadOutcome positions = reader.ReadPositions(path, "mesh");
+        EXPECT_EQ(positions.status, outcome.status);
+        EXPECT_EQ(positions.reason.en, outcome.reason.en);
+        EXPECT_EQ(positions.reason.ja, outcome.reason.ja);
+        // The other objects of the file are sound, and their positions come alone.
+        ASSERT_TRUE(reader.ReadPositions(path, "target1").ok());
+        EXPECT_EQ(reader.result().vertices.size(), spec.objects[1].vertices.size());
+        EXPECT_EQ(reader.result().vertices[18270].z, spec.objects[1].vertices[18270].z);
+        EXPECT_EQ(reader.result().triangle_count, 36000);
+        EXPECT_TRUE(reader.result().triangles.empty());
     }
 }
 
