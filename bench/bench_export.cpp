@@ -7,13 +7,27 @@
 // And gltf --onto against plain gltf of the same project, file written, within 1.5 times: onto
 // an original that has all 8 targets (read, found and matched, the animation added), and onto
 // one that has none, so all 8 are added with the normals' changes over the welded surface.
-#include <memory>
+//
+// And `warpkit-export project` of that 1 M-vertex, 8-target GLB (read, imported, the object
+// file of the mesh and its targets and the project written) within 3 times writing as many
+// bytes to a new file the way the command writes them (forced to disk, put in place whole).
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <memory>
+#include <sstream>
+
+#include "base/safe_replace.h"
 #include "bench_meshes.h"
 #include "bench_support.h"
+#include "export/export_tool.h"
 #include "export/gltf_file.h"
 #include "export/gltf_model.h"
 #include "export/gltf_onto.h"
+#include "export/project_command.h"
+#include "import/any_object_reader.h"
+#include "import/gltf_reader.h"
 #include "model/object_mesh.h"
 #include "support/qxm_writer.h"
 
@@ -127,6 +141,118 @@ void register_export(const std::string& name, double smooth_angle) {
     });
 }
 
+int64_t file_size(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_size) : -1;
+}
+
+// The bytes `project` writes for the GLB (the object file and the project), found by a first
+// run before timing.
+int64_t& project_bytes() {
+    static int64_t bytes = 0;
+    return bytes;
+}
+
+// One run of the command; false when it did not write both files. The files are removed
+// afterwards (untimed), so every run writes under the same names.
+bool run_project(benchmark::State* bench) {
+    exporting::CommandLine line;
+    line.command = exporting::Command::kProject;
+    line.input = original_with(true);
+    line.output = folder().file("project.twp");
+    const std::string qxm = folder().file("project.qxm");
+    std::ostringstream out, err;
+    const int status = exporting::run_project_command(line, out, err);
+    if (bench) bench->PauseTiming();
+    const int64_t bytes = file_size(line.output) + file_size(qxm);
+    const bool ok = status == exporting::kExitDone && file_size(qxm) > 0;
+    if (ok) project_bytes() = bytes;
+    unlink(line.output.c_str());
+    unlink(qxm.c_str());
+    if (bench) bench->ResumeTiming();
+    return ok;
+}
+
+void register_project() {
+    benchmark::RegisterBenchmark("project/1M_x_8", [](benchmark::State& bench) {
+        if (!run_project(nullptr)) bench.SkipWithError("project failed");
+        for (auto _ : bench) {
+            if (!run_project(&bench)) bench.SkipWithError("project failed");
+        }
+        bench.counters["bytes_written"] = static_cast<double>(project_bytes());
+    });
+    benchmark::RegisterBenchmark("write_bytes/project_output", [](benchmark::State& bench) {
+        if (project_bytes() == 0 && !run_project(nullptr)) bench.SkipWithError("project failed");
+        const std::string bytes(static_cast<size_t>(project_bytes()), '\x5a');
+        const std::string path = folder().file("bytes.bin");
+        for (auto _ : bench) {
+            if (!write_new_file(path, bytes).ok) bench.SkipWithError("write failed");
+            bench.PauseTiming();
+            unlink(path.c_str());
+            bench.ResumeTiming();
+        }
+    });
+    // The command's first part alone: the GLB read and imported.
+    benchmark::RegisterBenchmark("import/1M_x_8", [](benchmark::State& bench) {
+        for (auto _ : bench) {
+            ImportedScene scene;
+            if (!finish_import(read_gltf_file(original_with(true), ImportLimits{}, scene), scene)
+                     .ok) {
+                bench.SkipWithError("the import failed");
+            }
+            bench.PauseTiming();
+            scene = ImportedScene{};
+            bench.ResumeTiming();
+        }
+    });
+    // What the command did before its object file was made in pieces: the import, a copy of the
+    // mesh's triangles for every target, the whole file made in memory, then written.
+    benchmark::RegisterBenchmark("project_written_whole/1M_x_8", [](benchmark::State& bench) {
+        const std::string qxm = folder().file("whole.qxm");
+        for (auto _ : bench) {
+            ImportedScene scene;
+            const ImportOutcome read =
+                finish_import(read_gltf_file(original_with(true), ImportLimits{}, scene), scene);
+            if (!read.ok) bench.SkipWithError("the import failed");
+            const ImportedMesh& mesh = scene.meshes[0];
+            std::vector<QxmObject> objects = {QxmObject{mesh.name, mesh.vertices, mesh.triangles}};
+            for (const MorphShape& target : mesh.targets) {
+                objects.push_back(QxmObject{target.name, target.vertices, mesh.triangles});
+            }
+            if (!qxm_contents_problem(objects, scene.palette).empty() ||
+                !write_new_file(qxm, qxm_file_bytes(objects, scene.palette)).ok) {
+                bench.SkipWithError("the write failed");
+            }
+            bench.PauseTiming();
+            unlink(qxm.c_str());
+            bench.ResumeTiming();
+        }
+    });
+    // The bytes only handed to the kernel: what a write costs before the disk takes them.
+    benchmark::RegisterBenchmark(
+        "write_bytes_unforced/project_output", [](benchmark::State& bench) {
+            if (project_bytes() == 0 && !run_project(nullptr))
+                bench.SkipWithError("project failed");
+            const std::string bytes(static_cast<size_t>(project_bytes()), '\x5a');
+            const std::string path = folder().file("bytes.bin");
+            for (auto _ : bench) {
+                const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+                size_t done = 0;
+                while (fd >= 0 && done < bytes.size()) {
+                    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+                    if (n <= 0) break;
+                    done += static_cast<size_t>(n);
+                }
+                if (fd < 0 || close(fd) != 0 || done != bytes.size()) {
+                    bench.SkipWithError("write failed");
+                }
+                bench.PauseTiming();
+                unlink(path.c_str());
+                bench.ResumeTiming();
+            }
+        });
+}
+
 }  // namespace
 }  // namespace warpkit
 
@@ -159,5 +285,26 @@ int main(int argc, char** argv) {
     added.measured = "gltf-onto/added-with-normals";
     added.reference = "gltf-normals/written";
     added.goal = 1.5;
-    return warpkit::bench::run_benchmarks(argc, argv, {smoothing, same, added});
+
+    warpkit::register_project();
+    warpkit::bench::Comparison project;
+    project.title =
+        "warpkit-export project of a 1 M-vertex GLB with 8 targets and their animation, against "
+        "writing as many bytes to a new file (forced to disk, put in place whole), wall clock";
+    project.measured = "project/1M_x_8";
+    project.reference = "write_bytes/project_output";
+    project.clock = warpkit::bench::Clock::kWall;
+    project.goal = 3.0;
+    project.counters = {{"bytes_written", "bytes of the object file and the project"}};
+    warpkit::bench::Comparison unforced = project;
+    unforced.title =
+        "the same project command against writing as many bytes without forcing them to disk "
+        "(the kernel's copy alone), wall clock";
+    unforced.reference = "write_bytes_unforced/project_output";
+    warpkit::bench::Comparison unforced_cpu = unforced;
+    unforced_cpu.title = "the same, the calling thread's CPU time";
+    unforced_cpu.clock = warpkit::bench::Clock::kThreadCpu;
+    unforced_cpu.goal = 0.0;
+    return warpkit::bench::run_benchmarks(
+        argc, argv, {smoothing, same, added, project, unforced, unforced_cpu});
 }

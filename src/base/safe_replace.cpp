@@ -119,14 +119,18 @@ int write_all(int fd, const std::string& bytes) {
     return 0;
 }
 
-// Writes `bytes` to a new temporary file in `folder`, with `mode` (and the owner of `old`, when
-// given), forced to disk and closed. On success `temp` names it; on failure nothing is left.
-FileOutcome write_temporary(const std::string& folder, const std::string& bytes, mode_t mode,
+ContentsWriter writer_of(const std::string& bytes) {
+    return [&bytes](int fd) { return write_all(fd, bytes); };
+}
+
+// Writes the contents to a new temporary file in `folder`, with `mode` (and the owner of `old`,
+// when given), forced to disk and closed. On success `temp` names it; on failure nothing is left.
+FileOutcome write_temporary(const std::string& folder, const ContentsWriter& contents, mode_t mode,
                             const struct stat* old, std::string& temp) {
     temp = folder + "/" + kTemporaryPrefix + "XXXXXX";
     const int fd = mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return failed(Step::kCreate, errno, folder);
-    int err = write_all(fd, bytes);
+    int err = contents(fd);
     if (err == 0) give_mode_and_owner(fd, mode, old);
     if (err == 0 && fsync(fd) != 0) err = errno;
     if (close(fd) != 0 && errno != EINTR && err == 0) err = errno;
@@ -145,7 +149,8 @@ void sync_folder(const std::string& folder) {
 }
 
 // `new_file_mode` < 0: a new file gets 0666 less the umask.
-FileOutcome replace_contents(const std::string& path, const std::string& bytes, int new_file_mode) {
+FileOutcome replace_contents(const std::string& path, const ContentsWriter& contents,
+                             int new_file_mode) {
     const std::string destination = follow_links(path);
     const std::string folder = folder_of(destination);
 
@@ -161,7 +166,7 @@ FileOutcome replace_contents(const std::string& path, const std::string& bytes, 
     // file is not touched until it is complete
     std::string temp;
     const FileOutcome written =
-        write_temporary(folder, bytes, mode, replacing ? &old : nullptr, temp);
+        write_temporary(folder, contents, mode, replacing ? &old : nullptr, temp);
     if (!written.ok) return written;
     if (rename(temp.c_str(), destination.c_str()) != 0) {
         const int err = errno;
@@ -175,15 +180,23 @@ FileOutcome replace_contents(const std::string& path, const std::string& bytes, 
 }  // namespace
 
 FileOutcome replace_file_contents(const std::string& path, const std::string& bytes) {
-    return replace_contents(path, bytes, -1);
+    return replace_contents(path, writer_of(bytes), -1);
+}
+
+FileOutcome replace_file_contents(const std::string& path, const ContentsWriter& contents) {
+    return replace_contents(path, contents, -1);
 }
 
 FileOutcome replace_file_contents(const std::string& path, const std::string& bytes,
                                   unsigned new_file_mode) {
-    return replace_contents(path, bytes, static_cast<int>(new_file_mode & 0777));
+    return replace_contents(path, writer_of(bytes), static_cast<int>(new_file_mode & 0777));
 }
 
 FileOutcome write_new_file(const std::string& path, const std::string& bytes) {
+    return write_new_file(path, writer_of(bytes));
+}
+
+FileOutcome write_new_file(const std::string& path, const ContentsWriter& contents) {
     const std::string folder = folder_of(path);
     const FileOutcome exists = {false,
                                 {"同じ名前のファイルがすでにあります", "the file already exists"}};
@@ -192,7 +205,7 @@ FileOutcome write_new_file(const std::string& path, const std::string& bytes) {
 
     std::string temp;
     const FileOutcome written =
-        write_temporary(folder, bytes, 0666 & ~current_umask(), nullptr, temp);
+        write_temporary(folder, contents, 0666 & ~current_umask(), nullptr, temp);
     if (!written.ok) return written;
     // Only a rename that refuses to replace, or a hard link, puts the whole file in place with no
     // moment at which a file of that name made meanwhile by someone else could be lost.
@@ -208,7 +221,7 @@ FileOutcome write_new_file(const std::string& path, const std::string& bytes) {
         // A file system with neither: an exclusive create, removed again if the write fails.
         const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) return errno == EEXIST ? exists : failed(Step::kCreate, errno, folder);
-        err = write_all(fd, bytes);
+        err = contents(fd);
         if (err == 0 && fsync(fd) != 0) err = errno;
         if (close(fd) != 0 && errno != EINTR && err == 0) err = errno;
         if (err != 0) {

@@ -2,6 +2,7 @@
 // Replacing a file's whole contents so that the file is at every moment either the old one or
 // the complete new one: a save that fails half-way (disk full, no permission, a crash) must not
 // cost the user the file they had.
+#include <functional>
 #include <string>
 
 #include "base/bilingual_text.h"
@@ -18,6 +19,11 @@ struct FileOutcome {
     BilingualText reason;
 };
 
+// Writes a file's whole contents to `fd`, a new empty file open for writing, in any order (a
+// file too large to hold twice in memory is made piece by piece straight into it); returns 0,
+// or the errno of what failed.
+using ContentsWriter = std::function<int(int fd)>;
+
 // Writes `bytes` to a new temporary file in the folder of `path`, forces it to disk, and renames
 // it over `path`. A symbolic link at `path` is followed, so the file it names is replaced and
 // the link stays. A replaced file keeps its permission bits (and, where allowed, its owner);
@@ -25,6 +31,9 @@ struct FileOutcome {
 // temporary file is removed and `path` is untouched. Hard links to the old file keep the old
 // contents. Single-threaded use only: the umask is read by setting it.
 FileOutcome replace_file_contents(const std::string& path, const std::string& bytes);
+
+// The same with the contents written by `contents`.
+FileOutcome replace_file_contents(const std::string& path, const ContentsWriter& contents);
 
 // The same, but a new file gets exactly `new_file_mode` (0600 for a file no one else should
 // read) and the umask is not touched, so this one may run on a thread of its own.
@@ -35,5 +44,6 @@ FileOutcome replace_file_contents(const std::string& path, const std::string& by
 // name already there is left alone and the write fails with "the file already exists". The
 // file appears whole or not at all, as above; it gets 0666 less the umask.
 FileOutcome write_new_file(const std::string& path, const std::string& bytes);
+FileOutcome write_new_file(const std::string& path, const ContentsWriter& contents);
 
 }  // namespace warpkit

@@ -100,9 +100,9 @@ int run_qxm_command(const CommandLine& line, std::ostream& out, std::ostream& er
     }
     if (!line.object.empty()) meshes.resize(1);
 
-    std::vector<QxmObject> objects;
+    std::vector<QxmObjectView> objects;
     for (const size_t m : meshes) {
-        const std::vector<QxmObject> mesh_objects = qxm_objects_for(scene.meshes[m]);
+        const std::vector<QxmObjectView> mesh_objects = qxm_objects_for(scene.meshes[m]);
         objects.insert(objects.end(), mesh_objects.begin(), mesh_objects.end());
     }
     const FileOutcome written =

@@ -232,13 +232,16 @@ BilingualText renamed_text(const ImportedScene& scene, const RenamedObject& rena
                        stored);
 }
 
-std::vector<QxmObject> qxm_objects_for(const ImportedMesh& mesh) {
-    std::vector<QxmObject> objects;
+std::vector<QxmObjectView> qxm_objects_for(const ImportedMesh& mesh) {
+    std::vector<QxmObjectView> objects;
     objects.reserve(mesh.targets.size() + 1);
-    objects.push_back(QxmObject{mesh.name, mesh.vertices, mesh.triangles});
-    for (const MorphShape& target : mesh.targets) {
-        objects.push_back(QxmObject{target.name, target.vertices, mesh.triangles});
-    }
+    const auto view = [&mesh](const std::string& name, const std::vector<Vec3>& vertices) {
+        return QxmObjectView{name, vertices.data(), vertices.size(), mesh.triangles.data(),
+                             mesh.triangles.size()};
+    };
+    objects.push_back(view(mesh.name, mesh.vertices));
+    for (const MorphShape& target : mesh.targets)
+        objects.push_back(view(target.name, target.vertices));
     return objects;
 }
 

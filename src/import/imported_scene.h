@@ -119,7 +119,8 @@ std::vector<RenamedObject> finish_object_names(ImportedScene& scene);
 BilingualText renamed_text(const ImportedScene& scene, const RenamedObject& renamed);
 
 // The objects written for one mesh: the mesh first, then each morph target as an object of its
-// own with the mesh's triangles, so any of them can be loaded as source or target.
-std::vector<QxmObject> qxm_objects_for(const ImportedMesh& mesh);
+// own with the mesh's triangles, so any of them can be loaded as source or target. The objects
+// borrow the mesh's arrays (its triangles serve every target), so the mesh must outlive them.
+std::vector<QxmObjectView> qxm_objects_for(const ImportedMesh& mesh);
 
 }  // namespace warpkit

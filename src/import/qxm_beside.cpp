@@ -35,6 +35,12 @@ std::string qxm_path_for(const std::string& imported_path) {
 
 StoreOutcome write_qxm_unused_name(const std::string& wanted, const std::vector<QxmObject>& objects,
                                    const QxmPalette& palette) {
+    return write_qxm_unused_name(wanted, qxm_views(objects), palette);
+}
+
+StoreOutcome write_qxm_unused_name(const std::string& wanted,
+                                   const std::vector<QxmObjectView>& objects,
+                                   const QxmPalette& palette) {
     StoreOutcome outcome;
     const std::string problem = qxm_contents_problem(objects, palette);
     if (!problem.empty()) {

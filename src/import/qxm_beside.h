@@ -27,5 +27,8 @@ struct StoreOutcome {
 // when that name is taken; never replaces a file.
 StoreOutcome write_qxm_unused_name(const std::string& wanted, const std::vector<QxmObject>& objects,
                                    const QxmPalette& palette);
+StoreOutcome write_qxm_unused_name(const std::string& wanted,
+                                   const std::vector<QxmObjectView>& objects,
+                                   const QxmPalette& palette);
 
 }  // namespace warpkit

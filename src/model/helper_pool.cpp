@@ -70,4 +70,10 @@ HelperPool& mesh_helpers() {
     return pool;
 }
 
+HelperPool& file_helpers() {
+    // One helper: a file is made (or decoded) by the caller and it while the kernel copies.
+    static HelperPool pool(1);
+    return pool;
+}
+
 }  // namespace warpkit

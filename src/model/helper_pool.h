@@ -54,4 +54,8 @@ private:
 // The pool shared by the mesh passes.
 HelperPool& mesh_helpers();
 
+// The helper that reads and writes object files with the caller, apart from the mesh passes so
+// that a draw never waits behind a file.
+HelperPool& file_helpers();
+
 }  // namespace warpkit

@@ -1,11 +1,15 @@
 #include "model/qxm_reader.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -13,6 +17,7 @@
 #include "base/display_text.h"
 #include "base/input_file.h"
 #include "base/texts.h"
+#include "model/helper_pool.h"
 
 namespace warpkit {
 namespace {
@@ -97,10 +102,20 @@ public:
     int64_t size() const { return input_.size(); }
 
     // Reads exactly `length` bytes at `offset`; false when the file has fewer (it may have
-    // shrunk since it was measured) or the read fails.
-    bool read_at(int64_t offset, void* out, size_t length) {
-        if (fseeko(input_.get(), static_cast<off_t>(offset), SEEK_SET) != 0) return false;
-        return std::fread(out, 1, length, input_.get()) == length;
+    // shrunk since it was measured) or the read fails. It moves no file position, so two
+    // threads may read at once.
+    bool read_at(int64_t offset, void* out, size_t length) const {
+        const int fd = fileno(input_.get());
+        auto* bytes = static_cast<uint8_t*>(out);
+        size_t done = 0;
+        while (done < length) {
+            const ssize_t n = pread(fd, bytes + done, length - done,
+                                    static_cast<off_t>(offset + static_cast<int64_t>(done)));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            done += static_cast<size_t>(n);
+        }
+        return true;
     }
 
 private:
@@ -323,12 +338,102 @@ ReadOutcome read_header_and_table(ObjectFile& file, Layout& layout, ObjectTable&
     return {};
 }
 
-// Reads `count` records of `record_size` bytes from `offset` in a few large pieces and hands
-// each piece to `decode(first_record_index, bytes, records_in_piece)`, which may refuse by
-// returning a reason.
+// The pieces of one section on their way from the file to the decoding: the file helper reads
+// pieces ahead into a ring of buffers while the caller decodes them in file order, so the
+// kernel's copy of one piece and the decoding of another run on both cores. The caller reads a
+// piece itself whenever it would otherwise wait for one nobody has begun, so without a helper
+// (one core, or a helper that is late) the reading is as before, only on one thread.
+class PieceRing {
+public:
+    static constexpr int64_t kSlots = 4;
+
+    PieceRing(const ObjectFile& file, int64_t offset, int64_t count, int64_t record_size)
+        : file_(file),
+          offset_(offset),
+          count_(count),
+          record_size_(record_size),
+          per_piece_(std::max<int64_t>(1, kChunkBytes / record_size)),
+          pieces_((count + per_piece_ - 1) / per_piece_) {
+        const size_t slot_bytes = static_cast<size_t>(std::min(count, per_piece_) * record_size);
+        for (int64_t i = 0; i < std::min(kSlots, pieces_); ++i) {
+            slots_[i].bytes.resize(slot_bytes);
+        }
+    }
+
+    int64_t pieces() const { return pieces_; }
+    int64_t first_record(int64_t piece) const { return piece * per_piece_; }
+    int64_t records(int64_t piece) const {
+        return std::min(count_ - first_record(piece), per_piece_);
+    }
+    int64_t at(int64_t piece) const { return offset_ + first_record(piece) * record_size_; }
+    size_t length(int64_t piece) const {
+        return static_cast<size_t>(records(piece) * record_size_);
+    }
+
+    // The helper's part: reads pieces ahead as long as there is room, until every piece has been
+    // begun or the caller stops.
+    void read_ahead() {
+        while (!stopped_.load(std::memory_order_acquire)) {
+            if (!read_next()) {
+                if (next_read_.load(std::memory_order_relaxed) >= pieces_) return;
+                std::this_thread::yield();  // the ring is full: the decoding frees a slot soon
+            }
+        }
+    }
+
+    // The caller's part: piece `piece` read, or null when the file ends before it.
+    const uint8_t* wait_for(int64_t piece) {
+        Slot& slot = slots_[piece % kSlots];
+        while (slot.ready.load(std::memory_order_acquire) != piece) {
+            if (!read_next()) std::this_thread::yield();  // the helper is reading it
+        }
+        return slot.ok ? slot.bytes.data() : nullptr;
+    }
+
+    // The caller is done with `piece`; its slot may take the piece kSlots further on.
+    void release(int64_t piece) { decoded_.store(piece + 1, std::memory_order_release); }
+
+    void stop() { stopped_.store(true, std::memory_order_release); }
+
+private:
+    struct Slot {
+        std::vector<uint8_t> bytes;
+        bool ok = false;
+        std::atomic<int64_t> ready{-1};  // the piece the slot holds, read
+    };
+
+    // Begins and reads the next piece when its slot is free; false when there is none to begin.
+    bool read_next() {
+        int64_t piece = next_read_.load(std::memory_order_relaxed);
+        do {
+            if (piece >= pieces_ || piece >= decoded_.load(std::memory_order_acquire) + kSlots) {
+                return false;
+            }
+        } while (!next_read_.compare_exchange_weak(piece, piece + 1, std::memory_order_relaxed));
+        Slot& slot = slots_[piece % kSlots];
+        slot.ok = file_.read_at(at(piece), slot.bytes.data(), length(piece));
+        slot.ready.store(piece, std::memory_order_release);
+        return true;
+    }
+
+    const ObjectFile& file_;
+    const int64_t offset_;
+    const int64_t count_;
+    const int64_t record_size_;
+    const int64_t per_piece_;
+    const int64_t pieces_;
+    Slot slots_[kSlots];
+    std::atomic<int64_t> next_read_{0};
+    std::atomic<int64_t> decoded_{0};
+    std::atomic<bool> stopped_{false};
+};
+
+// Reads `count` records of `record_size` bytes from `offset` in a few large pieces through one
+// buffer and hands each piece, in file order, to `decode(first_record_index, bytes,
+// records_in_piece)`, which may refuse by returning a reason.
 template <typename Decode>
-ReadOutcome read_records(ObjectFile& file, int64_t offset, int64_t count, int64_t record_size,
-                         Decode decode) {
+ReadOutcome read_in_order(const ObjectFile& file, int64_t offset, int64_t count,
+                          int64_t record_size, const Decode& decode) {
     if (count == 0) return {};
     const int64_t per_chunk = std::max<int64_t>(1, kChunkBytes / record_size);
     std::vector<uint8_t> buffer(static_cast<size_t>(std::min(count, per_chunk) * record_size));
@@ -346,22 +451,40 @@ ReadOutcome read_records(ObjectFile& file, int64_t offset, int64_t count, int64_
     return {};
 }
 
+// The same through the ring: the pieces in file order, whoever read them.
+template <typename Decode>
+ReadOutcome decode_ring(PieceRing& ring, const Decode& decode) {
+    ReadOutcome outcome;
+    for (int64_t piece = 0; piece < ring.pieces(); ++piece) {
+        const uint8_t* bytes = ring.wait_for(piece);
+        if (bytes == nullptr) {
+            outcome = damaged(ends_early(ring.at(piece), static_cast<int64_t>(ring.length(piece))));
+            break;
+        }
+        BilingualText fault = decode(ring.first_record(piece), bytes, ring.records(piece));
+        if (!fault.empty()) {
+            outcome = damaged(std::move(fault));
+            break;
+        }
+        ring.release(piece);
+    }
+    ring.stop();
+    return outcome;
+}
+
 // The arrays grow record by record into reserved room rather than being sized first: sizing
 // would write every element once more, and for a large object that pass costs as much as the
 // decoding itself.
-ReadOutcome read_vertices(ObjectFile& file, const Layout& layout, const ObjectEntry& entry,
-                          std::vector<Vec3>& vertices) {
-    vertices.clear();
-    vertices.reserve(static_cast<size_t>(entry.vertex_count));
-    return read_records(
-        file, layout.vertices + kVertexRecordSize * entry.first_vertex, entry.vertex_count,
-        kVertexRecordSize, [&](int64_t, const uint8_t* bytes, int64_t records) {
-            for (int64_t j = 0; j < records; ++j, bytes += kVertexRecordSize) {
-                vertices.push_back(Vec3{load_f32(bytes), load_f32(bytes + 4), load_f32(bytes + 8)});
-            }
-            return BilingualText();
-        });
-}
+struct VertexDecode {
+    std::vector<Vec3>* vertices;
+
+    BilingualText operator()(int64_t, const uint8_t* bytes, int64_t records) const {
+        for (int64_t j = 0; j < records; ++j, bytes += kVertexRecordSize) {
+            vertices->push_back(Vec3{load_f32(bytes), load_f32(bytes + 4), load_f32(bytes + 8)});
+        }
+        return {};
+    }
+};
 
 // Why a triangle record was refused: the first corner outside the object, else its colour.
 BilingualText bad_triangle(int64_t index, const int64_t (&local)[3], int32_t colour,
@@ -381,59 +504,139 @@ BilingualText bad_triangle(int64_t index, const int64_t (&local)[3], int32_t col
                 " but the file has " + counted(colour_count, "colour", "colours")};
 }
 
-ReadOutcome read_triangles(ObjectFile& file, const Layout& layout, const ObjectEntry& entry,
-                           std::vector<Triangle>& triangles) {
-    triangles.clear();
-    triangles.reserve(static_cast<size_t>(entry.triangle_count));
-    const int64_t first_vertex = entry.first_vertex;
-    const auto vertex_count = static_cast<uint64_t>(entry.vertex_count);
-    const int32_t colour_count = layout.colour_count;
-    // An empty palette is never looked up, so its indices cannot be wrong.
-    const uint64_t colour_limit = colour_count > 0 ? static_cast<uint64_t>(colour_count)
-                                                   : std::numeric_limits<uint64_t>::max();
-    return read_records(
-        file, layout.triangles + kTriangleRecordSize * entry.first_triangle, entry.triangle_count,
-        kTriangleRecordSize, [&](int64_t first, const uint8_t* bytes, int64_t records) {
-            for (int64_t j = 0; j < records; ++j, bytes += kTriangleRecordSize) {
-                // The file counts in the whole vertex section; the result in the object. A
-                // negative index reads as a huge unsigned one, so one compare checks both ends.
-                const int64_t local[3] = {int64_t{load_i32(bytes)} - first_vertex,
-                                          int64_t{load_i32(bytes + 4)} - first_vertex,
-                                          int64_t{load_i32(bytes + 8)} - first_vertex};
-                const int32_t colour = load_i32(bytes + 24);
-                const bool outside = (static_cast<uint64_t>(local[0]) >= vertex_count) |
-                                     (static_cast<uint64_t>(local[1]) >= vertex_count) |
-                                     (static_cast<uint64_t>(local[2]) >= vertex_count) |
-                                     (static_cast<uint64_t>(int64_t{colour}) >= colour_limit);
-                if (outside) {
-                    return bad_triangle(first + j, local, colour, entry.vertex_count, colour_count);
-                }
-                Triangle triangle;
-                triangle.v[0] = static_cast<int32_t>(local[0]);
-                triangle.v[1] = static_cast<int32_t>(local[1]);
-                triangle.v[2] = static_cast<int32_t>(local[2]);
-                triangle.colour = colour;
-                triangles.push_back(triangle);
-            }
-            return BilingualText();
-        });
+struct TriangleDecode {
+    // `out` null: the triangles are only checked.
+    TriangleDecode(std::vector<Triangle>* out, const Layout& layout, const ObjectEntry& entry)
+        : triangles(out),
+          first_vertex(entry.first_vertex),
+          vertex_count(entry.vertex_count),
+          colour_count(layout.colour_count),
+          // An empty palette is never looked up, so its indices cannot be wrong.
+          colour_limit(colour_count > 0 ? static_cast<uint64_t>(colour_count)
+                                        : std::numeric_limits<uint64_t>::max()) {}
+
+    BilingualText operator()(int64_t first, const uint8_t* bytes, int64_t records) const {
+        const auto vertex_limit = static_cast<uint64_t>(vertex_count);
+        for (int64_t j = 0; j < records; ++j, bytes += kTriangleRecordSize) {
+            // The file counts in the whole vertex section; the result in the object. A
+            // negative index reads as a huge unsigned one, so one compare checks both ends.
+            const int64_t local[3] = {int64_t{load_i32(bytes)} - first_vertex,
+                                      int64_t{load_i32(bytes + 4)} - first_vertex,
+                                      int64_t{load_i32(bytes + 8)} - first_vertex};
+            const int32_t colour = load_i32(bytes + 24);
+            const bool outside = (static_cast<uint64_t>(local[0]) >= vertex_limit) |
+                                 (static_cast<uint64_t>(local[1]) >= vertex_limit) |
+                                 (static_cast<uint64_t>(local[2]) >= vertex_limit) |
+                                 (static_cast<uint64_t>(int64_t{colour}) >= colour_limit);
+            if (outside) return bad_triangle(first + j, local, colour, vertex_count, colour_count);
+            if (triangles == nullptr) continue;
+            Triangle triangle;
+            triangle.v[0] = static_cast<int32_t>(local[0]);
+            triangle.v[1] = static_cast<int32_t>(local[1]);
+            triangle.v[2] = static_cast<int32_t>(local[2]);
+            triangle.colour = colour;
+            triangles->push_back(triangle);
+        }
+        return {};
+    }
+
+    std::vector<Triangle>* triangles;
+    int64_t first_vertex;
+    int64_t vertex_count;
+    int32_t colour_count;
+    uint64_t colour_limit;
+};
+
+// One object's vertex and triangle runs on both cores: the caller decodes the triangles, the
+// larger part, piece by piece through the ring; the helper reads and decodes the vertices into
+// their own array, then reads triangle pieces ahead. Whichever part finds no one to do it, the
+// caller does, so without a helper the reading is as before on one thread. The outcome is the
+// one of reading the vertices first, then the triangles: the vertices' fault before any of the
+// triangles'.
+struct ObjectRuns {
+    ObjectRuns(const ObjectFile& object_file, const Layout& layout, const ObjectEntry& entry,
+               bool keep, ReadResult& result)
+        : file(object_file),
+          vertices_at(layout.vertices + kVertexRecordSize * entry.first_vertex),
+          vertex_count(entry.vertex_count),
+          vertices{&result.vertices},
+          triangles(object_file, layout.triangles + kTriangleRecordSize * entry.first_triangle,
+                    entry.triangle_count, kTriangleRecordSize),
+          triangle_decode(keep ? &result.triangles : nullptr, layout, entry),
+          caller(std::this_thread::get_id()),
+          keep_triangles(keep) {
+        result.vertices.reserve(static_cast<size_t>(entry.vertex_count));
+        if (keep) result.triangles.reserve(static_cast<size_t>(entry.triangle_count));
+    }
+
+    // False when the other thread has them.
+    bool take_vertices() {
+        if (vertices_taken.exchange(true)) return false;
+        vertex_outcome =
+            read_in_order(file, vertices_at, vertex_count, kVertexRecordSize, vertices);
+        vertices_done.store(true, std::memory_order_release);
+        return true;
+    }
+
+    static void run(void* context) {
+        ObjectRuns& runs = *static_cast<ObjectRuns*>(context);
+        if (std::this_thread::get_id() != runs.caller) {
+            runs.take_vertices();
+            runs.triangles.read_ahead();
+            return;
+        }
+        // Triangles only checked are too little work to wait for the vertices after: then the
+        // caller decodes the vertices first while the helper reads triangle pieces ahead.
+        if (!runs.keep_triangles) runs.take_vertices();
+        runs.triangle_outcome = decode_ring(runs.triangles, runs.triangle_decode);
+        if (!runs.take_vertices()) {
+            while (!runs.vertices_done.load(std::memory_order_acquire)) std::this_thread::yield();
+        }
+    }
+
+    ReadOutcome outcome() {
+        return !vertex_outcome.ok() ? std::move(vertex_outcome) : std::move(triangle_outcome);
+    }
+
+    const ObjectFile& file;
+    const int64_t vertices_at;
+    const int64_t vertex_count;
+    const VertexDecode vertices;
+    PieceRing triangles;
+    const TriangleDecode triangle_decode;
+    const std::thread::id caller;
+    const bool keep_triangles;
+    std::atomic<bool> vertices_taken{false};
+    std::atomic<bool> vertices_done{false};
+    ReadOutcome vertex_outcome;
+    ReadOutcome triangle_outcome;
+};
+
+ReadOutcome read_runs(const ObjectFile& file, const Layout& layout, const ObjectEntry& entry,
+                      bool keep_triangles, ReadResult& result) {
+    ObjectRuns runs(file, layout, entry, keep_triangles, result);
+    // An object of a piece or two has nothing worth sharing.
+    const bool large =
+        runs.triangles.pieces() + entry.vertex_count / (kChunkBytes / kVertexRecordSize) > 1;
+    file_helpers().run(ObjectRuns::run, &runs, large ? 1 : 0);
+    return runs.outcome();
 }
 
-ReadOutcome read_colours(ObjectFile& file, const Layout& layout, ReadResult& result) {
+ReadOutcome read_colours(const ObjectFile& file, const Layout& layout, ReadResult& result) {
     const size_t count = static_cast<size_t>(layout.colour_count);
     result.red.resize(count);
     result.green.resize(count);
     result.blue.resize(count);
-    return read_records(file, layout.colours, layout.colour_count, kColourRecordSize,
-                        [&](int64_t first, const uint8_t* bytes, int64_t records) {
-                            for (int64_t j = 0; j < records; ++j, bytes += kColourRecordSize) {
-                                const size_t k = static_cast<size_t>(first + j);
-                                result.red[k] = bytes[0];
-                                result.green[k] = bytes[1];
-                                result.blue[k] = bytes[2];
-                            }
-                            return BilingualText();
-                        });
+    return read_in_order(file, layout.colours, layout.colour_count, kColourRecordSize,
+                         [&](int64_t first, const uint8_t* bytes, int64_t records) {
+                             for (int64_t j = 0; j < records; ++j, bytes += kColourRecordSize) {
+                                 const size_t k = static_cast<size_t>(first + j);
+                                 result.red[k] = bytes[0];
+                                 result.green[k] = bytes[1];
+                                 result.blue[k] = bytes[2];
+                             }
+                             return BilingualText();
+                         });
 }
 
 }  // namespace
@@ -448,6 +651,15 @@ ReadOutcome read_object_table(const std::string& path, ObjectTable& table) {
 
 ReadOutcome ObjectFileReader::ReadObject(const std::string& path, const std::string& text,
                                          bool by_name, const ObjectChooser& choose) {
+    return Read(path, text, by_name, choose, true);
+}
+
+ReadOutcome ObjectFileReader::ReadPositions(const std::string& path, const std::string& name) {
+    return Read(path, name, true, {}, false);
+}
+
+ReadOutcome ObjectFileReader::Read(const std::string& path, const std::string& text, bool by_name,
+                                   const ObjectChooser& choose, bool keep_triangles) {
     prompt_ = text;
     table_ = ObjectTable{};
     ReleaseReadResult();
@@ -484,8 +696,7 @@ ReadOutcome ObjectFileReader::ReadObject(const std::string& path, const std::str
     // Read the chosen object's runs and the colour table, checking every index.
     const ObjectEntry& entry = table_.objects[static_cast<size_t>(chosen)];
     ReadResult result;
-    outcome = read_vertices(file, layout, entry, result.vertices);
-    if (outcome.ok()) outcome = read_triangles(file, layout, entry, result.triangles);
+    outcome = read_runs(file, layout, entry, keep_triangles, result);
     if (outcome.ok()) outcome = read_colours(file, layout, result);
     if (!outcome.ok()) return outcome;
 

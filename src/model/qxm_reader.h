@@ -82,6 +82,10 @@ public:
     // result() until ReleaseReadResult(); on failure result() stays empty.
     ReadOutcome ReadObject(const std::string& path, const std::string& text, bool by_name,
                            const ObjectChooser& choose = {});
+    // Reads by name as ReadObject does, with every check and the same outcome, but keeps only
+    // the vertices of the object (its triangles are checked, counted and dropped): a morph
+    // target's triangles are its source's.
+    ReadOutcome ReadPositions(const std::string& path, const std::string& name);
     // Frees the result's arrays and leaves it empty.
     void ReleaseReadResult();
 
@@ -91,6 +95,9 @@ public:
     const std::string& SelectionPrompt() const { return prompt_; }
 
 private:
+    ReadOutcome Read(const std::string& path, const std::string& text, bool by_name,
+                     const ObjectChooser& choose, bool keep_triangles);
+
     ObjectTable table_;
     ReadResult result_;
     std::string prompt_;

@@ -23,6 +23,19 @@ struct QxmObject {
     std::vector<Triangle> triangles;  // vertex indices local to this object
 };
 
+// An object as the writer reads it: the arrays are borrowed, not copied, so a mesh's triangles
+// can serve every one of its targets, and must stay unchanged until the write returns.
+struct QxmObjectView {
+    std::string name;
+    const Vec3* vertices = nullptr;
+    size_t vertex_count = 0;
+    const Triangle* triangles = nullptr;
+    size_t triangle_count = 0;
+};
+
+// Views of `objects`, valid while they are.
+std::vector<QxmObjectView> qxm_views(const std::vector<QxmObject>& objects);
+
 // The file's colour table, shared by all its objects: three arrays of equal length.
 struct QxmPalette {
     std::vector<uint8_t> red, green, blue;
@@ -38,14 +51,21 @@ enum class ExistingFile {
 // first problem in English ("object 2 (\"jaw\"): triangle 7 uses vertex 12 but the object has
 // 5 vertices"). With an empty palette the colour indices are written as they are.
 std::string qxm_contents_problem(const std::vector<QxmObject>& objects, const QxmPalette& palette);
+std::string qxm_contents_problem(const std::vector<QxmObjectView>& objects,
+                                 const QxmPalette& palette);
 
 // The bytes of the file. Precondition: qxm_contents_problem() is empty. Every byte the reader
 // skips is zero; the header has no variable part and no auxiliary records.
 std::string qxm_file_bytes(const std::vector<QxmObject>& objects, const QxmPalette& palette);
+std::string qxm_file_bytes(const std::vector<QxmObjectView>& objects, const QxmPalette& palette);
 
 // Checks, then writes `path` in one step (safe_replace.h): on failure no file is left and an
 // old one is untouched. `reason` names the problem of the contents or of the file system.
+// The bytes are made piece by piece straight into the file, on the mesh helpers as well as the
+// calling thread, never held whole in memory; the file is the one qxm_file_bytes() gives.
 FileOutcome write_qxm_file(const std::string& path, const std::vector<QxmObject>& objects,
+                           const QxmPalette& palette, ExistingFile existing);
+FileOutcome write_qxm_file(const std::string& path, const std::vector<QxmObjectView>& objects,
                            const QxmPalette& palette, ExistingFile existing);
 
 // The palette of a read object, for writing it again.

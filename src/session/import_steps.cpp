@@ -165,7 +165,7 @@ std::optional<std::string> keep_imported_mesh(UserDialogs& dialogs, int32_t lang
                                               const std::string& imported_path,
                                               const ImportedMesh& mesh,
                                               const ImportedScene& scene) {
-    const std::vector<QxmObject> objects = qxm_objects_for(mesh);
+    const std::vector<QxmObjectView> objects = qxm_objects_for(mesh);
     const std::string wanted = qxm_path_for(imported_path);
     StoreOutcome stored = write_qxm_unused_name(wanted, objects, scene.palette);
     if (stored.status == StoreStatus::kFolderNotWritable) {

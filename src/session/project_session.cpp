@@ -71,7 +71,8 @@ PreparedProject prepare_project(const ProjectData& project) {
     for (int k = 1; k <= kTargetCount; ++k) {
         const ProjectTarget& target = project.targets[k - 1];
         if (!target.present) continue;
-        const ReadOutcome outcome = reader.ReadObject(target.path, target.name, true);
+        // Only the positions of a target count; its triangles are checked, not kept.
+        const ReadOutcome outcome = reader.ReadPositions(target.path, target.name);
         TargetLoadWarning warning;
         warning.slot = k;
         warning.path = target.path;
@@ -94,7 +95,6 @@ PreparedProject prepare_project(const ProjectData& project) {
             reader.ReleaseReadResult();
             continue;
         }
-        // Only the positions of a target count.
         ReadResult positions;
         positions.vertices = std::move(reader.result().vertices);
         positions.vertex_count = reader.result().vertex_count;
