@@ -43,6 +43,11 @@ public:
         ++asked;
         return static_cast<int>(answers.size()) - 1;
     }
+    ListAnswer ask_save_from_list(const std::string&, const std::string&,
+                                  const std::vector<std::string>&, size_t chosen) override {
+        ++asked;
+        return ListAnswer{SaveAnswer::kCancel, chosen};
+    }
     bool run_with_progress(const ProgressRequest&, const ProgressWork&) override {
         ++asked;
         return false;

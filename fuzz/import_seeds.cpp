@@ -77,6 +77,8 @@ void write_gltf_seeds(const fs::path& folder) {
             }
         }
     }
+    // two animations, one of them driving the weights of two meshes
+    write_seed(folder / "two-animations.gltf", warpkit::testing::two_animations_gltf());
     // compressed forms, decoded by the reader before any accessor is read; Draco's of a pair
     // in one primitive, as its data holds no point that no triangle uses
     GltfBuilder compressed;

@@ -249,15 +249,14 @@ bool SlotCommands::keep_import(std::string& path, bool offer_targets) {
                                     ? ask_about_morph_targets(form_.dialogs(), language, *mesh)
                                     : TargetChoice::kSourceOnly;
     const size_t count = std::min(mesh->targets.size(), static_cast<size_t>(kTargetCount));
-    AnimationChoice animation = AnimationChoice::kLeave;
+    AnimationAnswer animation{AnimationChoice::kLeave, std::nullopt};
     if (choice == TargetChoice::kWithTargets) {
         animation = ask_about_animation(form_.dialogs(), language, scene, index, kDefaultKeyRate);
     }
     std::optional<std::string> kept;
-    if (choice != TargetChoice::kCancelled && animation != AnimationChoice::kCancelled) {
+    if (choice != TargetChoice::kCancelled && animation.choice != AnimationChoice::kCancelled) {
         if (choice == TargetChoice::kWithTargets) {
-            KeysToImport keys = keys_to_import(
-                scene, index, count, animation == AnimationChoice::kTake, kDefaultKeyRate);
+            KeysToImport keys = keys_to_import(scene, index, count, animation, kDefaultKeyRate);
             if (!keys.problem.empty())
                 refuse_imported_keys(form_.dialogs(), language, path, keys.problem);
             pending_keys_ = std::move(keys.keys);

@@ -175,6 +175,16 @@ const MessageText kAnimationQuestion = {
      "onto the timeline as keys at %g frames a second (frames 0 to %.0f)?\n"
      "(Yes: the targets and their keys, No: the targets without keys)"},
     {"アニメーション", "Animation"}};
+const MessageText kAnimationsQuestion = {
+    {"このファイルはメッシュ %s のウェイトを %d 個のアニメーションで動かしています。選んだものを"
+     "毎秒 %g フレームのキーとしてタイムラインに取り込みますか？\n"
+     "（はい：ターゲットと選んだアニメーションのキー、いいえ：キーなしのターゲット）",
+     "The file animates the weights of the mesh %s with %d animations. Take the one chosen below "
+     "onto the timeline as keys at %g frames a second?\n"
+     "(Yes: the targets and the chosen animation's keys, No: the targets without keys)"},
+    {"アニメーション", "Animation"}};
+const Bilingual kAnimationItem = {"%1$s（%2$g 秒、毎秒 %4$g フレームでフレーム 0〜%3$.0f）",
+                                  "%s (%g seconds, frames 0 to %.0f at %g frames a second)"};
 const Bilingual kUnnamedAnimation = {"（名前なし）", "(unnamed)"};
 const MessageText kImportedKeysRefusal = {
     {"%s のキーを作れないため、ターゲットはキーなしで読み込みます：%s",

@@ -122,6 +122,10 @@ extern const Bilingual kImportRenamed;              // appended: then one line p
 extern const Bilingual kImportRenamedMore;          // appended: %zu renamed objects not shown
 // %s mesh, %s animation, %g seconds, %g frames a second, %.0f its last frame; Yes/No/Cancel
 extern const MessageText kAnimationQuestion;
+// The same when several animations drive the mesh, above a list of them: %s mesh, %d animations,
+// %g frames a second; each item %s animation, %g seconds, %.0f its last frame, %g frames a second.
+extern const MessageText kAnimationsQuestion;
+extern const Bilingual kAnimationItem;
 extern const Bilingual kUnnamedAnimation;
 extern const MessageText kImportedKeysRefusal;  // %s file, %s reason
 // Targets whose vertices come in another order than the source's.

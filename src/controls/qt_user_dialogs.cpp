@@ -2,14 +2,21 @@
 
 #include <QApplication>
 #include <QColorDialog>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QStyle>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <atomic>
 #include <exception>
@@ -175,6 +182,57 @@ int QtUserDialogs::ask_choice(const std::string& text, const std::string& title,
         if (box.clickedButton() == buttons[i]) return static_cast<int>(i);
     }
     return static_cast<int>(answers.size()) - 1;
+}
+
+ListAnswer QtUserDialogs::ask_save_from_list(const std::string& text, const std::string& title,
+                                             const std::vector<std::string>& items, size_t chosen) {
+    const ActivationReturn back(main_window_);
+    QDialog dialog(main_window_);
+    dialog.setWindowTitle(from_utf8(title));
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* top = new QHBoxLayout;
+    auto* icon = new QLabel(&dialog);
+    const int size = dialog.style()->pixelMetric(QStyle::PM_MessageBoxIconSize);
+    icon->setPixmap(dialog.style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(size));
+    icon->setAlignment(Qt::AlignTop);
+    top->addWidget(icon);
+    auto* label = new QLabel(from_utf8(text), &dialog);
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    top->addWidget(label, 1);
+    layout->addLayout(top);
+    auto* list = new QListWidget(&dialog);
+    for (const std::string& item : items) list->addItem(from_utf8(item));
+    list->setCurrentRow(static_cast<int>(std::min(chosen, items.empty() ? 0 : items.size() - 1)));
+    layout->addWidget(list);
+    auto* buttons = new QDialogButtonBox(
+        QDialogButtonBox::Yes | QDialogButtonBox::No | QDialogButtonBox::Cancel, &dialog);
+    layout->addWidget(buttons);
+    SaveAnswer answer = SaveAnswer::kCancel;
+    QObject::connect(buttons, &QDialogButtonBox::clicked, &dialog, [&](QAbstractButton* button) {
+        switch (buttons->standardButton(button)) {
+            case QDialogButtonBox::Yes:
+                answer = SaveAnswer::kYes;
+                break;
+            case QDialogButtonBox::No:
+                answer = SaveAnswer::kNo;
+                break;
+            default:
+                answer = SaveAnswer::kCancel;
+                break;
+        }
+        dialog.done(0);
+    });
+    // a double click on an item takes it
+    QObject::connect(list, &QListWidget::itemDoubleClicked, &dialog, [&] {
+        answer = SaveAnswer::kYes;
+        dialog.done(0);
+    });
+    buttons->button(QDialogButtonBox::Yes)->setDefault(true);
+    list->setFocus();
+    dialog.exec();
+    const int row = list->currentRow();
+    return ListAnswer{answer, row < 0 ? chosen : static_cast<size_t>(row)};
 }
 
 bool QtUserDialogs::run_with_progress(const ProgressRequest& request, const ProgressWork& work) {

@@ -29,6 +29,8 @@ public:
     void frame_dialog(FrameDialogMode mode) override;
     int ask_choice(const std::string& text, const std::string& title,
                    const std::vector<std::string>& answers) override;
+    ListAnswer ask_save_from_list(const std::string& text, const std::string& title,
+                                  const std::vector<std::string>& items, size_t chosen) override;
     bool run_with_progress(const ProgressRequest& request, const ProgressWork& work) override;
 
     // The UiLanguage the object selection dialog reads.

@@ -17,6 +17,10 @@ const char* const kUsageText =
     "\n"
     "Commands:\n"
     "  info FILE.qxm                       list the objects of an object file\n"
+    "  info MESHFILE                       list the meshes of a mesh file (vertices, triangles,\n"
+    "                                      morph targets by their full names) and the\n"
+    "                                      animations of their weights (length, key times, the\n"
+    "                                      meshes each drives), numbered for --mesh, --animation\n"
     "  check PROJECT.twp [--strict]        load the project as Warpkit does and report on it\n"
     "  gltf PROJECT.twp -o OUT.glb [--fps N] [--frames A..B] [--step N] [--normals]\n"
     "       [--compress] [--names plain] [--smooth-angle DEGREES] [--strict]\n"
@@ -43,16 +47,17 @@ const char* const kUsageText =
     "                                      and write them with the source's triangles and\n"
     "                                      colours to OUT.qxm (never replaced); OBJECT names\n"
     "                                      the object of a file that holds several\n"
-    "  qxm MESHFILE -o OUT.qxm [--object NAME]\n"
+    "  qxm MESHFILE -o OUT.qxm [--object NAME | --mesh NAME|INDEX]\n"
     "                                      convert a glTF, OBJ, FBX, COLLADA, PLY or STL file to\n"
     "                                      a QXM object file: every mesh (or the one named), each\n"
     "                                      followed by its morph targets as objects of their own\n"
-    "  project MESHFILE -o OUT.twp [--fps N]\n"
-    "                                      make a project from a morph animation in any file qxm\n"
+    "  project MESHFILE -o OUT.twp [--fps N] [--mesh NAME|INDEX] [--animation NAME|INDEX]\n"
+    "       [--strict]                     make a project from a morph animation in any file qxm\n"
     "                                      reads: the mesh (written as OUT.qxm beside it) is the\n"
-    "                                      source, its morph targets the targets, the first\n"
-    "                                      weights animation the keys at N frames a second (30\n"
-    "                                      unless given)\n"
+    "                                      source, its morph targets the targets, its animation\n"
+    "                                      the keys at N frames a second (30 unless given);\n"
+    "                                      unless chosen, the first, said on stderr when there\n"
+    "                                      were several\n"
     "\n"
     "Options:\n"
     "  -o, --output PATH   the file (gltf, pc2, mdd, match, qxm, project) or folder (obj)\n"
@@ -84,7 +89,11 @@ const char* const kUsageText =
     "                      project's targets as its mesh's morph targets (the same ones, or\n"
     "                      added) and its keys as a new animation\n"
     "  --mesh NAME|INDEX   gltf --onto: the mesh of the source, when the geometry does not\n"
-    "                      tell\n"
+    "                      tell; project, qxm: the mesh taken, by the index info lists, its\n"
+    "                      full name or the name it keeps\n"
+    "  --animation NAME|INDEX\n"
+    "                      project: the animation taken, by the index info lists or its name;\n"
+    "                      it brings the mesh it drives unless --mesh is given\n"
     "  --animation-name NAME\n"
     "                      gltf --onto: the new animation's name (the project's unless given)\n"
     "  --replace-animation NAME\n"
@@ -93,7 +102,9 @@ const char* const kUsageText =
     "                      vertices seem to be in another order than the source's, no target\n"
     "                      would be written, or (gltf --normals) the file would have more\n"
     "                      than 8 morphed attributes, or (--onto) a target had to be added\n"
-    "                      or the source was found in another vertex order\n"
+    "                      or the source was found in another vertex order, or (project) a\n"
+    "                      mesh or an animation was taken among several without --mesh or\n"
+    "                      --animation\n"
     "  --frame N           the frame to evaluate\n"
     "  -h, --help          show this text\n"
     "  --version           show the version (alone)\n"
@@ -115,7 +126,7 @@ struct CommandSpec {
     const char* input;  // what its file is, for messages
 };
 constexpr CommandSpec kCommands[] = {
-    {"info", Command::kInfo, "an object file"},
+    {"info", Command::kInfo, "an object file or a mesh file"},
     {"check", Command::kCheck, "a project file"},
     {"gltf", Command::kGltf, "a project file"},
     {"obj", Command::kObj, "a project file"},
@@ -274,6 +285,12 @@ std::string set_mesh(CommandLine& line, const std::string& value) {
     return std::string();
 }
 
+std::string set_animation(CommandLine& line, const std::string& value) {
+    if (value.empty()) return "--animation needs an animation's name or index";
+    line.animation = value;
+    return std::string();
+}
+
 std::string set_animation_name(CommandLine& line, const std::string& value) {
     if (value.empty()) return "--animation-name needs a name";
     line.animation_name = value;
@@ -310,9 +327,12 @@ constexpr OptionSpec kOptions[] = {
     {"--compress", nullptr, false, bit(Command::kGltf), set_compress},
     {"--smooth-angle", nullptr, true, bit(Command::kGltf), set_smooth_angle},
     {"--names", nullptr, true, bit(Command::kGltf), set_names},
-    {"--strict", nullptr, false, bit(Command::kCheck) | kExports, set_strict},
+    {"--strict", nullptr, false, bit(Command::kCheck) | bit(Command::kProject) | kExports,
+     set_strict},
     {"--onto", nullptr, true, bit(Command::kGltf), set_onto},
-    {"--mesh", nullptr, true, bit(Command::kGltf), set_mesh},
+    {"--mesh", nullptr, true, bit(Command::kGltf) | bit(Command::kProject) | bit(Command::kQxm),
+     set_mesh},
+    {"--animation", nullptr, true, bit(Command::kProject), set_animation},
     {"--animation-name", nullptr, true, bit(Command::kGltf), set_animation_name},
     {"--replace-animation", nullptr, true, bit(Command::kGltf), set_replace_animation},
 };
@@ -357,6 +377,7 @@ bool option_given(const std::vector<const OptionSpec*>& seen, const char* name) 
 // make them have nothing to act on (its seams are the original's normals' own); the options
 // of --onto mean nothing without it.
 std::string onto_problem(const CommandLine& line, const std::vector<const OptionSpec*>& seen) {
+    if (line.command != Command::kGltf) return std::string();
     if (line.onto.empty()) {
         for (const char* option : {"--mesh", "--animation-name", "--replace-animation"}) {
             if (option_given(seen, option)) return std::string(option) + " needs --onto ORIGINAL";
@@ -463,6 +484,9 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
     }
     if (const std::string problem = onto_problem(line, seen); !problem.empty()) {
         return refuse(problem);
+    }
+    if (option_given(seen, "--mesh") && option_given(seen, "--object")) {
+        return refuse("--mesh and --object both choose the mesh; give one");
     }
     if ((match || line.command == Command::kQxm) && !ends_with_no_case(line.output, ".qxm")) {
         return refuse("the output of " + name + " must end in .qxm, not '" + line.output + "'");

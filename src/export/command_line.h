@@ -43,10 +43,13 @@ struct CommandLine {
     // index; empty: found by geometry), the animation's name (empty: the project's) and the
     // animation it replaces (empty: none)
     std::string onto;
-    std::string mesh;
+    std::string mesh;  // also project and qxm: the mesh taken (index, name or full name)
     std::string animation_name;
     std::string replace_animation;
-    bool strict = false;  // check, gltf, obj: warnings that leave targets out fail the command
+    // project: the animation taken (the file's index of it, or its name); empty: the mesh's first
+    std::string animation;
+    bool strict = false;  // check, exports: warnings that leave targets out fail the command;
+                          // project: so does a mesh or an animation taken among several unasked
     // Not an option: the caller sets it when progress may be shown (stderr is a terminal).
     bool show_progress = false;
     // match: `input` is the source and `target` the target, each FILE.qxm[:OBJECT]; `output`

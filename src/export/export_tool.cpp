@@ -27,6 +27,7 @@
 #include "export/project_command.h"
 #include "export/project_load.h"
 #include "export/qxm_command.h"
+#include "import/any_object_reader.h"
 #include "model/qxm_reader.h"
 #include "session/project_session.h"
 
@@ -83,6 +84,15 @@ std::string object_file_refusal(const ReadOutcome& outcome, const std::string& p
 namespace {
 
 int run_info(const CommandLine& line, std::ostream& out, std::ostream& err) {
+    if (object_file_kind(line.input) != ObjectFileKind::kQxm) {
+        ImportedScene scene;
+        const ImportOutcome read = read_mesh_file(line.input, scene);
+        if (!read.ok) {
+            return refuse(err, printable(line.input) + " cannot be imported: " + read.reason.en);
+        }
+        out << scene_listing(line.input, scene);
+        return kExitDone;
+    }
     ObjectTable table;
     const ReadOutcome outcome = read_object_table(line.input, table);
     if (!outcome.ok()) return refuse(err, object_file_refusal(outcome, line.input));

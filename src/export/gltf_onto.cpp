@@ -20,6 +20,7 @@
 #include "export/unit_normals.h"
 #include "import/file_bytes.h"
 #include "import/gltf_reader.h"
+#include "import/scene_choice.h"
 #include "model/vertex_match.h"
 #include "morph/key_track.h"
 
@@ -150,11 +151,6 @@ std::string listed(const Json& meshes, const std::vector<size_t>& which) {
     return list;
 }
 
-bool all_digits(const std::string& text) {
-    return !text.empty() &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 // The mesh found to be the project's source, and how its vertices pair with the source's.
 struct MeshChoice {
     size_t mesh = 0;
@@ -194,14 +190,9 @@ std::string choose_mesh(const ImportedScene& scene, const Json& meshes,
         return vertices.size() == source.size() && largest_gap(vertices, source) <= tolerance;
     };
     if (!asked.empty()) {
-        std::vector<size_t> named;
-        if (all_digits(asked) && asked.size() < 9 && std::stoul(asked) < meshes.size()) {
-            named.push_back(std::stoul(asked));
-        } else {
-            for (size_t m = 0; m < meshes.size(); ++m) {
-                if (meshes[m].value("name", std::string()) == asked) named.push_back(m);
-            }
-        }
+        const std::vector<size_t> named = items_named(asked, meshes.size(), [&](size_t m) {
+            return meshes[m].value("name", std::string()) == asked;
+        });
         if (named.empty()) return "it has no mesh " + asked;
         if (named.size() > 1) {
             return "several meshes are named " + asked + " (" + listed(meshes, named) +

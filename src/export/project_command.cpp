@@ -15,6 +15,7 @@
 #include "import/animation_keys.h"
 #include "import/any_object_reader.h"
 #include "import/qxm_beside.h"
+#include "import/scene_choice.h"
 #include "model/qxm_reader.h"
 #include "project/project_file.h"
 
@@ -29,14 +30,6 @@ static_assert(kMaxAnimationFrames == kMaxSamples);
 int refuse(std::ostream& err, const std::string& message) {
     err << "warpkit-export: " << printable(message) << "\n";
     return kExitRefused;
-}
-
-size_t chosen_mesh(const ImportedScene& scene) {
-    if (scene.has_animation) return scene.animation.mesh;
-    for (size_t m = 0; m < scene.meshes.size(); ++m) {
-        if (!scene.meshes[m].targets.empty()) return m;
-    }
-    return 0;
 }
 
 // A project names its object files by full path, so it can be opened from anywhere.
@@ -80,7 +73,18 @@ int run_project_command(const CommandLine& line, std::ostream& out, std::ostream
     ImportedScene scene;
     const ImportOutcome read = import_mesh_file(line.input, scene);
     if (!read.ok) return refuse(err, shown + " cannot be imported: " + read.reason.en);
-    const size_t m = chosen_mesh(scene);
+    const SceneChoice choice = choose_in_scene(scene, line.mesh, line.animation);
+    if (!choice.problem.empty()) return refuse(err, shown + ": " + choice.problem.en);
+    for (const BilingualText& unasked : choice.unasked) {
+        err << "warpkit-export: " << (line.strict ? "" : "warning: ") << shown << ": "
+            << printable(unasked.en) << "\n";
+    }
+    if (line.strict && !choice.unasked.empty()) {
+        return refuse(err, shown +
+                               ": nothing written: under --strict, --mesh and --animation "
+                               "must choose among several");
+    }
+    const size_t m = choice.mesh;
     const ImportedMesh& mesh = scene.meshes[m];
     if (mesh.vertices.empty())
         return refuse(err, shown + ": the mesh " + printable(mesh.name) + " has no vertices");
@@ -88,9 +92,9 @@ int run_project_command(const CommandLine& line, std::ostream& out, std::ostream
     // the keys, before anything is written
     ProjectData data;
     const size_t targets = std::min<size_t>(mesh.targets.size(), kTargetCount);
-    const AnimationKeys keys = keys_for_mesh(scene, m, targets, line.fps);
+    const AnimationKeys keys = keys_for_mesh(scene, m, choice.animation, targets, line.fps);
     if (!keys.problem.empty()) return refuse(err, shown + ": " + keys.problem.en);
-    if (animates(scene, m)) data.max_frame = keys.max_frame;
+    if (choice.animation) data.max_frame = keys.max_frame;
     const std::vector<KeyTrack>& tracks = keys.tracks;
 
     const std::string output_problem = output_path_problem(line.output);
@@ -134,7 +138,7 @@ int run_project_command(const CommandLine& line, std::ostream& out, std::ostream
     }
     out << "wrote " << printable(line.output) << " and " << printable(stored.path) << ": source "
         << printable(mesh.name) << ", " << targets << " target" << (targets == 1 ? "" : "s");
-    if (animates(scene, m)) {
+    if (choice.animation) {
         out << ", frames 0 to " << data.max_frame << " at " << format_text("%g", line.fps)
             << " fps, "
             << (keys.sampled ? "the animation sampled at every frame"

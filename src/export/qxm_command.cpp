@@ -13,6 +13,7 @@
 #include "import/child_import.h"
 #include "import/gltf_reader.h"
 #include "import/obj_reader.h"
+#include "import/scene_choice.h"
 #include "model/qxm_reader.h"
 
 namespace warpkit::exporting {
@@ -77,7 +78,15 @@ int run_qxm_command(const CommandLine& line, std::ostream& out, std::ostream& er
 
     // every mesh, or the one asked for
     std::vector<size_t> meshes;
-    for (size_t m = 0; m < scene.meshes.size(); ++m) {
+    if (!line.mesh.empty()) {
+        // only the mesh of the choice: every animation of the meshes written is passed on
+        const SceneChoice choice = choose_in_scene(scene, line.mesh, std::string());
+        if (!choice.problem.empty()) {
+            return refuse(err, line, shown + ": " + choice.problem.en, choice.problem.ja);
+        }
+        meshes.push_back(choice.mesh);
+    }
+    for (size_t m = 0; line.mesh.empty() && m < scene.meshes.size(); ++m) {
         if (line.object.empty() || scene.meshes[m].name == line.object) meshes.push_back(m);
     }
     if (meshes.empty()) {
@@ -110,8 +119,7 @@ int run_qxm_command(const CommandLine& line, std::ostream& out, std::ostream& er
     }
     // the animations of the meshes written, for the program, which counts only those
     if (!line.animations_to.empty()) {
-        std::vector<WeightsAnimation> animations;
-        if (scene.has_animation) animations.push_back(scene.animation);
+        std::vector<WeightsAnimation> animations = scene.animations;
         std::vector<WeightsAnimation> passed;
         for (WeightsAnimation& animation : animations) {
             const auto at = std::find(meshes.begin(), meshes.end(), animation.mesh);

@@ -1,8 +1,8 @@
 #pragma once
-// warpkit-export qxm MESHFILE -o OUT.qxm [--object NAME]: a mesh file converted to a QXM
-// object file. This is also what the program runs in a child process for the formats it does
-// not read itself, and its listing on the standard output says which objects are morph targets
-// of which mesh (child_import.h reads it back).
+// warpkit-export qxm MESHFILE -o OUT.qxm [--object NAME | --mesh NAME|INDEX]: a mesh file
+// converted to a QXM object file. This is also what the program runs in a child process for the
+// formats it does not read itself, and its listing on the standard output says which objects are
+// morph targets of which mesh (child_import.h reads it back).
 #include <iosfwd>
 #include <string>
 #include <vector>

@@ -178,8 +178,16 @@ AnimationKeys keys_from_default_weights(const std::vector<float>& weights, size_
     return keys;
 }
 
+std::vector<size_t> animations_of(const ImportedScene& scene, size_t mesh) {
+    std::vector<size_t> found;
+    for (size_t a = 0; a < scene.animations.size(); ++a) {
+        if (scene.animations[a].mesh == mesh) found.push_back(a);
+    }
+    return found;
+}
+
 bool animates(const ImportedScene& scene, size_t mesh) {
-    return scene.has_animation && scene.animation.mesh == mesh;
+    return !animations_of(scene, mesh).empty();
 }
 
 double animation_frames(const WeightsAnimation& animation, double fps) {
@@ -187,11 +195,12 @@ double animation_frames(const WeightsAnimation& animation, double fps) {
     return std::max(1.0, std::ceil(last - kWholeFrame)) + 1.0;
 }
 
-AnimationKeys keys_for_mesh(const ImportedScene& scene, size_t mesh, size_t targets, double fps) {
-    if (!animates(scene, mesh))
-        return keys_from_default_weights(scene.meshes[mesh].weights, targets);
+AnimationKeys keys_for_mesh(const ImportedScene& scene, size_t mesh,
+                            std::optional<size_t> animation, size_t targets, double fps) {
+    if (!animation) return keys_from_default_weights(scene.meshes[mesh].weights, targets);
+    const WeightsAnimation& taken = scene.animations.at(*animation);
     AnimationKeys keys;
-    const double frames = animation_frames(scene.animation, fps);
+    const double frames = animation_frames(taken, fps);
     if (!(frames <= static_cast<double>(kMaxAnimationFrames))) {
         const long long most = static_cast<long long>(kMaxAnimationFrames);
         keys.problem = {format_text("アニメーションは毎秒 %g フレームで %.0f フレーム続き、"
@@ -202,7 +211,7 @@ AnimationKeys keys_for_mesh(const ImportedScene& scene, size_t mesh, size_t targ
                                     frames, fps, most)};
         return keys;
     }
-    keys = keys_from_animation(first_targets(scene.animation, targets), fps);
+    keys = keys_from_animation(first_targets(taken, targets), fps);
     if (!keys.problem.empty()) {
         keys.problem.ja += format_text("（毎秒 %g フレーム）", fps);
         keys.problem.en += format_text(" at %g frames a second", fps);

@@ -9,6 +9,7 @@
 // (two decimals), must lie within 0.01 percent of the animation's, else they are given up for
 // samples, whose only error is that rounding.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,7 +51,10 @@ constexpr double kDefaultKeyRate = 30.0;
 // most, so whatever is keyed can be exported again; checked before any key is made.
 constexpr int64_t kMaxAnimationFrames = int64_t{1} << 24;
 
-// Whether the scene's weights animation drives mesh `mesh`.
+// The indices into scene.animations of the animations that drive mesh `mesh`, in file order.
+std::vector<size_t> animations_of(const ImportedScene& scene, size_t mesh);
+
+// Whether any of the scene's weights animations drives mesh `mesh`.
 bool animates(const ImportedScene& scene, size_t mesh);
 
 // How many frames a timeline keying `animation` at `fps` has, 0 to the last frame the animation
@@ -58,10 +62,12 @@ bool animates(const ImportedScene& scene, size_t mesh);
 double animation_frames(const WeightsAnimation& animation, double fps);
 
 // The keys a mesh of an imported scene brings to its first `targets` targets (the ones loaded):
-// its animation's at `fps` when the scene animates it, else its default weights at frame 0.
-// The targets past them are left out of the work. An animation longer than kMaxAnimationFrames
-// is the problem before any key is made; every problem names the frame rate where it matters.
-AnimationKeys keys_for_mesh(const ImportedScene& scene, size_t mesh, size_t targets, double fps);
+// those of `animation` (an index into scene.animations, of an animation of this mesh) at `fps`,
+// or without one the mesh's default weights at frame 0. The targets past them are left out of
+// the work. An animation longer than kMaxAnimationFrames is the problem before any key is made;
+// every problem names the frame rate where it matters.
+AnimationKeys keys_for_mesh(const ImportedScene& scene, size_t mesh,
+                            std::optional<size_t> animation, size_t targets, double fps);
 
 // The largest difference, in percent, between the tracks' weights (rounded to two decimals, as
 // a project file keeps them) and the animation's at every frame 0 .. max_frame.

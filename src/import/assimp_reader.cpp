@@ -391,6 +391,7 @@ std::vector<WeightsAnimation> weights_animations(const aiScene& source,
             }
             WeightsAnimation weights = merged(tracks);
             weights.mesh = m;
+            weights.clip = a;
             weights.name = animation->mName.C_Str();
             animations.push_back(std::move(weights));
         }
@@ -433,11 +434,7 @@ ImportOutcome read_with_assimp(const std::string& path, const ImportLimits& limi
         animations = weights_animations(*source, builder.origins(), scene, limits.max_positions * 3,
                                         problem);
     }
-    // the scene keeps the file's first weights animation
-    if (!animations.empty()) {
-        scene.animation = std::move(animations.front());
-        scene.has_animation = true;
-    }
+    scene.animations = std::move(animations);
     if (!problem.empty()) {
         scene = ImportedScene{};
         return refused(std::move(problem));

@@ -340,7 +340,7 @@ ImportOutcome scene_from_qxm(const std::string& qxm, const std::string& listing,
     return ImportOutcome{true, {}};
 }
 
-constexpr const char* kTransferHeader = "warpkit weights animations 1";
+constexpr const char* kTransferHeader = "warpkit weights animations 2";
 
 const char* interpolation_word(Interpolation interpolation) {
     switch (interpolation) {
@@ -365,9 +365,9 @@ std::string animation_transfer_text(const std::vector<WeightsAnimation>& animati
     };
     for (const WeightsAnimation& animation : animations) {
         // the name as its bytes, whatever they are, on a line of its own
-        text += format_text("%zu %zu %zu %s %zu\n", animation.mesh, animation.targets,
-                            animation.times.size(), interpolation_word(animation.interpolation),
-                            animation.name.size()) +
+        text += format_text("%zu %zu %zu %zu %s %zu\n", animation.mesh, animation.clip,
+                            animation.targets, animation.times.size(),
+                            interpolation_word(animation.interpolation), animation.name.size()) +
                 animation.name + "\n";
         numbers(animation.times);
         numbers(animation.values);
@@ -402,7 +402,8 @@ BilingualText read_animation_transfer(const std::string& text, const ImportedSce
         size_t keys = 0;
         size_t name_bytes = 0;
         std::string interpolation;
-        if (!(in >> animation.mesh >> animation.targets >> keys >> interpolation >> name_bytes) ||
+        if (!(in >> animation.mesh >> animation.clip >> animation.targets >> keys >>
+              interpolation >> name_bytes) ||
             in.get() != '\n' || name_bytes > text.size()) {
             return unreadable;
         }
@@ -584,7 +585,7 @@ ImportOutcome import_in_child(const std::string& tool, const std::string& path,
     if (!problem.empty()) return ImportOutcome{false, std::move(problem)};
     ImportOutcome outcome = scene_from_qxm(converted, run.out, scene);
 
-    // the animations, passed beside the object file; the scene keeps the first
+    // the animations, passed beside the object file
     if (outcome.ok) {
         std::string text;
         std::vector<WeightsAnimation> animations;
@@ -592,9 +593,8 @@ ImportOutcome import_in_child(const std::string& tool, const std::string& path,
         if (problem.empty()) problem = read_animation_transfer(text, scene, animations);
         if (!problem.empty()) {
             outcome = ImportOutcome{false, converted_unreadable(problem)};
-        } else if (!animations.empty()) {
-            scene.animation = std::move(animations.front());
-            scene.has_animation = true;
+        } else {
+            scene.animations = std::move(animations);
         }
     }
 

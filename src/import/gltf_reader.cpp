@@ -886,10 +886,13 @@ private:
         return {};
     }
 
-    // The first animation with a weights channel on a node with a mesh that has morph targets.
-    // A damaged one is refused: the keys are what a project is made from.
+    // Every animation's weights channels on nodes with a mesh that has morph targets, one for
+    // each animation and mesh (a mesh two nodes show is driven by the first channel). A damaged
+    // one is refused: the keys are what a project is made from.
     BilingualText find_animation() {
-        for (const tinygltf::Animation& animation : model_.animations) {
+        for (size_t a = 0; a < model_.animations.size(); ++a) {
+            const tinygltf::Animation& animation = model_.animations[a];
+            std::set<size_t> driven;
             for (const tinygltf::AnimationChannel& channel : animation.channels) {
                 if (channel.target_path != "weights" || channel.target_node < 0 ||
                     static_cast<size_t>(channel.target_node) >= model_.nodes.size()) {
@@ -897,12 +900,18 @@ private:
                 }
                 const int mesh = model_.nodes[static_cast<size_t>(channel.target_node)].mesh;
                 if (mesh < 0 || static_cast<size_t>(mesh) >= scene_.meshes.size() ||
-                    scene_.meshes[static_cast<size_t>(mesh)].targets.empty()) {
+                    scene_.meshes[static_cast<size_t>(mesh)].targets.empty() ||
+                    !driven.insert(static_cast<size_t>(mesh)).second) {
                     continue;
                 }
-                const BilingualText problem =
-                    read_animation(animation, channel, static_cast<size_t>(mesh));
-                if (problem.empty()) return problem;
+                scene_.animations.emplace_back();
+                const BilingualText problem = read_animation(
+                    animation, channel, static_cast<size_t>(mesh), scene_.animations.back());
+                if (problem.empty()) {
+                    scene_.animations.back().clip = a;
+                    continue;
+                }
+                scene_.animations.clear();
                 return inside(
                     format_both({"アニメーション%s", "animation %s"}, quoted_name(animation.name)),
                     problem);
@@ -912,7 +921,8 @@ private:
     }
 
     BilingualText read_animation(const tinygltf::Animation& animation,
-                                 const tinygltf::AnimationChannel& channel, size_t mesh) {
+                                 const tinygltf::AnimationChannel& channel, size_t mesh,
+                                 WeightsAnimation& out) {
         if (channel.sampler < 0 ||
             static_cast<size_t>(channel.sampler) >= animation.samplers.size()) {
             return format_both({"ウェイトのチャンネルがサンプラー %d を指定していますが、サンプラー"
@@ -922,8 +932,6 @@ private:
         }
         const tinygltf::AnimationSampler& sampler =
             animation.samplers[static_cast<size_t>(channel.sampler)];
-        WeightsAnimation& out = scene_.animation;
-        out = WeightsAnimation{};
         out.mesh = mesh;
         out.name = animation.name;
         out.targets = scene_.meshes[mesh].targets.size();
@@ -960,7 +968,6 @@ private:
                         "it has a weight that is not a finite number"};
             }
         }
-        scene_.has_animation = true;
         return {};
     }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <set>
 
@@ -177,18 +178,21 @@ void leave_out_meshes_without_triangles(ImportedScene& scene) {
     const auto has_triangles = [](const ImportedMesh& mesh) { return !mesh.triangles.empty(); };
     if (std::none_of(scene.meshes.begin(), scene.meshes.end(), has_triangles)) return;
     std::vector<ImportedMesh> kept;
+    constexpr size_t kLeftOut = SIZE_MAX;
+    std::vector<size_t> kept_as(scene.meshes.size(), kLeftOut);
     for (size_t i = 0; i < scene.meshes.size(); ++i) {
-        if (scene.has_animation && scene.animation.mesh == i) {
-            if (has_triangles(scene.meshes[i])) {
-                scene.animation.mesh = kept.size();
-            } else {
-                scene.has_animation = false;
-                scene.animation = WeightsAnimation{};
-            }
-        }
-        if (has_triangles(scene.meshes[i])) kept.push_back(std::move(scene.meshes[i]));
+        if (!has_triangles(scene.meshes[i])) continue;
+        kept_as[i] = kept.size();
+        kept.push_back(std::move(scene.meshes[i]));
+    }
+    std::vector<WeightsAnimation> animations;
+    for (WeightsAnimation& animation : scene.animations) {
+        if (animation.mesh >= kept_as.size() || kept_as[animation.mesh] == kLeftOut) continue;
+        animation.mesh = kept_as[animation.mesh];
+        animations.push_back(std::move(animation));
     }
     scene.meshes = std::move(kept);
+    scene.animations = std::move(animations);
 }
 
 std::vector<RenamedObject> finish_object_names(ImportedScene& scene) {

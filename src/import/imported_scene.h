@@ -33,9 +33,11 @@ struct ImportedMesh {
 
 enum class Interpolation { kLinear, kStep, kCubicSpline };
 
-// A weights animation of one mesh's morph targets. Key k gives target j the value
-// values[(k * stride + 1) * targets + j] for cubic splines (stride 3: in-tangent, value,
-// out-tangent) and values[k * targets + j] otherwise. Times in seconds, strictly increasing.
+// A weights animation of one mesh's morph targets: what one of the file's animations does to one
+// mesh. An animation that drives the weights of two meshes gives two, of one `clip`. Key k gives
+// target j the value values[(k * stride + 1) * targets + j] for cubic splines (stride 3:
+// in-tangent, value, out-tangent) and values[k * targets + j] otherwise. Times in seconds, strictly
+// increasing.
 struct WeightsAnimation {
     size_t mesh = 0;  // index into ImportedScene::meshes
     std::string name;
@@ -43,6 +45,7 @@ struct WeightsAnimation {
     std::vector<float> times;
     std::vector<float> values;
     size_t targets = 0;
+    size_t clip = 0;  // the index of the file's animation it comes from
 };
 
 // A name the import could not keep as the file gives it: an object file holds 15 bytes without
@@ -60,8 +63,9 @@ struct ImportedScene {
     std::vector<RenamedObject> renamed;  // in object order, meshes each before their targets
     // Corners a reader that splits vertices per polygon corner joined back into one vertex.
     int64_t joined_corners = 0;
-    bool has_animation = false;
-    WeightsAnimation animation;  // the file's first weights animation, when has_animation
+    // Every weights animation of the file, in the order of the file's animations and, within
+    // one, of the meshes as its channels first name them.
+    std::vector<WeightsAnimation> animations;
 };
 
 // The one memory budget of an import, in positions (12 bytes each): what an eighth of the
@@ -70,7 +74,7 @@ int64_t import_position_budget();
 
 // What an import may cost, so a hostile file cannot fill the memory.
 // Artists' files often carry helper meshes of lines or points (guides, rig curves) beside the
-// surfaces: those are dropped, with the animation's mesh index kept right (the animation goes
+// surfaces: those are dropped, with the animations' mesh indices kept right (an animation goes
 // when its mesh does). A scene of such meshes alone is kept whole, for the check to refuse.
 void leave_out_meshes_without_triangles(ImportedScene& scene);
 

@@ -13,6 +13,7 @@ set(folder_sources
     obj_reader.cpp
     placement.cpp
     qxm_beside.cpp
+    scene_choice.cpp
     tinygltf_impl.cpp
     tinyobj_impl.cpp
 )

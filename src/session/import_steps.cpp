@@ -10,6 +10,7 @@
 #include "base/texts.h"
 #include "import/file_bytes.h"
 #include "import/qxm_beside.h"
+#include "import/scene_choice.h"
 
 namespace warpkit {
 namespace {
@@ -78,16 +79,16 @@ TargetChoice ask_about_morph_targets(UserDialogs& dialogs, int32_t language,
 }
 
 KeysToImport keys_to_import(const ImportedScene& scene, size_t mesh, size_t targets,
-                            bool take_animation, double fps) {
+                            const AnimationAnswer& answer, double fps) {
     KeysToImport out;
-    if (targets == 0 || (animates(scene, mesh) && !take_animation)) return out;
-    AnimationKeys keys = keys_for_mesh(scene, mesh, targets, fps);
+    if (targets == 0 || answer.choice != AnimationChoice::kTake) return out;
+    AnimationKeys keys = keys_for_mesh(scene, mesh, answer.animation, targets, fps);
     if (!keys.problem.empty()) {
         out.problem = keys.problem;
         return out;
     }
     out.keys.tracks = std::move(keys.tracks);
-    if (animates(scene, mesh)) out.keys.max_frame = keys.max_frame;
+    if (answer.animation) out.keys.max_frame = keys.max_frame;
     return out;
 }
 
@@ -103,25 +104,55 @@ void put_imported_keys(EditorState& state, const ImportedKeys& keys) {
     }
 }
 
-AnimationChoice ask_about_animation(UserDialogs& dialogs, int32_t language,
+AnimationAnswer ask_about_animation(UserDialogs& dialogs, int32_t language,
                                     const ImportedScene& scene, size_t mesh, double fps) {
-    if (!animates(scene, mesh)) return AnimationChoice::kTake;
-    const WeightsAnimation& animation = scene.animation;
-    const std::string name = animation.name.empty() ? pick(language, texts::kUnnamedAnimation)
-                                                    : quoted_name(animation.name).in(language);
-    const MessageText& question = texts::kAnimationQuestion;
-    const ShownMessage box = shown_message(
-        language, question, display_text(scene.meshes[mesh].name).c_str(), name.c_str(),
-        static_cast<double>(animation.times.back()), fps, animation_frames(animation, fps) - 1.0);
-    switch (dialogs.ask_save(box)) {
+    const std::vector<size_t> offered = animations_of(scene, mesh);
+    if (offered.empty()) return AnimationAnswer{};
+    const auto name_of = [&](const WeightsAnimation& animation) {
+        return animation.name.empty() ? pick(language, texts::kUnnamedAnimation)
+                                      : quoted_name(animation.name).in(language);
+    };
+    const std::string mesh_name = display_text(scene.meshes[mesh].name);
+    AnimationAnswer answer;
+    answer.animation = default_animation(scene, mesh);
+    SaveAnswer said = SaveAnswer::kCancel;
+    if (offered.size() == 1) {
+        const WeightsAnimation& animation = scene.animations[offered.front()];
+        const ShownMessage box =
+            shown_message(language, texts::kAnimationQuestion, mesh_name.c_str(),
+                          name_of(animation).c_str(), static_cast<double>(animation.times.back()),
+                          fps, animation_frames(animation, fps) - 1.0);
+        said = dialogs.ask_save(box);
+    } else {
+        std::vector<std::string> items;
+        size_t chosen = 0;
+        for (size_t i = 0; i < offered.size(); ++i) {
+            const WeightsAnimation& animation = scene.animations[offered[i]];
+            items.push_back(format_text(pick(language, texts::kAnimationItem),
+                                        name_of(animation).c_str(),
+                                        static_cast<double>(animation.times.back()),
+                                        animation_frames(animation, fps) - 1.0, fps));
+            if (offered[i] == answer.animation) chosen = i;
+        }
+        const ShownMessage box =
+            shown_message(language, texts::kAnimationsQuestion, mesh_name.c_str(),
+                          static_cast<int>(offered.size()), fps);
+        const ListAnswer listed = dialogs.ask_save_from_list(box.text, box.title, items, chosen);
+        said = listed.answer;
+        if (listed.item < offered.size()) answer.animation = offered[listed.item];
+    }
+    switch (said) {
         case SaveAnswer::kYes:
-            return AnimationChoice::kTake;
+            answer.choice = AnimationChoice::kTake;
+            break;
         case SaveAnswer::kNo:
-            return AnimationChoice::kLeave;
+            answer = AnimationAnswer{AnimationChoice::kLeave, std::nullopt};
+            break;
         case SaveAnswer::kCancel:
+            answer = AnimationAnswer{AnimationChoice::kCancelled, std::nullopt};
             break;
     }
-    return AnimationChoice::kCancelled;
+    return answer;
 }
 
 void refuse_imported_keys(UserDialogs& dialogs, int32_t language, const std::string& file,

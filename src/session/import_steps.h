@@ -29,28 +29,37 @@ struct ImportedKeys {
     std::optional<int32_t> max_frame;  // set when an animation was taken
 };
 
+enum class AnimationChoice { kTake, kLeave, kCancelled };
+
+// What the user said of the animations of a mesh being loaded with its targets.
+struct AnimationAnswer {
+    AnimationChoice choice = AnimationChoice::kTake;
+    // kTake: the animation taken (an index into the scene's animations); none when nothing
+    // animates the mesh
+    std::optional<size_t> animation;
+};
+
 // The keys of mesh `mesh` of `scene` for its first `targets` targets, at `fps`, as `warpkit-export
-// project` makes them: when the scene animates the mesh and `take_animation`, the animation's
-// keys and its frames; without an animation, the mesh's default weights at frame 0; nothing
-// otherwise. A problem keeps the keys empty.
+// project` makes them: when an animation was taken, its keys and its frames; when the mesh has
+// none, its default weights at frame 0; nothing when its animations were left. A problem keeps
+// the keys empty.
 struct KeysToImport {
     ImportedKeys keys;
     BilingualText problem;
 };
 KeysToImport keys_to_import(const ImportedScene& scene, size_t mesh, size_t targets,
-                            bool take_animation, double fps);
+                            const AnimationAnswer& answer, double fps);
 
 // Gives each loaded target among 1, 2 ... its track and, when an animation was taken, the
 // timeline its frames, the current frame brought within them.
 void put_imported_keys(EditorState& state, const ImportedKeys& keys);
 
-enum class AnimationChoice { kTake, kLeave, kCancelled };
-
 // When the scene animates mesh `mesh`, asks whether its animation comes onto the timeline
 // (Yes), or the targets load without keys (No), naming the animation, its length and the rate
-// it is keyed at. Only the file's first weights animation is offered. Without one, kTake
+// it is keyed at; when several animate it, they are offered in a list, each with its length and
+// frames, the one `warpkit-export project` takes chosen first. Without an animation, kTake
 // unasked: the default weights are keys too.
-AnimationChoice ask_about_animation(UserDialogs& dialogs, int32_t language,
+AnimationAnswer ask_about_animation(UserDialogs& dialogs, int32_t language,
                                     const ImportedScene& scene, size_t mesh, double fps);
 
 // Says why the keys of `file` cannot be made; the targets load without them.

@@ -43,6 +43,12 @@ using ProgressWork = std::function<void(const ProgressReport& report)>;
 
 enum class FrameDialogMode { kJump = 1, kMaximum = 2 };
 
+// The answer to a Yes/No/Cancel question with a list: the button, and the item chosen in the list.
+struct ListAnswer {
+    SaveAnswer answer = SaveAnswer::kCancel;
+    size_t item = 0;
+};
+
 class UserDialogs {
 public:
     virtual ~UserDialogs() = default;
@@ -70,6 +76,10 @@ public:
     // last, so the last must be the answer that goes no further.
     virtual int ask_choice(const std::string& text, const std::string& title,
                            const std::vector<std::string>& answers) = 0;
+    // Yes/No/Cancel with the question icon and, under the text, a list of `items` (at least one)
+    // of which one is chosen, `chosen` to start with. Closing the box is Cancel.
+    virtual ListAnswer ask_save_from_list(const std::string& text, const std::string& title,
+                                          const std::vector<std::string>& items, size_t chosen) = 0;
     // Runs `work` to its end. When it takes longer than half a second a modal progress dialog
     // with a Cancel button shows meanwhile and the windows keep repainting, but nothing else
     // can be done. `work` may run on another thread, so it must touch nothing but its own data

@@ -8,6 +8,7 @@
 #include "base/texts.h"
 #include "export/command_line.h"
 #include "export/export_fixture.h"
+#include "project/project_file.h"
 #include "support/mesh_fixtures.h"
 
 namespace warpkit::exporting {
@@ -78,7 +79,7 @@ TEST(ExportCommandLine, bad_usage_exits_2_with_one_line_naming_the_problem) {
         {{}, "no command given"},
         {{"export", "face.twp"}, "unknown command 'export'"},
         {{"check"}, "check needs a project file"},
-        {{"info"}, "info needs an object file"},
+        {{"info"}, "info needs an object file or a mesh file"},
         {{"check", "a.twp", "b.twp"}, "check takes one file, not 'b.twp'"},
         {{"check", "a.twp", "--verbose"}, "unknown option '--verbose'"},
         {{"check", "a.twp", "-o", "x"}, "check takes no option --output"},
@@ -126,6 +127,13 @@ TEST(ExportCommandLine, bad_usage_exits_2_with_one_line_naming_the_problem) {
          "the output of match must end in .qxm, not 'c.obj'"},
         {{"match", "a.qxm", "b.qxm", "-o", "c.qxm", "--frame", "1"},
          "match takes no option --frame"},
+        {{"project", "a.glb", "-o", "a.twp", "--animation="},
+         "--animation needs an animation's name or index"},
+        {{"qxm", "a.glb", "-o", "a.qxm", "--animation", "talk"}, "qxm takes no option --animation"},
+        {{"qxm", "a.glb", "-o", "a.qxm", "--mesh", "0", "--object", "face"},
+         "--mesh and --object both choose the mesh; give one"},
+        {{"project", "a.glb", "-o", "a.twp", "--replace-animation", "x"},
+         "project takes no option --replace-animation"},
     };
     for (const Row& row : rows) {
         std::string line;
@@ -303,6 +311,126 @@ TEST(ExportCommandLine, hostile_files_and_names_are_refused_or_handled) {
     }
     EXPECT_EQ(read_whole(file("victim")), "not an export\n");
     EXPECT_NE(read_whole(file("face.bin")), "an old buffer");
+}
+
+// A file of two animations, one of them driving two meshes: info lists them; project takes what
+// --mesh and --animation name (by index, by name, or by a mesh's name in full), and unasked the
+// first, naming it and the others on stderr; --strict refuses to choose; qxm converts the mesh
+// named.
+TEST(ExportCommandLine, info_lists_the_choices_and_project_takes_the_one_named_or_says_which) {
+    testing::ExportFixture fixture;
+    const std::string scene = fixture.folder.file("scene.gltf");
+    write_text(scene, warpkit::testing::two_animations_gltf());
+
+    ToolRun run = run_tool({"info", scene});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, scene +
+                           ": 2 meshes, 2 animations of morph target weights\n"
+                           "mesh 0 \"grid face\" (kept as grid_face): 9 vertices, 8 triangles, "
+                           "2 morph targets\n"
+                           "  target 0 \"t0\"\n"
+                           "  target 1 \"t1\"\n"
+                           "mesh 1 \"lower teeth and tongue\" (kept as lower_teeth_and): "
+                           "3 vertices, 1 triangle, 1 morph target\n"
+                           "  target 0 \"jaw open as wide as it goes\" (kept as jaw_open_as_wid)\n"
+                           "animation 0 \"blink\": 0.2 s, the weights of 1 mesh\n"
+                           "  mesh 0 \"grid face\": 3 keys at 0, 0.1, 0.2 s (linear)\n"
+                           "animation 1 \"talk\": 3 s, the weights of 2 meshes\n"
+                           "  mesh 0 \"grid face\": 3 keys at 0, 1.5, 3 s (linear)\n"
+                           "  mesh 1 \"lower teeth and tongue\": 2 keys at 0, 3 s (linear)\n");
+
+    const std::string face = "mesh 0 \"grid face\"";
+    const std::string teeth = "mesh 1 \"lower teeth and tongue\"";
+    const std::string blink = "animation 0 \"blink\" (0.2 s)";
+    const std::string talk = "animation 1 \"talk\" (3 s)";
+    const std::string meshes = "the file holds 2 meshes with morph targets: " + face +
+                               " is taken; the others: " + teeth + "; --mesh NAME|INDEX chooses";
+    const std::string animations = face + " has 2 animations of its weights: " + blink +
+                                   " is taken; the others: " + talk +
+                                   "; --animation NAME|INDEX chooses";
+    struct Row {
+        std::vector<std::string> options;
+        int status;
+        std::string source;  // done: the project's source; refused: the last line's words
+        int32_t max_frame = 0;
+        std::vector<std::string> said = {};  // the lines before, in order (warnings when done)
+    };
+    const Row rows[] = {
+        {{}, 0, "grid_face", 6, {meshes, animations}},
+        {{"--animation", "talk"},
+         0,
+         "grid_face",
+         90,
+         {talk + " drives the weights of 2 meshes: " + face + " is taken; the others: " + teeth +
+          "; --mesh NAME|INDEX chooses"}},
+        {{"--animation", "1", "--mesh", "0", "--strict"}, 0, "grid_face", 90, {}},
+        {{"--mesh", "0", "--animation", "blink", "--strict"}, 0, "grid_face", 6, {}},
+        {{"--mesh", "lower teeth and tongue"}, 0, "lower_teeth_and", 90, {}},
+        {{"--mesh", "lower_teeth_and", "--animation", "talk"}, 0, "lower_teeth_and", 90, {}},
+        {{"--strict"},
+         1,
+         "nothing written: under --strict, --mesh and --animation must choose among several",
+         0,
+         {meshes, animations}},
+        {{"--mesh", "1", "--animation", "blink"},
+         1,
+         blink + " does not drive the weights of " + teeth + " (it drives " + face + ")"},
+        {{"--animation", "2"},
+         1,
+         "there is no animation \"2\" of morph target weights (the file's: " + blink + ", " + talk +
+             ")"},
+        {{"--mesh", "face"},
+         1,
+         "there is no mesh \"face\" (the file's meshes: " + face + ", " + teeth + ")"},
+    };
+    int n = 0;
+    for (const Row& row : rows) {
+        const std::string output = fixture.folder.file("p" + std::to_string(++n) + ".twp");
+        std::vector<std::string> args = {"project", scene, "-o", output};
+        args.insert(args.end(), row.options.begin(), row.options.end());
+        std::string line;
+        for (const std::string& arg : row.options) line += "[" + arg + "]";
+        SCOPED_TRACE(line);
+        run = run_tool(args);
+        EXPECT_EQ(run.status, row.status) << run.err;
+        std::vector<std::string> said = row.said;
+        if (row.status != 0) said.push_back(row.source);
+        // then the names the object file could not keep, of the mesh written
+        if (row.status == 0 && row.source == "grid_face")
+            said.push_back("mesh \"grid face\" is stored as \"grid_face\"");
+        if (row.status == 0 && row.source == "lower_teeth_and") {
+            said.push_back("mesh \"lower teeth and tongue\" is stored as \"lower_teeth_and\"");
+            said.push_back(
+                "mesh \"lower_teeth_and\", morph target 1: \"jaw open as wide as it "
+                "goes\" is stored as \"jaw_open_as_wid\"");
+        }
+        std::string expected;
+        for (const std::string& words : said) {
+            expected += std::string("warpkit-export: ") + (row.status == 0 ? "warning: " : "") +
+                        scene + ": " + words + "\n";
+        }
+        EXPECT_EQ(run.err, expected);
+        if (row.status != 0) {
+            EXPECT_FALSE(std::filesystem::exists(output));
+            continue;
+        }
+        ProjectData project;
+        ASSERT_TRUE(read_project_file(output, project).ok);
+        EXPECT_EQ(project.source_name, row.source);
+        EXPECT_EQ(project.max_frame, row.max_frame);
+    }
+
+    // qxm converts the one mesh named, by the same names
+    run = run_tool({"qxm", scene, "-o", fixture.folder.file("teeth.qxm"), "--mesh", "1"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("lower_teeth_and"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("grid_face"), std::string::npos) << run.out;
+    run = run_tool({"qxm", scene, "-o", fixture.folder.file("none.qxm"), "--mesh", "teeth"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "warpkit-export: " + scene +
+                           ": there is no mesh \"teeth\" (the file's "
+                           "meshes: " +
+                           face + ", " + teeth + ")\n");
 }
 
 }  // namespace

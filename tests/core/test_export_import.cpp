@@ -73,8 +73,9 @@ TEST(ExportImport, a_gltf_morph_animation_survives_project_and_export_at_the_sam
         ASSERT_EQ(exported.status, kExitDone) << exported.err;
         ImportedScene back;
         ASSERT_TRUE(read_gltf_file(glb, ImportLimits{}, back).ok);
-        ASSERT_TRUE(back.has_animation);
-        EXPECT_LE(largest_weight_difference(original.animation, back.animation, std::stod(fps)),
+        ASSERT_EQ(back.animations.size(), 1u);
+        EXPECT_LE(largest_weight_difference(original.animations.at(0), back.animations[0],
+                                            std::stod(fps)),
                   0.01);
         // The shape comes back too: the same vertices in the same order.
         ASSERT_EQ(back.meshes[0].vertices.size(), original.meshes[0].vertices.size());
@@ -204,9 +205,9 @@ TEST(ExportImport, compressed_forms_of_one_animation_import_as_the_plain_file_do
             EXPECT_EQ(mesh.targets[t].name, want.targets[t].name);
             EXPECT_EQ(first_difference(mesh.targets[t].vertices, want.targets[t].vertices), -1);
         }
-        ASSERT_TRUE(scene.has_animation);
-        EXPECT_EQ(scene.animation.times, expected.animation.times);
-        EXPECT_EQ(scene.animation.values, expected.animation.values);
+        ASSERT_EQ(scene.animations.size(), 1u);
+        EXPECT_EQ(scene.animations[0].times, expected.animations.at(0).times);
+        EXPECT_EQ(scene.animations[0].values, expected.animations.at(0).values);
     }
 }
 

@@ -311,8 +311,8 @@ TEST(ImportFiles, an_fbx_comes_in_metres_with_its_blend_shape_animation_as_the_g
                               box_of(expected.targets[t].vertices).second);
         }
         // the first animation, every shape at every time either is keyed
-        ASSERT_TRUE(scene.has_animation);
-        const WeightsAnimation& talk = scene.animation;
+        ASSERT_FALSE(scene.animations.empty());
+        const WeightsAnimation& talk = scene.animations[0];
         EXPECT_EQ(talk.name, "talk");
         EXPECT_EQ(talk.mesh, 0u);
         EXPECT_EQ(talk.targets, 2u);
@@ -372,8 +372,9 @@ TEST(ImportFiles, the_animation_passed_by_the_child_reads_back_as_written_or_not
                            Interpolation::kCubicSpline,
                            {-0.5f, 1.0f / 3.0f},
                            {0.1f, 1e-7f, -2, 3, 4, 5, 6, 7, 8, 9, 10, 1.0f / 7.0f},
-                           2};
-    WeightsAnimation step{1, "", Interpolation::kStep, cubic.times, {0, 1, 2, 3}, 2};
+                           2,
+                           3};
+    WeightsAnimation step{1, "", Interpolation::kStep, cubic.times, {0, 1, 2, 3}, 2, 5};
     const std::string text = animation_transfer_text({cubic, step});
     std::vector<WeightsAnimation> read;
     ASSERT_EQ(read_animation_transfer(text, scene, read), BilingualText{});
@@ -381,6 +382,7 @@ TEST(ImportFiles, the_animation_passed_by_the_child_reads_back_as_written_or_not
     for (const auto& [got, written] : {std::pair{read[0], cubic}, std::pair{read[1], step}}) {
         EXPECT_EQ(got.name, written.name);
         EXPECT_EQ(got.mesh, 1u);
+        EXPECT_EQ(got.clip, written.clip);
         EXPECT_EQ(got.interpolation, written.interpolation);
         EXPECT_EQ(got.times, written.times);
         EXPECT_EQ(got.values, written.values);
@@ -395,7 +397,7 @@ TEST(ImportFiles, the_animation_passed_by_the_child_reads_back_as_written_or_not
         return animation_transfer_text({animation});
     };
     const std::string damaged[] = {
-        "warpkit weights animations 2\n0\n",
+        "warpkit weights animations 1\n0\n",
         text.substr(0, text.size() - 4),
         changed([](WeightsAnimation& a) { a.mesh = 2; }),
         changed([](WeightsAnimation& a) { a.targets = 1; }),
@@ -404,8 +406,8 @@ TEST(ImportFiles, the_animation_passed_by_the_child_reads_back_as_written_or_not
         }),
         changed([](WeightsAnimation& a) { a.values.pop_back(); }),
         changed([](WeightsAnimation& a) { a.values[0] = NAN; }),
-        "warpkit weights animations 1\n1\n1 2 4000000000 linear 0\n\n",
-        "warpkit weights animations 1\n1\n1 2 1 linear 99\nshort\n0\n0 0\n",
+        "warpkit weights animations 2\n1\n1 0 2 4000000000 linear 0\n\n",
+        "warpkit weights animations 2\n1\n1 0 2 1 linear 99\nshort\n0\n0 0\n",
     };
     for (const std::string& bad : damaged) {
         read.assign(1, step);

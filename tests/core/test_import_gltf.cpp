@@ -10,6 +10,7 @@
 
 #include "import/any_object_reader.h"
 #include "import/gltf_reader.h"
+#include "import/scene_choice.h"
 #include "support/import_checks.h"
 #include "support/mesh_fixtures.h"
 #include "support/qxm_writer.h"
@@ -78,12 +79,13 @@ TEST(GltfReader, morph_cube_keeps_the_files_vertices_in_order_with_its_targets_a
                     100 * distance(thin[i], Vec3{}), 1e-4);
     }
 
-    ASSERT_TRUE(scene.has_animation);
-    EXPECT_EQ(scene.animation.name, "Square");
-    EXPECT_EQ(scene.animation.interpolation, Interpolation::kLinear);
-    EXPECT_EQ(scene.animation.times.size(), 127u);
-    EXPECT_NEAR(scene.animation.times.back(), 4.2f, 1e-5f);
-    EXPECT_EQ(scene.animation.values.size(), 254u);
+    ASSERT_EQ(scene.animations.size(), 1u);
+    const WeightsAnimation& animation = scene.animations[0];
+    EXPECT_EQ(animation.name, "Square");
+    EXPECT_EQ(animation.interpolation, Interpolation::kLinear);
+    EXPECT_EQ(animation.times.size(), 127u);
+    EXPECT_NEAR(animation.times.back(), 4.2f, 1e-5f);
+    EXPECT_EQ(animation.values.size(), 254u);
 }
 
 // Two quads over six points: primitive 0 names the positions accessor that is written second,
@@ -228,6 +230,48 @@ TEST(GltfReader, morph_targets_become_whole_shapes_named_as_the_file_names_them)
         EXPECT_EQ(mesh.targets[2].vertices[1].y, 0.0f);
         EXPECT_EQ(mesh.targets[3].vertices[1].x, 1.0f);  // a target without positions moves nothing
     }
+}
+
+TEST(GltfReader, every_animation_of_weights_is_kept_once_for_each_mesh_it_drives) {
+    ImportedScene scene;
+    ASSERT_TRUE(read(testing::two_animations_gltf(), scene).ok);
+    ASSERT_EQ(scene.meshes.size(), 2u);
+    EXPECT_EQ(scene.meshes[1].name, "lower_teeth_and");
+    EXPECT_EQ(name_in_file(scene, 1), "lower teeth and tongue");
+    EXPECT_EQ(name_in_file(scene, 1, 0), "jaw open as wide as it goes");
+    EXPECT_EQ(name_in_file(scene, 0, 1), "t1");
+    struct Want {
+        size_t clip, mesh;
+        const char* name;
+        std::vector<float> times;
+    };
+    const Want wants[] = {{0, 0, "blink", {0.0f, 0.1f, 0.2f}},
+                          {1, 0, "talk", {0.0f, 1.5f, 3.0f}},
+                          {1, 1, "talk", {0.0f, 3.0f}}};
+    ASSERT_EQ(scene.animations.size(), std::size(wants));
+    for (size_t a = 0; a < std::size(wants); ++a) {
+        const WeightsAnimation& animation = scene.animations[a];
+        EXPECT_EQ(animation.clip, wants[a].clip) << a;
+        EXPECT_EQ(animation.mesh, wants[a].mesh) << a;
+        EXPECT_EQ(animation.name, wants[a].name) << a;
+        EXPECT_EQ(animation.times, wants[a].times) << a;
+        EXPECT_EQ(animation.targets, scene.meshes[wants[a].mesh].targets.size()) << a;
+    }
+
+    // Helper meshes of lines are left out with the animations of them; the others keep theirs.
+    ImportedScene helpers;
+    helpers.meshes.resize(3);
+    helpers.meshes[1].triangles.push_back(Triangle{{0, 0, 0}, 0});
+    for (size_t m : {2, 1, 0}) {
+        helpers.animations.emplace_back();
+        helpers.animations.back().mesh = m;
+        helpers.animations.back().name = "a" + std::to_string(m);
+    }
+    leave_out_meshes_without_triangles(helpers);
+    ASSERT_EQ(helpers.meshes.size(), 1u);
+    ASSERT_EQ(helpers.animations.size(), 1u);
+    EXPECT_EQ(helpers.animations[0].name, "a1");
+    EXPECT_EQ(helpers.animations[0].mesh, 0u);
 }
 
 TEST(GltfReader, damaged_and_hostile_files_are_refused_with_the_reason) {

@@ -90,6 +90,49 @@ expect 0 "$tool" gltf "$work/face.twp" --onto "$work/face.glb" -o "$work/face on
 [ -f "$work/face onto.bin" ] || fail "gltf --onto wrote no .bin beside the .gltf"
 node "$here/validate_gltf.cjs" --strict --validator "$validator" "$work/cube onto.glb" \
     "$work/face onto.gltf" || fail "the validator found problems onto the originals"
+# The cube made a file of two animations, "blink" (0.2 s) and "talk" (3 s), "talk" driving the
+# cube and a copy of it: info lists them, project takes the one named and says which it took
+# unasked, and under --strict refuses to choose.
+cp "${cube%.gltf}.bin" "$work/"
+node - "$cube" "$work/two.gltf" <<'SCRIPT'
+const fs = require("fs");
+const [source, output] = process.argv.slice(2);
+const gltf = JSON.parse(fs.readFileSync(source, "utf8"));
+const floats = [];
+const accessor = (values, keys) => {
+  const view = gltf.bufferViews.push({ buffer: 1, byteOffset: floats.length * 4, byteLength: values.length * 4 }) - 1;
+  floats.push(...values);
+  const times = keys ? { min: [Math.min(...values)], max: [Math.max(...values)] } : {};
+  return gltf.accessors.push({ bufferView: view, componentType: 5126, count: values.length, type: "SCALAR", ...times }) - 1;
+};
+const sampler = (times, weights) => ({ input: accessor(times, true), output: accessor(weights, false) });
+gltf.meshes.push({ ...gltf.meshes[0], name: "Cube copy" });
+gltf.scenes[0].nodes.push(gltf.nodes.push({ mesh: 1, name: "copy" }) - 1);
+const channel = (s, node) => ({ sampler: s, target: { node, path: "weights" } });
+gltf.animations = [
+  { name: "blink", channels: [channel(0, 0)], samplers: [sampler([0, 0.1, 0.2], [0, 0, 1, 0, 0, 0])] },
+  { name: "talk", channels: [channel(0, 0), channel(1, 1)],
+    samplers: [sampler([0, 3], [0, 0, 0, 1]), sampler([0, 1.5, 3], [0, 0, 1, 1, 0, 0])] },
+];
+const bytes = Buffer.from(new Float32Array(floats).buffer);
+gltf.buffers.push({ byteLength: bytes.length, uri: "data:application/octet-stream;base64," + bytes.toString("base64") });
+fs.writeFileSync(output, JSON.stringify(gltf));
+SCRIPT
+expect 0 "$tool" info "$work/two.gltf"
+grep -q "^$work/two.gltf: 2 meshes, 2 animations of morph target weights$" "$work/out" &&
+    grep -q '^mesh 1 "Cube copy" (kept as Cube_copy): 24 vertices, 12 triangles, 2 morph targets$' "$work/out" &&
+    grep -q '^animation 1 "talk": 3 s, the weights of 2 meshes$' "$work/out" &&
+    grep -q '^  mesh 1 "Cube copy": 3 keys at 0, 1.5, 3 s (linear)$' "$work/out" || fail "info: $(cat "$work/out")"
+expect 0 "$tool" project "$work/two.gltf" -o "$work/two.twp"
+grep -q "frames 0 to 6 at 30 fps" "$work/out" || fail "project takes blink: $(cat "$work/out")"
+grep -q '^warpkit-export: warning: .*: mesh 0 "Cube" has 2 animations of its weights: animation 0 "blink" (0.2 s) is taken; the others: animation 1 "talk" (3 s)' \
+    "$work/err" || fail "project names blink: $(cat "$work/err")"
+for chosen in talk 1; do
+    expect 0 "$tool" project "$work/two.gltf" -o "$work/talk-$chosen.twp" --mesh 1 --animation "$chosen" --strict
+    grep -q "source Cube_copy, 2 targets, frames 0 to 90 at 30 fps" "$work/out" || fail "project --animation $chosen: $(cat "$work/out")"
+done
+expect 1 "$tool" project "$work/two.gltf" -o "$work/strict.twp" --strict
+[ ! -e "$work/strict.twp" ] || fail "project --strict wrote a project"
 expect 0 "$tool" qxm "$models/FBX/box.fbx" -o "$work/box.qxm"
 grep -Eq "^ +0  root +8 +12$" "$work/out" || fail "qxm: $(cat "$work/out")"
 

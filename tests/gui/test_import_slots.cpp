@@ -155,6 +155,84 @@ TEST(ImportSlots, an_animated_mesh_brings_the_keys_project_makes_when_its_animat
     }
 }
 
+TEST(ImportSlots, a_mesh_with_several_animations_offers_them_in_a_list_and_takes_the_one_chosen) {
+    struct Case {
+        const char* what;
+        int mesh;                      // chosen in the object dialog
+        std::vector<ListAnswer> list;  // none: the question of one animation is asked
+        const char* animation;         // what project is told to take; empty: no keys
+        const char* kinds;
+    };
+    const Case cases[] = {
+        {"talk",
+         0,
+         {{SaveAnswer::kYes, 1}},
+         "talk",
+         "open_file choose_object ask_save ask_save_from_list notify"},
+        {"blink",
+         0,
+         {{SaveAnswer::kYes, 0}},
+         "blink",
+         "open_file choose_object ask_save ask_save_from_list notify"},
+        {"no",
+         0,
+         {{SaveAnswer::kNo, 1}},
+         "",
+         "open_file choose_object ask_save ask_save_from_list notify"},
+        {"cancel",
+         0,
+         {{SaveAnswer::kCancel, 1}},
+         nullptr,
+         "open_file choose_object ask_save ask_save_from_list"},
+        {"teeth, talk alone", 1, {}, "talk", "open_file choose_object ask_save ask_save notify"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ImportScene f;
+        const std::string path = f.write("scene.gltf", testing::two_animations_gltf());
+        f.dialogs.save_answers = {SaveAnswer::kYes};
+        if (c.list.empty()) f.dialogs.save_answers.push_back(SaveAnswer::kYes);
+        f.dialogs.list_answers.assign(c.list.begin(), c.list.end());
+        f.load_source(path, c.mesh);
+        EXPECT_EQ(f.dialogs.kinds(), c.kinds);
+        EXPECT_TRUE(f.dialogs.all_answers_used());
+        if (!c.list.empty()) {
+            const testing::ShownDialog& question = f.dialogs.shown[3];
+            EXPECT_EQ(question.text,
+                      "The file animates the weights of the mesh grid_face with 2 animations. "
+                      "Take the one chosen below onto the timeline as keys at 30 frames a "
+                      "second?\n(Yes: the targets and the chosen animation's keys, No: the "
+                      "targets without keys)");
+            EXPECT_EQ(question.title, "Animation");
+            EXPECT_EQ(question.items,
+                      (std::vector<std::string>{
+                          "> \"blink\" (0.2 seconds, frames 0 to 6 at 30 frames a second)",
+                          "\"talk\" (3 seconds, frames 0 to 90 at 30 frames a second)"}));
+        }
+        if (!c.animation) {
+            EXPECT_FALSE(f.state.source_loaded());
+            continue;
+        }
+        const std::string mesh = std::to_string(c.mesh);
+        const std::string twp = f.folder.file("p.twp");
+        std::vector<std::string> args = {"project", path, "-o", twp, "--mesh", mesh};
+        if (*c.animation) args.insert(args.end(), {"--animation", c.animation});
+        std::ostringstream out, err;
+        ASSERT_EQ(exporting::run_export_tool(args, out, err), 0) << err.str();
+        ProjectData project;
+        ASSERT_TRUE(read_project_file(twp, project).ok);
+        EXPECT_EQ(f.state.slots[0].name, project.source_name);
+        EXPECT_EQ(f.state.max_frame, *c.animation ? project.max_frame : 100);
+        for (int k = 1; k <= 2; ++k) {
+            if (k > static_cast<int>(c.mesh == 0 ? 2 : 1)) break;
+            const KeyTrack& keys = f.state.slots[k].keys;
+            const KeyTrack& written = project.targets[k - 1].keys;
+            EXPECT_EQ(keys.frames, *c.animation ? written.frames : std::vector<int32_t>{0}) << k;
+            EXPECT_EQ(keys.weights, *c.animation ? written.weights : std::vector<float>{0.0f}) << k;
+        }
+    }
+}
+
 TEST(ImportSlots, targets_beyond_eight_are_named_as_left_out) {
     ImportScene f;
     f.load_source_from(f.write("many.gltf", grid_gltf(10)), SaveAnswer::kYes);

@@ -12,6 +12,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QProcess>
 #include <QProgressDialog>
@@ -117,6 +118,7 @@ TEST_P(DialogFocus, after_each_dialog_every_shortcut_works_and_qt_texts_follow_t
         };
     };
     const auto ask = [&] { w.dialogs.ask_save("?", "Warpkit"); };
+    ListAnswer listed;
     const std::pair<std::function<void()>, std::function<void(QDialog&)>> dialogs[] = {
         {[&] { w.dialogs.choose_object(two, "?"); }, click("Button1")},
         {[&] { w.dialogs.frame_dialog(FrameDialogMode::kJump); }, click("Button2")},
@@ -137,6 +139,15 @@ TEST_P(DialogFocus, after_each_dialog_every_shortcut_works_and_qt_texts_follow_t
              EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text(), "キャンセル");
              dialog.reject();
          }},
+        {[&] {
+             listed = w.dialogs.ask_save_from_list("?", "Animation", {"blink", "talk"}, 1);
+         },
+         [](QDialog& dialog) {  // the item given chosen first; another one taken with No
+             auto* list = dialog.findChild<QListWidget*>();
+             EXPECT_EQ(list->currentRow(), 1);
+             list->setCurrentRow(0);
+             dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::No)->click();
+         }},
         {[&] { w.form.EnglishClick(), ask(); }, yes_reads("&Yes")},
         {[&] { w.form.JapanClick(), ask(); }, yes_reads("はい(&Y)")}};
     for (size_t d = 0; d < std::size(dialogs); ++d) {
@@ -148,6 +159,48 @@ TEST_P(DialogFocus, after_each_dialog_every_shortcut_works_and_qt_texts_follow_t
             QTest::keyClick(&w.form, shortcuts[i].second, Qt::ControlModifier);
             EXPECT_EQ(spies[i]->count(), static_cast<int>(d + 1)) << i;
         }
+    }
+    EXPECT_EQ(listed.answer, SaveAnswer::kNo);
+    EXPECT_EQ(listed.item, 0u);
+}
+
+TEST(RealDialogs, a_question_with_a_list_answers_with_the_button_and_the_item_chosen) {
+    RealWindows w;
+    struct Case {
+        const char* what;
+        std::function<void(QDialog&, QListWidget&)> act;
+        SaveAnswer answer;
+        size_t item;
+    };
+    const Case cases[] = {
+        {"yes",
+         [](QDialog& dialog, QListWidget& list) {
+             list.setCurrentRow(2);
+             dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Yes)->click();
+         },
+         SaveAnswer::kYes, 2},
+        {"double click",
+         [](QDialog&, QListWidget& list) {
+             // a double click as a mouse gives it: press, release, then the double click
+             const QPoint at = list.visualItemRect(list.item(1)).center();
+             QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, at);
+             QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, at);
+         },
+         SaveAnswer::kYes, 1},
+        {"escape", [](QDialog& dialog, QListWidget&) { QTest::keyClick(&dialog, Qt::Key_Escape); },
+         SaveAnswer::kCancel, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        when_modal_shows([&](QDialog& dialog) {
+            EXPECT_EQ(dialog.windowTitle(), "Animation");
+            EXPECT_NE(dialog.findChild<QLabel*>(), nullptr);
+            c.act(dialog, *dialog.findChild<QListWidget*>());
+        });
+        const ListAnswer listed =
+            w.dialogs.ask_save_from_list("Which?", "Animation", {"a", "b", "c"}, 0);
+        EXPECT_EQ(listed.answer, c.answer);
+        EXPECT_EQ(listed.item, c.item);
     }
 }
 

@@ -40,7 +40,7 @@ inline std::string check_import(ImportOutcome outcome, ImportedScene& scene) {
     if (!outcome.ok) {
         const std::string language = untranslated(outcome.reason);
         if (!language.empty()) return "a refusal: " + language;
-        if (!scene.meshes.empty() || scene.has_animation)
+        if (!scene.meshes.empty() || !scene.animations.empty())
             return "a refused input left meshes behind";
         return {};
     }
@@ -66,11 +66,10 @@ inline std::string check_import(ImportOutcome outcome, ImportedScene& scene) {
         if (renamed.stored != name || renamed.full == name)
             return "a renamed object is not named as reported";
     }
-    if (scene.has_animation) {
-        const WeightsAnimation& animation = scene.animation;
+    for (const WeightsAnimation& animation : scene.animations) {
         if (animation.mesh >= scene.meshes.size() ||
             animation.targets != scene.meshes[animation.mesh].targets.size()) {
-            return "the animation belongs to no mesh with its targets";
+            return "an animation belongs to no mesh with its targets";
         }
         // Only what a fuzz run can afford to sample.
         if (animation.times.front() >= 0.0f && animation.times.back() <= 20.0f) {

@@ -169,6 +169,37 @@ std::string animated_grid_gltf(int targets) {
                         std::to_string(times) + ",\"output\":" + std::to_string(weights) + "}]}]");
 }
 
+std::string two_animations_gltf() {
+    GltfBuilder builder;
+    std::string meshes = grid_mesh(builder, 2);
+    meshes.pop_back();  // the list goes on
+    const int triangle = builder.add_points({{0, 0, 1}, {1, 0, 1}, {0, 1, 1}});
+    const int corners = builder.add_indices({0, 1, 2});
+    const int open = builder.add_points({{0, -1, 0}, {0, -1, 0}, {0, -1, 0}});
+    meshes +=
+        ",{\"name\":\"lower teeth and tongue\",\"extras\":{\"targetNames\":[\"jaw open as "
+        "wide as it goes\"]},\"primitives\":[{\"attributes\":{\"POSITION\":" +
+        std::to_string(triangle) + "},\"indices\":" + std::to_string(corners) +
+        ",\"targets\":[{\"POSITION\":" + std::to_string(open) + "}]}]}]";
+    const auto sampler = [&](const std::vector<float>& times, const std::vector<float>& values) {
+        return "{\"input\":" + std::to_string(builder.add_scalars(times)) +
+               ",\"output\":" + std::to_string(builder.add_scalars(values)) + "}";
+    };
+    const auto channel = [](int sampler_index, int node) {
+        return "{\"sampler\":" + std::to_string(sampler_index) +
+               ",\"target\":{\"node\":" + std::to_string(node) + ",\"path\":\"weights\"}}";
+    };
+    const std::string blink = sampler({0.0f, 0.1f, 0.2f}, {0, 0, 1, 0, 0, 0});
+    const std::string talk_face = sampler({0.0f, 1.5f, 3.0f}, {0, 0, 0, 1, 0, 0});
+    const std::string talk_teeth = sampler({0.0f, 3.0f}, {0, 1});
+    return builder.gltf(meshes +
+                        ",\"nodes\":[{\"mesh\":0},{\"mesh\":1}],\"animations\":["
+                        "{\"name\":\"blink\",\"channels\":[" +
+                        channel(0, 0) + "],\"samplers\":[" + blink +
+                        "]},{\"name\":\"talk\",\"channels\":[" + channel(0, 0) + "," +
+                        channel(1, 1) + "],\"samplers\":[" + talk_face + "," + talk_teeth + "]}]");
+}
+
 std::string named_grid_glb(const std::vector<std::string>& names) {
     GltfBuilder builder;
     std::vector<Vec3> points;

@@ -48,6 +48,13 @@ std::string grid_gltf(int targets);
 // (t + 1) / 10 at 0.5 s and back to 0 at 1.2 s, linearly.
 std::string animated_grid_gltf(int targets);
 
+// A file to choose in: mesh 0 is the grid with two targets, mesh 1 "lower teeth and tongue" a
+// triangle with the target "jaw open as wide as it goes" (both names longer than an object file
+// keeps), each on a node of its own. Animation 0 "blink" (0.2 s: keys at 0, 0.1 and 0.2 s)
+// drives the grid's weights; animation 1 "talk" (3 s) drives the grid's (t1 to 1 at 1.5 s)
+// and the triangle's (to 1 at 3 s).
+std::string two_animations_gltf();
+
 // The grid as a .glb, mesh "Face Mesh" on a node, with one morph target per name (in
 // mesh.extras.targetNames), target t lifting point t % 9 by 1.
 std::string named_grid_glb(const std::vector<std::string>& names);

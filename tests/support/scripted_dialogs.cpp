@@ -80,6 +80,17 @@ int ScriptedDialogs::ask_choice(const std::string& text, const std::string& titl
     return take(choice_answers, "ask_choice", static_cast<int>(answers.size()) - 1);
 }
 
+ListAnswer ScriptedDialogs::ask_save_from_list(const std::string& text, const std::string& title,
+                                               const std::vector<std::string>& items,
+                                               size_t chosen) {
+    ShownDialog dialog{"ask_save_from_list", text, title, "", ""};
+    for (size_t i = 0; i < items.size(); ++i)
+        dialog.items.push_back((i == chosen ? "> " : "") + items[i]);
+    shown.push_back(dialog);
+    if (while_message_shown) while_message_shown();
+    return take(list_answers, "ask_save_from_list", ListAnswer{SaveAnswer::kCancel, chosen});
+}
+
 bool ScriptedDialogs::run_with_progress(const ProgressRequest& request, const ProgressWork& work) {
     shown.push_back({"progress", request.text, request.title, request.cancel, ""});
     bool cancelled = false;
@@ -93,7 +104,7 @@ bool ScriptedDialogs::run_with_progress(const ProgressRequest& request, const Pr
 bool ScriptedDialogs::all_answers_used() const {
     return confirm_answers.empty() && save_answers.empty() && file_answers.empty() &&
            colour_answers.empty() && object_answers.empty() && frame_answers.empty() &&
-           choice_answers.empty();
+           choice_answers.empty() && list_answers.empty();
 }
 
 std::string ScriptedDialogs::kinds() const {

@@ -19,6 +19,8 @@ struct ShownDialog {
     std::string suffix;
     std::vector<std::string> more_filters = {};  // file dialogs: the filters after the first
     std::string file_name = {};                  // save dialog: the name it proposes
+    std::vector<std::string> items = {};         // a question's list, the item chosen first
+                                                 // marked "> "
 };
 
 class ScriptedDialogs : public UserDialogs {
@@ -31,7 +33,8 @@ public:
     std::deque<int32_t> object_answers;
     // What the frame dialog does to the session when shown.
     std::deque<std::function<void(FrameDialogMode)>> frame_answers;
-    std::deque<int> choice_answers;  // the index of the answer given to ask_choice
+    std::deque<int> choice_answers;       // the index of the answer given to ask_choice
+    std::deque<ListAnswer> list_answers;  // ask_save_from_list
     // The share of the work at which the user presses Cancel in a progress dialog; unset, the
     // work runs to its end.
     std::optional<double> cancel_progress_at;
@@ -52,6 +55,8 @@ public:
     void frame_dialog(FrameDialogMode mode) override;
     int ask_choice(const std::string& text, const std::string& title,
                    const std::vector<std::string>& answers) override;
+    ListAnswer ask_save_from_list(const std::string& text, const std::string& title,
+                                  const std::vector<std::string>& items, size_t chosen) override;
     // Runs the work right here; recorded as "progress".
     bool run_with_progress(const ProgressRequest& request, const ProgressWork& work) override;
 
