@@ -12,6 +12,7 @@ scripts/build.sh "$build_dir" -DCMAKE_CXX_COMPILER=clang++ -DWARPKIT_BUILD_UI=OF
     -DWARPKIT_BUILD_BENCH=OFF -DWARPKIT_BUILD_FUZZ=ON "-DCMAKE_CXX_FLAGS=$flags"
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:strict_string_checks=1:check_initialization_order=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan_suppressions.txt:print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)"
 
