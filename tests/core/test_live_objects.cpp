@@ -71,14 +71,7 @@ TEST(ChangeSettler, lets_a_file_through_only_after_it_was_left_alone_and_nothing
 // triangles follow, so it is the same surface in another order).
 QxmObjectSpec grid(const std::string& name, float z, bool reversed = false, int columns = 4) {
     QxmObjectSpec object = testing::make_grid_object(name, columns, 4, 2, z);
-    if (reversed) {
-        const int32_t last = static_cast<int32_t>(object.vertices.size()) - 1;
-        std::reverse(object.vertices.begin(), object.vertices.end());
-        for (Triangle& t : object.triangles) {
-            for (int32_t& v : t.v) v = last - v;
-        }
-    }
-    return object;
+    return reversed ? testing::in_reverse_order(std::move(object)) : object;
 }
 
 void write_objects(const std::string& path, const std::vector<QxmObjectSpec>& objects) {

@@ -32,14 +32,7 @@ constexpr int kQuietMs = 1500;
 
 QxmObjectSpec grid(const std::string& name, float z, bool reversed = false, int columns = 3) {
     QxmObjectSpec object = testing::make_grid_object(name, columns, 3, 1, z);
-    if (reversed) {
-        const int32_t last = static_cast<int32_t>(object.vertices.size()) - 1;
-        std::reverse(object.vertices.begin(), object.vertices.end());
-        for (Triangle& t : object.triangles) {
-            for (int32_t& v : t.v) v = last - v;
-        }
-    }
-    return object;
+    return reversed ? testing::in_reverse_order(std::move(object)) : object;
 }
 
 // A 3 x 3 grid of one quad a cell at height z, as a mesh file.

@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -185,6 +186,15 @@ QxmObjectSpec make_single_triangle(const std::string& name, int32_t colour) {
     t.v[2] = 2;
     t.colour = colour;
     object.triangles = {t};
+    return object;
+}
+
+QxmObjectSpec in_reverse_order(QxmObjectSpec object) {
+    const int32_t last = static_cast<int32_t>(object.vertices.size()) - 1;
+    std::reverse(object.vertices.begin(), object.vertices.end());
+    for (Triangle& t : object.triangles) {
+        for (int32_t& v : t.v) v = last - v;
+    }
     return object;
 }
 

@@ -83,6 +83,8 @@ QxmObjectSpec make_single_triangle(const std::string& name, int32_t colour = 0);
 // and 2 x columns x rows triangles, whose colour indices cycle through 0 .. colour_count - 1.
 QxmObjectSpec make_grid_object(const std::string& name, int columns, int rows,
                                int32_t colour_count = 1, float z = 0.0f);
+// The same surface with its vertices listed backwards (the triangles renumbered to follow).
+QxmObjectSpec in_reverse_order(QxmObjectSpec object);
 // n distinct colours.
 std::vector<QxmColour> make_palette(int n);
 // Three objects of different sizes ("first", "second" a 2 x 1 grid, "third" one triangle)
