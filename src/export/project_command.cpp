@@ -57,10 +57,6 @@ ImportOutcome import_mesh_file(const std::string& path, ImportedScene& scene) {
     settings.export_tool = own_tool();
     if (kind == ObjectFileKind::kInChild && settings.export_tool.empty())
         return read_mesh_file(path, scene);
-#if defined(__SANITIZE_ADDRESS__)
-    // AddressSanitizer reserves far more address space than a child's limit allows
-    settings.limit_child_memory = false;
-#endif
     return import_meshes(path, kind, settings, scene);
 }
 

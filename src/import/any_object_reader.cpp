@@ -81,9 +81,8 @@ ImportOutcome import_meshes_unguarded(const std::string& path, ObjectFileKind ki
             break;
         case ObjectFileKind::kInChild: {
             struct stat info;
-            ChildLimits limits =
+            const ChildLimits limits =
                 child_limits_for(stat(path.c_str(), &info) == 0 ? info.st_size : 0);
-            if (!settings.limit_child_memory) limits.memory_bytes = 0;
             outcome = import_in_child(settings.export_tool, path, limits, scene);
             break;
         }

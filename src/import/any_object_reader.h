@@ -20,9 +20,6 @@ ObjectFileKind object_file_kind(const std::string& path);
 struct ImportSettings {
     std::string export_tool;  // warpkit-export, for kInChild; see find_export_tool()
     ImportLimits limits;
-    // The child's memory limit (child_limits_for()); off where the child cannot have one, as
-    // under AddressSanitizer, which reserves far more address space than it uses.
-    bool limit_child_memory = true;
 };
 
 // Every mesh of a mesh file, named as it will be kept and checked against the limits. Memory

@@ -21,6 +21,7 @@
 
 #include "base/bilingual_text.h"
 #include "base/display_text.h"
+#include "base/sanitized.h"
 #include "import/file_bytes.h"
 #include "model/qxm_reader.h"
 
@@ -453,27 +454,15 @@ ChildLimits child_limits_for(int64_t file_bytes, int64_t available_bytes, int64_
     return limits;
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitized = true;
-#else
-constexpr bool kAddressSanitized = false;
-#endif
-#else
-constexpr bool kAddressSanitized = false;
-#endif
-
 ChildLimits child_limits_for(int64_t file_bytes) {
     struct rlimit own;
     const int64_t own_limit = getrlimit(RLIMIT_AS, &own) == 0 && own.rlim_cur != RLIM_INFINITY
                                   ? static_cast<int64_t>(own.rlim_cur)
                                   : 0;
     ChildLimits limits = child_limits_for(file_bytes, available_memory(), own_limit);
-    // AddressSanitizer reserves terabytes of address space at start: under any address-space
-    // limit a sanitized child could not start at all
-    if (kAddressSanitized) limits.memory_bytes = 0;
+#ifdef WARPKIT_SANITIZED
+    limits.memory_bytes = 0;
+#endif
     return limits;
 }
 

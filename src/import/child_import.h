@@ -26,7 +26,8 @@ struct ChildLimits {
 // (`own_limit`, its address-space limit; 0 for none): a runaway child must not be able to
 // starve the session that waits for it.
 ChildLimits child_limits_for(int64_t file_bytes, int64_t available_bytes, int64_t own_limit);
-// The same with this machine's free memory and this process's limit.
+// The same with this machine's free memory and this process's limit; no memory limit in a
+// build with AddressSanitizer, whose child could not even start under one.
 ChildLimits child_limits_for(int64_t file_bytes);
 
 // Told the share of the child's time limit used so far; false stops the child.

@@ -19,7 +19,7 @@
 #include "support/input_checks.h"
 #include "support/mesh_fixtures.h"
 #include "support/qxm_writer.h"
-#include "support/sanitized.h"
+#include "base/sanitized.h"
 
 namespace warpkit {
 namespace {

@@ -25,7 +25,6 @@
 #include "support/import_checks.h"
 #include "support/mesh_fixtures.h"
 #include "support/qxm_writer.h"
-#include "support/sanitized.h"
 
 namespace warpkit {
 namespace {
@@ -34,13 +33,8 @@ using testing::TempFolder;
 
 const std::string kModels = WARPKIT_TEST_MODELS;
 
-// AddressSanitizer reserves far more address space than any limit a child could be given.
 ChildLimits limits() {
-    ChildLimits limits = child_limits_for(int64_t{1} << 20);
-#ifdef WARPKIT_SANITIZED
-    limits.memory_bytes = 0;
-#endif
-    return limits;
+    return child_limits_for(int64_t{1} << 20);
 }
 
 ImportOutcome in_child(const std::string& path, ImportedScene& scene) {
@@ -558,7 +552,6 @@ TEST(ImportFiles, a_refusal_reads_in_the_language_of_the_program_down_to_the_nes
     EXPECT_NE(testing::untranslated({"it is odd", "odd"}), "");
     ImportSettings settings;
     settings.export_tool = WARPKIT_EXPORT_TOOL;
-    settings.limit_child_memory = limits().memory_bytes > 0;
     for (const Case& c : cases) {
         const std::string path = folder.file(c.file);
         testing::write_text(path, c.text);
