@@ -245,7 +245,7 @@ std::string reversed_project(ExportFixture& fixture, const std::string& project,
     LoadedProject loaded;
     EXPECT_TRUE(load_project(project, loaded).ok);
     const size_t n = loaded.state.slots[0].vertices.size();
-    const auto flip = [n](std::vector<Vec3> points) {
+    const auto flip = [](std::vector<Vec3> points) {
         std::reverse(points.begin(), points.end());
         return points;
     };

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 namespace warpkit::testing {
 namespace {
@@ -126,15 +127,20 @@ std::string GltfBuilder::glb(const std::string& rest) const {
 
 namespace {
 
-// The grid's mesh: its accessors in `builder`, its JSON returned.
-std::string grid_mesh(GltfBuilder& builder, int targets) {
+// The accessors of a 3 x 3 grid of unit cells at z = 0: its positions and its corners.
+std::pair<int, int> add_grid(GltfBuilder& builder) {
     std::vector<Vec3> points;
     for (int y = 0; y < 3; ++y) {
         for (int x = 0; x < 3; ++x) points.push_back(Vec3{float(x), float(y), 0});
     }
-    const int base = builder.add_points(points);
-    const int corners = builder.add_indices(
-        {0, 1, 4, 0, 4, 3, 1, 2, 5, 1, 5, 4, 3, 4, 7, 3, 7, 6, 4, 5, 8, 4, 8, 7});
+    return {builder.add_points(points),
+            builder.add_indices(
+                {0, 1, 4, 0, 4, 3, 1, 2, 5, 1, 5, 4, 3, 4, 7, 3, 7, 6, 4, 5, 8, 4, 8, 7})};
+}
+
+// The grid's mesh: its accessors in `builder`, its JSON returned.
+std::string grid_mesh(GltfBuilder& builder, int targets) {
+    const auto [base, corners] = add_grid(builder);
     std::string list;
     std::string weights;
     for (int t = 0; t < targets; ++t) {
@@ -202,13 +208,7 @@ std::string two_animations_gltf() {
 
 std::string named_grid_glb(const std::vector<std::string>& names) {
     GltfBuilder builder;
-    std::vector<Vec3> points;
-    for (int y = 0; y < 3; ++y) {
-        for (int x = 0; x < 3; ++x) points.push_back(Vec3{float(x), float(y), 0});
-    }
-    const int base = builder.add_points(points);
-    const int corners = builder.add_indices(
-        {0, 1, 4, 0, 4, 3, 1, 2, 5, 1, 5, 4, 3, 4, 7, 3, 7, 6, 4, 5, 8, 4, 8, 7});
+    const auto [base, corners] = add_grid(builder);
     std::string targets, listed;
     for (size_t t = 0; t < names.size(); ++t) {
         std::vector<Vec3> lift(9, Vec3{0, 0, 0});
