@@ -36,7 +36,7 @@ ProjectLoadOutcome load_project(const std::string& path, LoadedProject& out) {
     out.path = path;
     out.state = EditorState();
     out.state.UiLanguage = kEnglish;
-    apply_project(out.state, data, prepared);
+    apply_project(out.state, data, std::move(prepared));  // its warnings stay
     out.data = std::move(data);
     out.warnings = std::move(prepared.warnings);
     out.repairs.clear();

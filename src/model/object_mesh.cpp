@@ -57,7 +57,11 @@ float unit_byte(uint8_t value) {
 
 }  // namespace
 
-int32_t InitSource(EditorState& state, const ReadResult& source) {
+namespace {
+
+// `triangles`: the source's own, to be taken, or null to copy them.
+int32_t init_source(EditorState& state, const ReadResult& source,
+                    std::vector<Triangle>* triangles) {
     const std::vector<Vec3>& positions = state.slots[0].vertices;
     assert(state.vertex_count > 0);
     assert(state.vertex_count == source.vertex_count);
@@ -98,7 +102,11 @@ int32_t InitSource(EditorState& state, const ReadResult& source) {
         state.view_distance = fallback_distance(max, state.view_centre);
 
     // topology, palette
-    mesh.triangles = source.triangles;
+    if (triangles != nullptr) {
+        mesh.triangles = std::move(*triangles);
+    } else {
+        mesh.triangles = source.triangles;
+    }
     const size_t colour_count = static_cast<size_t>(source.colour_count);
     mesh.palette_red.resize(colour_count);
     mesh.palette_green.resize(colour_count);
@@ -121,6 +129,16 @@ int32_t InitSource(EditorState& state, const ReadResult& source) {
     // the renderer lays its arrays out afresh for the new triangles at its next draw
     mesh.draw_arrays.reset();
     return 1;
+}
+
+}  // namespace
+
+int32_t InitSource(EditorState& state, const ReadResult& source) {
+    return init_source(state, source, nullptr);
+}
+
+int32_t InitSource(EditorState& state, ReadResult&& source) {
+    return init_source(state, source, &source.triangles);
 }
 
 void build_vertex_triangle_lists(int32_t vertex_count, const std::vector<Triangle>& triangles,

@@ -12,6 +12,8 @@ namespace warpkit {
 // Allocates every per-source array the blend and flat shading use, so they never allocate;
 // the vertex normals and the vertex-triangle lists wait for the first smooth draw.
 int32_t InitSource(EditorState& state, const ReadResult& source);
+// The same, taking the source's triangles instead of copying them.
+int32_t InitSource(EditorState& state, ReadResult&& source);
 
 // Builds the vertex-triangle lists in time linear in vertices + triangles:
 // ascending triangle indices, each triangle once per vertex.

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -338,96 +339,6 @@ ReadOutcome read_header_and_table(ObjectFile& file, Layout& layout, ObjectTable&
     return {};
 }
 
-// The pieces of one section on their way from the file to the decoding: the file helper reads
-// pieces ahead into a ring of buffers while the caller decodes them in file order, so the
-// kernel's copy of one piece and the decoding of another run on both cores. The caller reads a
-// piece itself whenever it would otherwise wait for one nobody has begun, so without a helper
-// (one core, or a helper that is late) the reading is as before, only on one thread.
-class PieceRing {
-public:
-    static constexpr int64_t kSlots = 4;
-
-    PieceRing(const ObjectFile& file, int64_t offset, int64_t count, int64_t record_size)
-        : file_(file),
-          offset_(offset),
-          count_(count),
-          record_size_(record_size),
-          per_piece_(std::max<int64_t>(1, kChunkBytes / record_size)),
-          pieces_((count + per_piece_ - 1) / per_piece_) {
-        const size_t slot_bytes = static_cast<size_t>(std::min(count, per_piece_) * record_size);
-        for (int64_t i = 0; i < std::min(kSlots, pieces_); ++i) {
-            slots_[i].bytes.resize(slot_bytes);
-        }
-    }
-
-    int64_t pieces() const { return pieces_; }
-    int64_t first_record(int64_t piece) const { return piece * per_piece_; }
-    int64_t records(int64_t piece) const {
-        return std::min(count_ - first_record(piece), per_piece_);
-    }
-    int64_t at(int64_t piece) const { return offset_ + first_record(piece) * record_size_; }
-    size_t length(int64_t piece) const {
-        return static_cast<size_t>(records(piece) * record_size_);
-    }
-
-    // The helper's part: reads pieces ahead as long as there is room, until every piece has been
-    // begun or the caller stops.
-    void read_ahead() {
-        while (!stopped_.load(std::memory_order_acquire)) {
-            if (!read_next()) {
-                if (next_read_.load(std::memory_order_relaxed) >= pieces_) return;
-                std::this_thread::yield();  // the ring is full: the decoding frees a slot soon
-            }
-        }
-    }
-
-    // The caller's part: piece `piece` read, or null when the file ends before it.
-    const uint8_t* wait_for(int64_t piece) {
-        Slot& slot = slots_[piece % kSlots];
-        while (slot.ready.load(std::memory_order_acquire) != piece) {
-            if (!read_next()) std::this_thread::yield();  // the helper is reading it
-        }
-        return slot.ok ? slot.bytes.data() : nullptr;
-    }
-
-    // The caller is done with `piece`; its slot may take the piece kSlots further on.
-    void release(int64_t piece) { decoded_.store(piece + 1, std::memory_order_release); }
-
-    void stop() { stopped_.store(true, std::memory_order_release); }
-
-private:
-    struct Slot {
-        std::vector<uint8_t> bytes;
-        bool ok = false;
-        std::atomic<int64_t> ready{-1};  // the piece the slot holds, read
-    };
-
-    // Begins and reads the next piece when its slot is free; false when there is none to begin.
-    bool read_next() {
-        int64_t piece = next_read_.load(std::memory_order_relaxed);
-        do {
-            if (piece >= pieces_ || piece >= decoded_.load(std::memory_order_acquire) + kSlots) {
-                return false;
-            }
-        } while (!next_read_.compare_exchange_weak(piece, piece + 1, std::memory_order_relaxed));
-        Slot& slot = slots_[piece % kSlots];
-        slot.ok = file_.read_at(at(piece), slot.bytes.data(), length(piece));
-        slot.ready.store(piece, std::memory_order_release);
-        return true;
-    }
-
-    const ObjectFile& file_;
-    const int64_t offset_;
-    const int64_t count_;
-    const int64_t record_size_;
-    const int64_t per_piece_;
-    const int64_t pieces_;
-    Slot slots_[kSlots];
-    std::atomic<int64_t> next_read_{0};
-    std::atomic<int64_t> decoded_{0};
-    std::atomic<bool> stopped_{false};
-};
-
 // Reads `count` records of `record_size` bytes from `offset` in a few large pieces through one
 // buffer and hands each piece, in file order, to `decode(first_record_index, bytes,
 // records_in_piece)`, which may refuse by returning a reason.
@@ -451,36 +362,15 @@ ReadOutcome read_in_order(const ObjectFile& file, int64_t offset, int64_t count,
     return {};
 }
 
-// The same through the ring: the pieces in file order, whoever read them.
-template <typename Decode>
-ReadOutcome decode_ring(PieceRing& ring, const Decode& decode) {
-    ReadOutcome outcome;
-    for (int64_t piece = 0; piece < ring.pieces(); ++piece) {
-        const uint8_t* bytes = ring.wait_for(piece);
-        if (bytes == nullptr) {
-            outcome = damaged(ends_early(ring.at(piece), static_cast<int64_t>(ring.length(piece))));
-            break;
-        }
-        BilingualText fault = decode(ring.first_record(piece), bytes, ring.records(piece));
-        if (!fault.empty()) {
-            outcome = damaged(std::move(fault));
-            break;
-        }
-        ring.release(piece);
-    }
-    ring.stop();
-    return outcome;
-}
-
-// The arrays grow record by record into reserved room rather than being sized first: sizing
-// would write every element once more, and for a large object that pass costs as much as the
-// decoding itself.
+// The vertices are decoded into their place in an array sized for the object, so that any
+// thread may decode any piece.
 struct VertexDecode {
-    std::vector<Vec3>* vertices;
+    Vec3* vertices;
 
-    BilingualText operator()(int64_t, const uint8_t* bytes, int64_t records) const {
+    BilingualText operator()(int64_t first, const uint8_t* bytes, int64_t records) const {
+        Vec3* out = vertices + first;
         for (int64_t j = 0; j < records; ++j, bytes += kVertexRecordSize) {
-            vertices->push_back(Vec3{load_f32(bytes), load_f32(bytes + 4), load_f32(bytes + 8)});
+            out[j] = Vec3{load_f32(bytes), load_f32(bytes + 4), load_f32(bytes + 8)};
         }
         return {};
     }
@@ -506,7 +396,7 @@ BilingualText bad_triangle(int64_t index, const int64_t (&local)[3], int32_t col
 
 struct TriangleDecode {
     // `out` null: the triangles are only checked.
-    TriangleDecode(std::vector<Triangle>* out, const Layout& layout, const ObjectEntry& entry)
+    TriangleDecode(Triangle* out, const Layout& layout, const ObjectEntry& entry)
         : triangles(out),
           first_vertex(entry.first_vertex),
           vertex_count(entry.vertex_count),
@@ -530,95 +420,178 @@ struct TriangleDecode {
                                  (static_cast<uint64_t>(int64_t{colour}) >= colour_limit);
             if (outside) return bad_triangle(first + j, local, colour, vertex_count, colour_count);
             if (triangles == nullptr) continue;
-            Triangle triangle;
+            Triangle& triangle = triangles[first + j];
             triangle.v[0] = static_cast<int32_t>(local[0]);
             triangle.v[1] = static_cast<int32_t>(local[1]);
             triangle.v[2] = static_cast<int32_t>(local[2]);
             triangle.colour = colour;
-            triangles->push_back(triangle);
         }
         return {};
     }
 
-    std::vector<Triangle>* triangles;
+    Triangle* triangles;
     int64_t first_vertex;
     int64_t vertex_count;
     int32_t colour_count;
     uint64_t colour_limit;
 };
 
-// One object's vertex and triangle runs on both cores: the caller decodes the triangles, the
-// larger part, piece by piece through the ring; the helper reads and decodes the vertices into
-// their own array, then reads triangle pieces ahead. Whichever part finds no one to do it, the
-// caller does, so without a helper the reading is as before on one thread. The outcome is the
-// one of reading the vertices first, then the triangles: the vertices' fault before any of the
-// triangles'.
-struct ObjectRuns {
-    ObjectRuns(const ObjectFile& object_file, const Layout& layout, const ObjectEntry& entry,
-               bool keep, ReadResult& result)
-        : file(object_file),
-          vertices_at(layout.vertices + kVertexRecordSize * entry.first_vertex),
-          vertex_count(entry.vertex_count),
-          vertices{&result.vertices},
-          triangles(object_file, layout.triangles + kTriangleRecordSize * entry.first_triangle,
-                    entry.triangle_count, kTriangleRecordSize),
-          triangle_decode(keep ? &result.triangles : nullptr, layout, entry),
-          caller(std::this_thread::get_id()),
-          keep_triangles(keep) {
-        result.vertices.reserve(static_cast<size_t>(entry.vertex_count));
-        if (keep) result.triangles.reserve(static_cast<size_t>(entry.triangle_count));
-    }
+// One object's vertex and triangle runs on both cores, in pieces that the caller and the file
+// helper claim, each run's in file order. Each reads its piece into a buffer of its
+// own and decodes it there into the piece's place in the arrays, so the bytes the kernel copies
+// are decoded from the cache of the core that copied them. Whatever the helper does not claim,
+// the caller does, so without a helper the reading is the same on one thread. The outcome is
+// that of reading in file order: the fault of the first piece in file order that has one, and
+// pieces after a known fault are not begun.
+class ObjectRuns {
+public:
+    ObjectRuns(const ObjectFile& file, const Layout& layout, const ObjectEntry& entry, bool keep,
+               ReadResult& result)
+        : file_(file),
+          vertices_at_(layout.vertices + kVertexRecordSize * entry.first_vertex),
+          vertex_count_(entry.vertex_count),
+          vertex_pieces_(pieces_of(entry.vertex_count)),
+          triangles_at_(layout.triangles + kTriangleRecordSize * entry.first_triangle),
+          triangle_count_(entry.triangle_count),
+          pieces_(vertex_pieces_ + pieces_of(entry.triangle_count)),
+          triangle_check_(nullptr, layout, entry),
+          first_fault_(pieces_),
+          caller_(std::this_thread::get_id()),
+          keep_triangles_(keep),
+          result_(result) {}
 
-    // False when the other thread has them.
-    bool take_vertices() {
-        if (vertices_taken.exchange(true)) return false;
-        vertex_outcome =
-            read_in_order(file, vertices_at, vertex_count, kVertexRecordSize, vertices);
-        vertices_done.store(true, std::memory_order_release);
+    int64_t pieces() const { return pieces_; }
+
+    static void run(void* context) { static_cast<ObjectRuns*>(context)->claim_pieces(); }
+
+    ReadOutcome outcome() { return std::move(fault_); }
+
+private:
+    static constexpr int64_t kPerPiece = kChunkBytes / kVertexRecordSize;
+    static_assert(kVertexRecordSize == kTriangleRecordSize, "one piece size serves both runs");
+
+    static int64_t pieces_of(int64_t records) { return (records + kPerPiece - 1) / kPerPiece; }
+
+    // Sizing an array writes every element once before the decoding does, which is what lets
+    // any thread write its pieces in place; the caller sizes the vertices and the helper, when
+    // it comes, the triangles, so that this pass is shared as well. Whoever first needs an
+    // array that nobody has begun to size sizes it.
+    struct Sizing {
+        std::atomic<bool> taken{false};
+        std::atomic<bool> done{false};
+    };
+
+    template <typename T>
+    static bool size_once(Sizing& sizing, std::vector<T>& array, int64_t count) {
+        if (sizing.taken.exchange(true, std::memory_order_acq_rel)) return false;
+        array.resize(static_cast<size_t>(count));
+        sizing.done.store(true, std::memory_order_release);
         return true;
     }
 
-    static void run(void* context) {
-        ObjectRuns& runs = *static_cast<ObjectRuns*>(context);
-        if (std::this_thread::get_id() != runs.caller) {
-            runs.take_vertices();
-            runs.triangles.read_ahead();
-            return;
+    template <typename T>
+    static T* sized(Sizing& sizing, std::vector<T>& array, int64_t count) {
+        if (!size_once(sizing, array, count)) {
+            while (!sizing.done.load(std::memory_order_acquire)) std::this_thread::yield();
         }
-        // Triangles only checked are too little work to wait for the vertices after: then the
-        // caller decodes the vertices first while the helper reads triangle pieces ahead.
-        if (!runs.keep_triangles) runs.take_vertices();
-        runs.triangle_outcome = decode_ring(runs.triangles, runs.triangle_decode);
-        if (!runs.take_vertices()) {
-            while (!runs.vertices_done.load(std::memory_order_acquire)) std::this_thread::yield();
+        return array.data();
+    }
+
+    // The caller begins at the vertices and the helper at the triangles, each going on to the
+    // other run's pieces when its own are all claimed: so neither waits for the array the other
+    // is sizing, and a fault is found wherever it lies.
+    void claim_pieces() {
+        const bool is_caller = std::this_thread::get_id() == caller_;
+        if (is_caller) {
+            size_once(vertex_sizing_, result_.vertices, vertex_count_);
+        } else if (keep_triangles_) {
+            size_once(triangle_sizing_, result_.triangles, triangle_count_);
+        }
+        std::vector<uint8_t> buffer(static_cast<size_t>(kChunkBytes));
+        if (is_caller) {
+            claim_vertex_pieces(buffer);
+            claim_triangle_pieces(buffer);
+        } else {
+            claim_triangle_pieces(buffer);
+            claim_vertex_pieces(buffer);
         }
     }
 
-    ReadOutcome outcome() {
-        return !vertex_outcome.ok() ? std::move(vertex_outcome) : std::move(triangle_outcome);
+    // False when the piece, numbered in file order over both runs, is not to be begun.
+    bool worth_beginning(int64_t piece, int64_t run_end) const {
+        return piece < run_end && piece <= first_fault_.load(std::memory_order_relaxed);
     }
 
-    const ObjectFile& file;
-    const int64_t vertices_at;
-    const int64_t vertex_count;
-    const VertexDecode vertices;
-    PieceRing triangles;
-    const TriangleDecode triangle_decode;
-    const std::thread::id caller;
-    const bool keep_triangles;
-    std::atomic<bool> vertices_taken{false};
-    std::atomic<bool> vertices_done{false};
-    ReadOutcome vertex_outcome;
-    ReadOutcome triangle_outcome;
+    void claim_vertex_pieces(std::vector<uint8_t>& buffer) {
+        for (;;) {
+            const int64_t piece = next_vertex_piece_.fetch_add(1, std::memory_order_relaxed);
+            if (!worth_beginning(piece, vertex_pieces_)) return;
+            const VertexDecode vertices{sized(vertex_sizing_, result_.vertices, vertex_count_)};
+            BilingualText fault = decode(vertices_at_, vertex_count_, piece, buffer, vertices);
+            if (!fault.empty()) keep_if_first(piece, std::move(fault));
+        }
+    }
+
+    void claim_triangle_pieces(std::vector<uint8_t>& buffer) {
+        for (;;) {
+            const int64_t piece =
+                vertex_pieces_ + next_triangle_piece_.fetch_add(1, std::memory_order_relaxed);
+            if (!worth_beginning(piece, pieces_)) return;
+            TriangleDecode triangles = triangle_check_;
+            if (keep_triangles_) {
+                triangles.triangles = sized(triangle_sizing_, result_.triangles, triangle_count_);
+            }
+            BilingualText fault = decode(triangles_at_, triangle_count_, piece - vertex_pieces_,
+                                         buffer, triangles);
+            if (!fault.empty()) keep_if_first(piece, std::move(fault));
+        }
+    }
+
+    template <typename Decode>
+    BilingualText decode(int64_t offset, int64_t count, int64_t piece, std::vector<uint8_t>& buffer,
+                         const Decode& decode_piece) const {
+        const int64_t first = piece * kPerPiece;
+        const int64_t records = std::min(count - first, kPerPiece);
+        const int64_t at = offset + first * kVertexRecordSize;
+        const size_t length = static_cast<size_t>(records * kVertexRecordSize);
+        if (!file_.read_at(at, buffer.data(), length)) {
+            return ends_early(at, static_cast<int64_t>(length));
+        }
+        return decode_piece(first, buffer.data(), records);
+    }
+
+    void keep_if_first(int64_t piece, BilingualText fault) {
+        std::lock_guard<std::mutex> lock(fault_mutex_);
+        if (piece >= first_fault_.load(std::memory_order_relaxed)) return;
+        fault_ = damaged(std::move(fault));
+        first_fault_.store(piece, std::memory_order_relaxed);
+    }
+
+    const ObjectFile& file_;
+    const int64_t vertices_at_;
+    const int64_t vertex_count_;
+    const int64_t vertex_pieces_;
+    const int64_t triangles_at_;
+    const int64_t triangle_count_;
+    const int64_t pieces_;
+    const TriangleDecode triangle_check_;
+    std::atomic<int64_t> next_vertex_piece_{0};
+    std::atomic<int64_t> next_triangle_piece_{0};
+    std::atomic<int64_t> first_fault_;
+    const std::thread::id caller_;
+    const bool keep_triangles_;
+    ReadResult& result_;
+    Sizing vertex_sizing_;
+    Sizing triangle_sizing_;
+    std::mutex fault_mutex_;
+    ReadOutcome fault_;
 };
 
 ReadOutcome read_runs(const ObjectFile& file, const Layout& layout, const ObjectEntry& entry,
                       bool keep_triangles, ReadResult& result) {
     ObjectRuns runs(file, layout, entry, keep_triangles, result);
     // An object of a piece or two has nothing worth sharing.
-    const bool large =
-        runs.triangles.pieces() + entry.vertex_count / (kChunkBytes / kVertexRecordSize) > 1;
-    file_helpers().run(ObjectRuns::run, &runs, large ? 1 : 0);
+    file_helpers().run(ObjectRuns::run, &runs, runs.pieces() > 2 ? 1 : 0);
     return runs.outcome();
 }
 

@@ -111,14 +111,22 @@ namespace {
 void apply(EditorState& state, const ProjectData& project, const PreparedProject& prepared,
            PreparedProject* consumed) {
     assert(prepared.refusal.empty());
-    install_source(state, project.source_path, prepared.source);
-    if (consumed != nullptr) consumed->source = ReadResult{};
+    if (consumed != nullptr) {
+        install_source(state, project.source_path, std::move(consumed->source));
+        consumed->source = ReadResult{};
+    } else {
+        install_source(state, project.source_path, prepared.source);
+    }
     state.max_frame = project.max_frame;
     for (int k = 1; k <= kTargetCount; ++k) {
         if (!prepared.targets[k]) continue;
         const ProjectTarget& target = project.targets[k - 1];
-        install_target(state, k, target.path, *prepared.targets[k]);
-        if (consumed != nullptr) consumed->targets[k].reset();
+        if (consumed != nullptr) {
+            install_target(state, k, target.path, std::move(*consumed->targets[k]));
+            consumed->targets[k].reset();
+        } else {
+            install_target(state, k, target.path, *prepared.targets[k]);
+        }
         state.slots[k].keys = target.keys;
     }
     if (state.current_frame > state.max_frame) state.current_frame = state.max_frame;

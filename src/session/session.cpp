@@ -107,9 +107,8 @@ void empty_target(TargetSlot& slot) {
     slot.keys.clear();
 }
 
-}  // namespace
-
-void install_source(EditorState& state, const std::string& path, const ReadResult& source) {
+// Everything but the positions and the mesh.
+TargetSlot& begin_source(EditorState& state, const std::string& path, const ReadResult& source) {
     assert(check_source_object(source).ok());
     if (state.source_loaded()) release_source(state);
     for (int k = 1; k <= kTargetCount; ++k) empty_target(state.slots[k]);
@@ -120,28 +119,60 @@ void install_source(EditorState& state, const std::string& path, const ReadResul
     slot.path = path;
     slot.name = source.object_name;
     slot.loaded = 1;
-    slot.vertices = source.vertices;
-    InitSource(state, source);
     state.modified = 1;
+    return slot;
 }
 
-void install_target(EditorState& state, int k, const std::string& path, const ReadResult& target) {
-    assert(k >= 1 && k <= kTargetCount);
-    assert(state.source_loaded() && check_target_object(state.slots[0].vertices, target).ok());
-    TargetSlot& slot = state.slots[k];
-    const std::vector<Vec3>& source = state.slots[0].vertices;
-    slot.vertices.resize(static_cast<size_t>(state.vertex_count));
-    for (size_t i = 0; i < slot.vertices.size(); ++i) {
-        slot.vertices[i].x = target.vertices[i].x - source[i].x;
-        slot.vertices[i].y = target.vertices[i].y - source[i].y;
-        slot.vertices[i].z = target.vertices[i].z - source[i].z;
+// Offsets target - source, written over `offsets`, which may be the target's own positions.
+void make_offsets(const std::vector<Vec3>& source, const std::vector<Vec3>& target,
+                  std::vector<Vec3>& offsets) {
+    offsets.resize(source.size());
+    for (size_t i = 0; i < offsets.size(); ++i) {
+        offsets[i].x = target[i].x - source[i].x;
+        offsets[i].y = target[i].y - source[i].y;
+        offsets[i].z = target[i].z - source[i].z;
     }
+}
+
+}  // namespace
+
+void install_source(EditorState& state, const std::string& path, const ReadResult& source) {
+    begin_source(state, path, source).vertices = source.vertices;
+    InitSource(state, source);
+}
+
+void install_source(EditorState& state, const std::string& path, ReadResult&& source) {
+    begin_source(state, path, source).vertices = std::move(source.vertices);
+    InitSource(state, std::move(source));
+}
+
+namespace {
+
+void finish_target(EditorState& state, int k, const std::string& path, const ReadResult& target) {
+    TargetSlot& slot = state.slots[k];
     slot.loaded = 1;
     slot.path = path;
     slot.name = target.object_name;
     slot.keys.frames.assign(1, 0);
     slot.keys.weights.assign(1, 0.0f);
     state.modified = 1;
+}
+
+}  // namespace
+
+void install_target(EditorState& state, int k, const std::string& path, const ReadResult& target) {
+    assert(k >= 1 && k <= kTargetCount);
+    assert(state.source_loaded() && check_target_object(state.slots[0].vertices, target).ok());
+    make_offsets(state.slots[0].vertices, target.vertices, state.slots[k].vertices);
+    finish_target(state, k, path, target);
+}
+
+void install_target(EditorState& state, int k, const std::string& path, ReadResult&& target) {
+    assert(k >= 1 && k <= kTargetCount);
+    assert(state.source_loaded() && check_target_object(state.slots[0].vertices, target).ok());
+    make_offsets(state.slots[0].vertices, target.vertices, target.vertices);
+    state.slots[k].vertices = std::move(target.vertices);
+    finish_target(state, k, path, target);
 }
 
 void remove_target(EditorState& state, int k) {

@@ -48,11 +48,15 @@ SlotCheck check_target_object(const std::vector<Vec3>& source, const ReadResult&
 // read from `path`, the mesh and the starting view are built. Precondition:
 // check_source_object(source).ok(). Sets the modified flag.
 void install_source(EditorState& state, const std::string& path, const ReadResult& source);
+// The same, taking the object's arrays instead of copying them.
+void install_source(EditorState& state, const std::string& path, ReadResult&& source);
 
 // Fills target slot k (1..8) with offsets target - source and one key (0, 0.0).
 // Precondition: a source is loaded and check_target_object(source positions, target).ok().
 // Sets the modified flag.
 void install_target(EditorState& state, int k, const std::string& path, const ReadResult& target);
+// The same, turning the object's positions into the offsets in place.
+void install_target(EditorState& state, int k, const std::string& path, ReadResult&& target);
 
 // Empties target slot k. Sets the modified flag.
 void remove_target(EditorState& state, int k);

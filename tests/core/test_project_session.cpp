@@ -136,6 +136,10 @@ TEST_F(ProjectSessionTest, rebuilds_source_and_targets_with_their_offsets_and_ke
         if (a.empty()) continue;
         EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(Vec3)), 0) << "slot " << k;
     }
+    ASSERT_EQ(again.mesh.triangles.size(), state.mesh.triangles.size());
+    EXPECT_EQ(std::memcmp(again.mesh.triangles.data(), state.mesh.triangles.data(),
+                          state.mesh.triangles.size() * sizeof(Triangle)),
+              0);
 }
 
 TEST_F(ProjectSessionTest, a_target_that_cannot_be_used_is_left_empty_and_the_rest_loads) {
