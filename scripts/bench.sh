@@ -11,7 +11,7 @@ fi
 build_dir=${1:-build-bench}
 shift || true
 
-programs=(bench_blend bench_normals bench_read bench_project bench_match bench_export bench_drag)
+programs=(bench_blend bench_normals bench_read bench_project bench_match bench_export bench_open bench_drag)
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWARPKIT_BUILD_BENCH=ON >/dev/null
 cmake --build "$build_dir" -j "$(nproc)" --target "${programs[@]}" bench_memory >/dev/null
 

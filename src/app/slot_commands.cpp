@@ -164,7 +164,7 @@ void SlotCommands::take_source(std::string path) {
     // One step for the source and the morph targets that come with it.
     EditStep undo = form_.history->begin(move_out_source(state));
     try {
-        install_source(state, path, source);
+        install_source(state, path, std::move(reader_.result()));
         reader_.ReleaseReadResult();
         // Every target row is empty now; its field is reset only after the slot is, so the
         // field's change reaction finds no target left to preview with the old shape.
@@ -269,10 +269,8 @@ bool SlotCommands::keep_import(std::string& path, bool offer_targets) {
         return false;
     }
     path = *kept;
-    if (choice == TargetChoice::kWithTargets) {
-        pending_targets_.assign(mesh->targets.begin(),
-                                mesh->targets.begin() + static_cast<std::ptrdiff_t>(count));
-    }
+    // The object file holds them now, so the targets leave the scene rather than be copied.
+    if (choice == TargetChoice::kWithTargets) pending_targets_ = reader_.take_imported_targets(count);
     return true;
 }
 
@@ -281,7 +279,7 @@ void SlotCommands::load_morph_targets(const std::string& path) {
     const int32_t language = state.UiLanguage;
     for (size_t j = 0; j < pending_targets_.size(); ++j) {
         const int k = static_cast<int>(j) + 1;
-        const ReadResult target = read_result_of(pending_targets_[j]);
+        ReadResult target = read_result_of(std::move(pending_targets_[j]));
         // A morph target goes through the checks a target loaded by hand goes through; one that
         // fails them leaves its slot empty and says why.
         const SlotCheck check = check_target_object(state.slots[0].vertices, target);
@@ -292,7 +290,7 @@ void SlotCommands::load_morph_targets(const std::string& path) {
                                                check.reason().in(language).c_str()));
             continue;
         }
-        install_target(state, k, path, target);
+        install_target(state, k, path, std::move(target));
         show_new_target(k);
     }
     pending_targets_.clear();

@@ -180,6 +180,16 @@ void AnyObjectReader::ReleaseReadResult() {
     chosen_ = 0;
 }
 
+std::vector<MorphShape> AnyObjectReader::take_imported_targets(size_t count) {
+    if (!imported_) return {};
+    std::vector<MorphShape>& targets = scene_.meshes[chosen_].targets;
+    const auto end = targets.begin() + static_cast<std::ptrdiff_t>(std::min(count, targets.size()));
+    std::vector<MorphShape> taken(std::make_move_iterator(targets.begin()),
+                                  std::make_move_iterator(end));
+    targets.erase(targets.begin(), end);
+    return taken;
+}
+
 const ImportedMesh* AnyObjectReader::imported_mesh() const {
     return imported_ ? &scene_.meshes[chosen_] : nullptr;
 }

@@ -49,6 +49,8 @@ public:
 
     // The mesh the result came from, with its morph targets; null when it came from a QXM file.
     const ImportedMesh* imported_mesh() const;
+    // Takes the mesh's first `count` morph targets out of it, leaving the rest of the scene.
+    std::vector<MorphShape> take_imported_targets(size_t count);
     // Its index among the scene's meshes, as the scene's animation names the mesh it drives.
     size_t imported_mesh_index() const { return chosen_; }
     // The palette and joined corners of the file the mesh came from.

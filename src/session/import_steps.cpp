@@ -224,4 +224,12 @@ ReadResult read_result_of(const MorphShape& target) {
     return result;
 }
 
+ReadResult read_result_of(MorphShape&& target) {
+    ReadResult result;
+    result.vertex_count = static_cast<int32_t>(target.vertices.size());
+    result.vertices = std::move(target.vertices);
+    result.object_name = std::move(target.name);
+    return result;
+}
+
 }  // namespace warpkit

@@ -90,5 +90,6 @@ private:
 
 // A morph target as the object a target load installs.
 ReadResult read_result_of(const MorphShape& target);
+ReadResult read_result_of(MorphShape&& target);
 
 }  // namespace warpkit
