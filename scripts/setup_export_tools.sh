@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs what the tests of warpkit-export need beyond the build: Node.js with npm (Debian
 # packages, when missing) and, in a folder of the project (build/export-tools unless another is
-# given), the npm packages the tests run: the Khronos glTF validator, and three.js, whose glTF
-# loader and meshopt decoder play the exported files as a player would. Each at an exact
-# version; quick and silent when all is in place.
+# given), the npm packages the tests run: the Khronos glTF validator; three.js, whose glTF
+# loader and meshopt decoder play the exported files as a player would; and glTF Transform's
+# libraries with the meshopt and Draco encoders they use, which compress files as artists'
+# pipelines do for the importer's tests. Each at an exact version; quick and silent when all is
+# in place.
 #
 # Usage: scripts/setup_export_tools.sh [FOLDER]
 set -euo pipefail
@@ -13,6 +15,11 @@ folder=${1:-build/export-tools}
 packages=(
     gltf-validator@2.0.0-dev.3.10
     three@0.187.0
+    @gltf-transform/core@4.5.1
+    @gltf-transform/extensions@4.5.1
+    @gltf-transform/functions@4.5.1
+    draco3dgltf@1.5.7
+    meshoptimizer@1.2.0
 )
 
 if ! command -v node >/dev/null || ! command -v npm >/dev/null; then

@@ -3,6 +3,7 @@
 // at every frame within 0.01 percent.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -208,6 +209,82 @@ TEST(ExportImport, compressed_forms_of_one_animation_import_as_the_plain_file_do
         ASSERT_EQ(scene.animations.size(), 1u);
         EXPECT_EQ(scene.animations[0].times, expected.animations.at(0).times);
         EXPECT_EQ(scene.animations[0].values, expected.animations.at(0).values);
+    }
+}
+
+// What glTF Transform's meshopt and Draco commands make of an exported file: quantized positions
+// and moves, vertices welded and renumbered, each primitive with vertices of its own. The import
+// keeps the shape, every target's moves and the keys, to the quantization's step.
+TEST(ExportImport, gltf_transforms_compressed_outputs_import_to_the_same_shape_moves_and_keys) {
+    testing::ExportFixture fixture;
+    const testing::FaceProject face(fixture);
+    const std::string plain = fixture.folder.file("plain.glb");
+    ASSERT_EQ(run_tool({"gltf", face.path, "-o", plain}).status, kExitDone);
+    ImportedScene expected;
+    ASSERT_TRUE(read_gltf_file(plain, ImportLimits{}, expected).ok);
+    const ImportedMesh& want = expected.meshes.at(0);
+    // 14 bits over the mesh's extent (3 x 2 units), both codecs' default for positions
+    const float step = 3.0f / (1 << 13);
+    const auto near = [step](const Vec3& a, const Vec3& b) {
+        return std::fabs(a.x - b.x) <= step && std::fabs(a.y - b.y) <= step &&
+               std::fabs(a.z - b.z) <= step;
+    };
+    const auto move = [](const MorphShape& target, const std::vector<Vec3>& base, size_t i) {
+        const Vec3& at = target.vertices[i];
+        return Vec3{at.x - base[i].x, at.y - base[i].y, at.z - base[i].z};
+    };
+    for (const char* method : {"meshopt", "draco"}) {
+        SCOPED_TRACE(method);
+        const std::string out = fixture.folder.file(std::string(method) + ".glb");
+        const testing::ValidatorRun compressed =
+            testing::run_command("node '" WARPKIT_GLTF_COMPRESS_SCRIPT
+                                 "' '" WARPKIT_GLTF_VALIDATOR_DIR "' " +
+                                 std::string(method) + " '" + plain + "' '" + out + "'");
+        ASSERT_EQ(compressed.status, 0) << compressed.output;
+        ImportedScene scene;
+        const ImportOutcome outcome = read_gltf_file(out, ImportLimits{}, scene);
+        ASSERT_TRUE(outcome.ok) << outcome.reason.en;
+        ASSERT_EQ(scene.meshes.size(), 1u);
+        const ImportedMesh& mesh = scene.meshes[0];
+        ASSERT_EQ(mesh.triangles.size(), want.triangles.size());
+        ASSERT_EQ(mesh.targets.size(), want.targets.size());
+        // Every vertex lies where one of the plain file's lies, and moves with each target as
+        // that one does.
+        for (size_t i = 0; i < mesh.vertices.size(); ++i) {
+            size_t match = want.vertices.size();
+            for (size_t j = 0; j < want.vertices.size() && match == want.vertices.size(); ++j) {
+                if (near(mesh.vertices[i], want.vertices[j])) match = j;
+            }
+            ASSERT_LT(match, want.vertices.size()) << "vertex " << i << " lies nowhere";
+            for (size_t t = 0; t < want.targets.size(); ++t) {
+                EXPECT_TRUE(near(move(mesh.targets[t], mesh.vertices, i),
+                                 move(want.targets[t], want.vertices, match)))
+                    << "vertex " << i << ", target " << want.targets[t].name;
+            }
+        }
+        // Every triangle covers one of the plain file's, by the corners' positions.
+        for (const Triangle& got : mesh.triangles) {
+            const bool found = std::any_of(
+                want.triangles.begin(), want.triangles.end(), [&](const Triangle& w) {
+                    for (int turn = 0; turn < 3; ++turn) {
+                        bool all = true;
+                        for (int c = 0; c < 3; ++c) {
+                            all = all && near(mesh.vertices[got.v[c]],
+                                              want.vertices[w.v[(c + turn) % 3]]);
+                        }
+                        if (all) return true;
+                    }
+                    return false;
+                });
+            EXPECT_TRUE(found) << "a triangle the plain file does not have";
+        }
+        EXPECT_EQ(mesh.targets[0].name, want.targets[0].name);
+        ASSERT_EQ(scene.animations.size(), 1u);
+        EXPECT_EQ(scene.animations[0].times, expected.animations.at(0).times);
+        ASSERT_EQ(scene.animations[0].values.size(), expected.animations[0].values.size());
+        for (size_t k = 0; k < scene.animations[0].values.size(); ++k) {
+            EXPECT_NEAR(scene.animations[0].values[k], expected.animations[0].values[k], 1e-3);
+        }
     }
 }
 
