@@ -16,6 +16,7 @@
 #include "session/import_steps.h"
 #include "session/session.h"
 #include "session/target_order.h"
+#include "view/gl_view.h"
 
 namespace warpkit {
 
@@ -170,8 +171,11 @@ void SlotCommands::take_source(std::string path) {
         // field's change reaction finds no target left to preview with the old shape.
         for (int k = 1; k <= kTargetCount; ++k) form_.weight_fields[k]->setText("0");
         form_.refresh_slot_rows();
+        const int shown = form_.view->presented_frames();
         load_morph_targets(path);
-        form_.DrawScene();
+        // Keys that came with the targets have put the new shape on the screen at their frame
+        // already; a second picture of it would cost as much again.
+        if (form_.view->presented_frames() == shown) form_.DrawScene();
     } catch (...) {
         // the new source needs as much memory again as it took to read it
         form_.history->abandon(undo);
