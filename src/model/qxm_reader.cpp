@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -464,7 +465,11 @@ public:
 
     static void run(void* context) { static_cast<ObjectRuns*>(context)->claim_pieces(); }
 
-    ReadOutcome outcome() { return std::move(fault_); }
+    // Memory that ran out on either thread is thrown on the caller's, once both have left.
+    ReadOutcome outcome() {
+        if (thrown_) std::rethrow_exception(thrown_);
+        return std::move(fault_);
+    }
 
 private:
     static constexpr int64_t kPerPiece = kChunkBytes / kVertexRecordSize;
@@ -481,26 +486,47 @@ private:
         std::atomic<bool> done{false};
     };
 
+    // A sizing that throws is still done, so that nobody waits for it, and stops the reading.
     template <typename T>
-    static bool size_once(Sizing& sizing, std::vector<T>& array, int64_t count) {
+    bool size_once(Sizing& sizing, std::vector<T>& array, int64_t count) {
         if (sizing.taken.exchange(true, std::memory_order_acq_rel)) return false;
-        array.resize(static_cast<size_t>(count));
+        try {
+            array.resize(static_cast<size_t>(count));
+        } catch (...) {
+            stop_with(std::current_exception());
+        }
         sizing.done.store(true, std::memory_order_release);
         return true;
     }
 
+    // The array once sized, or null when its sizing threw.
     template <typename T>
-    static T* sized(Sizing& sizing, std::vector<T>& array, int64_t count) {
+    T* sized(Sizing& sizing, std::vector<T>& array, int64_t count) {
         if (!size_once(sizing, array, count)) {
             while (!sizing.done.load(std::memory_order_acquire)) std::this_thread::yield();
         }
-        return array.data();
+        return array.size() == static_cast<size_t>(count) ? array.data() : nullptr;
+    }
+
+    // No exception may leave a thread of the pool, and no piece is begun after one.
+    void stop_with(std::exception_ptr thrown) {
+        std::lock_guard<std::mutex> lock(fault_mutex_);
+        if (!thrown_) thrown_ = std::move(thrown);
+        first_fault_.store(-1, std::memory_order_relaxed);
     }
 
     // The caller begins at the vertices and the helper at the triangles, each going on to the
     // other run's pieces when its own are all claimed: so neither waits for the array the other
     // is sizing, and a fault is found wherever it lies.
     void claim_pieces() {
+        try {
+            claim_pieces_of_both_runs();
+        } catch (...) {
+            stop_with(std::current_exception());
+        }
+    }
+
+    void claim_pieces_of_both_runs() {
         const bool is_caller = std::this_thread::get_id() == caller_;
         if (is_caller) {
             size_once(vertex_sizing_, result_.vertices, vertex_count_);
@@ -527,6 +553,7 @@ private:
             const int64_t piece = next_vertex_piece_.fetch_add(1, std::memory_order_relaxed);
             if (!worth_beginning(piece, vertex_pieces_)) return;
             const VertexDecode vertices{sized(vertex_sizing_, result_.vertices, vertex_count_)};
+            if (vertices.vertices == nullptr && vertex_count_ > 0) return;
             BilingualText fault = decode(vertices_at_, vertex_count_, piece, buffer, vertices);
             if (!fault.empty()) keep_if_first(piece, std::move(fault));
         }
@@ -540,6 +567,7 @@ private:
             TriangleDecode triangles = triangle_check_;
             if (keep_triangles_) {
                 triangles.triangles = sized(triangle_sizing_, result_.triangles, triangle_count_);
+                if (triangles.triangles == nullptr && triangle_count_ > 0) return;
             }
             BilingualText fault = decode(triangles_at_, triangle_count_, piece - vertex_pieces_,
                                          buffer, triangles);
@@ -585,6 +613,7 @@ private:
     Sizing triangle_sizing_;
     std::mutex fault_mutex_;
     ReadOutcome fault_;
+    std::exception_ptr thrown_;
 };
 
 ReadOutcome read_runs(const ObjectFile& file, const Layout& layout, const ObjectEntry& entry,

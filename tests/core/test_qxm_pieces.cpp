@@ -3,11 +3,16 @@
 // the first one in file order, wherever the pieces were read or made; a read of the positions
 // alone must be refused exactly as a whole read.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
 #include <thread>
 
+#include "base/sanitized.h"
+#include "model/helper_pool.h"
 #include "model/qxm_reader.h"
 #include "model/qxm_writer.h"
 #include "support/qxm_writer.h"
@@ -65,6 +70,56 @@ struct LargeFile {
 
 std::vector<uint8_t> bytes_of(const std::string& text) {
     return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+// Memory that runs out while the arrays are sized, on either thread, reaches the caller as
+// std::bad_alloc, which the window's guard says; a helper thread that let it escape would end
+// the program. First in this file, so that the file helper is made in the child that reads.
+TEST(QxmPieces, memory_that_runs_out_on_either_thread_is_thrown_to_the_caller) {
+#ifdef WARPKIT_SANITIZED
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than any limit leaves";
+#else
+    // 3.6 MB of vertices that keep the caller busy while the helper sizes 16 MB of triangles,
+    // more than the limit below leaves.
+    testing::QxmObjectSpec object;
+    object.name = "many";
+    object.vertices.assign(300000, Vec3{1, 2, 3});
+    object.triangles.assign(1000000, make_triangle(0, 1, 2));
+    testing::QxmFileSpec spec;
+    spec.objects = {object};
+    spec.junk_seed = 0;
+    TempFolder folder;
+    const std::string path = testing::write_qxm(folder.file("many.qxm"), spec);
+
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        file_helpers();  // its thread made before the limit, as a running program has it
+        rlim_t pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        const rlim_t cap = pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (rlim_t{8} << 20);
+        const rlimit limit{cap, cap};
+        setrlimit(RLIMIT_AS, &limit);
+        std::string answer;
+        try {
+            ObjectFileReader reader;
+            answer = reader.ReadObject(path, "many", true).ok() ? "read" : "refused";
+        } catch (const std::bad_alloc&) {
+            answer = "out of memory";
+        }
+        _exit(write(ends[1], answer.data(), answer.size()) == ssize_t(answer.size()) ? 0 : 1);
+    }
+    close(ends[1]);
+    std::string answer;
+    char buffer[64];
+    for (ssize_t n; (n = read(ends[0], buffer, sizeof buffer)) > 0;) answer.append(buffer, n);
+    close(ends[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the reading child died";
+    EXPECT_EQ(answer, "out of memory");
+#endif
 }
 
 TEST(QxmPieces, the_file_written_in_pieces_is_the_file_of_one_pass_and_reads_back) {
