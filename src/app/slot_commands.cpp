@@ -16,7 +16,6 @@
 #include "session/import_steps.h"
 #include "session/session.h"
 #include "session/target_order.h"
-#include "view/gl_view.h"
 
 namespace warpkit {
 
@@ -171,11 +170,7 @@ void SlotCommands::take_source(std::string path) {
         // field's change reaction finds no target left to preview with the old shape.
         for (int k = 1; k <= kTargetCount; ++k) form_.weight_fields[k]->setText("0");
         form_.refresh_slot_rows();
-        const int shown = form_.view->presented_frames();
         load_morph_targets(path);
-        // Keys that came with the targets have put the new shape on the screen at their frame
-        // already; a second picture of it would cost as much again.
-        if (form_.view->presented_frames() == shown) form_.DrawScene();
     } catch (...) {
         // the new source needs as much memory again as it took to read it
         form_.history->abandon(undo);
@@ -298,10 +293,14 @@ void SlotCommands::load_morph_targets(const std::string& path) {
         show_new_target(k);
     }
     pending_targets_.clear();
-    if (pending_keys_.tracks.empty()) return;
+    if (pending_keys_.tracks.empty()) {
+        form_.DrawScene();
+        return;
+    }
     put_imported_keys(state, pending_keys_);
     pending_keys_ = ImportedKeys{};
-    // the rows and the picture at the current frame, as a project load shows them
+    // the rows and the picture at the current frame, as a project load shows them; that picture
+    // is the new shape's first, drawn once
     form_.refresh_timeline();
     form_.scroll_go(0, 0);
 }

@@ -53,7 +53,7 @@ private:
     // file could not be written.
     bool keep_import(std::string& path, bool offer_targets);
     // Installs the targets kept by keep_import into slots 1, 2 ... of the new source, with
-    // their keys.
+    // their keys, and draws the new shape.
     void load_morph_targets(const std::string& path);
     // A target row after its slot was filled: key button, weight field.
     void show_new_target(int k);

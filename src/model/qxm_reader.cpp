@@ -549,28 +549,30 @@ private:
     }
 
     void claim_vertex_pieces(std::vector<uint8_t>& buffer) {
-        for (;;) {
-            const int64_t piece = next_vertex_piece_.fetch_add(1, std::memory_order_relaxed);
-            if (!worth_beginning(piece, vertex_pieces_)) return;
-            const VertexDecode vertices{sized(vertex_sizing_, result_.vertices, vertex_count_)};
-            if (vertices.vertices == nullptr && vertex_count_ > 0) return;
-            BilingualText fault = decode(vertices_at_, vertex_count_, piece, buffer, vertices);
-            if (!fault.empty()) keep_if_first(piece, std::move(fault));
-        }
+        const VertexDecode vertices{sized(vertex_sizing_, result_.vertices, vertex_count_)};
+        if (vertices.vertices == nullptr && vertex_count_ > 0) return;
+        claim_run(next_vertex_piece_, 0, vertex_pieces_, vertices_at_, vertex_count_, vertices,
+                  buffer);
     }
 
     void claim_triangle_pieces(std::vector<uint8_t>& buffer) {
+        TriangleDecode triangles = triangle_check_;
+        if (keep_triangles_) {
+            triangles.triangles = sized(triangle_sizing_, result_.triangles, triangle_count_);
+            if (triangles.triangles == nullptr && triangle_count_ > 0) return;
+        }
+        claim_run(next_triangle_piece_, vertex_pieces_, pieces_, triangles_at_, triangle_count_,
+                  triangles, buffer);
+    }
+
+    // The pieces of one run, numbered from `run_start` to `run_end` in file order over both.
+    template <typename Decode>
+    void claim_run(std::atomic<int64_t>& next, int64_t run_start, int64_t run_end, int64_t offset,
+                   int64_t count, const Decode& decode_piece, std::vector<uint8_t>& buffer) {
         for (;;) {
-            const int64_t piece =
-                vertex_pieces_ + next_triangle_piece_.fetch_add(1, std::memory_order_relaxed);
-            if (!worth_beginning(piece, pieces_)) return;
-            TriangleDecode triangles = triangle_check_;
-            if (keep_triangles_) {
-                triangles.triangles = sized(triangle_sizing_, result_.triangles, triangle_count_);
-                if (triangles.triangles == nullptr && triangle_count_ > 0) return;
-            }
-            BilingualText fault = decode(triangles_at_, triangle_count_, piece - vertex_pieces_,
-                                         buffer, triangles);
+            const int64_t piece = run_start + next.fetch_add(1, std::memory_order_relaxed);
+            if (!worth_beginning(piece, run_end)) return;
+            BilingualText fault = decode(offset, count, piece - run_start, buffer, decode_piece);
             if (!fault.empty()) keep_if_first(piece, std::move(fault));
         }
     }

@@ -105,44 +105,26 @@ PreparedProject prepare_project(const ProjectData& project) {
     return prepared;
 }
 
-namespace {
+void apply_project(EditorState& state, const ProjectData& project,
+                   const PreparedProject& prepared) {
+    apply_project(state, project, PreparedProject(prepared));
+}
 
-// `consumed`: the same project, whose objects may go as soon as the session holds them.
-void apply(EditorState& state, const ProjectData& project, const PreparedProject& prepared,
-           PreparedProject* consumed) {
+void apply_project(EditorState& state, const ProjectData& project, PreparedProject&& prepared) {
     assert(prepared.refusal.empty());
-    if (consumed != nullptr) {
-        install_source(state, project.source_path, std::move(consumed->source));
-        consumed->source = ReadResult{};
-    } else {
-        install_source(state, project.source_path, prepared.source);
-    }
+    install_source(state, project.source_path, std::move(prepared.source));
+    prepared.source = ReadResult{};
     state.max_frame = project.max_frame;
     for (int k = 1; k <= kTargetCount; ++k) {
         if (!prepared.targets[k]) continue;
         const ProjectTarget& target = project.targets[k - 1];
-        if (consumed != nullptr) {
-            install_target(state, k, target.path, std::move(*consumed->targets[k]));
-            consumed->targets[k].reset();
-        } else {
-            install_target(state, k, target.path, *prepared.targets[k]);
-        }
+        install_target(state, k, target.path, std::move(*prepared.targets[k]));
+        prepared.targets[k].reset();
         state.slots[k].keys = target.keys;
     }
     if (state.current_frame > state.max_frame) state.current_frame = state.max_frame;
     if (state.current_frame < 0) state.current_frame = 0;
     state.modified = 0;
-}
-
-}  // namespace
-
-void apply_project(EditorState& state, const ProjectData& project,
-                   const PreparedProject& prepared) {
-    apply(state, project, prepared, nullptr);
-}
-
-void apply_project(EditorState& state, const ProjectData& project, PreparedProject&& prepared) {
-    apply(state, project, prepared, &prepared);
 }
 
 }  // namespace warpkit

@@ -107,22 +107,6 @@ void empty_target(TargetSlot& slot) {
     slot.keys.clear();
 }
 
-// Everything but the positions and the mesh.
-TargetSlot& begin_source(EditorState& state, const std::string& path, const ReadResult& source) {
-    assert(check_source_object(source).ok());
-    if (state.source_loaded()) release_source(state);
-    for (int k = 1; k <= kTargetCount; ++k) empty_target(state.slots[k]);
-
-    state.vertex_count = source.vertex_count;
-    state.triangle_count = source.triangle_count;
-    TargetSlot& slot = state.slots[0];
-    slot.path = path;
-    slot.name = source.object_name;
-    slot.loaded = 1;
-    state.modified = 1;
-    return slot;
-}
-
 // Offsets target - source, written over `offsets`, which may be the target's own positions.
 void make_offsets(const std::vector<Vec3>& source, const std::vector<Vec3>& target,
                   std::vector<Vec3>& offsets) {
@@ -134,20 +118,7 @@ void make_offsets(const std::vector<Vec3>& source, const std::vector<Vec3>& targ
     }
 }
 
-}  // namespace
-
-void install_source(EditorState& state, const std::string& path, const ReadResult& source) {
-    begin_source(state, path, source).vertices = source.vertices;
-    InitSource(state, source);
-}
-
-void install_source(EditorState& state, const std::string& path, ReadResult&& source) {
-    begin_source(state, path, source).vertices = std::move(source.vertices);
-    InitSource(state, std::move(source));
-}
-
-namespace {
-
+// Everything of a target slot but its offsets.
 void finish_target(EditorState& state, int k, const std::string& path, const ReadResult& target) {
     TargetSlot& slot = state.slots[k];
     slot.loaded = 1;
@@ -159,6 +130,26 @@ void finish_target(EditorState& state, int k, const std::string& path, const Rea
 }
 
 }  // namespace
+
+void install_source(EditorState& state, const std::string& path, const ReadResult& source) {
+    install_source(state, path, ReadResult(source));
+}
+
+void install_source(EditorState& state, const std::string& path, ReadResult&& source) {
+    assert(check_source_object(source).ok());
+    if (state.source_loaded()) release_source(state);
+    for (int k = 1; k <= kTargetCount; ++k) empty_target(state.slots[k]);
+
+    state.vertex_count = source.vertex_count;
+    state.triangle_count = source.triangle_count;
+    TargetSlot& slot = state.slots[0];
+    slot.path = path;
+    slot.name = source.object_name;
+    slot.loaded = 1;
+    slot.vertices = std::move(source.vertices);
+    InitSource(state, std::move(source));
+    state.modified = 1;
+}
 
 void install_target(EditorState& state, int k, const std::string& path, const ReadResult& target) {
     assert(k >= 1 && k <= kTargetCount);

@@ -9,6 +9,7 @@
 #include "export/command_line.h"
 #include "export/export_fixture.h"
 #include "project/project_file.h"
+#include "support/child_process.h"
 #include "support/mesh_fixtures.h"
 
 namespace warpkit::exporting {
@@ -199,14 +200,9 @@ ToolRun run_limited(const std::vector<std::string>& args, const std::string& fol
     std::filesystem::remove(folder + "/.err");
     const pid_t child = fork();
     if (child == 0) {
-        long pages = 0;
-        std::ifstream("/proc/self/statm") >> pages;
-        const rlim_t bytes =
-            static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (rlim_t{300} << 20);
-        const rlimit memory{bytes, bytes};
         const rlimit cpu{60, 60};
-        if (setrlimit(RLIMIT_AS, &memory) != 0 || setrlimit(RLIMIT_CPU, &cpu) != 0 ||
-            chdir(folder.c_str()) != 0)
+        if (!warpkit::testing::limit_address_space(rlim_t{300} << 20) ||
+            setrlimit(RLIMIT_CPU, &cpu) != 0 || chdir(folder.c_str()) != 0)
             _exit(100);
         const ToolRun run = run_tool(args);
         std::ofstream(".out") << run.out;

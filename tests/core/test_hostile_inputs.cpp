@@ -4,8 +4,6 @@
 // a plain build catches the same faults a fuzz run would.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
@@ -15,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "support/child_process.h"
 #include "support/import_checks.h"
 #include "support/input_checks.h"
 #include "support/mesh_fixtures.h"
@@ -297,16 +296,9 @@ TEST(HostileInputs, every_prefix_and_doubled_project_keep_every_promise) {
 // Japanese, and sets how far the import raised the child's peak resident memory.
 std::vector<std::string> import_forked(const std::string& path, const ImportLimits& limits,
                                        long& peak_mib) {
-    int ends[2];
-    if (pipe(ends) != 0) return {};
-    const pid_t child = fork();
-    if (child == 0) {
+    const std::string answer = testing::in_child([&] {
 #ifndef WARPKIT_SANITIZED
-        rlim_t pages = 0;
-        std::ifstream("/proc/self/statm") >> pages;
-        const rlim_t cap = pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (rlim_t{1} << 30);
-        const rlimit limit{cap, cap};
-        setrlimit(RLIMIT_AS, &limit);
+        testing::limit_address_space(rlim_t{1} << 30);
 #endif
         ImportSettings settings;
         settings.limits = limits;
@@ -315,17 +307,9 @@ std::vector<std::string> import_forked(const std::string& path, const ImportLimi
         getrusage(RUSAGE_SELF, &before);
         const ImportOutcome out = import_meshes(path, object_file_kind(path), settings, scene);
         getrusage(RUSAGE_SELF, &after);
-        const std::string answer = (out.ok ? "1\n" : "0\n") + out.reason.en + "\n" + out.reason.ja +
-                                   "\n" +
-                                   std::to_string((after.ru_maxrss - before.ru_maxrss) / 1024);
-        _exit(write(ends[1], answer.data(), answer.size()) == ssize_t(answer.size()) ? 0 : 1);
-    }
-    close(ends[1]);
-    std::string answer;
-    char buffer[4096];
-    for (ssize_t n; (n = read(ends[0], buffer, sizeof buffer)) > 0;) answer.append(buffer, n);
-    close(ends[0]);
-    waitpid(child, nullptr, 0);
+        return (out.ok ? "1\n" : "0\n") + out.reason.en + "\n" + out.reason.ja + "\n" +
+               std::to_string((after.ru_maxrss - before.ru_maxrss) / 1024);
+    });
     std::vector<std::string> lines(1);
     for (const char c : answer) {
         if (c == '\n') {

@@ -3,9 +3,6 @@
 // the first one in file order, wherever the pieces were read or made; a read of the positions
 // alone must be refused exactly as a whole read.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
@@ -15,6 +12,7 @@
 #include "model/helper_pool.h"
 #include "model/qxm_reader.h"
 #include "model/qxm_writer.h"
+#include "support/child_process.h"
 #include "support/qxm_writer.h"
 
 namespace warpkit {
@@ -91,33 +89,20 @@ TEST(QxmPieces, memory_that_runs_out_on_either_thread_is_thrown_to_the_caller) {
     TempFolder folder;
     const std::string path = testing::write_qxm(folder.file("many.qxm"), spec);
 
-    int ends[2];
-    ASSERT_EQ(pipe(ends), 0);
-    const pid_t child = fork();
-    if (child == 0) {
-        file_helpers();  // its thread made before the limit, as a running program has it
-        rlim_t pages = 0;
-        std::ifstream("/proc/self/statm") >> pages;
-        const rlim_t cap = pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (rlim_t{8} << 20);
-        const rlimit limit{cap, cap};
-        setrlimit(RLIMIT_AS, &limit);
-        std::string answer;
-        try {
-            ObjectFileReader reader;
-            answer = reader.ReadObject(path, "many", true).ok() ? "read" : "refused";
-        } catch (const std::bad_alloc&) {
-            answer = "out of memory";
-        }
-        _exit(write(ends[1], answer.data(), answer.size()) == ssize_t(answer.size()) ? 0 : 1);
-    }
-    close(ends[1]);
-    std::string answer;
-    char buffer[64];
-    for (ssize_t n; (n = read(ends[0], buffer, sizeof buffer)) > 0;) answer.append(buffer, n);
-    close(ends[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the reading child died";
+    bool returned = false;
+    const std::string answer = testing::in_child(
+        [&] {
+            file_helpers();  // its thread made before the limit, as a running program has it
+            testing::limit_address_space(rlim_t{8} << 20);
+            try {
+                ObjectFileReader reader;
+                return std::string(reader.ReadObject(path, "many", true).ok() ? "read" : "refused");
+            } catch (const std::bad_alloc&) {
+                return std::string("out of memory");
+            }
+        },
+        &returned);
+    EXPECT_TRUE(returned) << "the reading child died";
     EXPECT_EQ(answer, "out of memory");
 #endif
 }

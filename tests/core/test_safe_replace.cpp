@@ -5,7 +5,6 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,11 +12,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <sstream>
 #include <vector>
 
 #include "base/safe_replace.h"
+#include "support/child_process.h"
 #include "support/qxm_writer.h"
 
 namespace warpkit {
@@ -25,6 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::TempFolder;
+using testing::in_child;
 
 constexpr uid_t kNobody = 65534;
 
@@ -55,29 +55,6 @@ mode_t mode_of(const std::string& path) {
     struct stat st;
     EXPECT_EQ(0, stat(path.c_str(), &st));
     return st.st_mode & 0777;
-}
-
-// Runs `body` in a child process and returns what it returned; for what must not touch this
-// process (dropped privileges, a private mount).
-std::string in_child(const std::function<std::string()>& body) {
-    int channel[2];
-    if (pipe(channel) != 0) return "pipe failed";
-    const pid_t child = fork();
-    if (child == 0) {
-        close(channel[0]);
-        const std::string result = body();
-        const ssize_t written = write(channel[1], result.data(), result.size());
-        _exit(written == static_cast<ssize_t>(result.size()) ? 0 : 1);
-    }
-    close(channel[1]);
-    std::string result;
-    char buffer[512];
-    ssize_t n;
-    while ((n = read(channel[0], buffer, sizeof buffer)) > 0) result.append(buffer, n);
-    close(channel[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    return result;
 }
 
 TEST(SafeReplace, replaces_the_contents_and_leaves_no_temporary_file) {
