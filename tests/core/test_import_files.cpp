@@ -21,6 +21,7 @@
 #include "import/child_import.h"
 #include "import/gltf_reader.h"
 #include "import/qxm_beside.h"
+#include "morph/key_track.h"
 #include "project/project_file.h"
 #include "support/import_checks.h"
 #include "support/mesh_fixtures.h"
@@ -329,6 +330,51 @@ TEST(ImportFiles, an_fbx_comes_in_metres_with_its_blend_shape_animation_as_the_g
                 EXPECT_NEAR(keys.weights[k], wanted.weights[k], 0.011) << j << " " << k;
         }
     }
+}
+
+// Blender 3.4's own files of one face (tests/data/blender/make_face.py): the glTF holds the
+// actions "blink" and "talk" as two animations, the FBX "talk" alone in its scene's stack, in
+// centimetres with the object scaled by 100.
+TEST(ImportFiles, blender_files_of_one_face_come_in_one_size_with_either_action) {
+    const std::string glb = std::string(WARPKIT_TEST_DATA) + "/blender/face.glb";
+    const std::string fbx = std::string(WARPKIT_TEST_DATA) + "/blender/face.fbx";
+    ImportedScene gltf, scene;
+    ASSERT_TRUE(finish_import(read_gltf_file(glb, ImportLimits{}, gltf), gltf).ok);
+    ASSERT_TRUE(in_child(fbx, scene).ok);
+    const auto [low, high] = box_of(scene.meshes[0].vertices);
+    expect_near_point(low, box_of(gltf.meshes[0].vertices).first);
+    expect_near_point(high, box_of(gltf.meshes[0].vertices).second);
+    EXPECT_NEAR(high.z, 0.1, 1e-6);
+
+    TempFolder folder;
+    int made = 0;
+    auto project = [&](std::vector<std::string> args) {
+        const std::string twp = folder.file(std::to_string(++made) + ".twp");
+        args.insert(args.begin(), {WARPKIT_EXPORT_TOOL, "project"});
+        args.insert(args.end(), {"-o", twp});
+        const ChildRun run = run_child(args, limits());
+        EXPECT_EQ(run.exit_status, 0) << run.err;
+        ProjectData data;
+        EXPECT_TRUE(read_project_file(twp, data).ok) << run.err;
+        return data;
+    };
+    const ProjectData blink = project({glb, "--animation", "blink"});
+    const ProjectData talk = project({glb, "--animation", "1"});
+    const ProjectData fbx_talk = project({fbx});
+    EXPECT_EQ(blink.max_frame, 6);
+    EXPECT_EQ(blink.targets[1].name, "blink");
+    EXPECT_EQ(evaluate_track(blink.targets[1].keys, 3).weight, 100.0f);
+    EXPECT_EQ(talk.max_frame, 90);
+    EXPECT_EQ(fbx_talk.max_frame, 90);
+    for (size_t j = 0; j < 2; ++j) {
+        const KeyTrack& keys = fbx_talk.targets[j].keys;
+        const KeyTrack& wanted = talk.targets[j].keys;
+        EXPECT_EQ(fbx_talk.targets[j].name, talk.targets[j].name);
+        ASSERT_EQ(keys.frames, wanted.frames) << j;
+        for (size_t k = 0; k < keys.weights.size(); ++k)
+            EXPECT_NEAR(keys.weights[k], wanted.weights[k], 0.001) << j << " " << k;
+    }
+    EXPECT_NEAR(evaluate_track(talk.targets[0].keys, 45).weight, 100.0f, 0.001);
 }
 
 TEST(ImportFiles, project_of_a_file_that_crashes_the_importer_library_is_a_refusal) {

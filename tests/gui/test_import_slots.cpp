@@ -42,6 +42,28 @@ struct ImportScene : Form1Fixture {
     }
 };
 
+// The window's load of mesh `mesh` of `path` against what `project` makes of the same file with
+// the same animation ("": none, so no keys) for its first `targets` targets.
+void expect_the_keys_project_makes(const ImportScene& f, const std::string& path, int mesh,
+                                   const std::string& animation, int targets) {
+    const std::string twp = f.folder.file("p.twp");
+    std::vector<std::string> args = {"project", path, "-o", twp, "--mesh", std::to_string(mesh)};
+    if (!animation.empty()) args.insert(args.end(), {"--animation", animation});
+    std::ostringstream out, err;
+    ASSERT_EQ(exporting::run_export_tool(args, out, err), 0) << err.str();
+    ProjectData project;
+    ASSERT_TRUE(read_project_file(twp, project).ok);
+    EXPECT_EQ(f.state.slots[0].name, project.source_name);
+    EXPECT_EQ(f.state.max_frame, animation.empty() ? 100 : project.max_frame);
+    for (int k = 1; k <= targets; ++k) {
+        const KeyTrack& keys = f.state.slots[k].keys;
+        const KeyTrack& written = project.targets[k - 1].keys;
+        EXPECT_EQ(keys.frames, animation.empty() ? std::vector<int32_t>{0} : written.frames) << k;
+        EXPECT_EQ(keys.weights, animation.empty() ? std::vector<float>{0.0f} : written.weights)
+            << k;
+    }
+}
+
 TEST(ImportSlots, a_source_with_morph_targets_can_bring_them_into_the_target_rows) {
     struct Case {
         const char* what;
@@ -213,23 +235,25 @@ TEST(ImportSlots, a_mesh_with_several_animations_offers_them_in_a_list_and_takes
             EXPECT_FALSE(f.state.source_loaded());
             continue;
         }
-        const std::string mesh = std::to_string(c.mesh);
-        const std::string twp = f.folder.file("p.twp");
-        std::vector<std::string> args = {"project", path, "-o", twp, "--mesh", mesh};
-        if (*c.animation) args.insert(args.end(), {"--animation", c.animation});
-        std::ostringstream out, err;
-        ASSERT_EQ(exporting::run_export_tool(args, out, err), 0) << err.str();
-        ProjectData project;
-        ASSERT_TRUE(read_project_file(twp, project).ok);
-        EXPECT_EQ(f.state.slots[0].name, project.source_name);
-        EXPECT_EQ(f.state.max_frame, *c.animation ? project.max_frame : 100);
-        for (int k = 1; k <= 2; ++k) {
-            if (k > static_cast<int>(c.mesh == 0 ? 2 : 1)) break;
-            const KeyTrack& keys = f.state.slots[k].keys;
-            const KeyTrack& written = project.targets[k - 1].keys;
-            EXPECT_EQ(keys.frames, *c.animation ? written.frames : std::vector<int32_t>{0}) << k;
-            EXPECT_EQ(keys.weights, *c.animation ? written.weights : std::vector<float>{0.0f}) << k;
-        }
+        expect_the_keys_project_makes(f, path, c.mesh, c.animation, c.mesh == 0 ? 2 : 1);
+    }
+}
+
+// Blender writes one animation per action; either can be taken in the window.
+TEST(ImportSlots, either_action_of_a_blender_file_can_be_taken) {
+    for (const char* animation : {"blink", "talk"}) {
+        SCOPED_TRACE(animation);
+        ImportScene f;
+        // a copy, as the object file is written beside it
+        const std::string path = f.folder.file("face.glb");
+        std::filesystem::copy_file(std::string(WARPKIT_TEST_DATA) + "/blender/face.glb", path);
+        f.dialogs.save_answers = {SaveAnswer::kYes};
+        const size_t item = animation == std::string("talk") ? 1 : 0;
+        f.dialogs.list_answers = {{SaveAnswer::kYes, item}};
+        f.load_source(path);
+        EXPECT_EQ(f.dialogs.kinds(), "open_file choose_object ask_save ask_save_from_list notify");
+        EXPECT_EQ(f.state.max_frame, animation == std::string("talk") ? 90 : 6);
+        expect_the_keys_project_makes(f, path, 0, animation, 2);
     }
 }
 
