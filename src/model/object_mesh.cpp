@@ -19,8 +19,9 @@ constexpr double kVerticalHalfAngle = 15.0 * kPi / 180.0;
 constexpr double kHorizontalHalfAngle = 14.0 * kPi / 180.0;
 constexpr double kFrameMargin = 1.5;
 
-// Past the near plane (1.0), so even an object that is a single point stays in front of it.
+// Past the near plane, so even an object that is a single point stays in front of it.
 constexpr float kMinimumViewDistance = 2.0f;
+constexpr double kNearPlane = 1.0;
 
 constexpr float kObjectGrey = 0.8627451f;  // 220 / 255
 
@@ -49,6 +50,17 @@ float fallback_distance(const Vec3& max, const Vec3& centre) {
     const float distance =
         static_cast<float>(kFrameMargin * half_extent / std::tan(kVerticalHalfAngle));
     return std::max(distance, kMinimumViewDistance);
+}
+
+// The near plane stays at 1.0, so an object under about half a unit across (a face in metres,
+// as glTF and FBX bring it) framed as above lies in front of the plane and shows nothing; the
+// camera then stands back until the whole box lies beyond it, whichever way the view turns.
+float clear_of_near_plane(float distance, const Vec3& max, const Vec3& centre) {
+    const double dx = static_cast<double>(max.x) - centre.x;
+    const double dy = static_cast<double>(max.y) - centre.y;
+    const double dz = static_cast<double>(max.z) - centre.z;
+    const auto least = static_cast<float>(kNearPlane + 1.05 * std::sqrt(dx * dx + dy * dy + dz * dz));
+    return std::max(distance, least);
 }
 
 float unit_byte(uint8_t value) {
@@ -100,6 +112,7 @@ int32_t init_source(EditorState& state, const ReadResult& source,
     state.view_distance = framing_distance(max, state.view_centre);
     if (!(state.view_distance > 0.0f))
         state.view_distance = fallback_distance(max, state.view_centre);
+    state.view_distance = clear_of_near_plane(state.view_distance, max, state.view_centre);
 
     // topology, palette
     if (triangles != nullptr) {

@@ -363,6 +363,16 @@ TEST(ObjectMesh, object_flat_in_x_and_y_at_negative_z_gets_a_distance_in_front) 
     EXPECT_GT(point.view_distance, 1.0f);
 }
 
+TEST(ObjectMesh, an_object_smaller_than_the_near_plane_distance_is_framed_beyond_it) {
+    // a face 0.2 across in metres: framed by its height the camera would stand 0.56 away
+    EditorState face;
+    load(face, make_source({{-0.1f, -0.1f, -0.1f}, {0.1f, 0.1f, 0.1f}, {0, 0.1f, 0}},
+                           {make_triangle(0, 1, 2)}));
+    const double corner = std::sqrt(3.0) * 0.1;  // the box's farthest point from its centre
+    EXPECT_GT(face.view_distance, 1.0 + corner);
+    EXPECT_LT(face.view_distance, 1.0 + 1.1 * corner);
+}
+
 TEST(ObjectMesh, palette_bytes_become_unit_floats) {
     EditorState state;
     load(state, make_source({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {make_triangle(0, 1, 2, 2)},
