@@ -5,6 +5,7 @@ set(folder_sources
     display_text.cpp
     file_paths.cpp
     input_file.cpp
+    large_arrays.cpp
     safe_replace.cpp
     texts.cpp
 )

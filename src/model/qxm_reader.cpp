@@ -18,7 +18,9 @@
 #include "base/bilingual_text.h"
 #include "base/display_text.h"
 #include "base/input_file.h"
+#include "base/large_arrays.h"
 #include "base/texts.h"
+#include "model/finite_points.h"
 #include "model/helper_pool.h"
 
 namespace warpkit {
@@ -367,13 +369,28 @@ ReadOutcome read_in_order(const ObjectFile& file, int64_t offset, int64_t count,
 // thread may decode any piece.
 struct VertexDecode {
     Vec3* vertices;
+    // Not null: the offsets from these positions are scanned, the first faulty vertex of all
+    // pieces kept in `first_non_finite_offset`.
+    const Vec3* base = nullptr;
+    std::atomic<int64_t>* first_non_finite_offset = nullptr;
 
     BilingualText operator()(int64_t first, const uint8_t* bytes, int64_t records) const {
         Vec3* out = vertices + first;
         for (int64_t j = 0; j < records; ++j, bytes += kVertexRecordSize) {
             out[j] = Vec3{load_f32(bytes), load_f32(bytes + 4), load_f32(bytes + 8)};
         }
+        if (base != nullptr) scan_offsets(static_cast<size_t>(first), static_cast<size_t>(records));
         return {};
+    }
+
+    void scan_offsets(size_t first, size_t records) const {
+        const int64_t faulty = warpkit::first_non_finite_offset(vertices, base, first, first + records);
+        if (faulty < 0) return;
+        int64_t known = first_non_finite_offset->load(std::memory_order_relaxed);
+        while ((known < 0 || faulty < known) &&
+               !first_non_finite_offset->compare_exchange_weak(known, faulty,
+                                                               std::memory_order_relaxed)) {
+        }
     }
 };
 
@@ -446,8 +463,9 @@ struct TriangleDecode {
 // pieces after a known fault are not begun.
 class ObjectRuns {
 public:
+    // `base` not null: the offsets of the vertices from it are scanned (it has as many).
     ObjectRuns(const ObjectFile& file, const Layout& layout, const ObjectEntry& entry, bool keep,
-               ReadResult& result)
+               const Vec3* base, ReadResult& result)
         : file_(file),
           vertices_at_(layout.vertices + kVertexRecordSize * entry.first_vertex),
           vertex_count_(entry.vertex_count),
@@ -459,11 +477,17 @@ public:
           first_fault_(pieces_),
           caller_(std::this_thread::get_id()),
           keep_triangles_(keep),
+          base_(base),
           result_(result) {}
 
     int64_t pieces() const { return pieces_; }
 
     static void run(void* context) { static_cast<ObjectRuns*>(context)->claim_pieces(); }
+
+    // The first vertex whose offset from the base is not finite, or -1.
+    int64_t first_non_finite_offset() const {
+        return first_non_finite_offset_.load(std::memory_order_relaxed);
+    }
 
     // Memory that ran out on either thread is thrown on the caller's, once both have left.
     ReadOutcome outcome() {
@@ -491,7 +515,7 @@ private:
     bool size_once(Sizing& sizing, std::vector<T>& array, int64_t count) {
         if (sizing.taken.exchange(true, std::memory_order_acq_rel)) return false;
         try {
-            array.resize(static_cast<size_t>(count));
+            resize_large(array, static_cast<size_t>(count));
         } catch (...) {
             stop_with(std::current_exception());
         }
@@ -549,7 +573,8 @@ private:
     }
 
     void claim_vertex_pieces(std::vector<uint8_t>& buffer) {
-        const VertexDecode vertices{sized(vertex_sizing_, result_.vertices, vertex_count_)};
+        const VertexDecode vertices{sized(vertex_sizing_, result_.vertices, vertex_count_), base_,
+                                    &first_non_finite_offset_};
         if (vertices.vertices == nullptr && vertex_count_ > 0) return;
         claim_run(next_vertex_piece_, 0, vertex_pieces_, vertices_at_, vertex_count_, vertices,
                   buffer);
@@ -610,6 +635,8 @@ private:
     std::atomic<int64_t> first_fault_;
     const std::thread::id caller_;
     const bool keep_triangles_;
+    const Vec3* const base_;
+    std::atomic<int64_t> first_non_finite_offset_{-1};
     ReadResult& result_;
     Sizing vertex_sizing_;
     Sizing triangle_sizing_;
@@ -618,11 +645,15 @@ private:
     std::exception_ptr thrown_;
 };
 
+// `base`, when given, has the object's vertex count; `first_non_finite_offset` gets the scan's
+// answer.
 ReadOutcome read_runs(const ObjectFile& file, const Layout& layout, const ObjectEntry& entry,
-                      bool keep_triangles, ReadResult& result) {
-    ObjectRuns runs(file, layout, entry, keep_triangles, result);
+                      bool keep_triangles, const Vec3* base, ReadResult& result,
+                      int64_t& first_non_finite_offset) {
+    ObjectRuns runs(file, layout, entry, keep_triangles, base, result);
     // An object of a piece or two has nothing worth sharing.
     file_helpers().run(ObjectRuns::run, &runs, runs.pieces() > 2 ? 1 : 0);
+    first_non_finite_offset = runs.first_non_finite_offset();
     return runs.outcome();
 }
 
@@ -662,10 +693,17 @@ ReadOutcome ObjectFileReader::ReadPositions(const std::string& path, const std::
     return Read(path, name, true, {}, false);
 }
 
+ReadOutcome ObjectFileReader::ReadPositions(const std::string& path, const std::string& name,
+                                            const std::vector<Vec3>& base) {
+    return Read(path, name, true, {}, false, &base);
+}
+
 ReadOutcome ObjectFileReader::Read(const std::string& path, const std::string& text, bool by_name,
-                                   const ObjectChooser& choose, bool keep_triangles) {
+                                   const ObjectChooser& choose, bool keep_triangles,
+                                   const std::vector<Vec3>* base) {
     prompt_ = text;
     table_ = ObjectTable{};
+    first_non_finite_offset_.reset();
     ReleaseReadResult();
 
     ObjectFile file;
@@ -700,9 +738,13 @@ ReadOutcome ObjectFileReader::Read(const std::string& path, const std::string& t
     // Read the chosen object's runs and the colour table, checking every index.
     const ObjectEntry& entry = table_.objects[static_cast<size_t>(chosen)];
     ReadResult result;
-    outcome = read_runs(file, layout, entry, keep_triangles, result);
+    const bool scanned = base != nullptr && base->size() == static_cast<size_t>(entry.vertex_count);
+    int64_t first_non_finite_offset = -1;
+    outcome = read_runs(file, layout, entry, keep_triangles, scanned ? base->data() : nullptr,
+                        result, first_non_finite_offset);
     if (outcome.ok()) outcome = read_colours(file, layout, result);
     if (!outcome.ok()) return outcome;
+    if (scanned) first_non_finite_offset_ = first_non_finite_offset;
 
     result.vertex_count = entry.vertex_count;
     result.triangle_count = entry.triangle_count;

@@ -6,6 +6,7 @@
 // that fails a check is refused with a reason. Names and paths are bytes, kept unchanged.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,15 @@ public:
     // the vertices of the object (its triangles are checked, counted and dropped): a morph
     // target's triangles are its source's.
     ReadOutcome ReadPositions(const std::string& path, const std::string& name);
+    // The same, scanning the offsets from `base` (a source's positions) of each piece of the
+    // vertices while it is at hand, which spares a target's check a pass over both arrays:
+    // first_non_finite_offset() then gives the first vertex whose offset has a coordinate
+    // that is not finite, or -1. An object of another vertex count is not scanned.
+    ReadOutcome ReadPositions(const std::string& path, const std::string& name,
+                              const std::vector<Vec3>& base);
+    // After a successful ReadPositions with a base of the object's vertex count: the scan's
+    // answer. Otherwise empty.
+    std::optional<int64_t> first_non_finite_offset() const { return first_non_finite_offset_; }
     // Frees the result's arrays and leaves it empty.
     void ReleaseReadResult();
 
@@ -96,11 +106,13 @@ public:
 
 private:
     ReadOutcome Read(const std::string& path, const std::string& text, bool by_name,
-                     const ObjectChooser& choose, bool keep_triangles);
+                     const ObjectChooser& choose, bool keep_triangles,
+                     const std::vector<Vec3>* base = nullptr);
 
     ObjectTable table_;
     ReadResult result_;
     std::string prompt_;
+    std::optional<int64_t> first_non_finite_offset_;
 };
 
 // Reads only the header and the object table (for listing a file's objects), with the same

@@ -72,7 +72,8 @@ PreparedProject prepare_project(const ProjectData& project) {
         const ProjectTarget& target = project.targets[k - 1];
         if (!target.present) continue;
         // Only the positions of a target count; its triangles are checked, not kept.
-        const ReadOutcome outcome = reader.ReadPositions(target.path, target.name);
+        const ReadOutcome outcome =
+            reader.ReadPositions(target.path, target.name, prepared.source.vertices);
         TargetLoadWarning warning;
         warning.slot = k;
         warning.path = target.path;
@@ -83,7 +84,10 @@ PreparedProject prepare_project(const ProjectData& project) {
             prepared.warnings.push_back(warning);
             continue;
         }
-        const SlotCheck check = check_target_object(prepared.source.vertices, reader.result());
+        const std::optional<int64_t> scanned = reader.first_non_finite_offset();
+        const SlotCheck check =
+            scanned ? check_scanned_target(prepared.source.vertices, reader.result(), *scanned)
+                    : check_target_object(prepared.source.vertices, reader.result());
         if (!check.ok()) {
             if (check.refusal == SlotRefusal::kVertexCount) {
                 warning.kind = TargetLoadWarning::Kind::kVertexCount;

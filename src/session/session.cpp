@@ -1,27 +1,14 @@
 #include "session/session.h"
 
 #include <cassert>
-#include <cmath>
 
+#include "model/finite_points.h"
 #include "model/object_mesh.h"
 #include "project/project_file.h"
 
 namespace warpkit {
 
 namespace {
-
-bool all_finite(const Vec3& v) {
-    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
-}
-
-// The index of the first point that is not finite, or -1.
-template <typename PointAt>
-int64_t first_non_finite(size_t count, PointAt point_at) {
-    for (size_t i = 0; i < count; ++i) {
-        if (!all_finite(point_at(i))) return static_cast<int64_t>(i);
-    }
-    return -1;
-}
 
 SlotCheck refused_at(SlotRefusal refusal, int64_t vertex, const Vec3& value) {
     SlotCheck check;
@@ -34,8 +21,7 @@ SlotCheck refused_at(SlotRefusal refusal, int64_t vertex, const Vec3& value) {
 // The refusal for a non-finite coordinate of `object`, or a check that passed.
 SlotCheck check_coordinates(const ReadResult& object) {
     const std::vector<Vec3>& vertices = object.vertices;
-    const int64_t bad =
-        first_non_finite(vertices.size(), [&](size_t i) -> const Vec3& { return vertices[i]; });
+    const int64_t bad = first_non_finite(vertices.data(), 0, vertices.size());
     if (bad >= 0) {
         return refused_at(SlotRefusal::kNonFiniteVertex, bad, vertices[static_cast<size_t>(bad)]);
     }
@@ -77,20 +63,25 @@ SlotCheck check_source_object(const ReadResult& source) {
 }
 
 SlotCheck check_target_object(const std::vector<Vec3>& source, const ReadResult& target) {
+    if (target.vertices.size() != source.size()) return check_scanned_target(source, target, -1);
+    return check_scanned_target(
+        source, target, first_non_finite_offset(target.vertices.data(), source.data(), 0, source.size()));
+}
+
+SlotCheck check_scanned_target(const std::vector<Vec3>& source, const ReadResult& target,
+                               int64_t first_non_finite_offset) {
     if (target.vertex_count < 0 || static_cast<size_t>(target.vertex_count) != source.size() ||
         target.vertices.size() != source.size()) {
         return refused_at(SlotRefusal::kVertexCount, 0, Vec3{});
     }
-    // One pass over the offsets finds both faults, since with a finite source a coordinate that
-    // is not finite gives an offset that is not either; only then is the target itself looked
-    // at, as a damaged file says more than an overflow.
-    const int64_t bad = first_non_finite(
-        source.size(), [&](size_t i) { return offset(target.vertices[i], source[i]); });
-    if (bad >= 0) {
+    // With a finite source a coordinate that is not finite gives an offset that is not either,
+    // so the one scan finds both faults; only then is the target itself looked at, as a
+    // damaged file says more than an overflow.
+    if (first_non_finite_offset >= 0) {
         const SlotCheck damaged = check_coordinates(target);
         if (!damaged.ok()) return damaged;
-        const auto i = static_cast<size_t>(bad);
-        return refused_at(SlotRefusal::kNonFiniteOffset, bad,
+        const auto i = static_cast<size_t>(first_non_finite_offset);
+        return refused_at(SlotRefusal::kNonFiniteOffset, first_non_finite_offset,
                           offset(target.vertices[i], source[i]));
     }
     SlotCheck check;

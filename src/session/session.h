@@ -43,6 +43,10 @@ SlotCheck check_source_object(const ReadResult& source);
 // count, every coordinate finite, and every offset target - source (as install_target works it
 // out, in float) finite.
 SlotCheck check_target_object(const std::vector<Vec3>& source, const ReadResult& target);
+// The same check when the target's offsets were scanned as it was read (ObjectFileReader::
+// ReadPositions with the source as base): `first_non_finite_offset` is that scan's answer.
+SlotCheck check_scanned_target(const std::vector<Vec3>& source, const ReadResult& target,
+                               int64_t first_non_finite_offset);
 
 // Replaces the whole shape: every loaded target is emptied, the source slot takes the object
 // read from `path`, the mesh and the starting view are built. Precondition:

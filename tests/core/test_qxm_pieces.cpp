@@ -6,9 +6,12 @@
 
 #include <fstream>
 #include <iterator>
+#include <limits>
+#include <optional>
 #include <thread>
 
 #include "base/sanitized.h"
+#include "model/finite_points.h"
 #include "model/helper_pool.h"
 #include "model/qxm_reader.h"
 #include "model/qxm_writer.h"
@@ -196,6 +199,47 @@ TEST(QxmPieces, a_fault_is_the_first_in_file_order_whichever_thread_met_its_piec
         EXPECT_EQ(reader.result().vertices[18270].z, spec.objects[1].vertices[18270].z);
         EXPECT_EQ(reader.result().triangle_count, 36000);
         EXPECT_TRUE(reader.result().triangles.empty());
+    }
+}
+
+// A target's offsets from its source, scanned piece by piece as it is read, give the answer of
+// one scan of the whole arrays: the first faulty vertex, whichever thread read its piece.
+TEST(QxmPieces, offsets_scanned_while_reading_find_the_first_faulty_vertex) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    // 60 501 vertices: three pieces
+    const testing::QxmObjectSpec source = testing::make_grid_object("target", 300, 200, 4);
+    std::vector<Vec3> base = source.vertices;
+    base[45000].y = 3e38f;  // a target far the other way overflows here
+    struct Case {
+        const char* what;
+        std::vector<std::pair<size_t, Vec3>> moved;
+        int64_t first;
+    };
+    const Case cases[] = {
+        {"sound", {}, -1},
+        {"first vertex", {{0, {nan, 0, 0}}}, 0},
+        {"an offset that overflows", {{45000, {0, -3e38f, 0}}}, 45000},
+        {"faults in two pieces", {{50000, {inf, 0, 0}}, {30000, {0, 0, -inf}}}, 30000},
+        {"last vertex", {{60500, {0, nan, 0}}}, 60500},
+    };
+    TempFolder folder;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        testing::QxmFileSpec spec;
+        spec.objects.push_back(source);
+        for (const auto& [vertex, position] : c.moved) spec.objects[0].vertices[vertex] = position;
+        spec.colours = testing::make_palette(4);
+        const std::string path = testing::write_qxm(folder.file("target.qxm"), spec);
+        ObjectFileReader reader;
+        ASSERT_TRUE(reader.ReadPositions(path, "target", base).ok());
+        EXPECT_EQ(reader.first_non_finite_offset(), std::optional<int64_t>(c.first));
+        EXPECT_EQ(first_non_finite_offset(reader.result().vertices.data(), base.data(), 0,
+                                          base.size()),
+                  c.first);
+        // a base of another vertex count is not scanned
+        ASSERT_TRUE(reader.ReadPositions(path, "target", std::vector<Vec3>(3)).ok());
+        EXPECT_FALSE(reader.first_non_finite_offset());
     }
 }
 

@@ -1,0 +1,18 @@
+#pragma once
+// Finding the first point that is not finite, on its own or as an offset from another point:
+// every target a session loads is scanned so, a million vertices at a time.
+#include <cstddef>
+#include <cstdint>
+
+#include "base/geometry.h"
+
+namespace warpkit {
+
+// The first index in [begin, end) with a coordinate that is an infinity or a NaN, or -1.
+int64_t first_non_finite(const Vec3* points, size_t begin, size_t end);
+
+// The first index in [begin, end) whose offset target - base, taken in float as a target's
+// offsets are, has such a coordinate, or -1.
+int64_t first_non_finite_offset(const Vec3* target, const Vec3* base, size_t begin, size_t end);
+
+}  // namespace warpkit
