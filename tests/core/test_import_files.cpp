@@ -261,6 +261,18 @@ void expect_near_point(const Vec3& a, const Vec3& b) {
     EXPECT_NEAR(a.z, b.z, 1e-6);
 }
 
+// The two targets' names and keys and the number of frames, the weights to `tolerance`.
+void expect_same_keys(const ProjectData& got, const ProjectData& wanted, float tolerance) {
+    EXPECT_EQ(got.max_frame, wanted.max_frame);
+    for (size_t j = 0; j < 2; ++j) {
+        const KeyTrack& keys = got.targets[j].keys;
+        EXPECT_EQ(got.targets[j].name, wanted.targets[j].name);
+        ASSERT_EQ(keys.frames, wanted.targets[j].keys.frames) << j;
+        for (size_t k = 0; k < keys.weights.size(); ++k)
+            EXPECT_NEAR(keys.weights[k], wanted.targets[j].keys.weights[k], tolerance) << j << " " << k;
+    }
+}
+
 ProjectData project_of(const std::string& mesh_file, const std::string& project) {
     const ChildRun run =
         run_child({WARPKIT_EXPORT_TOOL, "project", mesh_file, "-o", project}, limits());
@@ -320,15 +332,7 @@ TEST(ImportFiles, an_fbx_comes_in_metres_with_its_blend_shape_animation_as_the_g
 
         // and project makes of it the glTF's project
         const ProjectData data = project_of(fbx, folder.file(std::string(c.unit) + ".twp"));
-        EXPECT_EQ(data.max_frame, gltf_project.max_frame);
-        for (size_t j = 0; j < 2; ++j) {
-            const KeyTrack& keys = data.targets[j].keys;
-            const KeyTrack& wanted = gltf_project.targets[j].keys;
-            EXPECT_EQ(data.targets[j].name, gltf_project.targets[j].name);
-            ASSERT_EQ(keys.frames, wanted.frames) << j;
-            for (size_t k = 0; k < keys.weights.size(); ++k)
-                EXPECT_NEAR(keys.weights[k], wanted.weights[k], 0.011) << j << " " << k;
-        }
+        expect_same_keys(data, gltf_project, 0.011);
     }
 }
 
@@ -365,15 +369,7 @@ TEST(ImportFiles, blender_files_of_one_face_come_in_one_size_with_either_action)
     EXPECT_EQ(blink.targets[1].name, "blink");
     EXPECT_EQ(evaluate_track(blink.targets[1].keys, 3).weight, 100.0f);
     EXPECT_EQ(talk.max_frame, 90);
-    EXPECT_EQ(fbx_talk.max_frame, 90);
-    for (size_t j = 0; j < 2; ++j) {
-        const KeyTrack& keys = fbx_talk.targets[j].keys;
-        const KeyTrack& wanted = talk.targets[j].keys;
-        EXPECT_EQ(fbx_talk.targets[j].name, talk.targets[j].name);
-        ASSERT_EQ(keys.frames, wanted.frames) << j;
-        for (size_t k = 0; k < keys.weights.size(); ++k)
-            EXPECT_NEAR(keys.weights[k], wanted.weights[k], 0.001) << j << " " << k;
-    }
+    expect_same_keys(fbx_talk, talk, 0.001);
     EXPECT_NEAR(evaluate_track(talk.targets[0].keys, 45).weight, 100.0f, 0.001);
 }
 
