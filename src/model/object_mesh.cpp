@@ -59,7 +59,8 @@ float clear_of_near_plane(float distance, const Vec3& max, const Vec3& centre) {
     const double dx = static_cast<double>(max.x) - centre.x;
     const double dy = static_cast<double>(max.y) - centre.y;
     const double dz = static_cast<double>(max.z) - centre.z;
-    const auto least = static_cast<float>(kNearPlane + 1.05 * std::sqrt(dx * dx + dy * dy + dz * dz));
+    const auto least =
+        static_cast<float>(kNearPlane + 1.05 * std::sqrt(dx * dx + dy * dy + dz * dz));
     return std::max(distance, least);
 }
 

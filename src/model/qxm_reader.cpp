@@ -384,12 +384,12 @@ struct VertexDecode {
     }
 
     void scan_offsets(size_t first, size_t records) const {
-        const int64_t faulty = warpkit::first_non_finite_offset(vertices, base, first, first + records);
+        const int64_t faulty =
+            warpkit::first_non_finite_offset(vertices, base, first, first + records);
         if (faulty < 0) return;
         int64_t known = first_non_finite_offset->load(std::memory_order_relaxed);
-        while ((known < 0 || faulty < known) &&
-               !first_non_finite_offset->compare_exchange_weak(known, faulty,
-                                                               std::memory_order_relaxed)) {
+        while ((known < 0 || faulty < known) && !first_non_finite_offset->compare_exchange_weak(
+                                                    known, faulty, std::memory_order_relaxed)) {
         }
     }
 };

@@ -65,7 +65,8 @@ SlotCheck check_source_object(const ReadResult& source) {
 SlotCheck check_target_object(const std::vector<Vec3>& source, const ReadResult& target) {
     if (target.vertices.size() != source.size()) return check_scanned_target(source, target, -1);
     return check_scanned_target(
-        source, target, first_non_finite_offset(target.vertices.data(), source.data(), 0, source.size()));
+        source, target,
+        first_non_finite_offset(target.vertices.data(), source.data(), 0, source.size()));
 }
 
 SlotCheck check_scanned_target(const std::vector<Vec3>& source, const ReadResult& target,

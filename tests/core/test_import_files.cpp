@@ -269,7 +269,8 @@ void expect_same_keys(const ProjectData& got, const ProjectData& wanted, float t
         EXPECT_EQ(got.targets[j].name, wanted.targets[j].name);
         ASSERT_EQ(keys.frames, wanted.targets[j].keys.frames) << j;
         for (size_t k = 0; k < keys.weights.size(); ++k)
-            EXPECT_NEAR(keys.weights[k], wanted.targets[j].keys.weights[k], tolerance) << j << " " << k;
+            EXPECT_NEAR(keys.weights[k], wanted.targets[j].keys.weights[k], tolerance)
+                << j << " " << k;
     }
 }
 

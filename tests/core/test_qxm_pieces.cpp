@@ -234,9 +234,9 @@ TEST(QxmPieces, offsets_scanned_while_reading_find_the_first_faulty_vertex) {
         ObjectFileReader reader;
         ASSERT_TRUE(reader.ReadPositions(path, "target", base).ok());
         EXPECT_EQ(reader.first_non_finite_offset(), std::optional<int64_t>(c.first));
-        EXPECT_EQ(first_non_finite_offset(reader.result().vertices.data(), base.data(), 0,
-                                          base.size()),
-                  c.first);
+        EXPECT_EQ(
+            first_non_finite_offset(reader.result().vertices.data(), base.data(), 0, base.size()),
+            c.first);
         // a base of another vertex count is not scanned
         ASSERT_TRUE(reader.ReadPositions(path, "target", std::vector<Vec3>(3)).ok());
         EXPECT_FALSE(reader.first_non_finite_offset());
