@@ -23,10 +23,6 @@ bool has_non_finite(const Vec3& p) {
     return exponent_full(p.x) | exponent_full(p.y) | exponent_full(p.z);
 }
 
-Vec3 offset(const Vec3& target, const Vec3& base) {
-    return Vec3{target.x - base.x, target.y - base.y, target.z - base.z};
-}
-
 static_assert(sizeof(Vec3) == 3 * sizeof(float), "a run of points is a run of floats");
 
 // Whether any of `count` floats (each less the base's, when WithBase) is an infinity or a NaN:
@@ -61,7 +57,7 @@ int64_t first_faulty(const Vec3* points, const Vec3* base, size_t begin, size_t 
         const float* base_values = WithBase ? &base[block].x : nullptr;
         if (!any_exponent_full<WithBase>(values, base_values, 3 * (block_end - block))) continue;
         for (size_t i = block; i < block_end; ++i) {
-            if (has_non_finite(WithBase ? offset(points[i], base[i]) : points[i])) {
+            if (has_non_finite(WithBase ? offset_from(points[i], base[i]) : points[i])) {
                 return static_cast<int64_t>(i);
             }
         }

@@ -30,10 +30,6 @@ SlotCheck check_coordinates(const ReadResult& object) {
     return check;
 }
 
-Vec3 offset(const Vec3& target, const Vec3& source) {
-    return Vec3{target.x - source.x, target.y - source.y, target.z - source.z};
-}
-
 }  // namespace
 
 BilingualText SlotCheck::reason() const {
@@ -63,10 +59,12 @@ SlotCheck check_source_object(const ReadResult& source) {
 }
 
 SlotCheck check_target_object(const std::vector<Vec3>& source, const ReadResult& target) {
-    if (target.vertices.size() != source.size()) return check_scanned_target(source, target, -1);
-    return check_scanned_target(
-        source, target,
-        first_non_finite_offset(target.vertices.data(), source.data(), 0, source.size()));
+    // a target of another count is refused for it, unscanned
+    const int64_t scanned =
+        target.vertices.size() == source.size()
+            ? first_non_finite_offset(target.vertices.data(), source.data(), 0, source.size())
+            : -1;
+    return check_scanned_target(source, target, scanned);
 }
 
 SlotCheck check_scanned_target(const std::vector<Vec3>& source, const ReadResult& target,
@@ -83,7 +81,7 @@ SlotCheck check_scanned_target(const std::vector<Vec3>& source, const ReadResult
         if (!damaged.ok()) return damaged;
         const auto i = static_cast<size_t>(first_non_finite_offset);
         return refused_at(SlotRefusal::kNonFiniteOffset, first_non_finite_offset,
-                          offset(target.vertices[i], source[i]));
+                          offset_from(target.vertices[i], source[i]));
     }
     SlotCheck check;
     check.name_recordable = project_can_record_name(target.object_name);
